@@ -1,0 +1,161 @@
+#include "textrules.h"
+
+#include <QByteArray>
+#include <cmath>
+#include <cstdlib>
+
+namespace TextRules {
+
+namespace {
+
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
+}
+
+bool isAsciiDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+// Strips zeros after the decimal point, and the point itself when nothing is left.
+QString withoutTrailingZeros(QString text)
+{
+    if (!text.contains(u'.'))
+        return text;
+    while (text.endsWith(u'0'))
+        text.chop(1);
+    if (text.endsWith(u'.'))
+        text.chop(1);
+    return text;
+}
+
+} // namespace
+
+QString trimBlanks(QStringView text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == u' ')
+        ++begin;
+    while (end > begin && text[end - 1] == u' ')
+        --end;
+    return text.mid(begin, end - begin).toString();
+}
+
+double leadingNumber(QStringView text)
+{
+    // Collect the characters of the number, without the blanks, then let the
+    // C library convert them.
+    QByteArray number;
+    enum class Stage { Sign, Integer, Fraction, ExponentSign, ExponentDigits };
+    Stage stage = Stage::Sign;
+    qsizetype exponentStart = -1; // where "e" was appended, to drop a bare "e"
+    bool exponentHasDigits = false;
+
+    for (QChar c : text) {
+        if (isBlank(c))
+            continue;
+        const char ascii = c.toLatin1();
+        if (stage == Stage::Sign && (ascii == '+' || ascii == '-')) {
+            number.append(ascii);
+            stage = Stage::Integer;
+        } else if (isAsciiDigit(c) && stage != Stage::ExponentSign) {
+            number.append(ascii);
+            if (stage == Stage::Sign)
+                stage = Stage::Integer;
+            if (stage == Stage::ExponentDigits)
+                exponentHasDigits = true;
+        } else if (isAsciiDigit(c)) { // first digit after "e"
+            number.append(ascii);
+            stage = Stage::ExponentDigits;
+            exponentHasDigits = true;
+        } else if (ascii == '.' && (stage == Stage::Sign || stage == Stage::Integer)) {
+            number.append('.');
+            stage = Stage::Fraction;
+        } else if ((ascii == 'e' || ascii == 'E')
+                   && (stage == Stage::Integer || stage == Stage::Fraction)) {
+            exponentStart = number.size();
+            number.append('e');
+            stage = Stage::ExponentSign;
+        } else if (stage == Stage::ExponentSign && (ascii == '+' || ascii == '-')) {
+            number.append(ascii);
+            stage = Stage::ExponentDigits;
+        } else {
+            break;
+        }
+    }
+    if (exponentStart >= 0 && !exponentHasDigits)
+        number.truncate(exponentStart);
+    if (number.isEmpty())
+        return 0.0;
+    return std::strtod(number.constData(), nullptr);
+}
+
+bool isValidMobile(QStringView mobile)
+{
+    const QString trimmed = trimBlanks(mobile);
+    return trimmed.size() == 11 && leadingNumber(trimmed) > 0;
+}
+
+bool isAcceptableEditorMobile(QStringView mobile)
+{
+    const QString trimmed = trimBlanks(mobile);
+    return trimmed.size() == 11 && leadingNumber(trimmed) != 0;
+}
+
+QString plainDecimal(double value)
+{
+    if (!std::isfinite(value))
+        return QString::number(value);
+    if (value == 0)
+        return QStringLiteral("0");
+    if (value == std::trunc(value))
+        return QString::number(value, 'f', 0);
+    QString text = QString::number(value, 'g', 15);
+    if (!text.contains(u'e'))
+        return text;
+    // Very small or very large: write it out without an exponent.
+    const int magnitude = int(std::floor(std::log10(std::fabs(value))));
+    const int decimals = std::max(0, 14 - magnitude);
+    return withoutTrailingZeros(QString::number(value, 'f', decimals));
+}
+
+QString firstNumber(QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (isAsciiDigit(text[i]))
+            return plainDecimal(leadingNumber(text.mid(i)));
+    }
+    return QString();
+}
+
+QString recipientLine(const Contact &contact, bool withRemark)
+{
+    QString line = trimBlanks(contact.mobile);
+    line += u'@';
+    line += trimBlanks(contact.name);
+    line += contact.salutation;
+    if (withRemark) {
+        line += u'@';
+        line += trimBlanks(contact.remark);
+    }
+    for (int i = 0; i < 2 && line.endsWith(u'@'); ++i)
+        line.chop(1);
+    return line;
+}
+
+RecipientList buildRecipientList(const ContactList &contacts, bool withRemark)
+{
+    RecipientList list;
+    for (const Contact &contact : contacts) {
+        if (!contact.ticked || !isValidMobile(contact.mobile))
+            continue;
+        list.text += recipientLine(contact, withRemark);
+        list.text += QStringLiteral("\r\n");
+        ++list.count;
+    }
+    return list;
+}
+
+} // namespace TextRules

@@ -1,0 +1,68 @@
+#include "messagebox.h"
+
+#include <QQueue>
+
+namespace {
+
+QQueue<QMessageBox::StandardButton> &pendingAnswers()
+{
+    static QQueue<QMessageBox::StandardButton> answers;
+    return answers;
+}
+
+QString g_lastText;
+int g_shownCount = 0;
+
+} // namespace
+
+void MessageBox::information(QWidget *parent, const QString &text)
+{
+    show(parent, QMessageBox::Information, text, QMessageBox::Ok);
+}
+
+void MessageBox::warning(QWidget *parent, const QString &text)
+{
+    show(parent, QMessageBox::Warning, text, QMessageBox::Ok);
+}
+
+bool MessageBox::askYesNo(QWidget *parent, const QString &text)
+{
+    return show(parent, QMessageBox::Warning, text, QMessageBox::Yes | QMessageBox::No)
+           == QMessageBox::Yes;
+}
+
+void MessageBox::setNextAnswer(QMessageBox::StandardButton answer)
+{
+    pendingAnswers().enqueue(answer);
+}
+
+QString MessageBox::lastText()
+{
+    return g_lastText;
+}
+
+int MessageBox::shownCount()
+{
+    return g_shownCount;
+}
+
+void MessageBox::resetRecord()
+{
+    pendingAnswers().clear();
+    g_lastText.clear();
+    g_shownCount = 0;
+}
+
+QMessageBox::StandardButton MessageBox::show(QWidget *parent, QMessageBox::Icon icon,
+                                             const QString &text,
+                                             QMessageBox::StandardButtons buttons)
+{
+    g_lastText = text;
+    ++g_shownCount;
+    if (!pendingAnswers().isEmpty())
+        return pendingAnswers().dequeue();
+
+    QMessageBox box(icon, QStringLiteral("提示"), text, buttons, parent);
+    box.setObjectName(QStringLiteral("messageBox"));
+    return QMessageBox::StandardButton(box.exec());
+}

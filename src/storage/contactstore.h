@@ -1,0 +1,67 @@
+#pragma once
+
+#include "contact.h"
+
+#include <QString>
+#include <QStringList>
+
+class Database;
+
+// Outcome of a store operation. Everything but Ok leaves the file unchanged.
+enum class StoreResult {
+    Ok,
+    Duplicate, // a second equal contact key (序号) or group name (分组)
+    TooLong,   // a value longer than its column allows
+    NotFound,  // the row to change or delete is gone
+    Failed,    // the database could not run the statement (see errorString())
+};
+
+// Every statement the program runs against the contact database. Values are
+// always bound parameters; lists come back in insertion order.
+class ContactStore
+{
+public:
+    explicit ContactStore(Database &database);
+
+    // Groups in stored order.
+    StoreResult groups(QStringList &out);
+    StoreResult addGroup(const QString &name);
+    bool groupExists(const QString &name, StoreResult *result = nullptr);
+
+    // Contacts of one group whose name and mobile contain the filters
+    // ("%" and "_" inside a filter keep acting as wildcards). Every contact
+    // comes back ticked and carries its row identity.
+    StoreResult contacts(const QString &group, const QString &nameFilter,
+                         const QString &mobileFilter, ContactList &out);
+
+    // Is "group + mobile" already a contact key?
+    bool contactKeyExists(const QString &group, const QString &mobile,
+                          StoreResult *result = nullptr);
+
+    // Writes a contact into a group: key = group + mobile, reserved columns
+    // empty. On success contact.rowId receives the new row identity.
+    StoreResult addContact(const QString &group, Contact &contact);
+    // Rewrites the stored contact rowId (group, key and reserved columns too;
+    // 选项 keeps its value).
+    StoreResult updateContact(qint64 rowId, const QString &group, const Contact &contact);
+    StoreResult deleteContact(qint64 rowId);
+
+    // Adds the group and copies the given contacts into it, in one
+    // transaction. A contact whose key the new group already holds (the same
+    // mobile twice) is skipped; any other failure writes nothing at all.
+    StoreResult addGroupWithContacts(const QString &name, const ContactList &contacts,
+                                     int *copied = nullptr);
+
+    // Removes every contact of the group and the group row, in one transaction.
+    StoreResult deleteGroup(const QString &name);
+
+    StoreResult smsText(QString &out);
+    StoreResult setSmsText(const QString &text);
+
+    // The database's message for the last Failed result.
+    QString errorString() const;
+
+private:
+    Database &m_database;
+    QString m_error;
+};

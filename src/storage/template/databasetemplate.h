@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// The initial database carried inside the executable.
+namespace DatabaseTemplate {
+
+QByteArray bytes();
+
+enum class EnsureResult { Existing, Created, Failed };
+
+// Writes the template to path when no ordinary file is there; an existing
+// file is never touched, whatever it holds. On Failed, error says why.
+EnsureResult ensureDatabaseFile(const QString &path, QString *error = nullptr);
+
+} // namespace DatabaseTemplate

@@ -1,0 +1,26 @@
+#include "testsupport.h"
+
+#include <QFile>
+
+namespace TestSupport {
+
+QString dataPath(const QString &name)
+{
+    return QStringLiteral(LANZHOU_TEST_DATA "/") + name;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+bool writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+} // namespace TestSupport
