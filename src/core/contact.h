@@ -7,8 +7,9 @@
 // the database or a workbook); trimming happens where a rule asks for it.
 struct Contact
 {
-    // Row identity in the database; 0 for a contact that exists only in the
-    // working list (one that came from a workbook).
+    // Identity: a positive value is the contact's row in the database; a
+    // negative value names a contact that exists only in the working list
+    // (one that came from a workbook); 0 means none was given yet.
     qint64 rowId = 0;
     QString mobile;
     QString name;
@@ -16,7 +17,7 @@ struct Contact
     QString remark;
     bool ticked = true;
 
-    bool isStored() const { return rowId != 0; }
+    bool isStored() const { return rowId > 0; }
     bool operator==(const Contact &other) const = default;
 };
 
