@@ -1,1 +1,9 @@
-int main() { return 0; }
+#include "programstart.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    return runProgram(application);
+}

@@ -1,0 +1,146 @@
+#include "contactlistmodel.h"
+
+ContactListModel::ContactListModel(QObject *parent)
+    : QAbstractTableModel(parent)
+{
+}
+
+void ContactListModel::replaceAll(ContactList contacts)
+{
+    beginResetModel();
+    m_contacts = std::move(contacts);
+    for (Contact &contact : m_contacts)
+        contact.ticked = true;
+    invalidateIndex();
+    endResetModel();
+}
+
+void ContactListModel::clear()
+{
+    replaceAll({});
+}
+
+void ContactListModel::setTicked(qsizetype index, bool ticked)
+{
+    if (index < 0 || index >= m_contacts.size() || m_contacts[index].ticked == ticked)
+        return;
+    m_contacts[index].ticked = ticked;
+    const QModelIndex cell = this->index(int(index), TickColumn);
+    emit dataChanged(cell, cell, {Qt::CheckStateRole});
+    emit ticksChanged();
+}
+
+void ContactListModel::toggleTicked(qsizetype index)
+{
+    if (index >= 0 && index < m_contacts.size())
+        setTicked(index, !m_contacts[index].ticked);
+}
+
+void ContactListModel::setAllTicked(bool ticked)
+{
+    if (m_contacts.isEmpty())
+        return;
+    for (Contact &contact : m_contacts)
+        contact.ticked = ticked;
+    emit dataChanged(index(0, TickColumn), index(int(m_contacts.size()) - 1, TickColumn),
+                     {Qt::CheckStateRole});
+    emit ticksChanged();
+}
+
+ContactList ContactListModel::tickedContacts() const
+{
+    ContactList ticked;
+    for (const Contact &contact : m_contacts) {
+        if (contact.ticked)
+            ticked.append(contact);
+    }
+    return ticked;
+}
+
+qsizetype ContactListModel::indexOfId(qint64 rowId) const
+{
+    if (m_indexDirty) {
+        // Built on first use: a load of a million contacts should not pay for it.
+        m_indexById.clear();
+        m_indexById.reserve(m_contacts.size());
+        for (qsizetype i = 0; i < m_contacts.size(); ++i) {
+            if (m_contacts[i].rowId != 0)
+                m_indexById.insert(m_contacts[i].rowId, i);
+        }
+        m_indexDirty = false;
+    }
+    return m_indexById.value(rowId, -1);
+}
+
+bool ContactListModel::replaceEntry(const Contact &edited)
+{
+    const qsizetype position = indexOfId(edited.rowId);
+    if (position < 0)
+        return false;
+    Contact &entry = m_contacts[position];
+    entry.mobile = edited.mobile;
+    entry.name = edited.name;
+    entry.salutation = edited.salutation;
+    entry.remark = edited.remark;
+    emit dataChanged(index(int(position), 0), index(int(position), ColumnCount - 1));
+    return true;
+}
+
+bool ContactListModel::removeEntry(qint64 rowId)
+{
+    const qsizetype position = indexOfId(rowId);
+    if (position < 0)
+        return false;
+    beginRemoveRows({}, int(position), int(position));
+    m_contacts.removeAt(position);
+    invalidateIndex();
+    endRemoveRows();
+    return true;
+}
+
+int ContactListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_contacts.size());
+}
+
+int ContactListModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant ContactListModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_contacts.size())
+        return {};
+    const Contact &contact = m_contacts.at(index.row());
+    if (index.column() == TickColumn)
+        return role == Qt::CheckStateRole ? QVariant(contact.ticked ? Qt::Checked : Qt::Unchecked)
+                                          : QVariant();
+    if (role != Qt::DisplayRole)
+        return {};
+    switch (index.column()) {
+    case MobileColumn:
+        return contact.mobile;
+    case NameColumn:
+        return contact.name;
+    case SalutationColumn:
+        return contact.salutation;
+    case RemarkColumn:
+        return contact.remark;
+    }
+    return {};
+}
+
+QVariant ContactListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    static const char *const titles[ColumnCount] = {"", "手机号", "姓名", "称呼", "备注信息"};
+    return section >= 0 && section < ColumnCount ? QString::fromUtf8(titles[section]) : QVariant();
+}
+
+void ContactListModel::invalidateIndex()
+{
+    m_indexById.clear();
+    m_indexDirty = true;
+}

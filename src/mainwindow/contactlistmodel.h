@@ -1,0 +1,56 @@
+#pragma once
+
+#include "contact.h"
+
+#include <QAbstractTableModel>
+#include <QHash>
+
+// The working list: every contact that was loaded (from a group or a
+// workbook) with its tick flag, in the order received. The grid, the
+// recipient list and the exchange commands all read it; nothing else holds
+// contact data.
+class ContactListModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    enum Column { TickColumn, MobileColumn, NameColumn, SalutationColumn, RemarkColumn, ColumnCount };
+
+    explicit ContactListModel(QObject *parent = nullptr);
+
+    const ContactList &contacts() const { return m_contacts; }
+    qsizetype size() const { return m_contacts.size(); }
+    bool isEmpty() const { return m_contacts.isEmpty(); }
+    const Contact &at(qsizetype index) const { return m_contacts.at(index); }
+
+    // Replaces the whole list; every contact enters ticked.
+    void replaceAll(ContactList contacts);
+    void clear();
+
+    void setTicked(qsizetype index, bool ticked);
+    void toggleTicked(qsizetype index);
+    void setAllTicked(bool ticked);
+    ContactList tickedContacts() const;
+
+    // Position of the contact with this identity, or -1.
+    qsizetype indexOfId(qint64 rowId) const;
+    // Replaces the texts of the entry with edited.rowId; false when it is gone.
+    bool replaceEntry(const Contact &edited);
+    bool removeEntry(qint64 rowId);
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+signals:
+    // Tick flags changed without a reload (one or all).
+    void ticksChanged();
+
+private:
+    void invalidateIndex();
+
+    ContactList m_contacts;
+    mutable QHash<qint64, qsizetype> m_indexById;
+    mutable bool m_indexDirty = true;
+};

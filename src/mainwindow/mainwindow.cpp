@@ -1,0 +1,381 @@
+#include "mainwindow.h"
+
+#include "artwork.h"
+#include "contactgrid.h"
+#include "contactlistmodel.h"
+#include "contactstore.h"
+#include "messagebox.h"
+#include "textrules.h"
+#include "tickimages.h"
+#include "twips.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+
+namespace {
+
+constexpr int ClientWidth = 13920;
+constexpr int ClientHeight = 8445;
+
+const QColor BandBackground(128, 128, 255);
+const QColor BandText(0, 0, 255);
+
+QLabel *label(const QString &name, const QString &text, int left, int top, int width, int height,
+              QWidget *parent)
+{
+    auto *widget = new QLabel(text, parent);
+    widget->setObjectName(name);
+    if (!text.isEmpty())
+        widget->setAccessibleName(text);
+    Twips::place(widget, left, top, width, height);
+    return widget;
+}
+
+QLabel *band(const QString &name, int left, int top, int width, int height, QWidget *parent)
+{
+    QLabel *widget = label(name, QString(), left, top, width, height, parent);
+    widget->setAutoFillBackground(true);
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, BandBackground);
+    palette.setColor(QPalette::WindowText, BandText);
+    widget->setPalette(palette);
+    return widget;
+}
+
+QLabel *whiteCaption(const QString &name, const QString &text, int left, int top, int width,
+                     int height, QWidget *parent)
+{
+    QLabel *widget = label(name, text, left, top, width, height, parent);
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, Qt::white);
+    widget->setPalette(palette);
+    widget->setCursor(Qt::PointingHandCursor);
+    return widget;
+}
+
+QLabel *picture(const QString &name, const QPixmap &pixmap, int left, int top, int width,
+                int height, QWidget *parent)
+{
+    QLabel *widget = label(name, QString(), left, top, width, height, parent);
+    widget->setPixmap(pixmap);
+    widget->setScaledContents(true);
+    return widget;
+}
+
+QPlainTextEdit *textArea(const QString &name, const QString &accessibleName, int left, int top,
+                         int width, int height, QWidget *parent)
+{
+    auto *widget = new QPlainTextEdit(parent);
+    widget->setObjectName(name);
+    widget->setAccessibleName(accessibleName);
+    widget->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    widget->setTabChangesFocus(true);
+    Twips::place(widget, left, top, width, height);
+    return widget;
+}
+
+QLineEdit *lineEdit(const QString &name, const QString &accessibleName, int left, int top,
+                    int width, int height, QWidget *parent)
+{
+    auto *widget = new QLineEdit(parent);
+    widget->setObjectName(name);
+    widget->setAccessibleName(accessibleName);
+    Twips::place(widget, left, top, width, height);
+    return widget;
+}
+
+} // namespace
+
+MainWindow::MainWindow(ContactStore &store, const QString &applicationFolder, QWidget *parent)
+    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                              | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    , m_store(store)
+    , m_applicationFolder(applicationFolder)
+    , m_contacts(new ContactListModel(this))
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("蓝舟批量短信电话回访软件 V2.0"));
+    setAccessibleName(windowTitle());
+    setWindowIcon(Artwork::applicationIcon());
+
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(Twips::toPixels(ClientWidth), Twips::toPixels(ClientHeight));
+    setCentralWidget(client);
+
+    buildSearchAndGroups(client);
+    m_grid = new ContactGrid(*m_contacts, client);
+    Twips::place(m_grid, 2760, 60, 6735, 7500);
+    buildSmsAndRecipients(client);
+    buildButtons(client);
+    buildMenus();
+    setTabOrder();
+
+    connect(m_contacts, &ContactListModel::ticksChanged, this, &MainWindow::rebuildRecipientList);
+
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    reloadGroups();
+
+    // Centred on the screen, a little below the middle.
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        adjustSize();
+        const QRect available = screen->geometry();
+        move(available.left() + (available.width() - frameGeometry().width()) / 2,
+             available.top() + (available.height() - frameGeometry().height()) / 2
+                 + Twips::toPixels(100));
+    }
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildSearchAndGroups(QWidget *client)
+{
+    auto *frame = new QFrame(client);
+    frame->setObjectName(QStringLiteral("Frame1"));
+    frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    Twips::place(frame, 60, -30, 2655, 1455);
+    label(QStringLiteral("Label2"), QStringLiteral("姓  名"), 120, 300, 540, 180, frame);
+    m_nameFilter = lineEdit(QStringLiteral("Text3"), QStringLiteral("姓名"), 780, 240, 1695, 300, frame);
+    label(QStringLiteral("Label5"), QStringLiteral("手机号"), 120, 690, 540, 180, frame);
+    m_mobileFilter = lineEdit(QStringLiteral("Text4"), QStringLiteral("手机号"), 780, 630, 1695, 300,
+                              frame);
+    QPushButton *searchButton = button(QStringLiteral("Command15"), QStringLiteral("查询"), 1680, 1020,
+                                       795, 300, frame);
+    connect(searchButton, &QPushButton::clicked, this, &MainWindow::search);
+
+    m_groupList = new QListWidget(client);
+    m_groupList->setObjectName(QStringLiteral("List1"));
+    m_groupList->setAccessibleName(QStringLiteral("分组"));
+    m_groupList->setUniformItemSizes(true);
+    m_groupList->setSelectionMode(QAbstractItemView::SingleSelection);
+    Twips::place(m_groupList, 60, 1500, 2655, 6180);
+    connect(m_groupList, &QListWidget::currentRowChanged, this, &MainWindow::onGroupRowChanged);
+
+    m_currentGroupLabel = label(QStringLiteral("Label1"), QString(), 1260, 8100, 1035, 315, client);
+    m_currentGroupLabel->setAccessibleName(QStringLiteral("当前分组"));
+    m_currentGroupLabel->hide();
+    m_pathBox = lineEdit(QStringLiteral("Text9"), QStringLiteral("文件路径"), 240, 8040, 615, 270, client);
+    m_pathBox->hide();
+}
+
+void MainWindow::buildSmsAndRecipients(QWidget *client)
+{
+    band(QStringLiteral("Label13"), 9540, 60, 4290, 300, client);
+    picture(QStringLiteral("Image4"), Artwork::notepad(), 9600, -60, 300, 405, client);
+    whiteCaption(QStringLiteral("Label24"), QStringLiteral("请输入短信内容"), 10020, 120, 1260, 180, client);
+    m_smsBox = textArea(QStringLiteral("Text1"), QStringLiteral("短信内容"), 9540, 420, 4275, 1095, client);
+
+    band(QStringLiteral("Label4"), 9540, 1620, 2730, 300, client);
+    picture(QStringLiteral("Image1"), Artwork::notepad(), 9600, 1500, 300, 405, client);
+    // Wider than the old 990 twips so that a six-digit count is not cut off.
+    m_countLabel = whiteCaption(QStringLiteral("Label3"), QStringLiteral("名单人数：0"), 10020, 1680,
+                                2250, 180, client);
+    m_remarksBox = new QCheckBox(QStringLiteral("显示备注信息"), client);
+    m_remarksBox->setObjectName(QStringLiteral("Check1"));
+    m_remarksBox->setAccessibleName(m_remarksBox->text());
+    Twips::place(m_remarksBox, 12420, 1680, 1395, 195);
+    connect(m_remarksBox, &QCheckBox::toggled, this, &MainWindow::rebuildRecipientList);
+    m_recipientBox = textArea(QStringLiteral("Text2"), QStringLiteral("名单"), 9540, 2040, 4275, 5535,
+                              client);
+
+    picture(QStringLiteral("Picture1"), TickImages::unticked(), 10560, 6840, 225, 225, client)->hide();
+    picture(QStringLiteral("Picture2"), TickImages::ticked(), 10800, 6960, 225, 225, client)->hide();
+
+    // Bands lie behind the pictures and captions drawn on them.
+    for (const char *name : {"Label13", "Label4"})
+        client->findChild<QLabel *>(QLatin1String(name))->lower();
+}
+
+void MainWindow::buildButtons(QWidget *client)
+{
+    struct Spec
+    {
+        const char *name;
+        const char *caption;
+        int left;
+        int width;
+    };
+    static const Spec bottomRow[] = {
+        {"Command8", "添加分组", 120, 1275},      {"Command9", "删除分组", 1440, 1275},
+        {"Command1", "添加", 2820, 825},          {"Command4", "修改", 3660, 825},
+        {"Command3", "删除", 4500, 825},          {"Command10", "另存为", 5340, 825},
+        {"Command11", "从Excel表导入", 6600, 1455}, {"Command12", "导出到Excel", 8100, 1395},
+        {"Command5", "全选", 9540, 795},          {"Command7", "全不选", 10380, 795},
+        {"Command13", "生成手机通讯录", 11220, 1515}, {"Command14", "操作说明", 12780, 1035},
+    };
+    for (const Spec &spec : bottomRow)
+        button(QLatin1String(spec.name), QString::fromUtf8(spec.caption), spec.left, 7800, spec.width,
+               375, client);
+    QFont bold = font();
+    bold.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"), font().family()});
+    bold.setPointSize(9);
+    bold.setBold(true);
+    client->findChild<QPushButton *>(QStringLiteral("Command13"))->setFont(bold);
+
+    // Reload and rebuild as buttons, as other windows know them; never shown.
+    QPushButton *reload = button(QStringLiteral("Command2"), QStringLiteral("查询"), 4680, 6660, 1215,
+                                 495, client);
+    reload->hide();
+    connect(reload, &QPushButton::clicked, this, &MainWindow::reloadContacts);
+    QPushButton *rebuild = button(QStringLiteral("Command6"), QStringLiteral("添加"), 3240, 6660, 1215,
+                                  495, client);
+    rebuild->hide();
+    connect(rebuild, &QPushButton::clicked, this, &MainWindow::rebuildRecipientList);
+}
+
+void MainWindow::buildMenus()
+{
+    QMenu *file = menuBar()->addMenu(QStringLiteral("文件(F)"));
+    file->setObjectName(QStringLiteral("文件"));
+    QAction *quit = file->addAction(QStringLiteral("退出"));
+    quit->setObjectName(QStringLiteral("退出"));
+    // Leaving through the menu saves and backs up like closing the window.
+    connect(quit, &QAction::triggered, this, &QWidget::close);
+
+    QMenu *help = menuBar()->addMenu(QStringLiteral("帮助(H)"));
+    help->setObjectName(QStringLiteral("帮助"));
+    for (const char *item : {"操作说明", "关于", "访问作者主页"})
+        help->addAction(QString::fromUtf8(item))->setObjectName(QString::fromUtf8(item));
+}
+
+void MainWindow::setTabOrder()
+{
+    const char *order[] = {"List1",    "Pt1",       "Text1",     "Text2",     "Command1",
+                           "Command3", "Command4",  "Check1",    "Command5",  "Command7",
+                           "Command8", "Command9",  "Command10", "Command11", "Command12",
+                           "Command13", "Command14", "Text3",    "Text4",     "Command15"};
+    QWidget *previous = nullptr;
+    for (const char *name : order) {
+        QWidget *widget = findChild<QWidget *>(QLatin1String(name));
+        if (previous && widget)
+            QWidget::setTabOrder(previous, widget);
+        previous = widget;
+    }
+    m_groupList->setFocus();
+}
+
+QPushButton *MainWindow::button(const QString &name, const QString &caption, int left, int top,
+                                int width, int height, QWidget *parent)
+{
+    auto *widget = new QPushButton(caption, parent);
+    widget->setObjectName(name);
+    widget->setAccessibleName(caption);
+    widget->setAutoDefault(false);
+    Twips::place(widget, left, top, width, height);
+    return widget;
+}
+
+void MainWindow::setShutdownHandler(ShutdownHandler handler)
+{
+    m_shutdown = std::move(handler);
+}
+
+void MainWindow::setSmsText(const QString &text)
+{
+    m_smsBox->setPlainText(text);
+}
+
+QString MainWindow::smsText() const
+{
+    return m_smsBox->toPlainText();
+}
+
+QString MainWindow::currentGroup() const
+{
+    return m_currentGroupLabel->text();
+}
+
+QString MainWindow::selectedGroup() const
+{
+    const QListWidgetItem *item = m_groupList->currentItem();
+    return item && item->isSelected() ? item->text() : QString();
+}
+
+void MainWindow::reloadGroups()
+{
+    QStringList groups;
+    if (m_store.groups(groups) != StoreResult::Ok)
+        MessageBox::warning(this, QStringLiteral("读取分组失败：%1").arg(m_store.errorString()));
+    m_refillingGroups = true;
+    m_groupList->clear();
+    for (const QString &group : std::as_const(groups)) {
+        auto *item = new QListWidgetItem(group, m_groupList);
+        item->setSizeHint(QSize(0, 16));
+    }
+    m_groupList->setCurrentRow(-1);
+    m_refillingGroups = false;
+}
+
+void MainWindow::onGroupRowChanged(int row)
+{
+    if (m_refillingGroups || row < 0)
+        return;
+    chooseGroup(m_groupList->item(row)->text());
+}
+
+void MainWindow::chooseGroup(const QString &group)
+{
+    m_nameFilter->clear();
+    m_mobileFilter->clear();
+    m_currentGroupLabel->setText(group);
+    // Unticking rebuilds the recipient list through the check box itself.
+    m_remarksBox->setChecked(false);
+    reloadContacts();
+    rebuildRecipientList();
+}
+
+void MainWindow::search()
+{
+    reloadContacts();
+    // The recipient list follows the search, so that the phone file goes only
+    // to the contacts the user now sees ticked.
+    rebuildRecipientList();
+}
+
+void MainWindow::reloadContacts()
+{
+    ContactList contacts;
+    const QString group = currentGroup();
+    if (!group.isEmpty()
+        && m_store.contacts(group, TextRules::trimBlanks(m_nameFilter->text()),
+                            TextRules::trimBlanks(m_mobileFilter->text()), contacts)
+               != StoreResult::Ok) {
+        contacts.clear();
+        MessageBox::warning(this, QStringLiteral("读取分组“%1”的联系人失败：%2")
+                                      .arg(group, m_store.errorString()));
+    }
+    m_contacts->replaceAll(std::move(contacts));
+}
+
+void MainWindow::rebuildRecipientList()
+{
+    const TextRules::RecipientList list =
+        TextRules::buildRecipientList(m_contacts->contacts(), m_remarksBox->isChecked());
+    m_recipientBox->setPlainText(list.text);
+    m_countLabel->setText(QStringLiteral("名单人数：%1").arg(list.count));
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (!m_shutdownDone) {
+        m_shutdownDone = true;
+        hide();
+        if (m_shutdown) {
+            const QStringList problems = m_shutdown(smsText());
+            if (!problems.isEmpty())
+                MessageBox::warning(nullptr, problems.join(QLatin1Char('\n')));
+        }
+        emit closed();
+    }
+    event->accept();
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <functional>
+
+class ContactGrid;
+class ContactListModel;
+class ContactStore;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+
+// Form1: the group list and search on the left, the contact grid in the
+// middle, the SMS text and the recipient list on the right, the command
+// buttons below.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // Runs at close with the SMS text; returns what went wrong, if anything.
+    using ShutdownHandler = std::function<QStringList(const QString &smsText)>;
+
+    MainWindow(ContactStore &store, const QString &applicationFolder, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    void setShutdownHandler(ShutdownHandler handler);
+    void setSmsText(const QString &text);
+    QString smsText() const;
+
+    ContactListModel &contactList() { return *m_contacts; }
+    ContactGrid &grid() { return *m_grid; }
+
+    // The group whose contacts are listed ("" when none, e.g. after an import).
+    QString currentGroup() const;
+    // The group selected in the group list ("" when none).
+    QString selectedGroup() const;
+
+    // Refills the group list from the store; nothing stays selected.
+    void reloadGroups();
+    // Makes a group the current one and lists all its contacts.
+    void chooseGroup(const QString &group);
+    // Re-runs the query of the current group with the search boxes' filters.
+    void reloadContacts();
+    // Rebuilds the recipient list and its count from the working list.
+    void rebuildRecipientList();
+
+signals:
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildSearchAndGroups(QWidget *client);
+    void buildSmsAndRecipients(QWidget *client);
+    void buildButtons(QWidget *client);
+    void buildMenus();
+    void setTabOrder();
+    QPushButton *button(const QString &name, const QString &caption, int left, int top, int width,
+                        int height, QWidget *parent);
+
+    void onGroupRowChanged(int row);
+    void search();
+
+    ContactStore &m_store;
+    QString m_applicationFolder;
+    ShutdownHandler m_shutdown;
+    bool m_refillingGroups = false;
+    bool m_shutdownDone = false;
+
+    ContactListModel *m_contacts = nullptr;
+    ContactGrid *m_grid = nullptr;
+    QListWidget *m_groupList = nullptr;      // List1
+    QLabel *m_currentGroupLabel = nullptr;   // Label1
+    QLineEdit *m_nameFilter = nullptr;       // Text3
+    QLineEdit *m_mobileFilter = nullptr;     // Text4
+    QLineEdit *m_pathBox = nullptr;          // Text9
+    QPlainTextEdit *m_smsBox = nullptr;      // Text1
+    QPlainTextEdit *m_recipientBox = nullptr; // Text2
+    QLabel *m_countLabel = nullptr;          // Label3
+    QCheckBox *m_remarksBox = nullptr;       // Check1
+};
