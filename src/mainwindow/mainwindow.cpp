@@ -5,6 +5,7 @@
 #include "contactlistmodel.h"
 #include "contactstore.h"
 #include "messagebox.h"
+#include "recipientlistbox.h"
 #include "textrules.h"
 #include "tickimages.h"
 #include "twips.h"
@@ -72,10 +73,11 @@ QLabel *picture(const QString &name, const QPixmap &pixmap, int left, int top, i
     return widget;
 }
 
-QPlainTextEdit *textArea(const QString &name, const QString &accessibleName, int left, int top,
-                         int width, int height, QWidget *parent)
+template<typename Box = QPlainTextEdit>
+Box *textArea(const QString &name, const QString &accessibleName, int left, int top, int width,
+              int height, QWidget *parent)
 {
-    auto *widget = new QPlainTextEdit(parent);
+    auto *widget = new Box(parent);
     widget->setObjectName(name);
     widget->setAccessibleName(accessibleName);
     widget->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -185,7 +187,7 @@ void MainWindow::buildSmsAndRecipients(QWidget *client)
     m_remarksBox->setAccessibleName(m_remarksBox->text());
     Twips::place(m_remarksBox, 12420, 1680, 1395, 195);
     connect(m_remarksBox, &QCheckBox::toggled, this, &MainWindow::rebuildRecipientList);
-    m_recipientBox = textArea(QStringLiteral("Text2"), QStringLiteral("名单"), 9540, 2040, 4275, 5535,
+    m_recipientBox = textArea<RecipientListBox>(QStringLiteral("Text2"), QStringLiteral("名单"), 9540, 2040, 4275, 5535,
                               client);
 
     picture(QStringLiteral("Picture1"), TickImages::unticked(), 10560, 6840, 225, 225, client)->hide();
@@ -361,7 +363,7 @@ void MainWindow::rebuildRecipientList()
 {
     const TextRules::RecipientList list =
         TextRules::buildRecipientList(m_contacts->contacts(), m_remarksBox->isChecked());
-    m_recipientBox->setPlainText(list.text);
+    m_recipientBox->replaceText(list.text);
     m_countLabel->setText(QStringLiteral("名单人数：%1").arg(list.count));
 }
 

@@ -13,6 +13,7 @@ class QLineEdit;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
+class RecipientListBox;
 
 // Form1: the group list and search on the left, the contact grid in the
 // middle, the SMS text and the recipient list on the right, the command
@@ -81,7 +82,7 @@ private:
     QLineEdit *m_mobileFilter = nullptr;     // Text4
     QLineEdit *m_pathBox = nullptr;          // Text9
     QPlainTextEdit *m_smsBox = nullptr;      // Text1
-    QPlainTextEdit *m_recipientBox = nullptr; // Text2
+    RecipientListBox *m_recipientBox = nullptr; // Text2
     QLabel *m_countLabel = nullptr;          // Label3
     QCheckBox *m_remarksBox = nullptr;       // Check1
 };
