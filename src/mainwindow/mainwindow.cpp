@@ -124,6 +124,7 @@ MainWindow::MainWindow(ContactStore &store, const QString &applicationFolder, QW
     setTabOrder();
 
     connect(m_contacts, &ContactListModel::ticksChanged, this, &MainWindow::rebuildRecipientList);
+    connectCommands();
 
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     reloadGroups();
@@ -325,10 +326,15 @@ void MainWindow::onGroupRowChanged(int row)
     chooseGroup(m_groupList->item(row)->text());
 }
 
-void MainWindow::chooseGroup(const QString &group)
+void MainWindow::clearFilters()
 {
     m_nameFilter->clear();
     m_mobileFilter->clear();
+}
+
+void MainWindow::chooseGroup(const QString &group)
+{
+    clearFilters();
     m_currentGroupLabel->setText(group);
     // Unticking rebuilds the recipient list through the check box itself.
     m_remarksBox->setChecked(false);

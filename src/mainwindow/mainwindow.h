@@ -4,8 +4,10 @@
 
 #include <functional>
 
+class ContactEditor;
 class ContactGrid;
 class ContactListModel;
+class GroupDialog;
 class ContactStore;
 class QCheckBox;
 class QLabel;
@@ -50,6 +52,22 @@ public:
     // Rebuilds the recipient list and its count from the working list.
     void rebuildRecipientList();
 
+    // The commands of the buttons and menus.
+    void addContact();
+    void modifyContact();
+    void deleteContact();
+    void tickAll();
+    void untickAll();
+    void addGroup();
+    void saveListAsGroup();
+    void deleteGroup();
+    void importWorkbook();
+    void exportWorkbook();
+    void writePhoneBook();
+    void openHelpPage();
+    void openHomePage();
+    void showAbout();
+
 signals:
     void closed();
 
@@ -65,8 +83,11 @@ private:
     QPushButton *button(const QString &name, const QString &caption, int left, int top, int width,
                         int height, QWidget *parent);
 
+    void connectCommands();
     void onGroupRowChanged(int row);
     void search();
+    void clearFilters();
+    void showNoGroupListed();
 
     ContactStore &m_store;
     QString m_applicationFolder;
@@ -85,4 +106,6 @@ private:
     RecipientListBox *m_recipientBox = nullptr; // Text2
     QLabel *m_countLabel = nullptr;          // Label3
     QCheckBox *m_remarksBox = nullptr;       // Check1
+    ContactEditor *m_editor = nullptr;       // Form2
+    GroupDialog *m_groupDialog = nullptr;    // Form3
 };

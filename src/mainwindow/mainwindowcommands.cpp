@@ -1,0 +1,274 @@
+// The commands behind the main window's buttons and menus.
+
+#include "mainwindow.h"
+
+#include "aboutdialog.h"
+#include "contacteditor.h"
+#include "contactgrid.h"
+#include "contactimport.h"
+#include "contactlistmodel.h"
+#include "contactstore.h"
+#include "filedialog.h"
+#include "groupdialog.h"
+#include "messagebox.h"
+#include "phonebookfile.h"
+#include "recipientlistbox.h"
+#include "tipdialog.h"
+#include "webpages.h"
+#include "xlswriter.h"
+#include "xlsxwriter.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+namespace {
+
+const QString XlsFilter = QStringLiteral("Excel文件 (*.xls)");
+const QString XlsxFilter = QStringLiteral("Excel 2007 工作簿 (*.xlsx)");
+
+// The hourglass while a workbook is read or written; restored on every path.
+class WaitCursor
+{
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor &) = delete;
+    WaitCursor &operator=(const WaitCursor &) = delete;
+};
+
+} // namespace
+
+void MainWindow::connectCommands()
+{
+    m_editor = new ContactEditor(m_store, this);
+    connect(m_editor, &ContactEditor::contactSaved, this, [this] {
+        reloadContacts();
+        rebuildRecipientList();
+    });
+    connect(m_editor, &ContactEditor::workingEntryEdited, this, [this](const Contact &edited) {
+        m_contacts->replaceEntry(edited);
+        rebuildRecipientList();
+    });
+    m_groupDialog = new GroupDialog(
+        m_store, [this] { return m_contacts->contacts(); }, this);
+    connect(m_groupDialog, &GroupDialog::groupsChanged, this, &MainWindow::reloadGroups);
+
+    const struct
+    {
+        const char *button;
+        void (MainWindow::*command)();
+    } buttons[] = {
+        {"Command1", &MainWindow::addContact},       {"Command4", &MainWindow::modifyContact},
+        {"Command3", &MainWindow::deleteContact},    {"Command5", &MainWindow::tickAll},
+        {"Command7", &MainWindow::untickAll},        {"Command8", &MainWindow::addGroup},
+        {"Command10", &MainWindow::saveListAsGroup}, {"Command9", &MainWindow::deleteGroup},
+        {"Command11", &MainWindow::importWorkbook},  {"Command12", &MainWindow::exportWorkbook},
+        {"Command13", &MainWindow::writePhoneBook},  {"Command14", &MainWindow::openHelpPage},
+    };
+    for (const auto &entry : buttons)
+        connect(findChild<QPushButton *>(QLatin1String(entry.button)), &QPushButton::clicked, this,
+                entry.command);
+
+    const struct
+    {
+        const char *action;
+        void (MainWindow::*command)();
+    } menuItems[] = {
+        {"操作说明", &MainWindow::openHelpPage},
+        {"关于", &MainWindow::showAbout},
+        {"访问作者主页", &MainWindow::openHomePage},
+    };
+    for (const auto &entry : menuItems)
+        connect(findChild<QAction *>(QString::fromUtf8(entry.action)), &QAction::triggered, this,
+                entry.command);
+}
+
+// ---- Contacts --------------------------------------------------------------
+
+void MainWindow::addContact()
+{
+    clearFilters();
+    const QString group = selectedGroup();
+    if (group.isEmpty()) {
+        MessageBox::information(this, QStringLiteral("请首先选择分组！"));
+        return;
+    }
+    m_editor->openForAdd(group);
+}
+
+void MainWindow::modifyContact()
+{
+    const qsizetype index = m_grid->selectedIndex();
+    if (index < 0 || m_contacts->at(index).mobile.isEmpty())
+        return;
+    // The contact stays in the group it was listed from, whatever the group
+    // list shows now (after the group dialog it shows no selection at all).
+    m_editor->openForModify(currentGroup(), m_contacts->at(index));
+}
+
+void MainWindow::deleteContact()
+{
+    const qsizetype index = m_grid->selectedIndex();
+    if (index < 0)
+        return;
+    const Contact contact = m_contacts->at(index);
+    if (!contact.isStored()) {
+        // An entry read from a workbook lives only in the working list.
+        m_contacts->removeEntry(contact.rowId);
+        rebuildRecipientList();
+        return;
+    }
+    if (m_store.deleteContact(contact.rowId) == StoreResult::Failed)
+        MessageBox::warning(this, QStringLiteral("删除联系人“%1”失败：%2")
+                                      .arg(contact.mobile, m_store.errorString()));
+    reloadContacts();
+    rebuildRecipientList();
+}
+
+void MainWindow::tickAll()
+{
+    m_contacts->setAllTicked(true);
+}
+
+void MainWindow::untickAll()
+{
+    m_contacts->setAllTicked(false);
+}
+
+// ---- Groups ----------------------------------------------------------------
+
+void MainWindow::addGroup()
+{
+    m_groupDialog->openForAdd();
+}
+
+void MainWindow::saveListAsGroup()
+{
+    m_groupDialog->openForSaveAs();
+}
+
+void MainWindow::deleteGroup()
+{
+    const QString group = selectedGroup();
+    if (group.isEmpty())
+        return;
+    if (!MessageBox::askYesNo(this, QStringLiteral("确定要删除分组“%1”吗？").arg(group)))
+        return;
+    if (m_store.deleteGroup(group) != StoreResult::Ok) {
+        MessageBox::warning(this, QStringLiteral("删除分组“%1”失败：%2")
+                                      .arg(group, m_store.errorString()));
+        return;
+    }
+    reloadGroups();
+    showNoGroupListed();
+    m_contacts->clear();
+    rebuildRecipientList();
+}
+
+void MainWindow::showNoGroupListed()
+{
+    m_currentGroupLabel->clear();
+    m_refillingGroups = true;
+    m_groupList->setCurrentRow(-1);
+    m_groupList->clearSelection();
+    m_refillingGroups = false;
+}
+
+// ---- Workbooks and the phone file ------------------------------------------
+
+void MainWindow::importWorkbook()
+{
+    clearFilters();
+    const QString path = FileDialog::openFileName(
+        this, QStringLiteral("打开"), m_applicationFolder,
+        QStringLiteral("Microsoft Excel 工作簿(*.xls);;Excel 工作簿(*.xlsx);;CSV 文件(*.csv);;"
+                       "所有联系人表格(*.xls *.xlsx *.csv)"));
+    if (path.isEmpty())
+        return;
+    m_pathBox->setText(path);
+
+    ImportResult result;
+    {
+        WaitCursor wait;
+        result = importContacts(path);
+    }
+    if (!result.ok) {
+        // The working list stays as it was.
+        MessageBox::warning(this, result.error);
+        return;
+    }
+    showNoGroupListed();
+    m_remarksBox->setChecked(false);
+    m_contacts->replaceAll(std::move(result.contacts));
+    rebuildRecipientList();
+}
+
+void MainWindow::exportWorkbook()
+{
+    QString filter;
+    const QString path = FileDialog::saveFileName(this, QStringLiteral("另存为"), QString(),
+                                                  XlsFilter + QStringLiteral(";;") + XlsxFilter,
+                                                  &filter);
+    if (path.isEmpty())
+        return;
+    m_pathBox->setText(path);
+    const bool asXlsx = filter == XlsxFilter;
+    // The extension is always appended, so the name typed in the dialog is
+    // not the file written: ask here before replacing anything.
+    const QString fileName = path + (asXlsx ? QStringLiteral(".xlsx") : QStringLiteral(".xls"));
+    if (QFileInfo::exists(fileName)
+        && !MessageBox::askYesNo(this, QStringLiteral("文件“%1”已存在，要替换它吗？").arg(fileName)))
+        return;
+
+    QString error;
+    bool written = false;
+    {
+        WaitCursor wait;
+        written = asXlsx ? writeXlsx(fileName, m_contacts->contacts(), &error)
+                         : writeXls(fileName, m_contacts->contacts(), &error);
+    }
+    if (!written) {
+        MessageBox::warning(this, QStringLiteral("导出失败，文件“%1”没有写成：%2").arg(fileName, error));
+        return;
+    }
+    MessageBox::information(this, QStringLiteral("文件导出成功！"));
+}
+
+void MainWindow::writePhoneBook()
+{
+    const QString path = FileDialog::saveFileName(this, QStringLiteral("另存为"), QString(),
+                                                  QStringLiteral("通讯录文件 (*.xcl)"));
+    if (path.isEmpty())
+        return;
+    m_pathBox->setText(path);
+    QString error;
+    if (!PhoneBookFile::write(PhoneBookFile::fileNameFor(m_pathBox->text()), smsText(),
+                              m_recipientBox->toPlainText(), &error)) {
+        MessageBox::warning(this, error);
+        return;
+    }
+    TipDialog::showFor(this);
+}
+
+// ---- Help ------------------------------------------------------------------
+
+void MainWindow::openHelpPage()
+{
+    WebPages::open(WebPages::helpPage());
+}
+
+void MainWindow::openHomePage()
+{
+    WebPages::open(WebPages::homePage());
+}
+
+void MainWindow::showAbout()
+{
+    AboutDialog::showFor(this);
+}
