@@ -1,0 +1,118 @@
+// The working list on large groups: loading a group, ticking one contact
+// (with the full recipient-list rebuild and the text box update), scrolling
+// one step, and the memory a million contacts take. The baseline is a bare
+// scan of the same rows with the SQLite C API, measured in the same run.
+
+#include "appsession.h"
+#include "benchutil.h"
+#include "contactgrid.h"
+#include "contactlistmodel.h"
+#include "contactstore.h"
+#include "database.h"
+#include "mainwindow.h"
+
+#include <sqlcipher/sqlite3.h>
+
+#include <QApplication>
+#include <QTemporaryDir>
+
+#include <array>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+const QString Group = QStringLiteral("大客户");
+
+ContactList makeContacts(int count)
+{
+    ContactList contacts;
+    contacts.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        Contact contact;
+        contact.mobile = QString::number(13000000000LL + i);
+        contact.name = QStringLiteral("客户%1").arg(i);
+        contact.salutation = i % 2 ? QStringLiteral("先生") : QStringLiteral("女士");
+        contact.remark = QStringLiteral("备注%1").arg(i % 1000);
+        contacts.append(contact);
+    }
+    return contacts;
+}
+
+size_t bareScan(sqlite3 *db)
+{
+    std::vector<std::array<std::string, 4>> rows;
+    sqlite3_stmt *statement = nullptr;
+    sqlite3_prepare_v2(db,
+                       "SELECT 手机号, 姓名, 称呼, 备注 FROM 通讯录 WHERE 组别 = ? ORDER BY rowid",
+                       -1, &statement, nullptr);
+    const QByteArray group = Group.toUtf8();
+    sqlite3_bind_text(statement, 1, group.constData(), int(group.size()), SQLITE_TRANSIENT);
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+        std::array<std::string, 4> row;
+        for (int column = 0; column < 4; ++column) {
+            const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(statement, column));
+            row[column] = text ? text : "";
+        }
+        rows.push_back(std::move(row));
+    }
+    sqlite3_finalize(statement);
+    return rows.size();
+}
+
+void measure(int count, QApplication &application)
+{
+    QTemporaryDir folder;
+    AppSession session(folder.path());
+    QString message;
+    if (!session.start(&message)) {
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+        return;
+    }
+    session.store().addGroupWithContacts(Group, makeContacts(count));
+
+    MainWindow window(session.store(), folder.path());
+    window.show();
+    application.processEvents();
+    window.chooseGroup(Group); // warms the cache of the database pages
+
+    const int runs = count > 200000 ? 3 : 7;
+    const double scan = BenchUtil::medianMs(runs, [&] { bareScan(session.database().handle()); });
+    const double load = BenchUtil::medianMs(runs, [&] {
+        window.reloadContacts();
+        window.grid().canvas()->repaint();
+    });
+    const double click = BenchUtil::medianMs(runs, [&] { window.chooseGroup(Group); });
+    const double tick = BenchUtil::medianMs(runs * 3, [&] {
+        window.contactList().toggleTicked(count / 2);
+        application.processEvents();
+    });
+    int position = 0;
+    const double scroll = BenchUtil::medianMs(50, [&] {
+        window.grid().setScrollValue(++position);
+        window.grid().canvas()->repaint();
+    });
+
+    std::printf("%d contacts in one group\n", count);
+    std::printf("  bare SQLite scan into memory      %9.1f ms\n", scan);
+    std::printf("  load (query, model, shown rows)   %9.1f ms  (%.2fx the scan)\n", load, load / scan);
+    std::printf("  group click incl. recipient list  %9.1f ms\n", click);
+    std::printf("  one tick incl. rebuild and Text2  %9.1f ms\n", tick);
+    std::printf("  one scroll step with repaint      %9.2f ms\n", scroll);
+    std::printf("  peak memory so far                %9.0f MB\n", BenchUtil::peakMemoryMb());
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication application(argc, argv);
+    for (int i = 1; i < argc; ++i)
+        measure(QByteArray(argv[i]).toInt(), application);
+    if (argc < 2) {
+        measure(100000, application);
+        measure(1000000, application);
+    }
+    return 0;
+}
