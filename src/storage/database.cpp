@@ -179,11 +179,6 @@ bool Database::execute(const char *sql)
     return true;
 }
 
-int Database::lastErrorCode() const
-{
-    return m_handle ? sqlite3_extended_errcode(m_handle) : SQLITE_MISUSE;
-}
-
 QString Database::lastErrorMessage() const
 {
     return m_handle ? QString::fromUtf8(sqlite3_errmsg(m_handle)) : QStringLiteral("数据库未打开");

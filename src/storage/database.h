@@ -49,9 +49,7 @@ public:
     // Runs statements without results (schema, PRAGMA, BEGIN/COMMIT).
     bool execute(const char *sql);
 
-    // The extended result code and message of the last failed call on the
-    // connection.
-    int lastErrorCode() const;
+    // SQLite's message for the last failed call on the connection.
     QString lastErrorMessage() const;
 
 private:

@@ -56,8 +56,3 @@ qint64 Statement::int64(int column) const
 {
     return sqlite3_column_int64(m_statement, column);
 }
-
-bool Statement::isNull(int column) const
-{
-    return sqlite3_column_type(m_statement, column) == SQLITE_NULL;
-}

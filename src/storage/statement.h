@@ -29,7 +29,6 @@ public:
 
     QString text(int column) const;
     qint64 int64(int column) const;
-    bool isNull(int column) const;
 
 private:
     sqlite3_stmt *m_statement = nullptr;
