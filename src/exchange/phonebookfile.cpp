@@ -1,20 +1,23 @@
 #include "phonebookfile.h"
 
 #include "atomicfile.h"
+#include "gbkencoder.h"
 #include "textrules.h"
 
 #include <QDir>
 #include <QFile>
-#include <QStringEncoder>
+
+#include <algorithm>
+#include <cstring>
 
 namespace PhoneBookFile {
 
 namespace {
 
-const QString CrLf = QStringLiteral("\r\n");
-const QString Separator = QStringLiteral("々");
-const QString EndMarker = QStringLiteral("$$$$$$$$$$$@ @ @ @");
-const QString RecordEnd = QStringLiteral("@ @ @ @");
+constexpr char CrLf[] = "\r\n";
+constexpr char RecordEnd[] = "@ @ @ @\r\n";
+constexpr char Ending[] = "$$$$$$$$$$$@ @ @ @\r\n\xa1\xa9\r\n"; // end marker, "々"
+constexpr char Separator[] = "\r\n\xa1\xa9\r\n"; // ends the SMS block, "々"
 
 // Calls lineFound for every line of text; a line ends at CR LF, CR or LF.
 // A final line without a break is reported as well.
@@ -45,54 +48,112 @@ QStringView trimmedBlanks(QStringView text)
     return text;
 }
 
-// "@@" becomes "@ @", matches taken left to right without overlap ("@@@"
-// gives "@ @@"), as the phone app expects.
-void appendWithSpacedAts(QString &out, QStringView text)
+bool isDigit(QChar c)
 {
-    const qsizetype size = text.size();
-    for (qsizetype i = 0; i < size; ++i) {
-        out += text[i];
-        if (text[i] == u'@' && i + 1 < size && text[i + 1] == u'@') {
-            out += u' ';
-            out += u'@';
-            ++i;
-        }
-    }
+    return c >= u'0' && c <= u'9';
 }
 
-// Appends the record for one line of the recipient list, unless the line is
+bool mayContinueNumber(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'.' || c == u'e' || c == u'E';
+}
+
+// The length of TextRules::firstNumber(line). A plain run of at most 15
+// digits (the usual mobile) is measured directly; anything that could read
+// on (a blank, a decimal point, an exponent) goes the long way.
+qsizetype firstNumberLength(QStringView line)
+{
+    qsizetype begin = 0;
+    while (begin < line.size() && !isDigit(line[begin]))
+        ++begin;
+    if (begin == line.size())
+        return 0;
+    qsizetype end = begin;
+    while (end < line.size() && isDigit(line[end]))
+        ++end;
+    if (end - begin > 15 || (end < line.size() && mayContinueNumber(line[end])))
+        return TextRules::firstNumber(line).size();
+    while (begin < end - 1 && line[begin] == u'0') // leading zeros are not written
+        ++begin;
+    return end - begin;
+}
+
+// Writes into a buffer sized beforehand for the worst case.
+class Output
+{
+public:
+    explicit Output(qsizetype capacity)
+        : m_bytes(capacity, Qt::Uninitialized)
+        , m_end(m_bytes.data())
+    {
+    }
+
+    template<qsizetype N>
+    void literal(const char (&text)[N])
+    {
+        std::memcpy(m_end, text, N - 1);
+        m_end += N - 1;
+    }
+
+    void text(QStringView text) { m_end = GbkEncoder::write(m_end, text); }
+
+    QByteArray take()
+    {
+        m_bytes.truncate(m_end - m_bytes.data());
+        return std::move(m_bytes);
+    }
+
+private:
+    QByteArray m_bytes;
+    char *m_end;
+};
+
+// Writes the record for one line of the recipient list, unless the line is
 // left out: blank, or its first number is not exactly 11 characters long.
-void appendRecord(QString &out, QStringView recipientLine)
+// "@@" becomes "@ @", matches taken left to right without overlap ("@@@"
+// gives "@ @@"), as the phone app expects.
+void writeRecord(Output &out, QStringView recipientLine)
 {
     const QStringView line = trimmedBlanks(recipientLine);
-    if (line.isEmpty() || TextRules::firstNumber(line).size() != 11)
+    if (line.isEmpty() || firstNumberLength(line) != 11)
         return;
-    appendWithSpacedAts(out, line);
-    out += RecordEnd;
-    out += CrLf;
+    qsizetype from = 0;
+    for (qsizetype i = 0; i + 1 < line.size(); ++i) {
+        if (line[i] == u'@' && line[i + 1] == u'@') {
+            out.text(line.mid(from, i - from));
+            out.literal("@ @");
+            from = ++i + 1;
+        }
+    }
+    out.text(line.mid(from));
+    out.literal(RecordEnd);
+}
+
+// Room for the whole file: every unit takes at most two bytes (a line break
+// too, "@@" three for two units), and each record adds its ending.
+qsizetype worstCaseSize(const QString &smsText, const QString &recipientText)
+{
+    const char16_t *const units = QStringView(recipientText).utf16();
+    const qsizetype breaks = std::count_if(units, units + recipientText.size(),
+                                           [](char16_t c) { return c == u'\n' || c == u'\r'; });
+    return GbkEncoder::MaxBytesPerUnit * (smsText.size() + recipientText.size())
+        + qsizetype(sizeof RecordEnd) * (breaks + 1) + sizeof Separator + sizeof Ending;
 }
 
 } // namespace
 
 QByteArray content(const QString &smsText, const QString &recipientText)
 {
-    QString text;
-    text.reserve(smsText.size() + recipientText.size() * 13 / 10 + 64);
-
-    forEachLine(smsText, [&text](QStringView line, bool broken) {
-        text += line;
+    Output out(worstCaseSize(smsText, recipientText));
+    forEachLine(smsText, [&out](QStringView line, bool broken) {
+        out.text(line);
         if (broken)
-            text += CrLf;
+            out.literal(CrLf);
     });
-    text += CrLf + Separator + CrLf;
-
-    forEachLine(recipientText, [&text](QStringView line, bool) { appendRecord(text, line); });
-    text += EndMarker + CrLf + Separator + CrLf;
-
-    // Qt's GBK encoder writes "?" for a character it cannot hold (one "?"
-    // per character, also for a surrogate pair), so the file stays valid GBK.
-    QStringEncoder encoder("GBK");
-    return encoder.encode(text);
+    out.literal(Separator);
+    forEachLine(recipientText, [&out](QStringView line, bool) { writeRecord(out, line); });
+    out.literal(Ending);
+    return out.take();
 }
 
 bool write(const QString &fileName, const QString &smsText, const QString &recipientText,

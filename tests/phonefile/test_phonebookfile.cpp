@@ -72,6 +72,7 @@ private slots:
     void layout();
     void fromContacts_data();
     void fromContacts();
+    void gbkMatchesQtEncoder();
     void characterOutsideGbk();
     void fileNameAlwaysGetsExtension_data();
     void fileNameAlwaysGetsExtension();
@@ -133,6 +134,15 @@ void TestPhoneBookFile::layout_data()
         << "x\r\n々\r\n13958700001@甲@ @ @ @\r\n13958700002@乙@ @ @ @\r\n"
            "13958700003@丙@ @ @ @\r\n"
                + Tail;
+    QTest::newRow("number read on past a blank")
+        << "x" << "1395870000 1@甲\r\n" << "x\r\n々\r\n1395870000 1@甲@ @ @ @\r\n" + Tail;
+    QTest::newRow("number with a fraction left out")
+        << "x" << "13958700001.5@甲\r\n" << "x\r\n々\r\n" + Tail;
+    QTest::newRow("number with an exponent counts")
+        << "x" << "1.3958700001e10@甲\r\n" << "x\r\n々\r\n1.3958700001e10@甲@ @ @ @\r\n" + Tail;
+    QTest::newRow("leading zeros do not count")
+        << "x" << "0013958700001@甲\r\n0000000000@乙\r\n"
+        << "x\r\n々\r\n0013958700001@甲@ @ @ @\r\n" + Tail;
     QTest::newRow("@@ spaced left to right")
         << "x" << "13958700001@@@张\r\n13958700002@A@@@@B\r\n"
         << "x\r\n々\r\n13958700001@ @@张@ @ @ @\r\n13958700002@A@ @@ @B@ @ @ @\r\n" + Tail;
@@ -187,6 +197,27 @@ void TestPhoneBookFile::fromContacts()
     const QString recipients = TextRules::buildRecipientList(contacts, withRemark).text;
     QCOMPARE(PhoneBookFile::content(QStringLiteral("短信"), recipients),
              gbk("短信\r\n々\r\n" + records + Tail));
+}
+
+// Every character of the Basic Multilingual Plane comes out as Qt's GBK
+// encoder writes it on its own, except that the invisible characters it
+// drops without a trace (soft hyphen, zero-width joiner, ...) become "?"
+// like every other character that GBK cannot hold.
+void TestPhoneBookFile::gbkMatchesQtEncoder()
+{
+    QString all;
+    QByteArray expected;
+    for (char32_t c = 1; c <= 0xFFFF; ++c) {
+        if (c == '\r' || c == '\n' || (c >= 0xD800 && c <= 0xDFFF))
+            continue;
+        const QChar character = QChar(char16_t(c));
+        all += character;
+        QStringEncoder encoder("GBK");
+        const QByteArray bytes = encoder.encode(QStringView(&character, 1));
+        expected += bytes.isEmpty() ? QByteArray("?") : bytes;
+    }
+    const QByteArray file = PhoneBookFile::content(all, QString());
+    QCOMPARE(file.left(file.size() - gbk("\r\n々\r\n" + Tail).size()), expected);
 }
 
 void TestPhoneBookFile::characterOutsideGbk()
