@@ -7,8 +7,8 @@
 #include <QDir>
 #include <QFile>
 
-#include <algorithm>
 #include <cstring>
+#include <functional>
 
 namespace PhoneBookFile {
 
@@ -78,34 +78,66 @@ qsizetype firstNumberLength(QStringView line)
     return end - begin;
 }
 
-// Writes into a buffer sized beforehand for the worst case.
+// Collects the file's bytes in a buffer of fixed size and hands each full
+// buffer to a sink, so that even a long list never sits in memory twice.
 class Output
 {
 public:
-    explicit Output(qsizetype capacity)
-        : m_bytes(capacity, Qt::Uninitialized)
-        , m_end(m_bytes.data())
+    // Takes the next bytes of the file; false stops further output.
+    using Sink = std::function<bool(const char *bytes, qsizetype size)>;
+
+    explicit Output(Sink sink)
+        : m_sink(std::move(sink))
+        , m_buffer(1 << 20, Qt::Uninitialized)
+        , m_end(m_buffer.data())
     {
     }
 
     template<qsizetype N>
     void literal(const char (&text)[N])
     {
+        makeRoom(N - 1);
         std::memcpy(m_end, text, N - 1);
         m_end += N - 1;
     }
 
-    void text(QStringView text) { m_end = GbkEncoder::write(m_end, text); }
-
-    QByteArray take()
+    void text(QStringView text)
     {
-        m_bytes.truncate(m_end - m_bytes.data());
-        return std::move(m_bytes);
+        makeRoom(text.size() * GbkEncoder::MaxBytesPerUnit);
+        m_end = GbkEncoder::write(m_end, text);
+    }
+
+    // Hands over what is left; false when the sink refused anything.
+    bool finish()
+    {
+        flush();
+        return m_ok;
     }
 
 private:
-    QByteArray m_bytes;
+    void makeRoom(qsizetype size)
+    {
+        if (m_buffer.data() + m_buffer.size() - m_end >= size)
+            return;
+        flush();
+        if (size > m_buffer.size()) {
+            m_buffer.resize(size);
+            m_end = m_buffer.data();
+        }
+    }
+
+    void flush()
+    {
+        const qsizetype used = m_end - m_buffer.data();
+        if (m_ok && used > 0)
+            m_ok = m_sink(m_buffer.constData(), used);
+        m_end = m_buffer.data();
+    }
+
+    Sink m_sink;
+    QByteArray m_buffer;
     char *m_end;
+    bool m_ok = true;
 };
 
 // Writes the record for one line of the recipient list, unless the line is
@@ -129,22 +161,8 @@ void writeRecord(Output &out, QStringView recipientLine)
     out.literal(RecordEnd);
 }
 
-// Room for the whole file: every unit takes at most two bytes (a line break
-// too, "@@" three for two units), and each record adds its ending.
-qsizetype worstCaseSize(const QString &smsText, const QString &recipientText)
+void generate(Output &out, QStringView smsText, QStringView recipientText)
 {
-    const char16_t *const units = QStringView(recipientText).utf16();
-    const qsizetype breaks = std::count_if(units, units + recipientText.size(),
-                                           [](char16_t c) { return c == u'\n' || c == u'\r'; });
-    return GbkEncoder::MaxBytesPerUnit * (smsText.size() + recipientText.size())
-        + qsizetype(sizeof RecordEnd) * (breaks + 1) + sizeof Separator + sizeof Ending;
-}
-
-} // namespace
-
-QByteArray content(const QString &smsText, const QString &recipientText)
-{
-    Output out(worstCaseSize(smsText, recipientText));
     forEachLine(smsText, [&out](QStringView line, bool broken) {
         out.text(line);
         if (broken)
@@ -153,20 +171,40 @@ QByteArray content(const QString &smsText, const QString &recipientText)
     out.literal(Separator);
     forEachLine(recipientText, [&out](QStringView line, bool) { writeRecord(out, line); });
     out.literal(Ending);
-    return out.take();
+}
+
+} // namespace
+
+QByteArray content(const QString &smsText, const QString &recipientText)
+{
+    QByteArray bytes;
+    bytes.reserve(smsText.size() * 2 + recipientText.size() * 3 / 2 + 64);
+    Output out([&bytes](const char *data, qsizetype size) {
+        bytes.append(data, size);
+        return true;
+    });
+    generate(out, smsText, recipientText);
+    out.finish();
+    return bytes;
 }
 
 bool write(const QString &fileName, const QString &smsText, const QString &recipientText,
            QString *error)
 {
-    const QByteArray bytes = content(smsText, recipientText);
     QString reason;
     const bool written = AtomicFile::write(
         fileName,
-        [&bytes](const QString &temporaryPath, QString *writeError) {
+        [&](const QString &temporaryPath, QString *writeError) {
             QFile file(temporaryPath);
-            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-                || file.write(bytes) != bytes.size() || !file.flush()) {
+            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+                *writeError = file.errorString();
+                return false;
+            }
+            Output out([&file](const char *data, qsizetype size) {
+                return file.write(data, size) == size;
+            });
+            generate(out, smsText, recipientText);
+            if (!out.finish() || !file.flush()) {
                 *writeError = file.errorString();
                 return false;
             }

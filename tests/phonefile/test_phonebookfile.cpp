@@ -74,6 +74,7 @@ private slots:
     void fromContacts();
     void gbkMatchesQtEncoder();
     void characterOutsideGbk();
+    void longInput();
     void fileNameAlwaysGetsExtension_data();
     void fileNameAlwaysGetsExtension();
     void writeReplacesOlderFile();
@@ -227,6 +228,24 @@ void TestPhoneBookFile::characterOutsideGbk()
     const QString recipients = QStringLiteral("13958700001@김\r\n");
     QCOMPARE(PhoneBookFile::content(sms, recipients),
              QByteArray("a?b?c?\r\n\xa1\xa9\r\n13958700001@?@ @ @ @\r\n") + gbk(Tail));
+}
+
+// Larger than the writer's buffer: an SMS text that alone does not fit, and
+// many records, each one of them cut nowhere.
+void TestPhoneBookFile::longInput()
+{
+    const QString sms(700'000, u'短');
+    const QString recipients = QStringLiteral("13958700001@张三先生\r\n").repeated(60'000);
+    const QByteArray expected = gbk(sms + "\r\n々\r\n"
+                                    + QStringLiteral("13958700001@张三先生@ @ @ @\r\n").repeated(60'000)
+                                    + Tail);
+    QCOMPARE(PhoneBookFile::content(sms, recipients), expected);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("客户.xcl"));
+    QString error;
+    QVERIFY2(PhoneBookFile::write(path, sms, recipients, &error), qPrintable(error));
+    QCOMPARE(TestSupport::readAll(path), expected);
 }
 
 void TestPhoneBookFile::fileNameAlwaysGetsExtension_data()
