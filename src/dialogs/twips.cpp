@@ -19,7 +19,11 @@ void centreOn(QWidget *window, const QWidget *owner)
     if (!owner)
         return;
     const QRect outer = owner->frameGeometry();
-    const QSize size = window->frameGeometry().size();
+    QSize size = window->frameGeometry().size();
+    if (!window->isVisible()) {
+        // Not decorated yet: assume it gets the same frame as its owner.
+        size += outer.size() - owner->geometry().size();
+    }
     window->move(outer.left() + (outer.width() - size.width()) / 2,
                  outer.top() + (outer.height() - size.height()) / 2);
 }
