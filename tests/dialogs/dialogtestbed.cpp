@@ -1,0 +1,44 @@
+#include "dialogtestbed.h"
+
+#include "messagebox.h"
+
+DialogTestBed::DialogTestBed()
+{
+    MessageBox::resetRecord();
+    m_owner.setGeometry(200, 150, 900, 600);
+    m_owner.show();
+    const QString path = m_dir.filePath(QStringLiteral("contacts.dat"));
+    m_ready = m_dir.isValid() && m_database.create(path)
+              && (m_database.isOpen() || m_database.open(path));
+    m_store = std::make_unique<ContactStore>(m_database);
+}
+
+ContactList DialogTestBed::addGroup(const QString &group, const QStringList &mobiles)
+{
+    ContactList added;
+    if (m_store->addGroup(group) != StoreResult::Ok)
+        return added;
+    for (const QString &mobile : mobiles) {
+        Contact contact;
+        contact.mobile = mobile;
+        contact.name = QStringLiteral("名") + mobile.right(2);
+        contact.salutation = QStringLiteral("先生");
+        if (m_store->addContact(group, contact) == StoreResult::Ok)
+            added.append(contact);
+    }
+    return added;
+}
+
+QStringList DialogTestBed::groups()
+{
+    QStringList out;
+    m_store->groups(out);
+    return out;
+}
+
+ContactList DialogTestBed::contacts(const QString &group)
+{
+    ContactList out;
+    m_store->contacts(group, QString(), QString(), out);
+    return out;
+}
