@@ -6,6 +6,7 @@
 #include <QStringList>
 
 class Database;
+class Statement;
 
 // Outcome of a store operation. Everything but Ok leaves the file unchanged.
 enum class StoreResult {
@@ -26,11 +27,15 @@ public:
     // Groups in stored order.
     StoreResult groups(QStringList &out);
     StoreResult addGroup(const QString &name);
+    // Existence tests answer false when the question could not be asked;
+    // result (when given) then holds Failed, else Ok.
     bool groupExists(const QString &name, StoreResult *result = nullptr);
 
     // Contacts of one group whose name and mobile contain the filters
-    // ("%" and "_" inside a filter keep acting as wildcards). Every contact
-    // comes back ticked and carries its row identity.
+    // ("%" and "_" inside a filter keep acting as wildcards; ASCII letters
+    // match regardless of case). Every contact comes back ticked and carries
+    // its row identity; a Null column reads as "" and an empty filter
+    // matches it. On failure out is empty.
     StoreResult contacts(const QString &group, const QString &nameFilter,
                          const QString &mobileFilter, ContactList &out);
 
@@ -55,13 +60,30 @@ public:
     // Removes every contact of the group and the group row, in one transaction.
     StoreResult deleteGroup(const QString &name);
 
+    // The text of the one 短信 row; NotFound when the table has no row.
     StoreResult smsText(QString &out);
     StoreResult setSmsText(const QString &text);
 
     // The database's message for the last Failed result.
     QString errorString() const;
 
+    // Test hook: the n-th write statement from now on (1 = the next one)
+    // fails as if the disk had refused it: the operation returns Failed and
+    // rolls back what it started, exactly like a real failure. Every
+    // INSERT, UPDATE or DELETE counts as one write: addGroupWithContacts
+    // writes the group row first, then one row per contact (a skipped
+    // duplicate counts too). 0 switches the hook off; it also switches
+    // itself off after firing.
+    void failNthWrite(int n) { m_failingWrite = n; }
+
 private:
+    // Runs a one-parameter existence query.
+    bool exists(const char *sql, const QString &value, StoreResult *result);
+    // Runs a write statement and maps the result.
+    StoreResult runWrite(Statement &statement);
+    StoreResult failed(const QString &message);
+
     Database &m_database;
     QString m_error;
+    int m_failingWrite = 0;
 };

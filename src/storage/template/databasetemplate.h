@@ -11,7 +11,9 @@ QByteArray bytes();
 enum class EnsureResult { Existing, Created, Failed };
 
 // Writes the template to path when no ordinary file is there; an existing
-// file is never touched, whatever it holds. On Failed, error says why.
+// file is never touched, whatever it holds, and neither is a folder or a
+// link in the way. On Failed, error says why (a phrase in Chinese or the
+// system's message, without the path).
 EnsureResult ensureDatabaseFile(const QString &path, QString *error = nullptr);
 
 } // namespace DatabaseTemplate

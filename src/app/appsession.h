@@ -1,0 +1,48 @@
+#pragma once
+
+#include "contactstore.h"
+#include "database.h"
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+
+// The program's hold on its data from start to exit: makes sure the database
+// file exists (writing the built-in template into an empty folder), keeps the
+// one connection open, and at exit saves the SMS text, closes the database and
+// writes the day's backup copy. No widgets: the caller shows the messages.
+class AppSession
+{
+public:
+    // appFolder empty: AppFolder::path(), looked up in start().
+    explicit AppSession(const QString &appFolder = QString());
+    ~AppSession();
+    AppSession(const AppSession &) = delete;
+    AppSession &operator=(const AppSession &) = delete;
+
+    // Ensures the database file and opens it. On failure returns false and
+    // message receives a Chinese sentence that names the file and says what
+    // failed; the file is then exactly as it was before.
+    bool start(QString *message);
+    bool isStarted() const { return m_database.isOpen(); }
+
+    ContactStore &store() { return m_store; }
+    Database &database() { return m_database; }
+    QString appFolder() const { return m_appFolder; }
+    QString databasePath() const;
+
+    // The SMS text as stored when start() ran ("" when none could be read).
+    QString initialSmsText() const { return m_initialSmsText; }
+
+    // Saves smsText into the one 短信 row, closes the database and copies the
+    // file to 数据备份/<day>日/通讯录.dat. Each step runs even when an
+    // earlier one failed (the backup is taken of whatever the file holds).
+    // Returns the problems as Chinese sentences, empty when all went well.
+    QStringList finish(const QString &smsText, QDate today);
+
+private:
+    QString m_appFolder;
+    Database m_database;
+    ContactStore m_store;
+    QString m_initialSmsText;
+};

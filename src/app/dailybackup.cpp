@@ -1,0 +1,40 @@
+#include "dailybackup.h"
+
+#include "appfolder.h"
+#include "atomicfile.h"
+
+#include <QDir>
+
+namespace DailyBackup {
+
+QString folderPath(const QString &appFolder, QDate day)
+{
+    return QDir(appFolder).filePath(QString::fromUtf8(FolderName) + QLatin1Char('/')
+                                    + QString::number(day.day()) + QStringLiteral("日"));
+}
+
+QString filePath(const QString &appFolder, QDate day)
+{
+    return QDir(folderPath(appFolder, day)).filePath(QString::fromUtf8(AppFolder::DatabaseFileName));
+}
+
+bool write(const QString &appFolder, const QString &databasePath, QDate day, QString *error)
+{
+    const QString folder = folderPath(appFolder, day);
+    if (!QDir().mkpath(folder)) {
+        if (error)
+            *error = QStringLiteral("无法创建备份文件夹 %1。").arg(QDir::toNativeSeparators(folder));
+        return false;
+    }
+    const QString target = filePath(appFolder, day);
+    QString copyError;
+    if (!AtomicFile::copy(databasePath, target, &copyError)) {
+        if (error)
+            *error = QStringLiteral("无法写入备份文件 %1：%2。")
+                         .arg(QDir::toNativeSeparators(target), copyError);
+        return false;
+    }
+    return true;
+}
+
+} // namespace DailyBackup

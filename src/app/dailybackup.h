@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+
+// The copy of the database written at every exit: one folder per day of the
+// month, appFolder/数据备份/D日 (D without a leading zero), holding 通讯录.dat.
+// A later exit on the same day number replaces that day's copy.
+namespace DailyBackup {
+
+inline constexpr const char *FolderName = "数据备份";
+
+// appFolder/数据备份/D日
+QString folderPath(const QString &appFolder, QDate day);
+// appFolder/数据备份/D日/通讯录.dat
+QString filePath(const QString &appFolder, QDate day);
+
+// Creates the folders as needed and copies databasePath into the day's
+// folder atomically: a failed copy leaves the day's previous copy as it was.
+// On failure error holds a Chinese sentence naming what failed.
+bool write(const QString &appFolder, const QString &databasePath, QDate day, QString *error);
+
+} // namespace DailyBackup

@@ -1,0 +1,259 @@
+#include "contactstore.h"
+
+#include "database.h"
+#include "statement.h"
+
+namespace {
+
+constexpr const char *InsertContactSql =
+    "INSERT INTO [通讯录] ([手机号], [姓名], [称呼], [序号], [备注], [备用1], [备用2], [备用3], [组别]) "
+    "VALUES (?1, ?2, ?3, ?4, ?5, '', '', '', ?6)";
+
+// Binds ?1 to ?6 of InsertContactSql, or of the UPDATE with the same order.
+void bindContact(Statement &statement, const QString &group, const Contact &contact)
+{
+    statement.bind(1, contact.mobile);
+    statement.bind(2, contact.name);
+    statement.bind(3, contact.salutation);
+    statement.bind(4, group + contact.mobile);
+    statement.bind(5, contact.remark);
+    statement.bind(6, group);
+}
+
+} // namespace
+
+ContactStore::ContactStore(Database &database)
+    : m_database(database)
+{
+}
+
+QString ContactStore::errorString() const
+{
+    return m_error;
+}
+
+StoreResult ContactStore::failed(const QString &message)
+{
+    m_error = message;
+    return StoreResult::Failed;
+}
+
+StoreResult ContactStore::runWrite(Statement &statement)
+{
+    if (m_failingWrite > 0 && --m_failingWrite == 0)
+        return failed(QStringLiteral("测试注入的写入失败"));
+    const int code = statement.step();
+    switch (code) {
+    case SQLITE_DONE:
+        return StoreResult::Ok;
+    case SQLITE_CONSTRAINT_UNIQUE:
+    case SQLITE_CONSTRAINT_PRIMARYKEY:
+        m_error = m_database.lastErrorMessage();
+        return StoreResult::Duplicate;
+    case SQLITE_CONSTRAINT_CHECK:
+        m_error = m_database.lastErrorMessage();
+        return StoreResult::TooLong;
+    default:
+        return failed(m_database.lastErrorMessage());
+    }
+}
+
+StoreResult ContactStore::groups(QStringList &out)
+{
+    out.clear();
+    Statement select(m_database.handle(), "SELECT [分组] FROM [分组] ORDER BY rowid");
+    int code;
+    while ((code = select.step()) == SQLITE_ROW)
+        out << select.text(0);
+    if (code != SQLITE_DONE) {
+        out.clear();
+        return failed(m_database.lastErrorMessage());
+    }
+    return StoreResult::Ok;
+}
+
+StoreResult ContactStore::addGroup(const QString &name)
+{
+    Statement insert(m_database.handle(), "INSERT INTO [分组] ([分组]) VALUES (?)");
+    insert.bind(1, name);
+    return runWrite(insert);
+}
+
+bool ContactStore::exists(const char *sql, const QString &value, StoreResult *result)
+{
+    Statement select(m_database.handle(), sql);
+    select.bind(1, value);
+    const int code = select.step();
+    const StoreResult outcome = code == SQLITE_ROW || code == SQLITE_DONE
+                                    ? StoreResult::Ok
+                                    : failed(m_database.lastErrorMessage());
+    if (result)
+        *result = outcome;
+    return code == SQLITE_ROW;
+}
+
+bool ContactStore::groupExists(const QString &name, StoreResult *result)
+{
+    return exists("SELECT 1 FROM [分组] WHERE [分组] = ? LIMIT 1", name, result);
+}
+
+StoreResult ContactStore::contacts(const QString &group, const QString &nameFilter,
+                                   const QString &mobileFilter, ContactList &out)
+{
+    out.clear();
+    // The filters stay patterns: "%" and "_" typed by the user keep their
+    // wildcard meaning, while quotes are plain data of the bound value.
+    Statement select(m_database.handle(),
+                     "SELECT rowid, [手机号], [姓名], [称呼], [备注] FROM [通讯录] "
+                     "WHERE [组别] = ?1 "
+                     "AND ifnull([姓名], '') LIKE '%' || ?2 || '%' "
+                     "AND ifnull([手机号], '') LIKE '%' || ?3 || '%' "
+                     "ORDER BY rowid");
+    select.bind(1, group);
+    select.bind(2, nameFilter);
+    select.bind(3, mobileFilter);
+    int code;
+    while ((code = select.step()) == SQLITE_ROW) {
+        Contact contact;
+        contact.rowId = select.int64(0);
+        contact.mobile = select.text(1);
+        contact.name = select.text(2);
+        contact.salutation = select.text(3);
+        contact.remark = select.text(4);
+        contact.ticked = true;
+        out.append(std::move(contact));
+    }
+    if (code != SQLITE_DONE) {
+        out.clear();
+        return failed(m_database.lastErrorMessage());
+    }
+    return StoreResult::Ok;
+}
+
+bool ContactStore::contactKeyExists(const QString &group, const QString &mobile,
+                                    StoreResult *result)
+{
+    return exists("SELECT 1 FROM [通讯录] WHERE [序号] = ? LIMIT 1", group + mobile, result);
+}
+
+StoreResult ContactStore::addContact(const QString &group, Contact &contact)
+{
+    Statement insert(m_database.handle(), InsertContactSql);
+    bindContact(insert, group, contact);
+    const StoreResult result = runWrite(insert);
+    if (result == StoreResult::Ok)
+        contact.rowId = sqlite3_last_insert_rowid(m_database.handle());
+    return result;
+}
+
+StoreResult ContactStore::updateContact(qint64 rowId, const QString &group, const Contact &contact)
+{
+    if (rowId <= 0)
+        return StoreResult::NotFound;
+    Statement update(m_database.handle(),
+                     "UPDATE [通讯录] SET [手机号] = ?1, [姓名] = ?2, [称呼] = ?3, [序号] = ?4, "
+                     "[备注] = ?5, [备用1] = '', [备用2] = '', [备用3] = '', [组别] = ?6 "
+                     "WHERE rowid = ?7");
+    bindContact(update, group, contact);
+    update.bind(7, rowId);
+    const StoreResult result = runWrite(update);
+    if (result == StoreResult::Ok && sqlite3_changes(m_database.handle()) == 0)
+        return StoreResult::NotFound;
+    return result;
+}
+
+StoreResult ContactStore::deleteContact(qint64 rowId)
+{
+    if (rowId <= 0)
+        return StoreResult::NotFound;
+    Statement remove(m_database.handle(), "DELETE FROM [通讯录] WHERE rowid = ?");
+    remove.bind(1, rowId);
+    const StoreResult result = runWrite(remove);
+    if (result == StoreResult::Ok && sqlite3_changes(m_database.handle()) == 0)
+        return StoreResult::NotFound;
+    return result;
+}
+
+StoreResult ContactStore::addGroupWithContacts(const QString &name, const ContactList &contacts,
+                                               int *copied)
+{
+    if (copied)
+        *copied = 0;
+    Transaction transaction(m_database);
+    if (!transaction.isActive())
+        return failed(m_database.errorString());
+
+    const StoreResult groupAdded = addGroup(name);
+    if (groupAdded != StoreResult::Ok)
+        return groupAdded;
+
+    Statement insert(m_database.handle(), InsertContactSql);
+    int written = 0;
+    for (const Contact &contact : contacts) {
+        bindContact(insert, name, contact);
+        const StoreResult result = runWrite(insert);
+        insert.reset();
+        if (result == StoreResult::Duplicate)
+            continue; // the key is there already: skip this one, go on
+        if (result != StoreResult::Ok)
+            return result;
+        ++written;
+    }
+    if (!transaction.commit())
+        return failed(m_database.errorString());
+    if (copied)
+        *copied = written;
+    return StoreResult::Ok;
+}
+
+StoreResult ContactStore::deleteGroup(const QString &name)
+{
+    Transaction transaction(m_database);
+    if (!transaction.isActive())
+        return failed(m_database.errorString());
+
+    Statement contacts(m_database.handle(), "DELETE FROM [通讯录] WHERE [组别] = ?");
+    contacts.bind(1, name);
+    StoreResult result = runWrite(contacts);
+    if (result != StoreResult::Ok)
+        return result;
+
+    Statement group(m_database.handle(), "DELETE FROM [分组] WHERE [分组] = ?");
+    group.bind(1, name);
+    result = runWrite(group);
+    if (result != StoreResult::Ok)
+        return result;
+    if (sqlite3_changes(m_database.handle()) == 0)
+        return StoreResult::NotFound;
+
+    if (!transaction.commit())
+        return failed(m_database.errorString());
+    return StoreResult::Ok;
+}
+
+StoreResult ContactStore::smsText(QString &out)
+{
+    out.clear();
+    Statement select(m_database.handle(),
+                     "SELECT [短信内容] FROM [短信] ORDER BY rowid LIMIT 1");
+    const int code = select.step();
+    if (code == SQLITE_ROW) {
+        out = select.text(0);
+        return StoreResult::Ok;
+    }
+    if (code == SQLITE_DONE)
+        return StoreResult::NotFound;
+    return failed(m_database.lastErrorMessage());
+}
+
+StoreResult ContactStore::setSmsText(const QString &text)
+{
+    Statement update(m_database.handle(),
+                     "UPDATE [短信] SET [短信内容] = ? "
+                     "WHERE rowid = (SELECT min(rowid) FROM [短信])");
+    update.bind(1, text);
+    const StoreResult result = runWrite(update);
+    if (result == StoreResult::Ok && sqlite3_changes(m_database.handle()) == 0)
+        return StoreResult::NotFound;
+    return result;
+}

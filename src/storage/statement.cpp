@@ -1,0 +1,63 @@
+#include "statement.h"
+
+Statement::Statement(sqlite3 *db, const char *sql)
+{
+    if (!db) {
+        m_prepareCode = SQLITE_MISUSE;
+        return;
+    }
+    m_prepareCode = sqlite3_prepare_v2(db, sql, -1, &m_statement, nullptr);
+    if (m_prepareCode != SQLITE_OK) {
+        sqlite3_finalize(m_statement);
+        m_statement = nullptr;
+    }
+}
+
+Statement::~Statement()
+{
+    sqlite3_finalize(m_statement);
+}
+
+void Statement::bind(int index, const QString &text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    // constData() of an empty QByteArray is "", never null, so the value is
+    // an empty text and not Null.
+    sqlite3_bind_text(m_statement, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+}
+
+void Statement::bind(int index, qint64 value)
+{
+    sqlite3_bind_int64(m_statement, index, value);
+}
+
+int Statement::step()
+{
+    if (!m_statement)
+        return m_prepareCode == SQLITE_OK ? SQLITE_MISUSE : m_prepareCode;
+    return sqlite3_step(m_statement);
+}
+
+void Statement::reset()
+{
+    sqlite3_reset(m_statement);
+    sqlite3_clear_bindings(m_statement);
+}
+
+QString Statement::text(int column) const
+{
+    const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
+    if (!data)
+        return QString();
+    return QString::fromUtf8(data, sqlite3_column_bytes(m_statement, column));
+}
+
+qint64 Statement::int64(int column) const
+{
+    return sqlite3_column_int64(m_statement, column);
+}
+
+bool Statement::isNull(int column) const
+{
+    return sqlite3_column_type(m_statement, column) == SQLITE_NULL;
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+#include <sqlcipher/sqlite3.h>
+
+// One prepared statement, finalized when it goes out of scope. Texts are
+// bound and read as UTF-8; a Null column reads as the empty text.
+class Statement
+{
+public:
+    Statement(sqlite3 *db, const char *sql);
+    ~Statement();
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+
+    // SQLITE_OK when the statement compiled.
+    int prepareCode() const { return m_prepareCode; }
+    bool isValid() const { return m_statement != nullptr; }
+
+    // Indexes count from 1. A null QString is bound as the empty text, never
+    // as Null.
+    void bind(int index, const QString &text);
+    void bind(int index, qint64 value);
+
+    // sqlite3_step's (extended) result: SQLITE_ROW, SQLITE_DONE or an error.
+    int step();
+    void reset();
+
+    QString text(int column) const;
+    qint64 int64(int column) const;
+    bool isNull(int column) const;
+
+private:
+    sqlite3_stmt *m_statement = nullptr;
+    int m_prepareCode = SQLITE_OK;
+};

@@ -1,0 +1,281 @@
+#include "appfolder.h"
+#include "appsession.h"
+#include "dailybackup.h"
+#include "databasetemplate.h"
+#include "testsupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+namespace {
+
+const QDate Sixth(2024, 3, 6);
+
+QString dbFile(const QTemporaryDir &dir)
+{
+    return dir.filePath(QStringLiteral("通讯录.dat"));
+}
+
+QString backupOf(const QTemporaryDir &dir, QDate day)
+{
+    return DailyBackup::filePath(dir.path(), day);
+}
+
+} // namespace
+
+// Each test uses a fresh temporary folder as the application folder.
+class TestAppSession : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void appFolderIsTheExecutablesUnlessOverridden();
+    void firstStartWritesTheTemplate();
+    void secondStartKeepsTheFile();
+    void unusableFileIsReportedAndKept_data();
+    void unusableFileIsReportedAndKept();
+    void unwritableFolderIsReported();
+    void readOnlyFolderIsReported();
+    void smsTextSurvivesARestart();
+    void finishWritesTheDaysBackup();
+    void secondFinishOnADayReplacesItsBackup();
+    void deletedBackupTreeIsRecreated();
+    void failingBackupKeepsTheDatabase();
+    void finishWithoutStartWritesNothing();
+};
+
+void TestAppSession::appFolderIsTheExecutablesUnlessOverridden()
+{
+    QCOMPARE(AppFolder::path(), QCoreApplication::applicationDirPath());
+    QTemporaryDir dir;
+    AppFolder::setOverride(dir.path());
+    QCOMPARE(AppFolder::path(), dir.path());
+    QCOMPARE(AppFolder::databasePath(), dbFile(dir));
+
+    AppSession session;
+    QString message;
+    QVERIFY2(session.start(&message), qPrintable(message));
+    QCOMPARE(session.appFolder(), dir.path());
+    QVERIFY(QFileInfo(dbFile(dir)).isFile());
+    AppFolder::setOverride(QString());
+    QCOMPARE(AppFolder::path(), QCoreApplication::applicationDirPath());
+}
+
+void TestAppSession::firstStartWritesTheTemplate()
+{
+    QTemporaryDir dir;
+    AppSession session(dir.path());
+    QString message;
+    QVERIFY2(session.start(&message), qPrintable(message));
+    QVERIFY(session.isStarted());
+    QCOMPARE(session.databasePath(), dbFile(dir));
+    QCOMPARE(TestSupport::readAll(dbFile(dir)), DatabaseTemplate::bytes());
+
+    QStringList groups;
+    QCOMPARE(session.store().groups(groups), StoreResult::Ok);
+    QCOMPARE(groups, (QStringList{QStringLiteral("客户"), QStringLiteral("同事")}));
+    ContactList customers, colleagues;
+    session.store().contacts(QStringLiteral("客户"), {}, {}, customers);
+    session.store().contacts(QStringLiteral("同事"), {}, {}, colleagues);
+    QCOMPARE(customers.size(), 2);
+    QCOMPARE(customers[0].name, QStringLiteral("张三"));
+    QCOMPARE(customers[1].name, QStringLiteral("李四"));
+    QCOMPARE(colleagues.size(), 1);
+    QCOMPARE(colleagues[0].name, QStringLiteral("王五"));
+    QCOMPARE(session.initialSmsText(), QString());
+}
+
+void TestAppSession::secondStartKeepsTheFile()
+{
+    QTemporaryDir dir;
+    {
+        AppSession first(dir.path());
+        QVERIFY(first.start(nullptr));
+        Contact contact;
+        contact.mobile = QStringLiteral("13900000000");
+        contact.name = QStringLiteral("新人");
+        QCOMPARE(first.store().addContact(QStringLiteral("同事"), contact), StoreResult::Ok);
+    }
+    const QByteArray before = TestSupport::readAll(dbFile(dir));
+    QVERIFY(before != DatabaseTemplate::bytes());
+    const QDateTime modified = QFileInfo(dbFile(dir)).lastModified();
+
+    AppSession second(dir.path());
+    QVERIFY(second.start(nullptr));
+    ContactList colleagues;
+    second.store().contacts(QStringLiteral("同事"), {}, {}, colleagues);
+    QCOMPARE(colleagues.size(), 2);
+    QCOMPARE(TestSupport::readAll(dbFile(dir)), before);
+    QCOMPARE(QFileInfo(dbFile(dir)).lastModified(), modified);
+}
+
+void TestAppSession::unusableFileIsReportedAndKept_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QByteArray garbage;
+    for (int i = 0; i < 3000; ++i)
+        garbage.append(char(i * 31));
+    QTest::newRow("garbage") << garbage;
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("text") << QByteArray("通讯录\r\n");
+    QTest::newRow("damaged template") << DatabaseTemplate::bytes().left(1500);
+}
+
+void TestAppSession::unusableFileIsReportedAndKept()
+{
+    QFETCH(QByteArray, content);
+    QTemporaryDir dir;
+    QVERIFY(TestSupport::writeAll(dbFile(dir), content));
+
+    AppSession session(dir.path());
+    QString message;
+    QVERIFY(!session.start(&message));
+    QVERIFY(!session.isStarted());
+    QVERIFY2(message.contains(QDir::toNativeSeparators(dbFile(dir))), qPrintable(message));
+    QVERIFY2(message.contains(QStringLiteral("已损坏或不是本程序的数据库")), qPrintable(message));
+    QCOMPARE(TestSupport::readAll(dbFile(dir)), content);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("通讯录.dat")});
+}
+
+void TestAppSession::unwritableFolderIsReported()
+{
+    // A plain file standing where the folder should be fails for everyone,
+    // root included.
+    QTemporaryDir dir;
+    const QString notAFolder = dir.filePath(QStringLiteral("app"));
+    QVERIFY(TestSupport::writeAll(notAFolder, "x"));
+    {
+        AppSession session(notAFolder);
+        QString message;
+        QVERIFY(!session.start(&message));
+        QVERIFY2(message.startsWith(QStringLiteral("无法创建数据库文件")), qPrintable(message));
+        QVERIFY(message.contains(QDir::toNativeSeparators(notAFolder + QStringLiteral("/通讯录.dat"))));
+        QCOMPARE(TestSupport::readAll(notAFolder), QByteArray("x"));
+    }
+}
+
+void TestAppSession::readOnlyFolderIsReported()
+{
+    QTemporaryDir dir;
+    const QString readOnly = dir.filePath(QStringLiteral("readonly"));
+    QVERIFY(QDir().mkpath(readOnly));
+    QVERIFY(QFile::setPermissions(readOnly, QFile::ReadOwner | QFile::ExeOwner));
+    if (::access(QFile::encodeName(readOnly).constData(), W_OK) == 0)
+        QSKIP("running with the right to write into read-only folders");
+    AppSession session(readOnly);
+    QString message;
+    QVERIFY(!session.start(&message));
+    QVERIFY2(message.startsWith(QStringLiteral("无法创建数据库文件")), qPrintable(message));
+    QVERIFY(QDir(readOnly).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+}
+
+void TestAppSession::smsTextSurvivesARestart()
+{
+    QTemporaryDir dir;
+    const QString sms = QStringLiteral("您好！\r\n明天 9:00 开会，别忘了 Tom's 报告。\r\n\r\n谢谢'\n");
+    {
+        AppSession session(dir.path());
+        QVERIFY(session.start(nullptr));
+        QCOMPARE(session.finish(sms, Sixth), QStringList());
+        QVERIFY(!session.isStarted());
+    }
+    AppSession session(dir.path());
+    QVERIFY(session.start(nullptr));
+    QCOMPARE(session.initialSmsText(), sms);
+}
+
+void TestAppSession::finishWritesTheDaysBackup()
+{
+    QTemporaryDir dir;
+    AppSession session(dir.path());
+    QVERIFY(session.start(nullptr));
+    QCOMPARE(session.finish(QStringLiteral("你好"), Sixth), QStringList());
+
+    const QString backup = dir.filePath(QStringLiteral("数据备份/6日/通讯录.dat"));
+    QCOMPARE(backupOf(dir, Sixth), backup);
+    QVERIFY(QFileInfo(backup).isFile());
+    QCOMPARE(TestSupport::readAll(backup), TestSupport::readAll(dbFile(dir)));
+    QVERIFY(TestSupport::readAll(backup) != DatabaseTemplate::bytes()); // it holds 你好
+
+    Database copy;
+    QVERIFY(copy.open(backup));
+    ContactStore store(copy);
+    QString text;
+    QCOMPARE(store.smsText(text), StoreResult::Ok);
+    QCOMPARE(text, QStringLiteral("你好"));
+}
+
+void TestAppSession::secondFinishOnADayReplacesItsBackup()
+{
+    QTemporaryDir dir;
+    for (const QString &sms : {QStringLiteral("第一次"), QStringLiteral("第二次")}) {
+        AppSession session(dir.path());
+        QVERIFY(session.start(nullptr));
+        QCOMPARE(session.finish(sms, Sixth), QStringList());
+    }
+    QCOMPARE(TestSupport::readAll(backupOf(dir, Sixth)), TestSupport::readAll(dbFile(dir)));
+
+    // Another day gets its own copy; the sixth's stays.
+    const QByteArray sixth = TestSupport::readAll(backupOf(dir, Sixth));
+    AppSession session(dir.path());
+    QVERIFY(session.start(nullptr));
+    QCOMPARE(session.finish(QStringLiteral("第三次"), QDate(2024, 4, 7)), QStringList());
+    QCOMPARE(TestSupport::readAll(backupOf(dir, QDate(2024, 4, 7))), TestSupport::readAll(dbFile(dir)));
+    QCOMPARE(TestSupport::readAll(backupOf(dir, Sixth)), sixth);
+    QCOMPARE(QDir(dir.filePath(QStringLiteral("数据备份"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+             (QStringList{QStringLiteral("6日"), QStringLiteral("7日")}));
+}
+
+void TestAppSession::deletedBackupTreeIsRecreated()
+{
+    QTemporaryDir dir;
+    {
+        AppSession session(dir.path());
+        QVERIFY(session.start(nullptr));
+        QCOMPARE(session.finish(QString(), Sixth), QStringList());
+    }
+    QVERIFY(QDir(dir.filePath(QStringLiteral("数据备份"))).removeRecursively());
+    AppSession session(dir.path());
+    QVERIFY(session.start(nullptr));
+    QCOMPARE(session.finish(QString(), Sixth), QStringList());
+    QCOMPARE(TestSupport::readAll(backupOf(dir, Sixth)), TestSupport::readAll(dbFile(dir)));
+}
+
+void TestAppSession::failingBackupKeepsTheDatabase()
+{
+    QTemporaryDir dir;
+    QVERIFY(TestSupport::writeAll(dir.filePath(QStringLiteral("数据备份")), "in the way"));
+    {
+        AppSession session(dir.path());
+        QVERIFY(session.start(nullptr));
+        const QStringList problems = session.finish(QStringLiteral("保存了"), Sixth);
+        QCOMPARE(problems.size(), 1);
+        QVERIFY2(problems[0].contains(QStringLiteral("备份")), qPrintable(problems[0]));
+        QVERIFY(problems[0].contains(QDir::toNativeSeparators(dir.filePath(QStringLiteral("数据备份")))));
+    }
+    QCOMPARE(TestSupport::readAll(dir.filePath(QStringLiteral("数据备份"))), QByteArray("in the way"));
+
+    AppSession session(dir.path());
+    QString message;
+    QVERIFY2(session.start(&message), qPrintable(message));
+    QCOMPARE(session.initialSmsText(), QStringLiteral("保存了"));
+}
+
+void TestAppSession::finishWithoutStartWritesNothing()
+{
+    QTemporaryDir dir;
+    QVERIFY(TestSupport::writeAll(dbFile(dir), "garbage"));
+    AppSession session(dir.path());
+    QVERIFY(!session.start(nullptr));
+    QCOMPARE(session.finish(QStringLiteral("x"), Sixth).size(), 1);
+    QCOMPARE(TestSupport::readAll(dbFile(dir)), QByteArray("garbage"));
+    QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("数据备份"))));
+}
+
+QTEST_GUILESS_MAIN(TestAppSession)
+#include "test_appsession.moc"

@@ -1,0 +1,91 @@
+#include "dailybackup.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestDailyBackup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void folderIsNamedAfterTheDay_data();
+    void folderIsNamedAfterTheDay();
+    void writesAnEqualCopyAndMakesTheFolders();
+    void failedCopyKeepsThePreviousOne();
+    void folderInTheWayIsReported();
+};
+
+void TestDailyBackup::folderIsNamedAfterTheDay_data()
+{
+    QTest::addColumn<QDate>("day");
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("6th") << QDate(2024, 3, 6) << "数据备份/6日";
+    QTest::newRow("1st") << QDate(2024, 2, 1) << "数据备份/1日";
+    QTest::newRow("10th") << QDate(2024, 12, 10) << "数据备份/10日";
+    QTest::newRow("31st") << QDate(2024, 1, 31) << "数据备份/31日";
+    QTest::newRow("29 Feb") << QDate(2024, 2, 29) << "数据备份/29日";
+}
+
+void TestDailyBackup::folderIsNamedAfterTheDay()
+{
+    QFETCH(QDate, day);
+    QFETCH(QString, folder);
+    QCOMPARE(DailyBackup::folderPath(QStringLiteral("/app"), day), QStringLiteral("/app/") + folder);
+    QCOMPARE(DailyBackup::filePath(QStringLiteral("/app"), day),
+             QStringLiteral("/app/") + folder + QStringLiteral("/通讯录.dat"));
+}
+
+void TestDailyBackup::writesAnEqualCopyAndMakesTheFolders()
+{
+    QTemporaryDir dir;
+    const QString source = dir.filePath(QStringLiteral("通讯录.dat"));
+    QByteArray content(70000, '\0');
+    for (int i = 0; i < content.size(); ++i)
+        content[i] = char(i % 253);
+    QVERIFY(TestSupport::writeAll(source, content));
+
+    QString error;
+    QVERIFY2(DailyBackup::write(dir.path(), source, QDate(2024, 5, 9), &error), qPrintable(error));
+    const QString copy = dir.filePath(QStringLiteral("数据备份/9日/通讯录.dat"));
+    QCOMPARE(TestSupport::readAll(copy), content);
+    QCOMPARE(QDir(dir.filePath(QStringLiteral("数据备份/9日"))).entryList(QDir::AllEntries | QDir::Hidden
+                                                                         | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("通讯录.dat")});
+}
+
+void TestDailyBackup::failedCopyKeepsThePreviousOne()
+{
+    QTemporaryDir dir;
+    const QString source = dir.filePath(QStringLiteral("通讯录.dat"));
+    QVERIFY(TestSupport::writeAll(source, "yesterday's"));
+    const QDate day(2024, 5, 9);
+    QVERIFY(DailyBackup::write(dir.path(), source, day, nullptr));
+
+    QVERIFY(QFile::remove(source)); // the copy cannot be read now
+    QString error;
+    QVERIFY(!DailyBackup::write(dir.path(), source, day, &error));
+    QVERIFY(error.contains(QDir::toNativeSeparators(DailyBackup::filePath(dir.path(), day))));
+    QCOMPARE(TestSupport::readAll(DailyBackup::filePath(dir.path(), day)), QByteArray("yesterday's"));
+    QCOMPARE(QDir(DailyBackup::folderPath(dir.path(), day))
+                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("通讯录.dat")});
+}
+
+void TestDailyBackup::folderInTheWayIsReported()
+{
+    QTemporaryDir dir;
+    const QString source = dir.filePath(QStringLiteral("通讯录.dat"));
+    QVERIFY(TestSupport::writeAll(source, "data"));
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("数据备份")));
+    // A plain file named like the day's folder.
+    QVERIFY(TestSupport::writeAll(dir.filePath(QStringLiteral("数据备份/9日")), "file"));
+    QString error;
+    QVERIFY(!DailyBackup::write(dir.path(), source, QDate(2024, 5, 9), &error));
+    QVERIFY2(error.contains(QStringLiteral("9日")), qPrintable(error));
+    QCOMPARE(TestSupport::readAll(dir.filePath(QStringLiteral("数据备份/9日"))), QByteArray("file"));
+}
+
+QTEST_GUILESS_MAIN(TestDailyBackup)
+#include "test_dailybackup.moc"

@@ -1,0 +1,234 @@
+#include "database.h"
+#include "schema.h"
+#include "statement.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cstring>
+#include <unistd.h>
+
+Q_DECLARE_METATYPE(Database::OpenError)
+
+namespace {
+
+// Makes a database file with the program's schema, optionally encrypted with
+// key (nullptr: a plain SQLite file).
+bool makeDatabase(const QString &path, const char *key, bool withSchema = true)
+{
+    sqlite3 *db = nullptr;
+    bool ok = sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
+                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)
+              == SQLITE_OK;
+    if (ok && key)
+        ok = sqlite3_key(db, key, int(std::strlen(key))) == SQLITE_OK;
+    if (ok && withSchema)
+        ok = Schema::create(db, nullptr);
+    if (ok && !withSchema)
+        ok = sqlite3_exec(db, "CREATE TABLE other (x)", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+}
+
+QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+} // namespace
+
+class TestDatabase : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void createdFileIsEncrypted();
+    void createRefusesAnExistingFile();
+    void opensACreatedFile();
+    void refusesUnusableFiles_data();
+    void refusesUnusableFiles();
+    void refusesAMissingFileOrAFolder();
+    void refusesAReadOnlyFile();
+    void transactionRollsBackUnlessCommitted();
+};
+
+void TestDatabase::createdFileIsEncrypted()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("通讯录.dat"));
+    Database database;
+    QVERIFY2(database.create(path), qPrintable(database.errorString()));
+    database.close();
+
+    const QByteArray bytes = TestSupport::readAll(path);
+    QVERIFY(!bytes.isEmpty());
+    QVERIFY(!bytes.startsWith("SQLite format 3"));
+    QVERIFY(!bytes.contains("CREATE TABLE"));
+
+    // Without the key nothing can be read.
+    sqlite3 *plain = nullptr;
+    QCOMPARE(sqlite3_open_v2(QFile::encodeName(path).constData(), &plain, SQLITE_OPEN_READONLY,
+                             nullptr),
+             SQLITE_OK);
+    const int read = sqlite3_exec(plain, "SELECT count(*) FROM sqlite_master", nullptr, nullptr,
+                                  nullptr);
+    sqlite3_close(plain);
+    QCOMPARE(read, SQLITE_NOTADB);
+}
+
+void TestDatabase::createRefusesAnExistingFile()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("x.dat"));
+    QVERIFY(TestSupport::writeAll(path, "keep me"));
+    Database database;
+    QVERIFY(!database.create(path));
+    QCOMPARE(database.openError(), Database::OpenError::CannotCreate);
+    QCOMPARE(TestSupport::readAll(path), QByteArray("keep me"));
+}
+
+void TestDatabase::opensACreatedFile()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("通讯录.dat"));
+    {
+        Database database;
+        QVERIFY(database.create(path));
+    }
+    Database database;
+    QVERIFY2(database.open(path), qPrintable(database.errorString()));
+    QCOMPARE(database.openError(), Database::OpenError::None);
+    QCOMPARE(database.path(), QFileInfo(path).absoluteFilePath());
+
+    Statement version(database.handle(), "PRAGMA cipher_version");
+    QCOMPARE(version.step(), SQLITE_ROW);
+    QVERIFY(!version.text(0).isEmpty());
+
+    // The table holds its one row from the start.
+    Statement sms(database.handle(), "SELECT count(*), quote([短信内容]), quote([备用1]) FROM [短信]");
+    QCOMPARE(sms.step(), SQLITE_ROW);
+    QCOMPARE(sms.int64(0), 1);
+    QCOMPARE(sms.text(1), QStringLiteral("''"));
+    QCOMPARE(sms.text(2), QStringLiteral("NULL"));
+}
+
+void TestDatabase::refusesUnusableFiles_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<Database::OpenError>("expected");
+    QTest::newRow("garbage") << "garbage" << Database::OpenError::NotADatabase;
+    QTest::newRow("empty file") << "empty" << Database::OpenError::WrongSchema;
+    QTest::newRow("plain SQLite with the schema") << "plain" << Database::OpenError::NotADatabase;
+    QTest::newRow("another key") << "other key" << Database::OpenError::NotADatabase;
+    QTest::newRow("right key, other tables") << "other tables" << Database::OpenError::WrongSchema;
+    QTest::newRow("truncated") << "truncated" << Database::OpenError::NotADatabase;
+}
+
+void TestDatabase::refusesUnusableFiles()
+{
+    QFETCH(QString, kind);
+    QFETCH(Database::OpenError, expected);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("通讯录.dat"));
+    if (kind == QLatin1String("garbage")) {
+        QByteArray garbage;
+        for (int i = 0; i < 5000; ++i)
+            garbage.append(char((i * 7919) % 251));
+        QVERIFY(TestSupport::writeAll(path, garbage));
+    } else if (kind == QLatin1String("empty")) {
+        QVERIFY(TestSupport::writeAll(path, QByteArray()));
+    } else if (kind == QLatin1String("plain")) {
+        QVERIFY(makeDatabase(path, nullptr));
+    } else if (kind == QLatin1String("other key")) {
+        QVERIFY(makeDatabase(path, "not the key"));
+    } else if (kind == QLatin1String("other tables")) {
+        QVERIFY(makeDatabase(path, Database::Key, false));
+    } else if (kind == QLatin1String("truncated")) {
+        QVERIFY(makeDatabase(path, Database::Key));
+        QVERIFY(TestSupport::writeAll(path, TestSupport::readAll(path).left(100)));
+    }
+    const QByteArray before = TestSupport::readAll(path);
+    const QStringList entriesBefore = entries(dir.path());
+
+    Database database;
+    QVERIFY(!database.open(path));
+    QCOMPARE(database.openError(), expected);
+    QVERIFY(!database.isOpen());
+    QVERIFY2(database.errorString().contains(QDir::toNativeSeparators(path)),
+             qPrintable(database.errorString()));
+    QVERIFY2(database.errorString().contains(QStringLiteral("已损坏或不是本程序的数据库")),
+             qPrintable(database.errorString()));
+
+    QCOMPARE(TestSupport::readAll(path), before);
+    QCOMPARE(entries(dir.path()), entriesBefore);
+}
+
+void TestDatabase::refusesAMissingFileOrAFolder()
+{
+    QTemporaryDir dir;
+    Database database;
+    const QString missing = dir.filePath(QStringLiteral("通讯录.dat"));
+    QVERIFY(!database.open(missing));
+    QCOMPARE(database.openError(), Database::OpenError::CannotOpen);
+    QVERIFY(database.errorString().contains(QDir::toNativeSeparators(missing)));
+    QVERIFY(!QFile::exists(missing));
+
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("通讯录.dat")));
+    QVERIFY(!database.open(missing));
+    QCOMPARE(database.openError(), Database::OpenError::CannotOpen);
+    QVERIFY(QFileInfo(missing).isDir());
+}
+
+void TestDatabase::refusesAReadOnlyFile()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("通讯录.dat"));
+    QVERIFY(makeDatabase(path, Database::Key));
+    QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+    if (::access(QFile::encodeName(path).constData(), W_OK) == 0)
+        QSKIP("running with the right to write into read-only files");
+    const QByteArray before = TestSupport::readAll(path);
+    Database database;
+    QVERIFY(!database.open(path));
+    QCOMPARE(database.openError(), Database::OpenError::ReadOnly);
+    QVERIFY(database.errorString().contains(QDir::toNativeSeparators(path)));
+    QCOMPARE(TestSupport::readAll(path), before);
+}
+
+void TestDatabase::transactionRollsBackUnlessCommitted()
+{
+    QTemporaryDir dir;
+    Database database;
+    QVERIFY(database.create(dir.filePath(QStringLiteral("t.dat"))));
+    const auto groups = [&database] {
+        Statement count(database.handle(), "SELECT count(*) FROM [分组]");
+        return count.step() == SQLITE_ROW ? count.int64(0) : -1;
+    };
+    {
+        Transaction transaction(database);
+        QVERIFY(transaction.isActive());
+        QVERIFY(database.execute("INSERT INTO [分组] VALUES ('a')"));
+    }
+    QCOMPARE(groups(), 0);
+    {
+        Transaction transaction(database);
+        QVERIFY(database.execute("INSERT INTO [分组] VALUES ('a')"));
+        QVERIFY(transaction.commit());
+        QVERIFY(!transaction.isActive());
+    }
+    QCOMPARE(groups(), 1);
+    {
+        Transaction outer(database);
+        Transaction nested(database); // SQLite has no nested BEGIN
+        QVERIFY(outer.isActive());
+        QVERIFY(!nested.isActive());
+        QVERIFY(!nested.commit());
+    }
+    QVERIFY(sqlite3_get_autocommit(database.handle()));
+}
+
+QTEST_GUILESS_MAIN(TestDatabase)
+#include "test_database.moc"
