@@ -15,12 +15,15 @@ FixedDialog::FixedDialog(QWidget *owner, int clientWidth, int clientHeight)
 
 void FixedDialog::present()
 {
-    if (!m_loaded) {
+    const bool afresh = !m_loaded;
+    if (afresh) {
         m_loaded = true;
         clearContents();
-        Twips::centreOn(this, m_owner);
     }
     show();
+    // Centred once shown, when the size of the window frame is known.
+    if (afresh)
+        Twips::centreOn(this, m_owner);
     raise();
     activateWindow();
 }

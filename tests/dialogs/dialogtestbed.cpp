@@ -2,9 +2,15 @@
 
 #include "messagebox.h"
 
+#include <QTest>
+
 DialogTestBed::DialogTestBed()
 {
     MessageBox::resetRecord();
+    // Every box is answered in advance, so that an unexpected one fails a
+    // check on MessageBox::lastText() instead of blocking the suite.
+    for (int i = 0; i < 8; ++i)
+        MessageBox::setNextAnswer(QMessageBox::Ok);
     m_owner.setGeometry(200, 150, 900, 600);
     m_owner.show();
     const QString path = m_dir.filePath(QStringLiteral("contacts.dat"));
@@ -41,4 +47,10 @@ ContactList DialogTestBed::contacts(const QString &group)
     ContactList out;
     m_store->contacts(group, QString(), QString(), out);
     return out;
+}
+
+void DialogTestBed::type(QWidget *widget, const QString &text)
+{
+    for (const QChar ch : text)
+        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(ch), Qt::NoModifier);
 }

@@ -30,6 +30,9 @@ public:
     QStringList groups();
     ContactList contacts(const QString &group);
 
+    // Types text key by key, Chinese included (QTest::keyClicks takes ASCII only).
+    static void type(QWidget *widget, const QString &text);
+
     template<typename T>
     static T *child(QWidget *dialog, const QString &objectName)
     {

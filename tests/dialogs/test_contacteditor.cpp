@@ -81,7 +81,7 @@ QPushButton *TestContactEditor::button(const char *name) const
 void TestContactEditor::type(const QStringList &texts)
 {
     for (int i = 0; i < texts.size(); ++i)
-        QTest::keyClicks(box(i), texts.at(i));
+        DialogTestBed::type(box(i), texts.at(i));
 }
 
 void TestContactEditor::mobileCheck_data()

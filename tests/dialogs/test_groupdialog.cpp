@@ -82,7 +82,7 @@ void TestGroupDialog::cleanup()
 void TestGroupDialog::confirm(const QString &name)
 {
     nameBox()->clear();
-    QTest::keyClicks(nameBox(), name);
+    DialogTestBed::type(nameBox(), name);
     QTest::mouseClick(DialogTestBed::child<QPushButton>(m_dialog, "Command1"), Qt::LeftButton);
 }
 
@@ -232,7 +232,7 @@ void TestGroupDialog::cancelCloses()
     QFETCH(bool, byCloseBox);
     QSignalSpy changed(m_dialog, &GroupDialog::groupsChanged);
     m_dialog->openForSaveAs();
-    QTest::keyClicks(nameBox(), QStringLiteral("供应商"));
+    DialogTestBed::type(nameBox(), QStringLiteral("供应商"));
     if (byCloseBox)
         m_dialog->close();
     else
@@ -249,7 +249,7 @@ void TestGroupDialog::enterPressesNoButton()
 {
     m_dialog->openForAdd();
     QVERIFY(QTest::qWaitForWindowActive(m_dialog));
-    QTest::keyClicks(nameBox(), QStringLiteral("供应商"));
+    DialogTestBed::type(nameBox(), QStringLiteral("供应商"));
     QTest::keyClick(nameBox(), Qt::Key_Return);
     QTest::keyClick(nameBox(), Qt::Key_Escape);
 
