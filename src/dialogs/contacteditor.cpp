@@ -147,6 +147,13 @@ void ContactEditor::save()
         return;
     }
 
+    const bool toStore = m_addMode || m_opened.isStored();
+    if (toStore && m_groupLabel->text().isEmpty()) {
+        // No group has an empty name: writing here would hide the contact.
+        MessageBox::information(this, QStringLiteral("请首先选择分组！"));
+        return;
+    }
+
     if (m_addMode) {
         addToStore(contact);
     } else if (m_opened.isStored()) {

@@ -25,7 +25,8 @@ public:
     // open keeps what its boxes hold; one opened afresh starts empty.
     void openForAdd(const QString &group);
     // Opens the editor on contact (texts as stored, untrimmed). The save
-    // changes exactly this contact, found by its identity.
+    // changes exactly this contact, found by its identity; a stored contact
+    // is written into group, so pass the group it was loaded from.
     void openForModify(const QString &group, const Contact &contact);
 
 signals:

@@ -37,6 +37,8 @@ private slots:
     void modifyCollisionChangesNothing();
     void modifyOfDeletedContact();
     void modifyOfWorkingEntryStaysInWorkingList();
+    void neverWritesIntoAnEmptyGroup_data();
+    void neverWritesIntoAnEmptyGroup();
     void storeFailureKeepsTheTyping_data();
     void storeFailureKeepsTheTyping();
     void enterWalksTheFocus();
@@ -310,6 +312,32 @@ void TestContactEditor::modifyOfWorkingEntryStaysInWorkingList()
     QVERIFY(!m_editor->isVisible());
     QCOMPARE(m_bed->contacts(QStringLiteral("客户")), stored);
     QCOMPARE(m_bed->contacts(QString()).size(), 0);
+}
+
+void TestContactEditor::neverWritesIntoAnEmptyGroup_data()
+{
+    QTest::addColumn<bool>("addMode");
+    QTest::newRow("add") << true;
+    QTest::newRow("modify") << false;
+}
+
+void TestContactEditor::neverWritesIntoAnEmptyGroup()
+{
+    QFETCH(bool, addMode);
+    const ContactList stored = m_bed->addGroup(QStringLiteral("客户"), {"13958700001"});
+    QSignalSpy saved(m_editor, &ContactEditor::contactSaved);
+    if (addMode)
+        m_editor->openForAdd(QString());
+    else
+        m_editor->openForModify(QString(), stored.first());
+    box(0)->setText(QStringLiteral("13958700009"));
+    save();
+
+    QCOMPARE(MessageBox::lastText(), QStringLiteral("请首先选择分组！"));
+    QVERIFY(m_editor->isVisible());
+    QCOMPARE(saved.count(), 0);
+    QCOMPARE(m_bed->contacts(QStringLiteral("客户")), stored);
+    QVERIFY(m_bed->contacts(QString()).isEmpty());
 }
 
 void TestContactEditor::storeFailureKeepsTheTyping_data()
