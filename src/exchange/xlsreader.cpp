@@ -1,5 +1,6 @@
 #include "xlsreader.h"
 
+#include "biff8workbook.h"
 #include "textrules.h"
 
 #include <QFile>
@@ -77,6 +78,14 @@ SheetRows XlsReader::readFirstSheet(const QString &path, int columns)
         return result;
     };
 
+    // FreeXL must not see a workbook whose string table it misreads.
+    Biff8Workbook ownReading;
+    const bool readOwn = ownReading.load(path);
+    if (ownReading.isEncrypted())
+        return fail(QStringLiteral("工作簿设有密码保护，无法读取"));
+    if (readOwn && ownReading.hasStringsFreeXlMisreads())
+        return ownReading.readFirstSheet(columns);
+
     FreeXlHandle handle;
     const int opened = freexl_open(QFile::encodeName(path).constData(), handle.out());
     if (opened != FREEXL_OK)
@@ -106,10 +115,11 @@ SheetRows XlsReader::readFirstSheet(const QString &path, int columns)
         cells.reserve(columns);
         for (int column = 0; column < readColumns; ++column) {
             FreeXL_CellValue cell;
-            if (freexl_get_cell_value(handle.get(), row, column, &cell) == FREEXL_OK)
-                cells.append(cellText(cell));
-            else
+            if (freexl_get_cell_value(handle.get(), row, column, &cell) != FREEXL_OK) {
                 cells.append(QString());
+                continue;
+            }
+            cells.append(cellText(cell));
         }
         while (cells.size() < columns)
             cells.append(QString());
