@@ -2,7 +2,9 @@
 
 #include "textrules.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QHash>
 #include <QtEndian>
 
 #include <gsf/gsf-infile-msole.h>
@@ -11,6 +13,7 @@
 #include <gsf/gsf-input.h>
 #include <gsf/gsf-utils.h>
 
+#include <cmath>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -29,6 +32,10 @@ constexpr quint16 recordLabel = 0x0204;
 constexpr quint16 recordNumber = 0x0203;
 constexpr quint16 recordRk = 0x027E;
 constexpr quint16 recordMulRk = 0x00BD;
+
+constexpr quint16 recordFormat = 0x041E;
+constexpr quint16 recordXf = 0x00E0;
+constexpr quint16 recordDateMode = 0x0022;
 
 constexpr quint32 maxRows = 65536;
 
@@ -112,19 +119,17 @@ public:
         return true;
     }
 
-    // count characters of one or two bytes; boundaries crossed are counted.
-    bool characters(quint16 count, bool wide, QString *out, int *boundaries)
+    // count characters of one or two bytes each.
+    bool characters(quint16 count, bool wide, QString *out)
     {
         out->clear();
         out->reserve(count);
-        *boundaries = 0;
         while (out->size() < count) {
             if (m_block >= m_blocks.size())
                 return false;
             if (m_pos >= m_blocks.at(m_block).size()) {
                 ++m_block;
                 m_pos = 0;
-                ++*boundaries;
                 quint8 flags = 0;
                 if (!little(&flags))
                     return false;
@@ -152,8 +157,11 @@ private:
     qsizetype m_pos = 0;
 };
 
-QByteArray workbookStream(const QString &path)
+// The "Workbook" stream of the compound file; notCompound when the container
+// itself cannot be read.
+QByteArray workbookStream(const QString &path, bool *notCompound)
 {
+    *notCompound = true;
     static std::once_flag gsfReady;
     std::call_once(gsfReady, [] { gsf_init(); });
 
@@ -167,6 +175,7 @@ QByteArray workbookStream(const QString &path)
                                            content.size(), FALSE);
     GsfInfile *ole = input ? gsf_infile_msole_new(input, nullptr) : nullptr;
     if (ole) {
+        *notCompound = false;
         if (GsfInput *child = gsf_infile_child_by_name(ole, "Workbook")) {
             const gsf_off_t size = gsf_input_size(child);
             // A stream cannot be larger than the file that holds it.
@@ -210,9 +219,81 @@ QString unicodeString(const QByteArray &body, qsizetype at)
     return QString::fromLatin1(body.constData() + start, take);
 }
 
+// What a number format shows: the built-in date and time formats (with the
+// Chinese ones), or a format string that speaks of days or hours.
+template<typename Kind>
+Kind formatKind(quint16 format, const QString *pattern)
+{
+    if ((format >= 14 && format <= 17) || (format >= 27 && format <= 31)
+        || (format >= 34 && format <= 36) || (format >= 50 && format <= 58))
+        return Kind::Date;
+    if ((format >= 18 && format <= 21) || format == 32 || format == 33
+        || (format >= 45 && format <= 47))
+        return Kind::Time;
+    if (format == 22)
+        return Kind::DateTime;
+    if (!pattern || pattern->compare(u"General", Qt::CaseInsensitive) == 0)
+        return Kind::Plain;
+
+    bool date = false;
+    bool time = false;
+    bool quoted = false;
+    bool bracket = false;
+    for (qsizetype i = 0; i < pattern->size(); ++i) {
+        const QChar c = pattern->at(i).toLower();
+        if (quoted) {
+            quoted = c != u'"';
+        } else if (bracket) {
+            bracket = c != u']';
+        } else if (c == u'"') {
+            quoted = true;
+        } else if (c == u'[') {
+            bracket = true;
+        } else if (c == u'\\' || c == u'_' || c == u'*') {
+            ++i; // the next character is shown literally
+        } else if (c == u'y' || c == u'd') {
+            date = true;
+        } else if (c == u'h' || c == u's') {
+            time = true;
+        } else if (c == u'm' && !time) {
+            date = true;
+        }
+    }
+    if (date && time)
+        return Kind::DateTime;
+    if (date)
+        return Kind::Date;
+    if (time)
+        return Kind::Time;
+    return Kind::Plain;
+}
+
 } // namespace
 
-QStringList Biff8Workbook::parseStrings(const QVector<QByteArray> &blocks, bool *longSplit)
+QString Biff8Workbook::numberText(double value, quint16 xf) const
+{
+    const NumberKind kind = xf < m_xfKinds.size() ? m_xfKinds.at(xf) : NumberKind::Plain;
+    // Serial day numbers Excel can show as dates: 0 to 9999-12-31.
+    if (kind == NumberKind::Plain || !(value >= 0 && value < 2958466))
+        return TextRules::plainDecimal(value);
+
+    const QDate epoch = m_dates1904 ? QDate(1904, 1, 1) : QDate(1899, 12, 30);
+    qint64 seconds = qint64(std::llround(value * 86400.0));
+    const QDate date = epoch.addDays(seconds / 86400);
+    seconds %= 86400;
+    const QTime time = QTime(0, 0).addSecs(int(seconds));
+    switch (kind) {
+    case NumberKind::Date:
+        return date.toString(QStringLiteral("yyyy-MM-dd"));
+    case NumberKind::Time:
+        return time.toString(QStringLiteral("HH:mm:ss"));
+    default:
+        return date.toString(QStringLiteral("yyyy-MM-dd")) + u' '
+            + time.toString(QStringLiteral("HH:mm:ss"));
+    }
+}
+
+QStringList Biff8Workbook::parseStrings(const QVector<QByteArray> &blocks)
 {
     QStringList strings;
     BlockReader reader(blocks);
@@ -230,11 +311,8 @@ QStringList Biff8Workbook::parseStrings(const QVector<QByteArray> &blocks, bool 
         if ((flags & 0x04) && !reader.little(&extension))
             break;
         QString text;
-        int boundaries = 0;
-        if (!reader.characters(count, flags & 0x01, &text, &boundaries))
+        if (!reader.characters(count, flags & 0x01, &text))
             break;
-        if (boundaries >= 2 && longSplit)
-            *longSplit = true;
         strings.append(text);
         if (!reader.skip(qint64(runs) * 4 + extension))
             break;
@@ -242,40 +320,58 @@ QStringList Biff8Workbook::parseStrings(const QVector<QByteArray> &blocks, bool 
     return strings;
 }
 
-bool Biff8Workbook::load(const QString &path)
+Biff8Workbook::Status Biff8Workbook::load(const QString &path)
 {
-    return loadStream(workbookStream(path));
+    bool notCompound = true;
+    const QByteArray stream = workbookStream(path, &notCompound);
+    if (notCompound)
+        return Status::NotCompoundFile;
+    return loadStream(stream);
 }
 
-bool Biff8Workbook::loadStream(const QByteArray &stream)
+Biff8Workbook::Status Biff8Workbook::loadStream(const QByteArray &stream)
 {
     m_stream = stream;
     m_sheetOffset = -1;
     m_strings.clear();
-    m_longSplitString = false;
-    m_encrypted = false;
+    m_xfKinds.clear();
+    m_dates1904 = false;
+    QHash<quint16, QString> formats;
 
     RecordWalker globals(m_stream, 0);
     Record record;
-    if (!globals.next(&record) || record.id != recordBof || record.body.size() < 4
-        || qFromLittleEndian<quint16>(record.body.constData()) != 0x0600)
-        return false;
+    if (m_stream.isEmpty())
+        return Status::OlderBiff;
+    if (!globals.next(&record) || record.id != recordBof || record.body.size() < 4)
+        return Status::Damaged;
+    if (qFromLittleEndian<quint16>(record.body.constData()) != 0x0600)
+        return Status::OlderBiff;
     while (globals.next(&record) && record.id != recordEof) {
-        if (record.id == recordFilePass) {
-            m_encrypted = true;
-            return false;
-        }
-        if (record.id == recordBoundSheet && record.body.size() >= 6 && m_sheetOffset < 0
+        if (record.id == recordFilePass)
+            return Status::Encrypted;
+        if (record.id == recordFormat && record.body.size() >= 2) {
+            formats.insert(qFromLittleEndian<quint16>(record.body.constData()),
+                           unicodeString(record.body, 2));
+        } else if (record.id == recordXf && record.body.size() >= 4) {
+            const quint16 format = qFromLittleEndian<quint16>(record.body.constData() + 2);
+            const auto pattern = formats.constFind(format);
+            m_xfKinds.append(formatKind<NumberKind>(
+                format, pattern == formats.cend() ? nullptr : &pattern.value()));
+        } else if (record.id == recordDateMode && record.body.size() >= 2) {
+            m_dates1904 = qFromLittleEndian<quint16>(record.body.constData()) == 1;
+        } else if (record.id == recordBoundSheet && record.body.size() >= 6 && m_sheetOffset < 0
             && record.body.at(5) == 0) { // the first worksheet
             m_sheetOffset = qFromLittleEndian<quint32>(record.body.constData());
         } else if (record.id == recordSst) {
             QVector<QByteArray> blocks{record.body};
             while (globals.peekId() == recordContinue && globals.next(&record))
                 blocks.append(record.body);
-            m_strings = parseStrings(blocks, &m_longSplitString);
+            m_strings = parseStrings(blocks);
         }
     }
-    return m_sheetOffset >= 0 && m_sheetOffset < m_stream.size();
+    if (m_sheetOffset < 0 || m_sheetOffset >= m_stream.size())
+        return Status::Damaged;
+    return Status::Ok;
 }
 
 SheetRows Biff8Workbook::readFirstSheet(int columns) const
@@ -337,12 +433,12 @@ SheetRows Biff8Workbook::readFirstSheet(int columns) const
             if (body.size() >= 14) {
                 double value;
                 std::memcpy(&value, data + 6, sizeof value);
-                put(u16At(0), u16At(2), TextRules::plainDecimal(value));
+                put(u16At(0), u16At(2), numberText(value, u16At(4)));
             }
             break;
         case recordRk:
             if (body.size() >= 10)
-                put(u16At(0), u16At(2), TextRules::plainDecimal(rkValue(qFromLittleEndian<quint32>(data + 6))));
+                put(u16At(0), u16At(2), numberText(rkValue(qFromLittleEndian<quint32>(data + 6)), u16At(4)));
             break;
         case recordMulRk:
             if (body.size() >= 6) {
@@ -350,8 +446,9 @@ SheetRows Biff8Workbook::readFirstSheet(int columns) const
                 const quint16 first = u16At(2);
                 const int count = int((body.size() - 6) / 6);
                 for (int i = 0; i < count; ++i) {
+                    const quint16 xf = qFromLittleEndian<quint16>(data + 4 + 6 * i);
                     const quint32 rk = qFromLittleEndian<quint32>(data + 4 + 6 * i + 2);
-                    put(row, first + i, TextRules::plainDecimal(rkValue(rk)));
+                    put(row, first + i, numberText(rkValue(rk), xf));
                 }
             }
             break;

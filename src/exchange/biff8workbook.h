@@ -7,36 +7,42 @@
 #include <QStringList>
 #include <QVector>
 
-// Our own reading of a BIFF8 workbook stream, for the one case FreeXL 1.0.6
-// gets wrong: a shared string that runs over more than one CONTINUE record
-// (longer than about 8,000 bytes). FreeXL then converts memory it never
-// filled, hands out wrong texts for that string and the ones after it, and
-// even loses the sheet list. For such files the cells are read here.
+// Our own bounds-checked reading of a BIFF8 (Excel 97 and later) workbook
+// stream. FreeXL 1.0.6 is not safe on these: a shared string that runs over
+// more than one CONTINUE record (longer than about 8,000 bytes) makes it
+// convert memory it never filled, hand out wrong texts and even lose the
+// sheet list, and a damaged string length makes it read past its own buffer.
+// FreeXL stays in use for the older BIFF versions.
 class Biff8Workbook
 {
 public:
-    // False when path holds no BIFF8 workbook stream this can follow.
-    bool load(const QString &path);
-    bool loadStream(const QByteArray &stream);
+    enum class Status {
+        Ok,
+        NotCompoundFile, // the OLE2 container cannot be read
+        OlderBiff,       // a compound file without a BIFF8 workbook stream
+        Damaged,         // a BIFF8 stream that cannot be followed
+        Encrypted,       // password-protected: the records are encrypted
+    };
 
-    // True when the workbook is password-protected (its records are encrypted).
-    bool isEncrypted() const { return m_encrypted; }
-
-    // True when a shared string spans two or more CONTINUE records.
-    bool hasStringsFreeXlMisreads() const { return m_longSplitString; }
+    Status load(const QString &path);
+    Status loadStream(const QByteArray &stream);
 
     // The first worksheet, as SheetReader describes it. Number cells become
-    // plain decimal text (dates stay numbers here), text cells their text;
-    // formulas, errors and booleans are empty.
+    // plain decimal text, or in a date/time format "YYYY-MM-DD",
+    // "YYYY-MM-DD HH:MM:SS" or "HH:MM:SS"; text cells their text; formulas,
+    // errors and booleans are empty.
     SheetRows readFirstSheet(int columns) const;
 
     // The string table of an SST record body and its CONTINUE bodies.
-    static QStringList parseStrings(const QVector<QByteArray> &blocks, bool *longSplit = nullptr);
+    static QStringList parseStrings(const QVector<QByteArray> &blocks);
 
 private:
+    enum class NumberKind : quint8 { Plain, Date, DateTime, Time };
+    QString numberText(double value, quint16 xf) const;
+
     QByteArray m_stream;
+    QVector<NumberKind> m_xfKinds; // per XF record
+    bool m_dates1904 = false;
     qint64 m_sheetOffset = -1;
     QStringList m_strings;
-    bool m_longSplitString = false;
-    bool m_encrypted = false;
 };

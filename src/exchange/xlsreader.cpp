@@ -78,13 +78,20 @@ SheetRows XlsReader::readFirstSheet(const QString &path, int columns)
         return result;
     };
 
-    // FreeXL must not see a workbook whose string table it misreads.
-    Biff8Workbook ownReading;
-    const bool readOwn = ownReading.load(path);
-    if (ownReading.isEncrypted())
+    // BIFF8 workbooks are read by our own bounds-checked reader; FreeXL only
+    // sees the older formats.
+    Biff8Workbook biff8;
+    switch (biff8.load(path)) {
+    case Biff8Workbook::Status::Ok:
+        return biff8.readFirstSheet(columns);
+    case Biff8Workbook::Status::Encrypted:
         return fail(QStringLiteral("工作簿设有密码保护，无法读取"));
-    if (readOwn && ownReading.hasStringsFreeXlMisreads())
-        return ownReading.readFirstSheet(columns);
+    case Biff8Workbook::Status::NotCompoundFile:
+    case Biff8Workbook::Status::Damaged:
+        return fail(QStringLiteral("文件已损坏或不是 Excel 工作簿"));
+    case Biff8Workbook::Status::OlderBiff:
+        break;
+    }
 
     FreeXlHandle handle;
     const int opened = freexl_open(QFile::encodeName(path).constData(), handle.out());

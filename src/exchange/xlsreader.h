@@ -2,7 +2,8 @@
 
 #include "sheetreader.h"
 
-// Reads BIFF workbooks (.xls, Excel 97-2003 and older) through FreeXL.
+// Reads .xls workbooks: BIFF8 (Excel 97-2003) with our own reader, the
+// older BIFF versions through FreeXL.
 class XlsReader : public SheetReader
 {
 public:
