@@ -97,6 +97,7 @@ void TestXlsImport::unreadableFiles_data()
     QTest::newRow("truncated") << TestSupport::dataPath("m1_truncated.xls") << "损坏";
     QTest::newRow("zero bytes") << TestSupport::dataPath("m3_zero_bytes.xls") << "空";
     QTest::newRow("random bytes") << TestSupport::dataPath("m4_random_bytes.xls") << "不是";
+    QTest::newRow("damaged string length") << TestSupport::dataPath("m5_freexl_overread.xls") << "损坏";
     QTest::newRow("missing") << QStringLiteral("missing.xls") << "不存在";
     QTest::newRow("folder") << QStringLiteral("folder.xls") << "文件夹";
     QTest::newRow("text file") << QStringLiteral("text.xls") << "不是";
