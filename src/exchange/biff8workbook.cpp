@@ -158,10 +158,11 @@ private:
 };
 
 // The "Workbook" stream of the compound file; notCompound when the container
-// itself cannot be read.
-QByteArray workbookStream(const QString &path, bool *notCompound)
+// itself cannot be read, older when it holds a BIFF5 "Book" stream instead.
+QByteArray workbookStream(const QString &path, bool *notCompound, bool *older)
 {
     *notCompound = true;
+    *older = false;
     static std::once_flag gsfReady;
     std::call_once(gsfReady, [] { gsf_init(); });
 
@@ -185,6 +186,9 @@ QByteArray workbookStream(const QString &path, bool *notCompound)
                     stream.clear();
             }
             g_object_unref(child);
+        } else if (GsfInput *book = gsf_infile_child_by_name(ole, "Book")) {
+            *older = true;
+            g_object_unref(book);
         }
         g_object_unref(ole);
     }
@@ -323,9 +327,12 @@ QStringList Biff8Workbook::parseStrings(const QVector<QByteArray> &blocks)
 Biff8Workbook::Status Biff8Workbook::load(const QString &path)
 {
     bool notCompound = true;
-    const QByteArray stream = workbookStream(path, &notCompound);
+    bool older = false;
+    const QByteArray stream = workbookStream(path, &notCompound, &older);
     if (notCompound)
         return Status::NotCompoundFile;
+    if (older)
+        return Status::OlderBiff;
     return loadStream(stream);
 }
 
@@ -341,7 +348,7 @@ Biff8Workbook::Status Biff8Workbook::loadStream(const QByteArray &stream)
     RecordWalker globals(m_stream, 0);
     Record record;
     if (m_stream.isEmpty())
-        return Status::OlderBiff;
+        return Status::Damaged;
     if (!globals.next(&record) || record.id != recordBof || record.body.size() < 4)
         return Status::Damaged;
     if (qFromLittleEndian<quint16>(record.body.constData()) != 0x0600)

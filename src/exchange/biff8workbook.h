@@ -8,18 +8,18 @@
 #include <QVector>
 
 // Our own bounds-checked reading of a BIFF8 (Excel 97 and later) workbook
-// stream. FreeXL 1.0.6 is not safe on these: a shared string that runs over
-// more than one CONTINUE record (longer than about 8,000 bytes) makes it
-// convert memory it never filled, hand out wrong texts and even lose the
-// sheet list, and a damaged string length makes it read past its own buffer.
-// FreeXL stays in use for the older BIFF versions.
+// stream, with libgsf for the compound file. FreeXL 1.0.6 is not safe here:
+// a shared string that runs over more than one CONTINUE record (longer than
+// about 8,000 bytes) makes it convert memory it never filled, hand out wrong
+// texts and even lose the sheet list, and a damaged string length makes it
+// read past a buffer of its own.
 class Biff8Workbook
 {
 public:
     enum class Status {
         Ok,
         NotCompoundFile, // the OLE2 container cannot be read
-        OlderBiff,       // a compound file without a BIFF8 workbook stream
+        OlderBiff,       // a BIFF5 or older workbook ("Book" stream)
         Damaged,         // a BIFF8 stream that cannot be followed
         Encrypted,       // password-protected: the records are encrypted
     };

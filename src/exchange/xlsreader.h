@@ -2,8 +2,9 @@
 
 #include "sheetreader.h"
 
-// Reads .xls workbooks: BIFF8 (Excel 97-2003) with our own reader, the
-// older BIFF versions through FreeXL.
+// Reads .xls workbooks of Excel 97 and later (BIFF8). Older BIFF versions
+// are refused with a reason: the only reader for them at hand (FreeXL 1.0.6)
+// reads past its buffers on damaged files.
 class XlsReader : public SheetReader
 {
 public:

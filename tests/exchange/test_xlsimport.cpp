@@ -1,3 +1,4 @@
+#include "biff8workbook.h"
 #include "contactimport.h"
 #include "testsupport.h"
 #include "xlsreader.h"
@@ -20,6 +21,9 @@ private slots:
     void rowsToContacts_data();
     void rowsToContacts();
     void readerPadsShortRowsAndKeepsRowsAligned();
+    void workbookStreamStatus_data();
+    void workbookStreamStatus();
+    void stringsAcrossContinueRecords();
 };
 
 namespace {
@@ -98,6 +102,7 @@ void TestXlsImport::unreadableFiles_data()
     QTest::newRow("zero bytes") << TestSupport::dataPath("m3_zero_bytes.xls") << "空";
     QTest::newRow("random bytes") << TestSupport::dataPath("m4_random_bytes.xls") << "不是";
     QTest::newRow("damaged string length") << TestSupport::dataPath("m5_freexl_overread.xls") << "损坏";
+    QTest::newRow("damaged directory") << TestSupport::dataPath("m6_freexl_overread.xls") << "损坏";
     QTest::newRow("missing") << QStringLiteral("missing.xls") << "不存在";
     QTest::newRow("folder") << QStringLiteral("folder.xls") << "文件夹";
     QTest::newRow("text file") << QStringLiteral("text.xls") << "不是";
@@ -181,6 +186,75 @@ void TestXlsImport::readerPadsShortRowsAndKeepsRowsAligned()
     QCOMPARE(sheet.rows.at(0), QStringList(6, QString()));
     QCOMPARE(sheet.rows.at(2).at(0), QStringLiteral("13958700003"));
     QCOMPARE(sheet.rows.at(11).at(3), QStringLiteral("第12行"));
+}
+
+namespace {
+
+QByteArray record(quint16 id, const QByteArray &body)
+{
+    QByteArray bytes;
+    bytes.append(char(id & 0xFF)).append(char(id >> 8));
+    bytes.append(char(body.size() & 0xFF)).append(char(body.size() >> 8));
+    return bytes + body;
+}
+
+QByteArray bof(quint16 version)
+{
+    QByteArray body(16, '\0');
+    body[0] = char(version & 0xFF);
+    body[1] = char(version >> 8);
+    return record(0x0809, body);
+}
+
+QByteArray boundSheetAt(quint32 offset)
+{
+    QByteArray body(8, '\0');
+    for (int i = 0; i < 4; ++i)
+        body[i] = char((offset >> (8 * i)) & 0xFF);
+    body[6] = 1; // name "S", one byte per character
+    body[7] = 'S';
+    return record(0x0085, body);
+}
+
+} // namespace
+
+void TestXlsImport::workbookStreamStatus_data()
+{
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<int>("status");
+    using S = Biff8Workbook::Status;
+    const QByteArray eof = record(0x000A, {});
+    QTest::newRow("password") << bof(0x0600) + record(0x002F, QByteArray(6, '\1')) << int(S::Encrypted);
+    QTest::newRow("biff5") << bof(0x0500) + eof << int(S::OlderBiff);
+    QTest::newRow("no sheet") << bof(0x0600) + eof << int(S::Damaged);
+    QTest::newRow("sheet beyond stream") << bof(0x0600) + boundSheetAt(100000) + eof << int(S::Damaged);
+    QTest::newRow("record longer than stream") << bof(0x0600) + QByteArray("\x85\x00\xff\xff", 4) << int(S::Damaged);
+    QTest::newRow("empty") << QByteArray() << int(S::Damaged);
+    QTest::newRow("sheet") << bof(0x0600) + boundSheetAt(36) + eof + bof(0x0600) + eof << int(S::Ok);
+}
+
+void TestXlsImport::workbookStreamStatus()
+{
+    QFETCH(QByteArray, stream);
+    QFETCH(int, status);
+    Biff8Workbook workbook;
+    QCOMPARE(int(workbook.loadStream(stream)), status);
+}
+
+void TestXlsImport::stringsAcrossContinueRecords()
+{
+    // "ab" + "中文" split over three records: compressed, then wide after a
+    // CONTINUE that repeats the option byte, then a second string.
+    QByteArray sst("\2\0\0\0\2\0\0\0", 8);
+    sst += QByteArray("\4\0\0ab", 5);                    // 4 chars, compressed
+    const QByteArray cont1 = QByteArray("\1\x2d\x4e", 3);  // wide: 中
+    const QByteArray cont2 = QByteArray("\1\x87\x65", 3)   // wide: 文
+        + QByteArray("\1\0\0z", 4);                       // next string "z"
+    const QStringList strings = Biff8Workbook::parseStrings({sst, cont1, cont2});
+    QCOMPARE(strings, (QStringList{QStringLiteral("ab中文"), QStringLiteral("z")}));
+
+    // A string cut short by the end of the table ends the list, no crash.
+    QCOMPARE(Biff8Workbook::parseStrings({sst}), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestXlsImport)
