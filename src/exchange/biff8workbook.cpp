@@ -39,6 +39,14 @@ constexpr quint16 recordDateMode = 0x0022;
 
 constexpr quint32 maxRows = 65536;
 
+// UTF-16LE characters from a byte buffer of any alignment.
+QString wideText(const char *data, qsizetype count)
+{
+    QString text(count, Qt::Uninitialized);
+    qFromLittleEndian<quint16>(data, count, text.data());
+    return text;
+}
+
 struct Record
 {
     quint16 id = 0;
@@ -143,9 +151,10 @@ public:
                 return false;
             const qsizetype take = std::min<qsizetype>(count - out->size(), available);
             const char *data = block.constData() + m_pos;
-            for (qsizetype i = 0; i < take; ++i)
-                out->append(wide ? QChar(qFromLittleEndian<quint16>(data + 2 * i))
-                                 : QChar(uchar(data[i])));
+            if (wide)
+                out->append(wideText(data, take));
+            else
+                out->append(QLatin1StringView(data, take));
             m_pos += take * unit;
         }
         return true;
@@ -219,7 +228,7 @@ QString unicodeString(const QByteArray &body, qsizetype at)
     const qsizetype available = (body.size() - start) / (wide ? 2 : 1);
     const qsizetype take = std::min<qsizetype>(count, available);
     if (wide)
-        return QString::fromUtf16(reinterpret_cast<const char16_t *>(body.constData() + start), take);
+        return wideText(body.constData() + start, take);
     return QString::fromLatin1(body.constData() + start, take);
 }
 
@@ -389,14 +398,18 @@ SheetRows Biff8Workbook::readFirstSheet(int columns) const
         return result;
     }
     quint32 rowCount = 0;
+    const QStringList emptyRow(columns, QString());
     auto put = [&](quint32 row, quint32 column, const QString &text) {
         if (row >= maxRows)
             return;
         rowCount = std::max(rowCount, row + 1);
         if (column >= quint32(columns))
             return;
-        if (result.rows.size() <= qsizetype(row))
-            result.rows.resize(row + 1, QStringList(columns, QString()));
+        if (result.rows.size() <= qsizetype(row)) {
+            if (result.rows.capacity() <= qsizetype(row))
+                result.rows.reserve(std::max<qsizetype>(row + 1, result.rows.capacity() * 2));
+            result.rows.resize(row + 1, emptyRow);
+        }
         result.rows[row][column] = text;
     };
 
@@ -463,7 +476,7 @@ SheetRows Biff8Workbook::readFirstSheet(int columns) const
             break;
         }
     }
-    result.rows.resize(rowCount, QStringList(columns, QString()));
+    result.rows.resize(rowCount, emptyRow);
     result.ok = true;
     return result;
 }
