@@ -1,0 +1,34 @@
+#pragma once
+
+#include "contact.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// The rules that turn the rows of a worksheet into working-list contacts; the
+// same for every file format.
+namespace ContactImport {
+
+// Columns A..D: mobile, name, salutation, remark.
+constexpr int columnCount = 4;
+
+// The salutation as stored: trimmed, and a bare "男"/"女" spelled out.
+QString mappedSalutation(QStringView cell);
+
+// Rows with a valid mobile (trimmed column A), the first row of each mobile
+// only, every contact ticked and numbered -1, -2, ... as a working-list entry.
+ContactList contactsFromRows(const QVector<QStringList> &rows);
+
+} // namespace ContactImport
+
+struct ImportResult
+{
+    bool ok = false;
+    QString error; // names the file and the reason, ready for a message box
+    ContactList contacts;
+};
+
+// Reads the first worksheet of the workbook at path. On failure the caller
+// keeps its working list as it was.
+ImportResult importContacts(const QString &path);

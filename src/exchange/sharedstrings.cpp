@@ -1,0 +1,86 @@
+#include "sharedstrings.h"
+
+#include <QVector>
+
+namespace {
+
+constexpr quint16 recordSst = 0x00FC;
+constexpr quint16 recordContinue = 0x003C;
+constexpr quint16 recordExtSst = 0x00FF;
+
+struct BucketStart
+{
+    quint32 streamPosition;
+    quint16 offsetInRecord;
+};
+
+} // namespace
+
+quint32 SharedStrings::use(const QString &text)
+{
+    ++m_total;
+    const auto found = m_index.constFind(text);
+    if (found != m_index.cend())
+        return found.value();
+    const quint32 index = quint32(m_strings.size());
+    m_index.insert(text, index);
+    m_strings.append(text);
+    return index;
+}
+
+void SharedStrings::write(BiffBuffer &out) const
+{
+    constexpr int maxBody = BiffBuffer::maxRecordBody;
+    constexpr int stringHeader = 3; // character count (2) + option flags (1)
+
+    // EXTSST keeps the position of every n-th string; Excel's own choice of n.
+    const quint16 stringsPerBucket = quint16(std::max<quint32>(8, uniqueCount() / 128 + 1));
+    QVector<BucketStart> buckets;
+
+    out.beginRecord(recordSst);
+    out.u32(m_total);
+    out.u32(uniqueCount());
+
+    for (qsizetype i = 0; i < m_strings.size(); ++i) {
+        const QString &text = m_strings.at(i);
+        const bool compressed = fitsCompressed(text);
+        const int charBytes = compressed ? 1 : 2;
+        const quint8 flags = compressed ? 0x00 : 0x01;
+
+        // The header and the first character stay together in one record.
+        const int needed = stringHeader + (text.isEmpty() ? 0 : charBytes);
+        if (maxBody - out.recordBodySize() < needed) {
+            out.endRecord();
+            out.beginRecord(recordContinue);
+        }
+        if (i % stringsPerBucket == 0)
+            buckets.append({quint32(out.size()), quint16(out.size() - out.recordStart())});
+
+        out.u16(quint16(text.size()));
+        out.u8(flags);
+        qsizetype done = 0;
+        while (done < text.size()) {
+            const qsizetype room = (maxBody - out.recordBodySize()) / charBytes;
+            if (room == 0) {
+                // The characters go on in a CONTINUE record that repeats the flags.
+                out.endRecord();
+                out.beginRecord(recordContinue);
+                out.u8(flags);
+                continue;
+            }
+            const qsizetype count = std::min(room, text.size() - done);
+            out.chars(QStringView(text).mid(done, count), compressed);
+            done += count;
+        }
+    }
+    out.endRecord();
+
+    out.beginRecord(recordExtSst);
+    out.u16(stringsPerBucket);
+    for (const BucketStart &bucket : buckets) {
+        out.u32(bucket.streamPosition);
+        out.u16(bucket.offsetInRecord);
+        out.u16(0);
+    }
+    out.endRecord();
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "contact.h"
+
+#include <QByteArray>
+#include <QString>
+
+// Excel 97-2003 workbook (.xls, BIFF8 in an OLE2 compound file) of the
+// working list: every contact, ticked or not, in list order, one per row from
+// row 1; columns A..D = mobile, name, salutation, remark as text cells; no
+// heading. A sheet holds 65,536 rows; more contacts go on to Sheet2, ...
+
+// Writes the workbook to path: complete, or not at all (an older file of that
+// name is kept on failure). error receives the reason in the user's language.
+bool writeXls(const QString &path, const ContactList &contacts, QString *error);
+
+// The same workbook as bytes; empty with error filled on failure.
+QByteArray xlsWorkbook(const ContactList &contacts, QString *error);
