@@ -240,7 +240,9 @@ QString XlsxSheetLoader::cellText(QStringView type, int style, const QString &va
     if (type == QLatin1StringView("b"))
         return value.trimmed() == QLatin1StringView("1") ? QStringLiteral("TRUE")
                                                           : QStringLiteral("FALSE");
-    if (type == QLatin1StringView("str") || type == QLatin1StringView("e"))
+    if (type == QLatin1StringView("e")) // #N/A and the like: no text, as in .xls
+        return QString();
+    if (type == QLatin1StringView("str"))
         return value.contains(QLatin1StringView("_x")) ? decodeEscapes(value) : value;
     if (type == QLatin1StringView("d")) {
         // ISO 8601 text; a date without a time of day reads as the date.

@@ -6,7 +6,7 @@
 // workbook (.xlsx). Strings come from the shared-string table, inline strings
 // or cached formula results; numbers read as plain decimal text, numbers shown
 // as dates or times as "yyyy-MM-dd", "hh:mm:ss" or "yyyy-MM-dd hh:mm:ss";
-// booleans as TRUE/FALSE and error values as their code (#N/A).
+// booleans as TRUE/FALSE; error values (#N/A) as empty cells.
 class XlsxReader : public SheetReader
 {
 public:
