@@ -14,7 +14,6 @@
 namespace {
 
 constexpr qsizetype rowsPerSheet = LXW_ROW_MAX;
-constexpr int maxCellBytes = 32767; // the library's limit for one string, in UTF-8 bytes
 
 QString closeFailureReason(lxw_error code)
 {
@@ -92,9 +91,8 @@ bool writeWorkbook(const QString &path, const ContactList &contacts, QString *er
 
     const lxw_error closed = workbook_close(workbook); // frees it in every case
     if (failure == LXW_ERROR_MAX_STRING_LENGTH_EXCEEDED) {
-        *error = QStringLiteral("第 %1 个联系人的内容过长（一个单元格最多 %2 字节）")
-                     .arg(failedRow + 1)
-                     .arg(maxCellBytes);
+        *error = QStringLiteral("第 %1 个联系人的内容过长，超出一个单元格能容纳的长度")
+                     .arg(failedRow + 1);
         return false;
     }
     if (failure != LXW_NO_ERROR || closed != LXW_NO_ERROR) {
