@@ -9,6 +9,7 @@ namespace {
 
 constexpr qint64 maxFileBytes = qint64(512) << 20;
 
+// Stateless, so that a sequence cut short at the end counts as an error.
 bool decodeStrictly(QStringDecoder decoder, QByteArrayView bytes, QString *text)
 {
     if (!decoder.isValid())
@@ -84,16 +85,22 @@ private:
 
 bool CsvReader::decode(const QByteArray &bytes, QString *text)
 {
+    constexpr auto stateless = QStringDecoder::Flag::Stateless;
     if (bytes.startsWith("\xEF\xBB\xBF"))
-        return decodeStrictly(QStringDecoder(QStringDecoder::Utf8), QByteArrayView(bytes).sliced(3), text);
+        return decodeStrictly(QStringDecoder(QStringDecoder::Utf8, stateless), QByteArrayView(bytes).sliced(3), text);
+    const bool wholeUnits = bytes.size() % 2 == 0; // a UTF-16 decoder lets a lone last byte pass
     if (bytes.startsWith("\xFF\xFE"))
-        return decodeStrictly(QStringDecoder(QStringDecoder::Utf16LE), QByteArrayView(bytes).sliced(2), text);
+        return wholeUnits
+               && decodeStrictly(QStringDecoder(QStringDecoder::Utf16LE, stateless),
+                                 QByteArrayView(bytes).sliced(2), text);
     if (bytes.startsWith("\xFE\xFF"))
-        return decodeStrictly(QStringDecoder(QStringDecoder::Utf16BE), QByteArrayView(bytes).sliced(2), text);
+        return wholeUnits
+               && decodeStrictly(QStringDecoder(QStringDecoder::Utf16BE, stateless),
+                                 QByteArrayView(bytes).sliced(2), text);
     if (bytes.contains('\0'))
         return false;
-    return decodeStrictly(QStringDecoder(QStringDecoder::Utf8), bytes, text)
-           || decodeStrictly(QStringDecoder("GB18030"), bytes, text);
+    return decodeStrictly(QStringDecoder(QStringDecoder::Utf8, stateless), bytes, text)
+           || decodeStrictly(QStringDecoder("GB18030", stateless), bytes, text);
 }
 
 QChar CsvReader::detectSeparator(QStringView text)
