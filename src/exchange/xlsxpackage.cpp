@@ -1,28 +1,34 @@
 #include "xlsxpackage.h"
 
 #include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QXmlStreamReader>
 
-#include <quazip/quazip.h>
-#include <quazip/quazipfile.h>
-#include <quazip/quazipfileinfo.h>
+#include <minizip/unzip.h>
 
 namespace {
 
-// Reads one zip entry, stops with an error once more than the allowed number
-// of bytes came out, and checks the entry's CRC at its end.
+// Reads the current entry of an open archive, stops with an error once more
+// than the allowed number of bytes came out, and checks the entry's CRC at
+// its end.
 class PartDevice : public QIODevice
 {
 public:
     enum class Failure { None, TooLarge, Damaged };
 
-    PartDevice(QuaZip *zip, qint64 maxBytes) : m_file(zip), m_maxBytes(maxBytes) {}
+    PartDevice(unzFile zip, qint64 maxBytes) : m_zip(zip), m_maxBytes(maxBytes) {}
+    ~PartDevice() override
+    {
+        if (!m_finished)
+            unzCloseCurrentFile(m_zip);
+    }
 
     bool openEntry()
     {
-        if (!m_file.open(QIODevice::ReadOnly))
+        if (unzOpenCurrentFile(m_zip) != UNZ_OK) {
+            m_finished = true;
             return false;
+        }
         return QIODevice::open(QIODevice::ReadOnly);
     }
 
@@ -35,15 +41,14 @@ protected:
     {
         if (m_failure != Failure::None)
             return -1;
-        if (m_finished)
+        if (m_finished || maxSize <= 0) // QIODevice may ask for nothing
             return 0;
-        const qint64 n = m_file.read(data, maxSize);
+        const int n = unzReadCurrentFile(m_zip, data, unsigned(std::min<qint64>(maxSize, 1 << 20)));
         if (n < 0)
             return fail(Failure::Damaged);
         if (n == 0) {
             m_finished = true;
-            m_file.close(); // verifies the CRC
-            if (m_file.getZipError() != UNZ_OK)
+            if (unzCloseCurrentFile(m_zip) != UNZ_OK) // UNZ_CRCERROR among others
                 return fail(Failure::Damaged);
             return 0;
         }
@@ -58,13 +63,15 @@ protected:
 private:
     qint64 fail(Failure failure)
     {
+        if (!m_finished)
+            unzCloseCurrentFile(m_zip);
         m_failure = failure;
         m_finished = true;
         setErrorString(QStringLiteral("part read failed"));
         return -1;
     }
 
-    QuaZipFile m_file;
+    unzFile m_zip;
     qint64 m_maxBytes;
     qint64 m_total = 0;
     bool m_finished = false;
@@ -79,59 +86,79 @@ QString damagedArchive()
 } // namespace
 
 XlsxPackage::XlsxPackage() = default;
-XlsxPackage::~XlsxPackage() = default;
+
+XlsxPackage::~XlsxPackage()
+{
+    close();
+}
+
+void XlsxPackage::close()
+{
+    if (m_zip)
+        unzClose(m_zip);
+    m_zip = nullptr;
+    m_entries.clear();
+}
 
 bool XlsxPackage::open(const QString &path, QString *error)
 {
-    m_zip = std::make_unique<QuaZip>(path);
-    if (!m_zip->open(QuaZip::mdUnzip)) {
+    close();
+    m_zip = unzOpen64(QFile::encodeName(path).constData());
+    if (!m_zip) {
         *error = damagedArchive();
         return false;
     }
-    m_namesFolded.clear();
-    const QStringList names = m_zip->getFileNameList();
-    if (m_zip->getZipError() != UNZ_OK) {
-        *error = damagedArchive();
-        return false;
-    }
-    for (const QString &name : names)
-        m_namesFolded.insert(name.toLower(), name);
-    return true;
-}
-
-QString XlsxPackage::actualName(const QString &partName) const
-{
     // Part names are case-insensitive in the package format.
-    return m_namesFolded.value(partName.toLower());
+    int status = unzGoToFirstFile(m_zip);
+    while (status == UNZ_OK) {
+        char name[1024];
+        unz_file_info64 info;
+        unz64_file_pos position;
+        if (unzGetCurrentFileInfo64(m_zip, &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK
+            || unzGetFilePos64(m_zip, &position) != UNZ_OK)
+            break;
+        if (info.size_filename < sizeof name)
+            m_entries.insert(QString::fromUtf8(name).toLower(),
+                             {position.pos_in_zip_directory, position.num_of_file});
+        status = unzGoToNextFile(m_zip);
+    }
+    if (status != UNZ_END_OF_LIST_OF_FILE) {
+        close();
+        *error = damagedArchive();
+        return false;
+    }
+    return true;
 }
 
 bool XlsxPackage::contains(const QString &partName) const
 {
-    return !actualName(partName).isEmpty();
+    return m_entries.contains(partName.toLower());
 }
 
 std::unique_ptr<QIODevice> XlsxPackage::openPart(const QString &partName, qint64 maxBytes,
                                                  QString *error)
 {
-    const QString name = actualName(partName);
-    if (name.isEmpty() || !m_zip->setCurrentFile(name)) {
+    const auto entry = m_entries.constFind(partName.toLower());
+    const unz64_file_pos position{entry == m_entries.constEnd() ? 0 : entry->directoryOffset,
+                                  entry == m_entries.constEnd() ? 0 : entry->fileNumber};
+    unz_file_info64 info;
+    if (entry == m_entries.constEnd() || unzGoToFilePos64(m_zip, &position) != UNZ_OK
+        || unzGetCurrentFileInfo64(m_zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
         *error = QStringLiteral("工作簿内容不完整（缺少 %1）").arg(partName);
         return nullptr;
     }
-    QuaZipFileInfo64 info;
-    if (m_zip->getCurrentFileInfo(&info)) {
-        if (info.isEncrypted()) {
-            *error = QStringLiteral("工作簿已加密（设置了密码），无法读取");
-            return nullptr;
-        }
-        if (qint64(info.uncompressedSize) > maxBytes) {
-            *error = QStringLiteral("工作簿内容过大（%1 解压后超过 %2 MB），已停止读取")
-                         .arg(partName)
-                         .arg(maxBytes >> 20);
-            return nullptr;
-        }
+    if (info.flag & 1) {
+        *error = QStringLiteral("工作簿已加密（设置了密码），无法读取");
+        return nullptr;
     }
-    auto device = std::make_unique<PartDevice>(m_zip.get(), maxBytes);
+    // The declared size is checked here; the device checks what really comes out.
+    if (info.uncompressed_size > quint64(maxBytes)) {
+        *error = QStringLiteral("工作簿内容过大（%1 解压后超过 %2 MB），已停止读取")
+                     .arg(partName)
+                     .arg(maxBytes >> 20);
+        return nullptr;
+    }
+    auto device = std::make_unique<PartDevice>(m_zip, maxBytes);
     if (!device->openEntry()) {
         *error = damagedArchive();
         return nullptr;

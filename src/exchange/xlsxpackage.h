@@ -6,9 +6,6 @@
 
 #include <memory>
 
-class QuaZip;
-class QuaZipFile;
-
 // The zip container of an .xlsx workbook: finds parts by name, follows the
 // relationship files and hands out one part at a time as a stream whose
 // uncompressed size is capped (a small zip may inflate to gigabytes).
@@ -24,6 +21,8 @@ public:
 
     XlsxPackage();
     ~XlsxPackage();
+    XlsxPackage(const XlsxPackage &) = delete;
+    XlsxPackage &operator=(const XlsxPackage &) = delete;
 
     // Fails for anything that is not a readable zip archive.
     bool open(const QString &path, QString *error);
@@ -46,8 +45,14 @@ public:
     static QString partReadError(QIODevice *device, const QString &partName);
 
 private:
-    QString actualName(const QString &partName) const;
+    struct EntryPosition
+    {
+        quint64 directoryOffset = 0;
+        quint64 fileNumber = 0;
+    };
 
-    std::unique_ptr<QuaZip> m_zip;
-    QHash<QString, QString> m_namesFolded; // lower-case name -> stored name
+    void close();
+
+    void *m_zip = nullptr; // minizip's unzFile
+    QHash<QString, EntryPosition> m_entries; // by lower-case name
 };

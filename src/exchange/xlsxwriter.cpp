@@ -4,6 +4,7 @@
 #include "columnwidth.h"
 
 #include <QFile>
+#include <QRegularExpression>
 
 // Not <xlsxwriter.h>: this folder's own xlsxwriter.h would be found first.
 #include <xlsxwriter/utility.h>
@@ -36,6 +37,17 @@ QString closeFailureReason(lxw_error code)
     }
 }
 
+// Readers take _xHHHH_ in a cell as an escaped character, so a text that
+// holds such a sequence itself gets its underscore escaped (_x005F_).
+QByteArray cellText(const QString &text)
+{
+    static const QRegularExpression escapeLike(QStringLiteral("_(?=x[0-9A-Fa-f]{4}_)"));
+    if (!text.contains(QLatin1StringView("_x")))
+        return text.toUtf8();
+    QString escaped = text;
+    return escaped.replace(escapeLike, QStringLiteral("_x005F_")).toUtf8();
+}
+
 // Writes the rows [first, first + count) onto a new sheet.
 lxw_error writeSheet(lxw_workbook *workbook, const ContactList &contacts, qsizetype first,
                      qsizetype count, qsizetype *failedRow)
@@ -61,7 +73,7 @@ lxw_error writeSheet(lxw_workbook *workbook, const ContactList &contacts, qsizet
             if (fields[column]->isEmpty())
                 continue;
             const lxw_error error = worksheet_write_string(
-                sheet, lxw_row_t(i), column, fields[column]->toUtf8().constData(), nullptr);
+                sheet, lxw_row_t(i), column, cellText(*fields[column]).constData(), nullptr);
             if (error != LXW_NO_ERROR) {
                 *failedRow = first + i;
                 return error;

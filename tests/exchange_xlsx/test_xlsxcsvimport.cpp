@@ -7,8 +7,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <quazip/quazip.h>
-#include <quazip/quazipfile.h>
+#include <minizip/zip.h>
 
 using Rows = QVector<QStringList>;
 
@@ -91,16 +90,18 @@ QString TestXlsxCsvImport::writeZip(const QString &name,
                                     const QList<std::pair<QString, QByteArray>> &entries)
 {
     const QString path = m_dir.filePath(name);
-    QuaZip zip(path);
-    if (!zip.open(QuaZip::mdCreate))
+    zipFile zip = zipOpen64(QFile::encodeName(path).constData(), APPEND_STATUS_CREATE);
+    if (!zip)
         qFatal("cannot create %s", qPrintable(path));
     for (const auto &[entryName, bytes] : entries) {
-        QuaZipFile file(&zip);
-        if (!file.open(QIODevice::WriteOnly, QuaZipNewInfo(entryName)) || file.write(bytes) != bytes.size())
+        if (zipOpenNewFileInZip64(zip, entryName.toUtf8().constData(), nullptr, nullptr, 0, nullptr, 0,
+                                  nullptr, Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0)
+                != ZIP_OK
+            || zipWriteInFileInZip(zip, bytes.constData(), unsigned(bytes.size())) != ZIP_OK
+            || zipCloseFileInZip(zip) != ZIP_OK)
             qFatal("cannot write %s", qPrintable(entryName));
-        file.close();
     }
-    zip.close();
+    zipClose(zip, nullptr);
     return path;
 }
 
