@@ -21,16 +21,21 @@ QString mappedSalutation(QStringView cell)
 ContactList contactsFromRows(const QVector<QStringList> &rows)
 {
     ContactList contacts;
+    contacts.reserve(rows.size());
     QSet<QString> seenMobiles;
+    seenMobiles.reserve(rows.size());
     auto cell = [](const QStringList &row, int column) {
         return column < row.size() ? row.at(column) : QString();
     };
 
     for (const QStringList &row : rows) {
         const QString mobile = TextRules::trimBlanks(cell(row, 0));
-        if (!TextRules::isValidMobile(mobile) || seenMobiles.contains(mobile))
+        if (!TextRules::isValidMobile(mobile))
             continue;
+        const qsizetype seenBefore = seenMobiles.size();
         seenMobiles.insert(mobile);
+        if (seenMobiles.size() == seenBefore) // not the first row with this mobile
+            continue;
 
         Contact contact;
         contact.rowId = -(contacts.size() + 1);

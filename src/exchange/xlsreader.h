@@ -2,7 +2,9 @@
 
 #include "sheetreader.h"
 
-// Reads BIFF workbooks (.xls, Excel 97-2003 and older) through FreeXL.
+// Reads .xls workbooks of Excel 97 and later (BIFF8). Older BIFF versions
+// are refused with a reason: the only reader for them at hand (FreeXL 1.0.6)
+// reads past its buffers on damaged files.
 class XlsReader : public SheetReader
 {
 public:

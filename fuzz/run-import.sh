@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds the import fuzzer and runs it for the given number of seconds
+# (default 600) on a copy of the seed corpus, at low priority.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-600}
+CC=clang-14 CXX=clang++-14 cmake -S fuzz -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build-fuzz -j2
+mkdir -p build-fuzz/corpus build-fuzz/crashes
+cp -n fuzz/corpus/* build-fuzz/corpus/ 2>/dev/null || true
+nice -n 10 build-fuzz/fuzz_import -max_total_time="$seconds" -rss_limit_mb=2048 -max_len=262144 \
+  -artifact_prefix=build-fuzz/crashes/ -print_final_stats=1 build-fuzz/corpus

@@ -1,0 +1,261 @@
+#include "biff8workbook.h"
+#include "contactimport.h"
+#include "testsupport.h"
+#include "xlsreader.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestXlsImport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void workbooks_data();
+    void workbooks();
+    void unreadableFiles_data();
+    void unreadableFiles();
+    void rowsToContacts_data();
+    void rowsToContacts();
+    void readerPadsShortRowsAndKeepsRowsAligned();
+    void workbookStreamStatus_data();
+    void workbookStreamStatus();
+    void stringsAcrossContinueRecords();
+};
+
+namespace {
+
+// The working list a fixture must give, from its .expected.json.
+ContactList expectedContacts(const QString &workbook)
+{
+    const QJsonArray rows =
+        QJsonDocument::fromJson(TestSupport::readAll(TestSupport::dataPath(workbook + ".expected.json")))
+            .array();
+    ContactList contacts;
+    for (const QJsonValue &row : rows) {
+        const QJsonArray cells = row.toArray();
+        Contact c;
+        c.rowId = -(contacts.size() + 1);
+        c.mobile = cells.at(0).toString();
+        c.name = cells.at(1).toString();
+        c.salutation = cells.at(2).toString();
+        c.remark = cells.at(3).toString();
+        c.ticked = true;
+        contacts.append(c);
+    }
+    return contacts;
+}
+
+QStringList row(std::initializer_list<const char16_t *> cells)
+{
+    QStringList list;
+    for (const char16_t *cell : cells)
+        list.append(QString::fromUtf16(cell));
+    return list;
+}
+
+} // namespace
+
+void TestXlsImport::workbooks_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("expectedCount");
+    QTest::newRow("heading and two rows, xlwt") << "01_main_example.xlwt.xls" << 2;
+    QTest::newRow("heading and two rows, LibreOffice") << "01_main_example.libreoffice.xls" << 2;
+    QTest::newRow("numeric cells") << "02_numeric_cells.xlwt.xls" << 9;
+    QTest::newRow("mobile validity") << "03_mobile_validity.xlwt.xls" << -1;
+    QTest::newRow("duplicates") << "04_duplicates.xlwt.xls" << 4;
+    QTest::newRow("blanks kept") << "05_blanks_kept.xlwt.xls" << 7;
+    QTest::newRow("salutation mapping") << "06_salutation_mapping.xlwt.xls" << -1;
+    QTest::newRow("data from row 3") << "07_used_range_rows_3_to_12.xlwt.xls" << 10;
+    QTest::newRow("first sheet only") << "09_two_sheets_second_active.xlwt.xls" << 2;
+    QTest::newRow("continued shared strings") << "10_long_strings.libreoffice.xls" << -1;
+    QTest::newRow("empty first sheet") << "11_empty_first_sheet.xlwt.xls" << 0;
+    QTest::newRow("no valid rows") << "12_no_valid_rows.xlwt.xls" << 0;
+}
+
+void TestXlsImport::workbooks()
+{
+    QFETCH(QString, file);
+    QFETCH(int, expectedCount);
+
+    const ImportResult result = importContacts(TestSupport::dataPath(file));
+    QVERIFY2(result.ok, qPrintable(result.error));
+    QVERIFY(result.error.isEmpty());
+
+    const ContactList expected = expectedContacts(file);
+    if (expectedCount >= 0)
+        QCOMPARE(expected.size(), expectedCount); // the expectation file itself is what we think
+    QCOMPARE(result.contacts.size(), expected.size());
+    for (qsizetype i = 0; i < expected.size(); ++i)
+        QCOMPARE(result.contacts.at(i), expected.at(i));
+}
+
+void TestXlsImport::unreadableFiles_data()
+{
+    QTest::addColumn<QString>("file");  // in the test data, or created below
+    QTest::addColumn<QString>("reason"); // part of the message
+    QTest::newRow("truncated") << TestSupport::dataPath("m1_truncated.xls") << "损坏";
+    QTest::newRow("zero bytes") << TestSupport::dataPath("m3_zero_bytes.xls") << "空";
+    QTest::newRow("random bytes") << TestSupport::dataPath("m4_random_bytes.xls") << "不是";
+    QTest::newRow("damaged string length") << TestSupport::dataPath("m5_freexl_overread.xls") << "损坏";
+    QTest::newRow("damaged directory") << TestSupport::dataPath("m6_freexl_overread.xls") << "损坏";
+    QTest::newRow("missing") << QStringLiteral("missing.xls") << "不存在";
+    QTest::newRow("folder") << QStringLiteral("folder.xls") << "文件夹";
+    QTest::newRow("text file") << QStringLiteral("text.xls") << "不是";
+    QTest::newRow("signature only") << QStringLiteral("signature.xls") << "损坏";
+}
+
+void TestXlsImport::unreadableFiles()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, reason);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir(dir.path()).mkdir("folder.xls"));
+    QVERIFY(TestSupport::writeAll(dir.filePath("text.xls"), "手机号,姓名\n13958700001,张三\n"));
+    QVERIFY(TestSupport::writeAll(dir.filePath("signature.xls"),
+                                  QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)
+                                      + QByteArray(600, '\0')));
+    const QString path = QDir::isAbsolutePath(file) ? file : dir.filePath(file);
+
+    const ImportResult result = importContacts(path);
+    QVERIFY(!result.ok);
+    QVERIFY(result.contacts.isEmpty());
+    QVERIFY2(result.error.contains(QDir::toNativeSeparators(path)), qPrintable(result.error));
+    QVERIFY2(result.error.contains(reason), qPrintable(result.error));
+}
+
+void TestXlsImport::rowsToContacts_data()
+{
+    QTest::addColumn<QVector<QStringList>>("rows");
+    QTest::addColumn<QStringList>("mobiles");     // accepted, in order
+    QTest::addColumn<QStringList>("salutations"); // of the accepted rows
+
+    QTest::newRow("short rows padded")
+        << QVector<QStringList>{row({u"13958700001"}), row({u" 13958700002 ", u"李四"})}
+        << QStringList{"13958700001", "13958700002"} << QStringList{"", ""};
+    QTest::newRow("duplicate after trimming")
+        << QVector<QStringList>{row({u"13958700001", u"甲", u"男"}),
+                                row({u" 13958700001", u"乙", u"女"})}
+        << QStringList{"13958700001"} << QStringList{"先生"};
+    QTest::newRow("exact mapping only")
+        << QVector<QStringList>{row({u"13958700001", u"", u" 女 "}),
+                                row({u"13958700002", u"", u"女士"}),
+                                row({u"13958700003", u"", u"男男"}),
+                                row({u"13958700004", u"", u"\t男"})}
+        << QStringList{"13958700001", "13958700002", "13958700003", "13958700004"}
+        << QStringList{"女士", "女士", "男男", "\t男"};
+    QTest::newRow("empty row and heading skipped")
+        << QVector<QStringList>{QStringList(), row({u"手机号", u"姓名", u"性别", u"备注"}),
+                                row({u"13958700005", u"", u"", u""})}
+        << QStringList{"13958700005"} << QStringList{""};
+}
+
+void TestXlsImport::rowsToContacts()
+{
+    QFETCH(QVector<QStringList>, rows);
+    QFETCH(QStringList, mobiles);
+    QFETCH(QStringList, salutations);
+
+    const ContactList contacts = ContactImport::contactsFromRows(rows);
+    QCOMPARE(contacts.size(), mobiles.size());
+    for (qsizetype i = 0; i < contacts.size(); ++i) {
+        QCOMPARE(contacts.at(i).mobile, mobiles.at(i));
+        QCOMPARE(contacts.at(i).salutation, salutations.at(i));
+        QCOMPARE(contacts.at(i).rowId, -(i + 1));
+        QVERIFY(contacts.at(i).ticked);
+    }
+}
+
+void TestXlsImport::readerPadsShortRowsAndKeepsRowsAligned()
+{
+    // The data-from-row-3 workbook: rows 1 and 2 are empty but still present,
+    // so row numbers stay those of the sheet.
+    XlsReader reader;
+    const SheetRows sheet = reader.readFirstSheet(
+        TestSupport::dataPath("07_used_range_rows_3_to_12.xlwt.xls"), 6);
+    QVERIFY2(sheet.ok, qPrintable(sheet.error));
+    QCOMPARE(sheet.rows.size(), 12);
+    for (const QStringList &cells : sheet.rows)
+        QCOMPARE(cells.size(), 6);
+    QCOMPARE(sheet.rows.at(0), QStringList(6, QString()));
+    QCOMPARE(sheet.rows.at(2).at(0), QStringLiteral("13958700003"));
+    QCOMPARE(sheet.rows.at(11).at(3), QStringLiteral("第12行"));
+}
+
+namespace {
+
+QByteArray record(quint16 id, const QByteArray &body)
+{
+    QByteArray bytes;
+    bytes.append(char(id & 0xFF)).append(char(id >> 8));
+    bytes.append(char(body.size() & 0xFF)).append(char(body.size() >> 8));
+    return bytes + body;
+}
+
+QByteArray bof(quint16 version)
+{
+    QByteArray body(16, '\0');
+    body[0] = char(version & 0xFF);
+    body[1] = char(version >> 8);
+    return record(0x0809, body);
+}
+
+QByteArray boundSheetAt(quint32 offset)
+{
+    QByteArray body(8, '\0');
+    for (int i = 0; i < 4; ++i)
+        body[i] = char((offset >> (8 * i)) & 0xFF);
+    body[6] = 1; // name "S", one byte per character
+    body[7] = 'S';
+    return record(0x0085, body);
+}
+
+} // namespace
+
+void TestXlsImport::workbookStreamStatus_data()
+{
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<int>("status");
+    using S = Biff8Workbook::Status;
+    const QByteArray eof = record(0x000A, {});
+    QTest::newRow("password") << bof(0x0600) + record(0x002F, QByteArray(6, '\1')) << int(S::Encrypted);
+    QTest::newRow("biff5") << bof(0x0500) + eof << int(S::OlderBiff);
+    QTest::newRow("no sheet") << bof(0x0600) + eof << int(S::Damaged);
+    QTest::newRow("sheet beyond stream") << bof(0x0600) + boundSheetAt(100000) + eof << int(S::Damaged);
+    QTest::newRow("record longer than stream") << bof(0x0600) + QByteArray("\x85\x00\xff\xff", 4) << int(S::Damaged);
+    QTest::newRow("empty") << QByteArray() << int(S::Damaged);
+    QTest::newRow("sheet") << bof(0x0600) + boundSheetAt(36) + eof + bof(0x0600) + eof << int(S::Ok);
+}
+
+void TestXlsImport::workbookStreamStatus()
+{
+    QFETCH(QByteArray, stream);
+    QFETCH(int, status);
+    Biff8Workbook workbook;
+    QCOMPARE(int(workbook.loadStream(stream)), status);
+}
+
+void TestXlsImport::stringsAcrossContinueRecords()
+{
+    // "ab" + "中文" split over three records: compressed, then wide after a
+    // CONTINUE that repeats the option byte, then a second string.
+    QByteArray sst("\2\0\0\0\2\0\0\0", 8);
+    sst += QByteArray("\4\0\0ab", 5);                    // 4 chars, compressed
+    const QByteArray cont1 = QByteArray("\1\x2d\x4e", 3);  // wide: 中
+    const QByteArray cont2 = QByteArray("\1\x87\x65", 3)   // wide: 文
+        + QByteArray("\1\0\0z", 4);                       // next string "z"
+    const QStringList strings = Biff8Workbook::parseStrings({sst, cont1, cont2});
+    QCOMPARE(strings, (QStringList{QStringLiteral("ab中文"), QStringLiteral("z")}));
+
+    // A string cut short by the end of the table ends the list, no crash.
+    QCOMPARE(Biff8Workbook::parseStrings({sst}), QStringList());
+}
+
+QTEST_GUILESS_MAIN(TestXlsImport)
+#include "test_xlsimport.moc"
