@@ -1,6 +1,8 @@
 #include "sheetreader.h"
 
+#include "csvreader.h"
 #include "xlsreader.h"
+#include "xlsxreader.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -33,12 +35,14 @@ std::unique_ptr<SheetReader> SheetReader::forFile(const QString &path, QString *
     if (head.isEmpty())
         return fail(QStringLiteral("文件是空的"));
 
-    if (head == QByteArray::fromRawData(ole2Signature, 8))
+    if (head == QByteArray::fromRawData(ole2Signature, 8)) {
+        // A password-protected .xlsx is stored inside a compound file too.
+        if (XlsxReader::isEncryptedPackage(path))
+            return std::make_unique<XlsxReader>();
         return std::make_unique<XlsReader>();
-
-    // Further formats go here, each chosen by its content:
-    //   zip signature "PK\x03\x04" -> .xlsx reader
-    //   anything else             -> text (CSV) reader
-
-    return fail(QStringLiteral("不是可识别的 Excel 工作簿（*.xls）"));
+    }
+    // A zip archive (an empty one starts with its end record).
+    if (head.startsWith("PK\x03\x04") || head.startsWith("PK\x05\x06"))
+        return std::make_unique<XlsxReader>();
+    return std::make_unique<CsvReader>();
 }

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "contact.h"
+
+#include <QString>
+
+// Excel 2007 workbook (.xlsx) of the working list: every contact, ticked or
+// not, in list order, one per row from row 1; columns A..D = mobile, name,
+// salutation, remark as text cells; no heading; columns fitted to their
+// longest text. A sheet holds 1,048,576 rows; more contacts go on to Sheet2, ...
+
+// Writes the workbook to path: complete, or not at all (an older file of that
+// name is kept on failure). error receives the reason in the user's language.
+bool writeXlsx(const QString &path, const ContactList &contacts, QString *error);

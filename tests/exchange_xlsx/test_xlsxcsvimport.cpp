@@ -1,0 +1,337 @@
+#include "contactimport.h"
+#include "csvreader.h"
+#include "sheetreader.h"
+#include "testsupport.h"
+#include "xlsxreader.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <minizip/zip.h>
+
+using Rows = QVector<QStringList>;
+
+class TestXlsxCsvImport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void sameRowsInEveryFormat_data();
+    void sameRowsInEveryFormat();
+    void sameContactsInEveryFormat_data();
+    void sameContactsInEveryFormat();
+    void cellValues_data();
+    void cellValues();
+    void csvRecords_data();
+    void csvRecords();
+    void csvEncodings_data();
+    void csvEncodings();
+    void unreadableFiles_data();
+    void unreadableFiles();
+    void rowNumbersBeyondTheSheet_data();
+    void rowNumbersBeyondTheSheet();
+
+private:
+    QString write(const QString &name, const QByteArray &bytes);
+    QString writeZip(const QString &name, const QList<std::pair<QString, QByteArray>> &entries);
+
+    QTemporaryDir m_dir;
+};
+
+namespace {
+
+const Rows mainExampleRows{
+    {QStringLiteral("手机号"), QStringLiteral("姓名"), QStringLiteral("性别"), QStringLiteral("备注")},
+    {QStringLiteral(" 13958700001"), QStringLiteral("张三"), QStringLiteral("男"), QStringLiteral("房间001号")},
+    {QStringLiteral("13958700002"), QStringLiteral("李四"), QStringLiteral("女"), QStringLiteral("房间002号")},
+};
+
+const QString sheetNs = QStringLiteral("http://schemas.openxmlformats.org/spreadsheetml/2006/main");
+const QString relNs = QStringLiteral("http://schemas.openxmlformats.org/officeDocument/2006/relationships");
+const QString pkgNs = QStringLiteral("http://schemas.openxmlformats.org/package/2006/relationships");
+
+// A minimal workbook around one sheet's <sheetData> content.
+QList<std::pair<QString, QByteArray>> workbookWithSheetData(const QString &sheetData)
+{
+    return {
+        {QStringLiteral("_rels/.rels"),
+         QStringLiteral("<Relationships xmlns=\"%1\"><Relationship Id=\"rId1\" Type=\"%2/officeDocument\" "
+                        "Target=\"xl/workbook.xml\"/></Relationships>")
+             .arg(pkgNs, relNs)
+             .toUtf8()},
+        {QStringLiteral("xl/workbook.xml"),
+         QStringLiteral("<workbook xmlns=\"%1\" xmlns:r=\"%2\"><sheets><sheet name=\"S\" sheetId=\"1\" "
+                        "r:id=\"rId1\"/></sheets></workbook>")
+             .arg(sheetNs, relNs)
+             .toUtf8()},
+        {QStringLiteral("xl/_rels/workbook.xml.rels"),
+         QStringLiteral("<Relationships xmlns=\"%1\"><Relationship Id=\"rId1\" Type=\"%2/worksheet\" "
+                        "Target=\"worksheets/sheet1.xml\"/></Relationships>")
+             .arg(pkgNs, relNs)
+             .toUtf8()},
+        {QStringLiteral("xl/worksheets/sheet1.xml"),
+         QStringLiteral("<worksheet xmlns=\"%1\"><sheetData>%2</sheetData></worksheet>")
+             .arg(sheetNs, sheetData)
+             .toUtf8()},
+    };
+}
+
+} // namespace
+
+QString TestXlsxCsvImport::write(const QString &name, const QByteArray &bytes)
+{
+    const QString path = m_dir.filePath(name);
+    if (!TestSupport::writeAll(path, bytes))
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+QString TestXlsxCsvImport::writeZip(const QString &name,
+                                    const QList<std::pair<QString, QByteArray>> &entries)
+{
+    const QString path = m_dir.filePath(name);
+    zipFile zip = zipOpen64(QFile::encodeName(path).constData(), APPEND_STATUS_CREATE);
+    if (!zip)
+        qFatal("cannot create %s", qPrintable(path));
+    for (const auto &[entryName, bytes] : entries) {
+        if (zipOpenNewFileInZip64(zip, entryName.toUtf8().constData(), nullptr, nullptr, 0, nullptr, 0,
+                                  nullptr, Z_DEFLATED, Z_DEFAULT_COMPRESSION, 0)
+                != ZIP_OK
+            || zipWriteInFileInZip(zip, bytes.constData(), unsigned(bytes.size())) != ZIP_OK
+            || zipCloseFileInZip(zip) != ZIP_OK)
+            qFatal("cannot write %s", qPrintable(entryName));
+    }
+    zipClose(zip, nullptr);
+    return path;
+}
+
+void TestXlsxCsvImport::sameRowsInEveryFormat_data()
+{
+    QTest::addColumn<QString>("file");
+    for (const char *file :
+         {"main_example.openpyxl.xlsx", "main_example.libreoffice.xlsx", "main_example.gnumeric.xlsx",
+          "main_example.utf8.csv", "main_example.utf8bom.csv", "main_example.gbk.csv",
+          "main_example.utf16le.csv", "main_example.utf16be.csv", "main_example.cr.csv",
+          "main_example.semicolon.csv", "main_example.tab.csv"})
+        QTest::newRow(file) << TestSupport::dataPath(QStringLiteral("xlsx/") + QLatin1StringView(file));
+}
+
+// The reader is chosen by content, and every format gives the same cell texts.
+void TestXlsxCsvImport::sameRowsInEveryFormat()
+{
+    QFETCH(QString, file);
+    QString error;
+    const std::unique_ptr<SheetReader> reader = SheetReader::forFile(file, &error);
+    QVERIFY2(reader, qPrintable(error));
+    const SheetRows sheet = reader->readFirstSheet(file, 4);
+    QVERIFY2(sheet.ok, qPrintable(sheet.error));
+    QCOMPARE(sheet.rows, mainExampleRows);
+}
+
+void TestXlsxCsvImport::sameContactsInEveryFormat_data()
+{
+    QTest::addColumn<QString>("file");
+    for (const char *file : {"main_example.libreoffice.xls", "main_example.openpyxl.xlsx",
+                             "main_example.gnumeric.xlsx", "main_example.gbk.csv",
+                             "main_example.quoted.csv", "main_example.utf16le.csv"})
+        QTest::newRow(file) << TestSupport::dataPath(QStringLiteral("xlsx/") + QLatin1StringView(file));
+}
+
+void TestXlsxCsvImport::sameContactsInEveryFormat()
+{
+    QFETCH(QString, file);
+    const ImportResult result = importContacts(file);
+    QVERIFY2(result.ok, qPrintable(result.error));
+    QCOMPARE(result.contacts.size(), 2);
+    const Contact &first = result.contacts[0];
+    const Contact &second = result.contacts[1];
+    QCOMPARE(QStringList({first.mobile, first.name, first.salutation, first.remark}),
+             QStringList({"13958700001", "张三", "先生", "房间001号"}));
+    QCOMPARE(QStringList({second.mobile, second.name, second.salutation}),
+             QStringList({"13958700002", "李四", "女士"}));
+    // The quoted file spells the second remark with doubled quotes.
+    QVERIFY(second.remark == QStringLiteral("房间002号") || second.remark == QStringLiteral("房间\"002\"号"));
+    QVERIFY(first.ticked && second.ticked);
+}
+
+void TestXlsxCsvImport::cellValues_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<Rows>("expected");
+
+    // Saved by LibreOffice: numbers, a formula's cached string, a boolean, dates
+    // and times, an error value (empty), a cell beyond D in row 8.
+    QTest::newRow("values") << TestSupport::dataPath(QStringLiteral("xlsx/values.libreoffice.xlsx"))
+                            << Rows{{"手机号", "姓名", "称呼", "备注"},
+                                    {"13958700001", "王五", "男", "2024-01-05"},
+                                    {"13958700002", "王五六", "TRUE", "12.5"},
+                                    {"", "", "", ""},
+                                    {"13958700005", "", "", "2024-01-05 13:45:30"},
+                                    {"", "08:30:00", "", ""},
+                                    {"", "", "", ""},
+                                    {"", "", "", ""}};
+    // The first sheet in workbook order is the second worksheet file in the
+    // archive; rich text with a phonetic guide, an escaped CR, a number in
+    // exponent form, a row and cells without references, a custom date format.
+    QTest::newRow("sheet order") << TestSupport::dataPath(QStringLiteral("xlsx/sheet_order.xlsx"))
+                                 << Rows{{"手机号", "", "", ""},
+                                         {"13958700001", "张三 ", "男", "第一行\r\n第二行"},
+                                         {"13958700002", "李四", "", "2024-01-05"},
+                                         {"", "", "", ""},
+                                         {"", "13958700001", "男", ""}};
+}
+
+void TestXlsxCsvImport::cellValues()
+{
+    QFETCH(QString, file);
+    QFETCH(Rows, expected);
+    const SheetRows sheet = XlsxReader().readFirstSheet(file, 4);
+    QVERIFY2(sheet.ok, qPrintable(sheet.error));
+    QCOMPARE(sheet.rows, expected);
+}
+
+void TestXlsxCsvImport::csvRecords_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<Rows>("expected");
+
+    QTest::newRow("separator inside quotes") << "\"a,b\";c\n" << Rows{{"a,b", "c", ""}};
+    QTest::newRow("doubled quotes") << "\"say \"\"hi\"\"\",x" << Rows{{"say \"hi\"", "x", ""}};
+    QTest::newRow("quoted line breaks") << "\"1\r\n2\",\"3\n4\"\r\nz"
+                                        << Rows{{"1\r\n2", "3\n4", ""}, {"z", "", ""}};
+    QTest::newRow("line ends mixed") << "a\rb\r\nc\nd" << Rows{{"a", "", ""}, {"b", "", ""}, {"c", "", ""}, {"d", "", ""}};
+    QTest::newRow("blank line kept, final line end not a row")
+        << "a,b\n\nc,d\n" << Rows{{"a", "b", ""}, {"", "", ""}, {"c", "d", ""}};
+    QTest::newRow("columns beyond the third dropped") << "1,2,3,4,5" << Rows{{"1", "2", "3"}};
+    QTest::newRow("quote inside an unquoted field is text") << "ab\"c,d" << Rows{{"ab\"c", "d", ""}};
+    QTest::newRow("text after the closing quote") << "\"ab\"c,d" << Rows{{"abc", "d", ""}};
+    QTest::newRow("unterminated quote takes the rest") << "x,\"a\nb" << Rows{{"x", "a\nb", ""}};
+    QTest::newRow("blanks kept") << " a , b " << Rows{{" a ", " b ", ""}};
+    QTest::newRow("tab separated") << "a\tb,c\td" << Rows{{"a", "b,c", "d"}};
+    QTest::newRow("semicolons outnumber commas") << "a;b;c,d" << Rows{{"a", "b", "c,d"}};
+    QTest::newRow("separator found in a later record") << "a\nb;c" << Rows{{"a", "", ""}, {"b", "c", ""}};
+    QTest::newRow("separators in a quoted heading do not count")
+        << "\"x;y;z\",w\n1,2" << Rows{{"x;y;z", "w", ""}, {"1", "2", ""}};
+    QTest::newRow("empty text") << "" << Rows{};
+}
+
+void TestXlsxCsvImport::csvRecords()
+{
+    QFETCH(QString, text);
+    QFETCH(Rows, expected);
+    QCOMPARE(CsvReader::parse(text, CsvReader::detectSeparator(text), 3), expected);
+}
+
+void TestXlsxCsvImport::csvEncodings_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("utf-8") << QByteArray("\xe5\xbc\xa0\xe4\xb8\x89") << true << "张三";
+    QTest::newRow("gbk") << QByteArray("\xd5\xc5\xc8\xfd") << true << "张三";
+    QTest::newRow("gb18030 four-byte") << QByteArray("\x81\x30\x81\x30") << true << QString(QChar(0x80));
+    QTest::newRow("utf-8 bom, invalid after it") << QByteArray("\xef\xbb\xbf\xd5\xc5") << false << "";
+    QTest::newRow("utf-8 bom, cut short at the end") << QByteArray("\xef\xbb\xbf" "ab\xe5\xbc") << false << "";
+    QTest::newRow("utf-16le odd length") << QByteArray("\xff\xfe\x20\x5f\x09") << false << "";
+    QTest::newRow("utf-16 holding NUL") << QByteArray("\xff\xfe\x00\x00", 4) << false << "";
+    QTest::newRow("byte invalid in gb18030") << QByteArray("ab\x80") << false << "";
+    QTest::newRow("lead byte before a blank") << QByteArray("\x81\x20") << false << "";
+    QTest::newRow("NUL bytes") << QByteArray("a\0b", 3) << false << "";
+}
+
+void TestXlsxCsvImport::csvEncodings()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, ok);
+    QFETCH(QString, text);
+    QString decoded;
+    QCOMPARE(CsvReader::decode(bytes, &decoded), ok);
+    if (ok)
+        QCOMPARE(decoded, text);
+}
+
+void TestXlsxCsvImport::unreadableFiles_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("reason");
+
+    const QByteArray workbook =
+        TestSupport::readAll(TestSupport::dataPath(QStringLiteral("xlsx/main_example.libreoffice.xlsx")));
+    QTest::newRow("truncated xlsx") << write("truncated.xlsx", workbook.left(workbook.size() / 2))
+                                    << "已损坏";
+    QByteArray damaged = workbook;
+    for (qsizetype i = 200; i < 700; ++i) // inside the first entry's compressed data
+        damaged[i] = char(damaged[i] ^ 0x5a);
+    QTest::newRow("damaged entry") << write("damaged.xlsx", damaged) << "损坏";
+    QTest::newRow("zip that is not a workbook")
+        << writeZip("notes.zip", {{"readme.txt", "hello"}}) << "不是 Excel 工作簿";
+    QTest::newRow("word document")
+        << writeZip("letter.docx",
+                    {{"_rels/.rels", QStringLiteral("<Relationships xmlns=\"%1\"><Relationship Id=\"r\" "
+                                                    "Type=\"%2/officeDocument\" Target=\"word/document.xml\"/>"
+                                                    "</Relationships>")
+                                         .arg(pkgNs, relNs)
+                                         .toUtf8()},
+                     {"word/document.xml", "<document/>"}})
+        << "不是 Excel 工作簿";
+    QTest::newRow("empty zip") << write("empty.xlsx", QByteArray("PK\x05\x06", 4) + QByteArray(18, '\0'))
+                               << "损坏";
+    QTest::newRow("broken sheet xml") << writeZip("broken.xlsx", workbookWithSheetData("<row><c><v>1</c>"))
+                                      << "XML";
+    QTest::newRow("missing shared string")
+        << writeZip("nostring.xlsx", workbookWithSheetData("<row><c t=\"s\"><v>3</v></c></row>"))
+        << "字符串";
+    QTest::newRow("encrypted") << TestSupport::dataPath(QStringLiteral("xlsx/encrypted.xlsx")) << "密码";
+    QTest::newRow("inflates beyond the cap") << TestSupport::dataPath(QStringLiteral("xlsx/bomb.xlsx"))
+                                             << "过大";
+    QTest::newRow("inflated size understated")
+        << TestSupport::dataPath(QStringLiteral("xlsx/bomb_understated.xlsx")) << "损坏";
+    QTest::newRow("csv in an unknown encoding")
+        << write("unknown.csv", QByteArray("13958700001,\x80\x80\xff\n")) << "无法识别文件编码";
+    QTest::newRow("binary") << write("binary.csv", QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16))
+                            << "无法识别文件编码";
+}
+
+// Every failure names the file and says why; no contact comes out.
+void TestXlsxCsvImport::unreadableFiles()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, reason);
+    const ImportResult result = importContacts(file);
+    QVERIFY(!result.ok);
+    QVERIFY(result.contacts.isEmpty());
+    QVERIFY2(result.error.contains(reason), qPrintable(result.error));
+    QVERIFY2(result.error.contains(QFileInfo(file).fileName()), qPrintable(result.error));
+}
+
+void TestXlsxCsvImport::rowNumbersBeyondTheSheet_data()
+{
+    QTest::addColumn<QString>("sheetData");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("rows");
+
+    QTest::newRow("last row of the sheet") << "<row r=\"1048576\"><c r=\"A1048576\"><v>1</v></c></row>"
+                                           << true << 1048576;
+    QTest::newRow("row beyond the sheet") << "<row r=\"1048577\"><c><v>1</v></c></row>" << false << 0;
+    QTest::newRow("rows counted on past the sheet")
+        << "<row r=\"1048576\"/><row><c><v>1</v></c></row>" << false << 0;
+    QTest::newRow("empty row elements do not count") << "<row r=\"1\"><c><v>1</v></c></row><row r=\"9\"/>"
+                                                     << true << 1;
+    QTest::newRow("column far right still counts") << "<row r=\"3\"><c r=\"XFD3\"><v>1</v></c></row>"
+                                                   << true << 3;
+}
+
+void TestXlsxCsvImport::rowNumbersBeyondTheSheet()
+{
+    QFETCH(QString, sheetData);
+    QFETCH(bool, ok);
+    QFETCH(int, rows);
+    const QString file = writeZip(QStringLiteral("rows.xlsx"), workbookWithSheetData(sheetData));
+    const SheetRows sheet = XlsxReader().readFirstSheet(file, 4);
+    QCOMPARE(sheet.ok, ok);
+    QCOMPARE(sheet.rows.size(), rows);
+}
+
+QTEST_GUILESS_MAIN(TestXlsxCsvImport)
+#include "test_xlsxcsvimport.moc"
