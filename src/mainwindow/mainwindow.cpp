@@ -162,7 +162,14 @@ void MainWindow::buildSearchAndGroups(QWidget *client)
     m_groupList->setUniformItemSizes(true);
     m_groupList->setSelectionMode(QAbstractItemView::SingleSelection);
     Twips::place(m_groupList, 60, 1500, 2655, 6180);
-    connect(m_groupList, &QListWidget::currentRowChanged, this, &MainWindow::onGroupRowChanged);
+    // A group is chosen when the user selects it (mouse or keyboard), and again
+    // when the selected group is clicked once more.
+    connect(m_groupList, &QListWidget::itemSelectionChanged, this, &MainWindow::onGroupSelected);
+    connect(m_groupList, &QListWidget::itemClicked, this, [this](QListWidgetItem *item) {
+        if (!m_groupJustSelected && item->isSelected())
+            chooseGroup(item->text());
+        m_groupJustSelected = false;
+    });
 
     m_currentGroupLabel = label(QStringLiteral("Label1"), QString(), 1260, 8100, 1035, 315, client);
     m_currentGroupLabel->setAccessibleName(QStringLiteral("当前分组"));
@@ -300,8 +307,8 @@ QString MainWindow::currentGroup() const
 
 QString MainWindow::selectedGroup() const
 {
-    const QListWidgetItem *item = m_groupList->currentItem();
-    return item && item->isSelected() ? item->text() : QString();
+    const QList<QListWidgetItem *> selected = m_groupList->selectedItems();
+    return selected.isEmpty() ? QString() : selected.first()->text();
 }
 
 void MainWindow::reloadGroups()
@@ -319,11 +326,15 @@ void MainWindow::reloadGroups()
     m_refillingGroups = false;
 }
 
-void MainWindow::onGroupRowChanged(int row)
+void MainWindow::onGroupSelected()
 {
-    if (m_refillingGroups || row < 0)
+    if (m_refillingGroups)
         return;
-    chooseGroup(m_groupList->item(row)->text());
+    const QString group = selectedGroup();
+    if (group.isEmpty())
+        return;
+    m_groupJustSelected = true;
+    chooseGroup(group);
 }
 
 void MainWindow::clearFilters()

@@ -84,7 +84,7 @@ private:
                         int height, QWidget *parent);
 
     void connectCommands();
-    void onGroupRowChanged(int row);
+    void onGroupSelected();
     void search();
     void clearFilters();
     void showNoGroupListed();
@@ -93,6 +93,7 @@ private:
     QString m_applicationFolder;
     ShutdownHandler m_shutdown;
     bool m_refillingGroups = false;
+    bool m_groupJustSelected = false;
     bool m_shutdownDone = false;
 
     ContactListModel *m_contacts = nullptr;

@@ -1,5 +1,7 @@
 #include "dialogtestbed.h"
 
+#include "testsupport.h"
+
 #include "messagebox.h"
 
 #include <QTest>
@@ -51,6 +53,5 @@ ContactList DialogTestBed::contacts(const QString &group)
 
 void DialogTestBed::type(QWidget *widget, const QString &text)
 {
-    for (const QChar ch : text)
-        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+    TestSupport::typeText(widget, text);
 }
