@@ -157,7 +157,7 @@ void ContactEditor::save()
     if (m_addMode) {
         addToStore(contact);
     } else if (m_opened.isStored()) {
-        finishStoreSave(m_store.updateContact(m_opened.rowId, m_groupLabel->text(), contact));
+        finishStoreSave(m_store.updateContact(m_opened.rowId, m_groupLabel->text(), contact, m_opened.mobile));
     } else {
         // Not in the database (it came from a workbook): the edit belongs to
         // the working list alone.

@@ -146,16 +146,19 @@ StoreResult ContactStore::addContact(const QString &group, Contact &contact)
     return result;
 }
 
-StoreResult ContactStore::updateContact(qint64 rowId, const QString &group, const Contact &contact)
+StoreResult ContactStore::updateContact(qint64 rowId, const QString &group, const Contact &contact,
+                                       const std::optional<QString> &loadedMobile)
 {
     if (rowId <= 0)
         return StoreResult::NotFound;
     Statement update(m_database.handle(),
                      "UPDATE [通讯录] SET [手机号] = ?1, [姓名] = ?2, [称呼] = ?3, [序号] = ?4, "
                      "[备注] = ?5, [备用1] = '', [备用2] = '', [备用3] = '', [组别] = ?6 "
-                     "WHERE rowid = ?7");
+                     "WHERE rowid = ?7 AND (?8 IS NULL OR ifnull([手机号], '') = ?8)");
     bindContact(update, group, contact);
     update.bind(7, rowId);
+    if (loadedMobile)
+        update.bind(8, *loadedMobile);
     const StoreResult result = runWrite(update);
     if (result == StoreResult::Ok && sqlite3_changes(m_database.handle()) == 0)
         return StoreResult::NotFound;

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 class Database;
 class Statement;
 
@@ -48,7 +50,11 @@ public:
     StoreResult addContact(const QString &group, Contact &contact);
     // Rewrites the stored contact rowId (group, key and reserved columns too;
     // 选项 keeps its value).
-    StoreResult updateContact(qint64 rowId, const QString &group, const Contact &contact);
+    // With loadedMobile the row must still hold that mobile: row numbers of
+    // deleted rows are given out again, so an editor left open over a deleted
+    // contact must not overwrite the newcomer (NotFound then).
+    StoreResult updateContact(qint64 rowId, const QString &group, const Contact &contact,
+                              const std::optional<QString> &loadedMobile = std::nullopt);
     StoreResult deleteContact(qint64 rowId);
 
     // Adds the group and copies the given contacts into it, in one

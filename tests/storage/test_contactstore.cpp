@@ -367,6 +367,20 @@ void TestContactStore::updateActsOnTheIdentity()
     QCOMPARE(m_store->updateContact(clash.rowId, QStringLiteral("同事"), clash), StoreResult::Duplicate);
     QCOMPARE(m_store->updateContact(999, QStringLiteral("客户"), li), StoreResult::NotFound);
     QCOMPARE(m_store->updateContact(-1, QStringLiteral("客户"), li), StoreResult::NotFound);
+
+    // A row number given out again after a delete does not take an edit
+    // meant for the deleted contact.
+    Contact last = makeContact(QStringLiteral("13900000077"), QStringLiteral("末位"));
+    QCOMPARE(m_store->addContact(QStringLiteral("客户"), last), StoreResult::Ok);
+    QCOMPARE(m_store->deleteContact(last.rowId), StoreResult::Ok);
+    Contact newcomer = makeContact(QStringLiteral("13900000088"), QStringLiteral("新人"));
+    QCOMPARE(m_store->addContact(QStringLiteral("客户"), newcomer), StoreResult::Ok);
+    QCOMPARE(newcomer.rowId, last.rowId);
+    Contact stale = last;
+    stale.name = QStringLiteral("旧编辑");
+    QCOMPARE(m_store->updateContact(stale.rowId, QStringLiteral("客户"), stale, last.mobile),
+             StoreResult::NotFound);
+    QVERIFY(m_store->contactKeyExists(QStringLiteral("客户"), QStringLiteral("13900000088")));
 }
 
 void TestContactStore::deleteActsOnTheIdentity()
