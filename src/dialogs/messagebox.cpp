@@ -12,6 +12,7 @@ QQueue<QMessageBox::StandardButton> &pendingAnswers()
 
 QString g_lastText;
 int g_shownCount = 0;
+bool g_unattended = false;
 
 } // namespace
 
@@ -36,6 +37,11 @@ void MessageBox::setNextAnswer(QMessageBox::StandardButton answer)
     pendingAnswers().enqueue(answer);
 }
 
+void MessageBox::setUnattended(bool unattended)
+{
+    g_unattended = unattended;
+}
+
 QString MessageBox::lastText()
 {
     return g_lastText;
@@ -49,6 +55,7 @@ int MessageBox::shownCount()
 void MessageBox::resetRecord()
 {
     pendingAnswers().clear();
+    g_unattended = false;
     g_lastText.clear();
     g_shownCount = 0;
 }
@@ -61,6 +68,8 @@ QMessageBox::StandardButton MessageBox::show(QWidget *parent, QMessageBox::Icon 
     ++g_shownCount;
     if (!pendingAnswers().isEmpty())
         return pendingAnswers().dequeue();
+    if (g_unattended)
+        return buttons.testFlag(QMessageBox::No) ? QMessageBox::No : QMessageBox::Ok;
 
     QMessageBox box(icon, QStringLiteral("提示"), text, buttons, parent);
     box.setObjectName(QStringLiteral("messageBox"));

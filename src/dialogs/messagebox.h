@@ -17,6 +17,9 @@ public:
 
     // Test seam: the next box is not shown; it is recorded and answered.
     static void setNextAnswer(QMessageBox::StandardButton answer);
+    // Test seam: boxes without a prepared answer are recorded and answered
+    // with OK (or No for a question) instead of waiting for a user.
+    static void setUnattended(bool unattended);
     static QString lastText();
     static int shownCount();
     static void resetRecord();

@@ -43,6 +43,7 @@ private:
 void TestMainWindow::init()
 {
     MessageBox::resetRecord();
+    MessageBox::setUnattended(true);
     m_fixture = std::make_unique<MainWindowFixture>();
     QVERIFY(m_fixture->start());
 }
