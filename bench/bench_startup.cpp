@@ -55,14 +55,20 @@ int runChild(const QString &mode, const QString &folder, int argc, char **argv)
         window.show();
         return application.exec();
     }
+    const double beforeStart = g_sinceMain.nsecsElapsed() / 1e6;
     AppSession session(folder);
     QString message;
-    if (!session.start(&message)) {
+    const bool started = session.start(&message);
+    const double afterStart = g_sinceMain.nsecsElapsed() / 1e6;
+    if (!started) {
         std::fprintf(stderr, "%s\n", qPrintable(message));
         return 1;
     }
     MainWindow window(session.store(), folder);
     window.setSmsText(session.initialSmsText());
+    if (qEnvironmentVariableIsSet("BENCH_DETAIL"))
+        std::fprintf(stderr, "app %.1f  session %.1f  window %.1f\n", beforeStart,
+                     afterStart - beforeStart, g_sinceMain.nsecsElapsed() / 1e6 - afterStart);
     window.installEventFilter(&watcher);
     window.show();
     return application.exec();
