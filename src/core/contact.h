@@ -21,4 +21,7 @@ struct Contact
     bool operator==(const Contact &other) const = default;
 };
 
+// Only QStrings and plain values: a list may move contacts with memmove.
+Q_DECLARE_TYPEINFO(Contact, Q_RELOCATABLE_TYPE);
+
 using ContactList = QVector<Contact>;

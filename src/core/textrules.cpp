@@ -1,6 +1,6 @@
 #include "textrules.h"
 
-#include <QByteArray>
+#include <QVarLengthArray>
 #include <cmath>
 #include <cstdlib>
 
@@ -32,7 +32,7 @@ QString withoutTrailingZeros(QString text)
 
 } // namespace
 
-QString trimBlanks(QStringView text)
+QStringView trimmedView(QStringView text)
 {
     qsizetype begin = 0;
     qsizetype end = text.size();
@@ -40,14 +40,20 @@ QString trimBlanks(QStringView text)
         ++begin;
     while (end > begin && text[end - 1] == u' ')
         --end;
-    return text.mid(begin, end - begin).toString();
+    return text.mid(begin, end - begin);
+}
+
+QString trimBlanks(QStringView text)
+{
+    return trimmedView(text).toString();
 }
 
 double leadingNumber(QStringView text)
 {
     // Collect the characters of the number, without the blanks, then let the
-    // C library convert them.
-    QByteArray number;
+    // C library convert them. Runs for every contact on every rebuild of the
+    // recipient list, so short numbers stay on the stack.
+    QVarLengthArray<char, 64> number;
     enum class Stage { Sign, Integer, Fraction, ExponentSign, ExponentDigits };
     Stage stage = Stage::Sign;
     qsizetype exponentStart = -1; // where "e" was appended, to drop a bare "e"
@@ -86,21 +92,22 @@ double leadingNumber(QStringView text)
         }
     }
     if (exponentStart >= 0 && !exponentHasDigits)
-        number.truncate(exponentStart);
+        number.resize(exponentStart);
     if (number.isEmpty())
         return 0.0;
+    number.append('\0');
     return std::strtod(number.constData(), nullptr);
 }
 
 bool isValidMobile(QStringView mobile)
 {
-    const QString trimmed = trimBlanks(mobile);
+    const QStringView trimmed = trimmedView(mobile);
     return trimmed.size() == 11 && leadingNumber(trimmed) > 0;
 }
 
 bool isAcceptableEditorMobile(QStringView mobile)
 {
-    const QString trimmed = trimBlanks(mobile);
+    const QStringView trimmed = trimmedView(mobile);
     return trimmed.size() == 11 && leadingNumber(trimmed) != 0;
 }
 
@@ -130,18 +137,25 @@ QString firstNumber(QStringView text)
     return QString();
 }
 
+void appendRecipientLine(QString &text, const Contact &contact, bool withRemark)
+{
+    const qsizetype start = text.size();
+    text += trimmedView(contact.mobile);
+    text += u'@';
+    text += trimmedView(contact.name);
+    text += contact.salutation;
+    if (withRemark) {
+        text += u'@';
+        text += trimmedView(contact.remark);
+    }
+    for (int i = 0; i < 2 && text.size() > start && text.endsWith(u'@'); ++i)
+        text.chop(1);
+}
+
 QString recipientLine(const Contact &contact, bool withRemark)
 {
-    QString line = trimBlanks(contact.mobile);
-    line += u'@';
-    line += trimBlanks(contact.name);
-    line += contact.salutation;
-    if (withRemark) {
-        line += u'@';
-        line += trimBlanks(contact.remark);
-    }
-    for (int i = 0; i < 2 && line.endsWith(u'@'); ++i)
-        line.chop(1);
+    QString line;
+    appendRecipientLine(line, contact, withRemark);
     return line;
 }
 
@@ -151,8 +165,8 @@ RecipientList buildRecipientList(const ContactList &contacts, bool withRemark)
     for (const Contact &contact : contacts) {
         if (!contact.ticked || !isValidMobile(contact.mobile))
             continue;
-        list.text += recipientLine(contact, withRemark);
-        list.text += QStringLiteral("\r\n");
+        appendRecipientLine(list.text, contact, withRemark);
+        list.text += QLatin1String("\r\n");
         ++list.count;
     }
     return list;

@@ -11,6 +11,7 @@ namespace TextRules {
 
 // Removes blanks (U+0020) at both ends, nothing else.
 QString trimBlanks(QStringView text);
+QStringView trimmedView(QStringView text);
 
 // The number a text begins with: optional sign, digits, an optional decimal
 // point with digits, an optional exponent. Reading stops at the first
@@ -36,6 +37,8 @@ QString firstNumber(QStringView text);
 // One line of the recipient list, without its line break:
 // mobile@name+salutation[@remark], with at most two trailing "@" removed.
 QString recipientLine(const Contact &contact, bool withRemark);
+// The same line appended to text.
+void appendRecipientLine(QString &text, const Contact &contact, bool withRemark);
 
 struct RecipientList
 {

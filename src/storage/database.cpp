@@ -54,8 +54,9 @@ bool Database::keyAndCheckCipher(const QString &shownPath)
 bool Database::connect(const QString &absolutePath, int flags, OpenError failure,
                        const QString &failureText)
 {
+    // The connection is only ever used by the window thread: no locking.
     const int opened = sqlite3_open_v2(QFile::encodeName(absolutePath).constData(), &m_handle,
-                                       flags, nullptr);
+                                       flags | SQLITE_OPEN_NOMUTEX, nullptr);
     if (opened != SQLITE_OK) {
         const QString reason = m_handle ? QString::fromUtf8(sqlite3_errmsg(m_handle))
                                         : QString::fromUtf8(sqlite3_errstr(opened));
