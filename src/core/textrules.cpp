@@ -159,14 +159,15 @@ QString recipientLine(const Contact &contact, bool withRemark)
     return line;
 }
 
-RecipientList buildRecipientList(const ContactList &contacts, bool withRemark)
+RecipientList buildRecipientList(const ContactList &contacts, bool withRemark,
+                                 QStringView lineBreak)
 {
     RecipientList list;
     for (const Contact &contact : contacts) {
         if (!contact.ticked || !isValidMobile(contact.mobile))
             continue;
         appendRecipientLine(list.text, contact, withRemark);
-        list.text += QLatin1String("\r\n");
+        list.text += lineBreak;
         ++list.count;
     }
     return list;

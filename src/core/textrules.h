@@ -42,11 +42,13 @@ void appendRecipientLine(QString &text, const Contact &contact, bool withRemark)
 
 struct RecipientList
 {
-    QString text; // every line followed by CR LF
+    QString text; // every line followed by the line break
     qsizetype count = 0;
 };
 
-// The recipient list of the ticked contacts with a valid mobile.
-RecipientList buildRecipientList(const ContactList &contacts, bool withRemark);
+// The recipient list of the ticked contacts with a valid mobile, every line
+// followed by lineBreak.
+RecipientList buildRecipientList(const ContactList &contacts, bool withRemark,
+                                 QStringView lineBreak = u"\r\n");
 
 } // namespace TextRules

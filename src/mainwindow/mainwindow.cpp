@@ -363,6 +363,8 @@ void MainWindow::search()
 
 void MainWindow::reloadContacts()
 {
+    // The old list goes first: a big group should not be held twice.
+    m_contacts->clear();
     ContactList contacts;
     const QString group = currentGroup();
     if (!group.isEmpty()
@@ -379,7 +381,7 @@ void MainWindow::reloadContacts()
 void MainWindow::rebuildRecipientList()
 {
     const TextRules::RecipientList list =
-        TextRules::buildRecipientList(m_contacts->contacts(), m_remarksBox->isChecked());
+        TextRules::buildRecipientList(m_contacts->contacts(), m_remarksBox->isChecked(), u"\n");
     m_recipientBox->replaceText(list.text);
     m_countLabel->setText(QStringLiteral("名单人数：%1").arg(list.count));
 }
