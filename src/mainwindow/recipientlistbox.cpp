@@ -42,16 +42,42 @@ qsizetype commonSuffix(const QChar *aEnd, const QChar *bEnd, qsizetype length)
 
 } // namespace
 
+QString RecipientListBox::documentTextFor(QStringView text)
+{
+    constexpr size_t LinesPerParagraph = 32;
+    constexpr int LongestParagraph = 128; // bounds runs of equal lines
+    QString result;
+    result.reserve(text.size());
+    int linesInParagraph = 0;
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype end = start;
+        while (end < text.size() && text[end] != u'\n' && text[end] != u'\r')
+            ++end;
+        const QStringView line = text.mid(start, end - start);
+        result += line;
+        if (end == text.size())
+            break;
+        ++linesInParagraph;
+        const bool endsParagraph = qHash(line, size_t(0)) % LinesPerParagraph == 0
+                                   || linesInParagraph >= LongestParagraph;
+        result += endsParagraph ? QChar(u'\n') : QChar(QChar::LineSeparator);
+        if (endsParagraph)
+            linesInParagraph = 0;
+        start = end + 1;
+        if (text[end] == u'\r' && start < text.size() && text[start] == u'\n')
+            ++start;
+    }
+    return result;
+}
+
 void RecipientListBox::replaceText(const QString &text)
 {
-    QString wanted = text;
-    if (wanted.contains(u'\r')) {
-        wanted.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        wanted.replace(u'\r', u'\n');
-    }
-
+    QString wanted = documentTextFor(text);
     QTextDocument *doc = document();
-    // Document positions equal string offsets for text with "\n" line ends.
+    // Document positions equal string offsets: every line or paragraph break
+    // is one character. After an edit by hand the document is read back (its
+    // breaks then all read as "\n", which only widens the replaced part).
     const QString current = doc->isModified() ? doc->toPlainText() : m_shownText;
     const qsizetype common = qMin(current.size(), wanted.size());
     const qsizetype prefix = commonPrefix(current.constData(), wanted.constData(), common);

@@ -1,0 +1,100 @@
+#include "recipientlistbox.h"
+#include "testsupport.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextDocument>
+
+namespace {
+
+QString numberedLines(int count, int skip = -1, const QString &lineBreak = QStringLiteral("\r\n"))
+{
+    QString text;
+    for (int i = 0; i < count; ++i) {
+        if (i != skip)
+            text += QStringLiteral("139%1@联系人%2").arg(i, 8, 10, QLatin1Char('0')).arg(i) + lineBreak;
+    }
+    return text;
+}
+
+QString withLf(QString text)
+{
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+}
+
+} // namespace
+
+class TestRecipientListBox : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void showsEveryLine_data();
+    void showsEveryLine();
+    void keepsFewParagraphsForManyLines();
+    void changesOnlyAroundAnEditedLine();
+    void replacesTextEditedByHand();
+};
+
+void TestRecipientListBox::showsEveryLine_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("one line") << QStringLiteral("13958700001@张三先生\r\n");
+    QTest::newRow("CR LF lines") << numberedLines(300);
+    QTest::newRow("LF lines") << numberedLines(300, -1, QStringLiteral("\n"));
+    QTest::newRow("CR lines") << numberedLines(40, -1, QStringLiteral("\r"));
+    QTest::newRow("no final break") << QStringLiteral("a\r\nb");
+    QTest::newRow("equal lines") << QStringLiteral("13958700001\r\n").repeated(500);
+}
+
+void TestRecipientListBox::showsEveryLine()
+{
+    QFETCH(QString, text);
+    RecipientListBox box;
+    box.replaceText(text);
+    QCOMPARE(box.toPlainText(), withLf(text));
+    box.replaceText(QString());
+    QCOMPARE(box.toPlainText(), QString());
+}
+
+void TestRecipientListBox::keepsFewParagraphsForManyLines()
+{
+    RecipientListBox box;
+    box.replaceText(numberedLines(10000));
+    QVERIFY2(box.document()->blockCount() < 10000 / 8,
+             qPrintable(QString::number(box.document()->blockCount())));
+    box.replaceText(QStringLiteral("x\r\n").repeated(1000));
+    QVERIFY(box.document()->blockCount() >= 1000 / 128);
+}
+
+void TestRecipientListBox::changesOnlyAroundAnEditedLine()
+{
+    RecipientListBox box;
+    box.replaceText(numberedLines(5000));
+    QSignalSpy changes(box.document(), &QTextDocument::contentsChange);
+    box.replaceText(numberedLines(5000, 2500)); // one contact unticked
+    QCOMPARE(box.toPlainText(), withLf(numberedLines(5000, 2500)));
+    QCOMPARE(changes.count(), 1);
+    const int removed = changes.first().at(1).toInt();
+    const int added = changes.first().at(2).toInt();
+    QVERIFY2(removed + added < 100, qPrintable(QStringLiteral("%1 %2").arg(removed).arg(added)));
+
+    changes.clear();
+    box.replaceText(numberedLines(5000, 2500)); // the same list again
+    QCOMPARE(changes.count(), 0);
+}
+
+void TestRecipientListBox::replacesTextEditedByHand()
+{
+    RecipientListBox box;
+    box.replaceText(numberedLines(100));
+    box.moveCursor(QTextCursor::End);
+    TestSupport::typeText(&box, QStringLiteral("13900000000@手写"));
+    QVERIFY(box.toPlainText().endsWith(QStringLiteral("13900000000@手写")));
+    box.replaceText(numberedLines(99));
+    QCOMPARE(box.toPlainText(), withLf(numberedLines(99)));
+}
+
+QTEST_MAIN(TestRecipientListBox)
+#include "test_recipientlistbox.moc"
