@@ -208,14 +208,14 @@ void MainWindow::buildSmsAndRecipients(QWidget *client)
 
 void MainWindow::buildButtons(QWidget *client)
 {
-    struct Spec
+    struct BottomButton
     {
         const char *name;
         const char *caption;
         int left;
         int width;
     };
-    static const Spec bottomRow[] = {
+    static const BottomButton bottomRow[] = {
         {"Command8", "添加分组", 120, 1275},      {"Command9", "删除分组", 1440, 1275},
         {"Command1", "添加", 2820, 825},          {"Command4", "修改", 3660, 825},
         {"Command3", "删除", 4500, 825},          {"Command10", "另存为", 5340, 825},
@@ -223,9 +223,9 @@ void MainWindow::buildButtons(QWidget *client)
         {"Command5", "全选", 9540, 795},          {"Command7", "全不选", 10380, 795},
         {"Command13", "生成手机通讯录", 11220, 1515}, {"Command14", "操作说明", 12780, 1035},
     };
-    for (const Spec &spec : bottomRow)
-        button(QLatin1String(spec.name), QString::fromUtf8(spec.caption), spec.left, 7800, spec.width,
-               375, client);
+    for (const BottomButton &entry : bottomRow)
+        button(QLatin1String(entry.name), QString::fromUtf8(entry.caption), entry.left, 7800,
+               entry.width, 375, client);
     QFont bold = font();
     bold.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"), font().family()});
     bold.setPointSize(9);
