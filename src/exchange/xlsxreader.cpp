@@ -3,10 +3,13 @@
 #include "textrules.h"
 #include "xlsxcellformats.h"
 #include "xlsxpackage.h"
+#include "xmlscanner.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QXmlStreamReader>
+
+#include <cctype>
 
 namespace {
 
@@ -51,44 +54,66 @@ QString decodeEscapes(QString text)
 
 // The text of a string item (<si> or <is>): plain <t>, or the runs <r><t>
 // of rich text; phonetic guides (<rPh>) are not part of the text.
-QString readStringItem(QXmlStreamReader &xml)
+QString readStringItem(XmlScanner &xml)
 {
     QString text;
     int depth = 1;
-    while (depth > 0 && !xml.atEnd()) {
-        const QXmlStreamReader::TokenType token = xml.readNext();
-        if (token == QXmlStreamReader::EndElement) {
+    while (depth > 0) {
+        const XmlScanner::Token token = xml.next();
+        if (token == XmlScanner::Token::EndElement) {
             --depth;
-        } else if (token == QXmlStreamReader::StartElement) {
-            if (isNamed(xml, "t"))
-                text += xml.readElementText(QXmlStreamReader::IncludeChildElements);
-            else if (isNamed(xml, "r"))
+        } else if (token == XmlScanner::Token::StartElement) {
+            if (xml.name() == "t")
+                text.isEmpty() ? void(text = xml.readElementText()) : void(text += xml.readElementText());
+            else if (xml.name() == "r")
                 ++depth;
             else
-                xml.skipCurrentElement();
+                xml.skipElement();
+        } else if (token != XmlScanner::Token::Text) {
+            break;
         }
     }
     return text.contains(QLatin1StringView("_x")) ? decodeEscapes(std::move(text)) : text;
 }
 
 // "C7" -> column 3 (1-based) and row 7; either may be 0 when absent.
-void parseCellReference(QStringView ref, int *column, int *row)
+void parseCellReference(QByteArrayView ref, int *column, int *row)
 {
     qsizetype i = 0;
     qint64 col = 0;
-    for (; i < ref.size() && ref[i].isLetter(); ++i) {
-        col = col * 26 + (ref[i].toUpper().unicode() - u'A' + 1);
+    for (; i < ref.size() && std::isalpha(uchar(ref[i])); ++i) {
+        col = col * 26 + (std::toupper(uchar(ref[i])) - 'A' + 1);
         if (col > 16384)
             col = 16385; // beyond the last column; keep it from growing
     }
     qint64 r = 0;
-    for (; i < ref.size() && ref[i].isDigit(); ++i) {
-        r = r * 10 + ref[i].digitValue();
+    for (; i < ref.size() && std::isdigit(uchar(ref[i])); ++i) {
+        r = r * 10 + (ref[i] - '0');
         if (r > maxSheetRows)
             r = maxSheetRows + 1;
     }
     *column = int(col);
     *row = int(r);
+}
+
+// The t attribute of a cell.
+enum class CellType { Number, SharedString, InlineString, Boolean, Error, FormulaString, IsoDate };
+
+CellType cellType(QByteArrayView t)
+{
+    if (t == "s")
+        return CellType::SharedString;
+    if (t == "inlineStr")
+        return CellType::InlineString;
+    if (t == "str")
+        return CellType::FormulaString;
+    if (t == "b")
+        return CellType::Boolean;
+    if (t == "e")
+        return CellType::Error;
+    if (t == "d")
+        return CellType::IsoDate;
+    return CellType::Number;
 }
 
 struct WorkbookParts
@@ -111,7 +136,7 @@ public:
                    QString *error);
 
 private:
-    QString cellText(QStringView type, int style, const QString &value, const QString &inlineText,
+    QString cellText(CellType type, int style, const QString &value, const QString &inlineText,
                      bool date1904, QString *error) const;
 
     XlsxPackage &m_package;
@@ -197,14 +222,15 @@ bool XlsxSheetLoader::readSharedStrings(const QString &partName, QString *error)
     std::unique_ptr<QIODevice> device = m_package.openPart(partName, maxSharedStringBytes, error);
     if (!device)
         return false;
-    QXmlStreamReader xml(device.get());
-    while (!xml.atEnd()) {
-        if (xml.readNext() == QXmlStreamReader::StartElement && isNamed(xml, "si"))
+    XmlScanner xml(device.get());
+    for (XmlScanner::Token token = xml.next(); token != XmlScanner::Token::EndDocument;
+         token = xml.next()) {
+        if (token == XmlScanner::Token::Error) {
+            *error = XlsxPackage::partReadError(device.get(), partName);
+            return false;
+        }
+        if (token == XmlScanner::Token::StartElement && xml.name() == "si")
             m_sharedStrings.append(readStringItem(xml));
-    }
-    if (xml.hasError()) {
-        *error = XlsxPackage::partReadError(device.get(), partName);
-        return false;
     }
     return true;
 }
@@ -223,10 +249,10 @@ bool XlsxSheetLoader::readStyles(const QString &partName, QString *error)
     return true;
 }
 
-QString XlsxSheetLoader::cellText(QStringView type, int style, const QString &value,
+QString XlsxSheetLoader::cellText(CellType type, int style, const QString &value,
                                   const QString &inlineText, bool date1904, QString *error) const
 {
-    if (type == QLatin1StringView("s")) {
+    if (type == CellType::SharedString) {
         bool ok = false;
         const qsizetype index = value.trimmed().toLongLong(&ok);
         if (!ok || index < 0 || index >= m_sharedStrings.size()) {
@@ -235,16 +261,16 @@ QString XlsxSheetLoader::cellText(QStringView type, int style, const QString &va
         }
         return m_sharedStrings[index];
     }
-    if (type == QLatin1StringView("inlineStr"))
+    if (type == CellType::InlineString)
         return inlineText;
-    if (type == QLatin1StringView("b"))
+    if (type == CellType::Boolean)
         return value.trimmed() == QLatin1StringView("1") ? QStringLiteral("TRUE")
                                                           : QStringLiteral("FALSE");
-    if (type == QLatin1StringView("e")) // #N/A and the like: no text, as in .xls
+    if (type == CellType::Error) // #N/A and the like: no text, as in .xls
         return QString();
-    if (type == QLatin1StringView("str"))
+    if (type == CellType::FormulaString)
         return value.contains(QLatin1StringView("_x")) ? decodeEscapes(value) : value;
-    if (type == QLatin1StringView("d")) {
+    if (type == CellType::IsoDate) {
         // ISO 8601 text; a date without a time of day reads as the date.
         QString text = value.trimmed();
         if (text.endsWith(QLatin1StringView("T00:00:00")) || text.endsWith(QLatin1StringView("T00:00:00Z")))
@@ -273,26 +299,29 @@ bool XlsxSheetLoader::readSheet(const QString &partName, bool date1904, QVector<
     std::unique_ptr<QIODevice> device = m_package.openPart(partName, maxSheetBytes, error);
     if (!device)
         return false;
-    QXmlStreamReader xml(device.get());
+    using Token = XmlScanner::Token;
+    XmlScanner xml(device.get());
     const QStringList emptyRow(m_columns); // shared by every row until written
     int row = 0;
     int column = 0;
     int lastRow = 0;
     bool inSheetData = false;
-    while (!xml.atEnd()) {
-        const QXmlStreamReader::TokenType token = xml.readNext();
-        if (token == QXmlStreamReader::EndElement && isNamed(xml, "sheetData"))
+    for (Token token = xml.next(); token != Token::EndDocument; token = xml.next()) {
+        if (token == Token::Error) {
+            *error = XlsxPackage::partReadError(device.get(), partName);
+            return false;
+        }
+        if (token == Token::EndElement && xml.name() == "sheetData")
             inSheetData = false;
-        if (token != QXmlStreamReader::StartElement)
+        if (token != Token::StartElement)
             continue;
         if (!inSheetData) {
-            inSheetData = isNamed(xml, "sheetData");
+            inSheetData = xml.name() == "sheetData";
             continue;
         }
-        if (isNamed(xml, "row")) {
-            const QStringView r = xml.attributes().value(QLatin1StringView("r"));
+        if (xml.name() == "row") {
             bool ok = false;
-            const int number = r.toInt(&ok);
+            const int number = xml.rawAttribute("r").toInt(&ok);
             row = ok ? number : row + 1;
             column = 0;
             if (row < 1 || row > maxSheetRows) {
@@ -301,35 +330,37 @@ bool XlsxSheetLoader::readSheet(const QString &partName, bool date1904, QVector<
             }
             continue;
         }
-        if (!isNamed(xml, "c")) {
-            xml.skipCurrentElement();
+        if (xml.name() != "c") {
+            xml.skipElement();
             continue;
         }
 
-        const QXmlStreamAttributes attributes = xml.attributes();
         int refColumn = 0;
         int refRow = 0;
-        parseCellReference(attributes.value(QLatin1StringView("r")), &refColumn, &refRow);
+        parseCellReference(xml.rawAttribute("r"), &refColumn, &refRow);
         column = refColumn > 0 ? refColumn : column + 1;
         if (row == 0) // a cell outside any row element
             row = refRow > 0 ? refRow : 1;
-        const QString type = attributes.value(QLatin1StringView("t")).toString();
-        const int style = attributes.value(QLatin1StringView("s")).toInt();
+        const CellType type = cellType(xml.rawAttribute("t"));
+        const int style = xml.rawAttribute("s").toInt();
 
         QString value;
         QString inlineText;
-        while (!xml.atEnd()) {
-            const QXmlStreamReader::TokenType child = xml.readNext();
-            if (child == QXmlStreamReader::EndElement)
-                break;
-            if (child != QXmlStreamReader::StartElement)
+        for (Token child = xml.next(); child != Token::EndElement; child = xml.next()) {
+            if (child == Token::Error || child == Token::EndDocument)
+                break; // reported by the outer loop
+            if (child != Token::StartElement)
                 continue;
-            if (isNamed(xml, "v"))
-                value = xml.readElementText(QXmlStreamReader::IncludeChildElements);
-            else if (isNamed(xml, "is"))
+            if (xml.name() == "v")
+                value = xml.readElementText();
+            else if (xml.name() == "is")
                 inlineText = readStringItem(xml);
             else
-                xml.skipCurrentElement();
+                xml.skipElement();
+        }
+        if (xml.hasError()) {
+            *error = XlsxPackage::partReadError(device.get(), partName);
+            return false;
         }
         lastRow = std::max(lastRow, row);
         if (column > m_columns)
@@ -340,10 +371,6 @@ bool XlsxSheetLoader::readSheet(const QString &partName, bool date1904, QVector<
         if (rows->size() < row)
             rows->resize(row, emptyRow);
         (*rows)[row - 1][column - 1] = text;
-    }
-    if (xml.hasError()) {
-        *error = XlsxPackage::partReadError(device.get(), partName);
-        return false;
     }
     if (rows->size() < lastRow)
         rows->resize(lastRow, emptyRow);

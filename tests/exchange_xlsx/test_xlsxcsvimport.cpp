@@ -2,6 +2,7 @@
 #include "csvreader.h"
 #include "sheetreader.h"
 #include "testsupport.h"
+#include "xlsxcellformats.h"
 #include "xlsxreader.h"
 
 #include <QTemporaryDir>
@@ -22,6 +23,8 @@ private slots:
     void sameContactsInEveryFormat();
     void cellValues_data();
     void cellValues();
+    void dateFormats_data();
+    void dateFormats();
     void csvRecords_data();
     void csvRecords();
     void csvEncodings_data();
@@ -188,6 +191,44 @@ void TestXlsxCsvImport::cellValues()
     const SheetRows sheet = XlsxReader().readFirstSheet(file, 4);
     QVERIFY2(sheet.ok, qPrintable(sheet.error));
     QCOMPARE(sheet.rows, expected);
+}
+
+void TestXlsxCsvImport::dateFormats_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<double>("serial");
+    QTest::addColumn<bool>("date1904");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("date") << "yyyy-mm-dd" << 45296.0 << false << "2024-01-05";
+    QTest::newRow("chinese literals") << "yyyy\"年\"m\"月\"d\"日\"" << 45296.0 << false << "2024-01-05";
+    QTest::newRow("locale prefix") << "[$-804]yyyy/m/d" << 45296.0 << false << "2024-01-05";
+    QTest::newRow("1904 system") << "yyyy-mm-dd" << 43834.0 << true << "2024-01-05";
+    QTest::newRow("before the missing leap day") << "yyyy-mm-dd" << 59.0 << false << "1900-02-28";
+    QTest::newRow("after the missing leap day") << "yyyy-mm-dd" << 61.0 << false << "1900-03-01";
+    QTest::newRow("date and time") << "m/d/yy h:mm" << 45296.573263888889 << false << "2024-01-05 13:45:30";
+    QTest::newRow("minutes and seconds") << "mm:ss" << 0.5 << false << "12:00:00";
+    QTest::newRow("elapsed hours") << "[h]:mm" << 0.25 << false << "06:00:00";
+    QTest::newRow("scientific is a number") << "0.00E+00" << 13958700001.0 << false << "";
+    QTest::newRow("General is a number") << "General" << 13958700001.0 << false << "";
+    QTest::newRow("colour and sections") << "#,##0;[Red]-#,##0" << 5.0 << false << "";
+    QTest::newRow("quoted letters") << "0\" days\"" << 5.0 << false << "";
+    QTest::newRow("out of range") << "yyyy-mm-dd" << 1e9 << false << "";
+}
+
+// A date or time format turns the serial number into text; any other format
+// leaves it to the number rule (empty here).
+void TestXlsxCsvImport::dateFormats()
+{
+    QFETCH(QString, code);
+    QFETCH(double, serial);
+    QFETCH(bool, date1904);
+    QFETCH(QString, text);
+    const XlsxCellFormats::Kind kind = XlsxCellFormats::kindOfFormatCode(code);
+    const QString actual = kind == XlsxCellFormats::Kind::Number
+                               ? QString()
+                               : XlsxCellFormats::serialText(serial, kind, date1904);
+    QCOMPARE(actual, text);
 }
 
 void TestXlsxCsvImport::csvRecords_data()

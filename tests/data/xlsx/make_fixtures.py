@@ -27,9 +27,9 @@ def out(name):
     return os.path.join(HERE, name)
 
 
-def soffice_convert(source, target_ext, filter_spec, target):
+def soffice_convert(source, target_ext, filter_option, target):
     with tempfile.TemporaryDirectory() as tmp:
-        subprocess.run(["soffice", "--headless", "--convert-to", filter_spec, "--outdir", tmp, source],
+        subprocess.run(["soffice", "--headless", "--convert-to", filter_option, "--outdir", tmp, source],
                        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         produced = os.path.join(tmp, os.path.splitext(os.path.basename(source))[0] + "." + target_ext)
         shutil.copyfile(produced, target)
