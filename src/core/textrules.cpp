@@ -3,6 +3,7 @@
 #include <QVarLengthArray>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 
 namespace TextRules {
 
@@ -16,6 +17,19 @@ bool isBlank(QChar c)
 bool isAsciiDigit(QChar c)
 {
     return c >= u'0' && c <= u'9';
+}
+
+// For a text of plain digits only, whether its leading number is 0, without
+// building the number: nearly every mobile is such a text.
+std::optional<bool> digitsAreZero(QStringView text)
+{
+    bool zero = true;
+    for (QChar c : text) {
+        if (!isAsciiDigit(c))
+            return std::nullopt;
+        zero = zero && c == u'0';
+    }
+    return zero;
 }
 
 // Strips zeros after the decimal point, and the point itself when nothing is left.
@@ -46,6 +60,12 @@ QStringView trimmedView(QStringView text)
 QString trimBlanks(QStringView text)
 {
     return trimmedView(text).toString();
+}
+
+QString trimBlanks(const QString &text)
+{
+    const QStringView trimmed = trimmedView(text);
+    return trimmed.size() == text.size() ? text : trimmed.toString();
 }
 
 double leadingNumber(QStringView text)
@@ -102,13 +122,21 @@ double leadingNumber(QStringView text)
 bool isValidMobile(QStringView mobile)
 {
     const QStringView trimmed = trimmedView(mobile);
-    return trimmed.size() == 11 && leadingNumber(trimmed) > 0;
+    if (trimmed.size() != 11)
+        return false;
+    if (const std::optional<bool> zero = digitsAreZero(trimmed))
+        return !*zero;
+    return leadingNumber(trimmed) > 0;
 }
 
 bool isAcceptableEditorMobile(QStringView mobile)
 {
     const QStringView trimmed = trimmedView(mobile);
-    return trimmed.size() == 11 && leadingNumber(trimmed) != 0;
+    if (trimmed.size() != 11)
+        return false;
+    if (const std::optional<bool> zero = digitsAreZero(trimmed))
+        return !*zero;
+    return leadingNumber(trimmed) != 0;
 }
 
 QString plainDecimal(double value)

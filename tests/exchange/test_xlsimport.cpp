@@ -152,6 +152,12 @@ void TestXlsImport::rowsToContacts_data()
         << QVector<QStringList>{QStringList(), row({u"手机号", u"姓名", u"性别", u"备注"}),
                                 row({u"13958700005", u"", u"", u""})}
         << QStringList{"13958700005"} << QStringList{""};
+    QTest::newRow("duplicates among digits and among other texts")
+        << QVector<QStringList>{row({u"05776420581"}), row({u"1395870000a"}),
+                                row({u"1395870000b"}), row({u"1395870000a"}),
+                                row({u"05776420581"}), row({u"15776420581"})}
+        << QStringList{"05776420581", "1395870000a", "1395870000b", "15776420581"}
+        << QStringList{"", "", "", ""};
 }
 
 void TestXlsImport::rowsToContacts()
