@@ -127,12 +127,13 @@ public:
         return true;
     }
 
-    // count characters of one or two bytes each.
+    // count characters of one or two bytes each, written straight into out.
     bool characters(quint16 count, bool wide, QString *out)
     {
-        out->clear();
-        out->reserve(count);
-        while (out->size() < count) {
+        *out = QString(count, Qt::Uninitialized); // resize() would allocate room to grow
+        char16_t *target = reinterpret_cast<char16_t *>(out->data());
+        qsizetype done = 0;
+        while (done < count) {
             if (m_block >= m_blocks.size())
                 return false;
             if (m_pos >= m_blocks.at(m_block).size()) {
@@ -149,12 +150,15 @@ public:
             const qsizetype available = (block.size() - m_pos) / unit;
             if (available == 0) // half a character before the boundary
                 return false;
-            const qsizetype take = std::min<qsizetype>(count - out->size(), available);
+            const qsizetype take = std::min<qsizetype>(count - done, available);
             const char *data = block.constData() + m_pos;
-            if (wide)
-                out->append(wideText(data, take));
-            else
-                out->append(QLatin1StringView(data, take));
+            if (wide) {
+                qFromLittleEndian<quint16>(data, take, target + done);
+            } else {
+                for (qsizetype i = 0; i < take; ++i)
+                    target[done + i] = uchar(data[i]);
+            }
+            done += take;
             m_pos += take * unit;
         }
         return true;
@@ -310,8 +314,16 @@ QStringList Biff8Workbook::parseStrings(const QVector<QByteArray> &blocks)
 {
     QStringList strings;
     BlockReader reader(blocks);
-    if (!reader.skip(8)) // total and unique counts
+    quint32 total = 0;
+    quint32 unique = 0;
+    if (!reader.little(&total) || !reader.little(&unique))
         return strings;
+    // Every string takes at least its three header bytes: a damaged count
+    // cannot reserve more than the records could hold.
+    qsizetype bytes = 0;
+    for (const QByteArray &block : blocks)
+        bytes += block.size();
+    strings.reserve(std::min<qsizetype>(unique, bytes / 3));
     while (!reader.atEnd()) {
         quint16 count = 0;
         quint8 flags = 0;
@@ -326,7 +338,7 @@ QStringList Biff8Workbook::parseStrings(const QVector<QByteArray> &blocks)
         QString text;
         if (!reader.characters(count, flags & 0x01, &text))
             break;
-        strings.append(text);
+        strings.append(std::move(text));
         if (!reader.skip(qint64(runs) * 4 + extension))
             break;
     }
@@ -436,8 +448,10 @@ SheetRows Biff8Workbook::readFirstSheet(int columns) const
             continue;
         switch (record.id) {
         case recordDimensions:
-            if (body.size() >= 8)
+            if (body.size() >= 8) {
                 rowCount = std::max(rowCount, std::min(maxRows, qFromLittleEndian<quint32>(data + 4)));
+                result.rows.reserve(rowCount); // every one of them is handed out anyway
+            }
             break;
         case recordLabelSst:
             if (body.size() >= 10) {
