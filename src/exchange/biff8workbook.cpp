@@ -1,5 +1,6 @@
 #include "biff8workbook.h"
 
+#include "gsflibrary.h"
 #include "textrules.h"
 
 #include <QDateTime>
@@ -11,11 +12,9 @@
 #include <gsf/gsf-infile.h>
 #include <gsf/gsf-input-memory.h>
 #include <gsf/gsf-input.h>
-#include <gsf/gsf-utils.h>
 
 #include <cmath>
 #include <cstring>
-#include <mutex>
 #include <optional>
 
 namespace {
@@ -176,8 +175,7 @@ QByteArray workbookStream(const QString &path, bool *notCompound, bool *older)
 {
     *notCompound = true;
     *older = false;
-    static std::once_flag gsfReady;
-    std::call_once(gsfReady, [] { gsf_init(); });
+    GsfLibrary::ensureReady();
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
