@@ -408,7 +408,8 @@ SheetRows Biff8Workbook::readFirstSheet(int columns) const
         return result;
     }
     quint32 rowCount = 0;
-    const QStringList emptyRow(columns, QString());
+    const QString none;
+    const QStringList emptyRow(columns, none);
     auto put = [&](quint32 row, quint32 column, const QString &text) {
         if (row >= maxRows)
             return;
@@ -454,7 +455,8 @@ SheetRows Biff8Workbook::readFirstSheet(int columns) const
         case recordLabelSst:
             if (body.size() >= 10) {
                 const quint32 index = qFromLittleEndian<quint32>(data + 6);
-                put(u16At(0), u16At(2), index < quint32(m_strings.size()) ? m_strings.at(index) : QString());
+                // Both sides are lvalues: the cell shares the table's text, no temporary copy.
+                put(u16At(0), u16At(2), index < quint32(m_strings.size()) ? m_strings.at(index) : none);
             }
             break;
         case recordLabel:
