@@ -3,7 +3,6 @@
 #include <QVarLengthArray>
 #include <cmath>
 #include <cstdlib>
-#include <optional>
 
 namespace TextRules {
 
@@ -17,19 +16,6 @@ bool isBlank(QChar c)
 bool isAsciiDigit(QChar c)
 {
     return c >= u'0' && c <= u'9';
-}
-
-// For a text of plain digits only, whether its leading number is 0, without
-// building the number: nearly every mobile is such a text.
-std::optional<bool> digitsAreZero(QStringView text)
-{
-    bool zero = true;
-    for (QChar c : text) {
-        if (!isAsciiDigit(c))
-            return std::nullopt;
-        zero = zero && c == u'0';
-    }
-    return zero;
 }
 
 // Strips zeros after the decimal point, and the point itself when nothing is left.
@@ -119,24 +105,36 @@ double leadingNumber(QStringView text)
     return std::strtod(number.constData(), nullptr);
 }
 
+namespace {
+
+// -1, 0 or 1 as the leading number of text is negative, zero or positive.
+// A text of plain digits, as nearly every mobile is, needs no conversion.
+int leadingNumberSign(QStringView text)
+{
+    bool digitsOnly = true;
+    bool zero = true;
+    for (QChar c : text) {
+        digitsOnly = digitsOnly && isAsciiDigit(c);
+        zero = zero && c == u'0';
+    }
+    if (digitsOnly)
+        return zero ? 0 : 1;
+    const double number = leadingNumber(text);
+    return number > 0 ? 1 : (number < 0 ? -1 : 0);
+}
+
+} // namespace
+
 bool isValidMobile(QStringView mobile)
 {
     const QStringView trimmed = trimmedView(mobile);
-    if (trimmed.size() != 11)
-        return false;
-    if (const std::optional<bool> zero = digitsAreZero(trimmed))
-        return !*zero;
-    return leadingNumber(trimmed) > 0;
+    return trimmed.size() == 11 && leadingNumberSign(trimmed) > 0;
 }
 
 bool isAcceptableEditorMobile(QStringView mobile)
 {
     const QStringView trimmed = trimmedView(mobile);
-    if (trimmed.size() != 11)
-        return false;
-    if (const std::optional<bool> zero = digitsAreZero(trimmed))
-        return !*zero;
-    return leadingNumber(trimmed) != 0;
+    return trimmed.size() == 11 && leadingNumberSign(trimmed) != 0;
 }
 
 QString plainDecimal(double value)
