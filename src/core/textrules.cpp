@@ -48,6 +48,12 @@ QString trimBlanks(QStringView text)
     return trimmedView(text).toString();
 }
 
+QString trimBlanks(const QString &text)
+{
+    const QStringView trimmed = trimmedView(text);
+    return trimmed.size() == text.size() ? text : trimmed.toString();
+}
+
 double leadingNumber(QStringView text)
 {
     // Collect the characters of the number, without the blanks, then let the
@@ -99,16 +105,36 @@ double leadingNumber(QStringView text)
     return std::strtod(number.constData(), nullptr);
 }
 
+namespace {
+
+// -1, 0 or 1 as the leading number of text is negative, zero or positive.
+// A text of plain digits, as nearly every mobile is, needs no conversion.
+int leadingNumberSign(QStringView text)
+{
+    bool digitsOnly = true;
+    bool zero = true;
+    for (QChar c : text) {
+        digitsOnly = digitsOnly && isAsciiDigit(c);
+        zero = zero && c == u'0';
+    }
+    if (digitsOnly)
+        return zero ? 0 : 1;
+    const double number = leadingNumber(text);
+    return number > 0 ? 1 : (number < 0 ? -1 : 0);
+}
+
+} // namespace
+
 bool isValidMobile(QStringView mobile)
 {
     const QStringView trimmed = trimmedView(mobile);
-    return trimmed.size() == 11 && leadingNumber(trimmed) > 0;
+    return trimmed.size() == 11 && leadingNumberSign(trimmed) > 0;
 }
 
 bool isAcceptableEditorMobile(QStringView mobile)
 {
     const QStringView trimmed = trimmedView(mobile);
-    return trimmed.size() == 11 && leadingNumber(trimmed) != 0;
+    return trimmed.size() == 11 && leadingNumberSign(trimmed) != 0;
 }
 
 QString plainDecimal(double value)

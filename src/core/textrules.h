@@ -11,6 +11,8 @@ namespace TextRules {
 
 // Removes blanks (U+0020) at both ends, nothing else.
 QString trimBlanks(QStringView text);
+// The same; a text without blanks at its ends is handed back shared, not copied.
+QString trimBlanks(const QString &text);
 QStringView trimmedView(QStringView text);
 
 // The number a text begins with: optional sign, digits, an optional decimal

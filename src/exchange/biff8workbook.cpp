@@ -1,5 +1,6 @@
 #include "biff8workbook.h"
 
+#include "gsflibrary.h"
 #include "textrules.h"
 
 #include <QDateTime>
@@ -11,11 +12,9 @@
 #include <gsf/gsf-infile.h>
 #include <gsf/gsf-input-memory.h>
 #include <gsf/gsf-input.h>
-#include <gsf/gsf-utils.h>
 
 #include <cmath>
 #include <cstring>
-#include <mutex>
 #include <optional>
 
 namespace {
@@ -127,12 +126,13 @@ public:
         return true;
     }
 
-    // count characters of one or two bytes each.
+    // count characters of one or two bytes each, written straight into out.
     bool characters(quint16 count, bool wide, QString *out)
     {
-        out->clear();
-        out->reserve(count);
-        while (out->size() < count) {
+        *out = QString(count, Qt::Uninitialized); // resize() would allocate room to grow
+        char16_t *target = reinterpret_cast<char16_t *>(out->data());
+        qsizetype done = 0;
+        while (done < count) {
             if (m_block >= m_blocks.size())
                 return false;
             if (m_pos >= m_blocks.at(m_block).size()) {
@@ -149,12 +149,15 @@ public:
             const qsizetype available = (block.size() - m_pos) / unit;
             if (available == 0) // half a character before the boundary
                 return false;
-            const qsizetype take = std::min<qsizetype>(count - out->size(), available);
+            const qsizetype take = std::min<qsizetype>(count - done, available);
             const char *data = block.constData() + m_pos;
-            if (wide)
-                out->append(wideText(data, take));
-            else
-                out->append(QLatin1StringView(data, take));
+            if (wide) {
+                qFromLittleEndian<quint16>(data, take, target + done);
+            } else {
+                for (qsizetype i = 0; i < take; ++i)
+                    target[done + i] = uchar(data[i]);
+            }
+            done += take;
             m_pos += take * unit;
         }
         return true;
@@ -172,8 +175,7 @@ QByteArray workbookStream(const QString &path, bool *notCompound, bool *older)
 {
     *notCompound = true;
     *older = false;
-    static std::once_flag gsfReady;
-    std::call_once(gsfReady, [] { gsf_init(); });
+    GsfLibrary::ensureReady();
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -310,8 +312,16 @@ QStringList Biff8Workbook::parseStrings(const QVector<QByteArray> &blocks)
 {
     QStringList strings;
     BlockReader reader(blocks);
-    if (!reader.skip(8)) // total and unique counts
+    quint32 total = 0;
+    quint32 unique = 0;
+    if (!reader.little(&total) || !reader.little(&unique))
         return strings;
+    // Every string takes at least its three header bytes: a damaged count
+    // cannot reserve more than the records could hold.
+    qsizetype bytes = 0;
+    for (const QByteArray &block : blocks)
+        bytes += block.size();
+    strings.reserve(std::min<qsizetype>(unique, bytes / 3));
     while (!reader.atEnd()) {
         quint16 count = 0;
         quint8 flags = 0;
@@ -326,7 +336,7 @@ QStringList Biff8Workbook::parseStrings(const QVector<QByteArray> &blocks)
         QString text;
         if (!reader.characters(count, flags & 0x01, &text))
             break;
-        strings.append(text);
+        strings.append(std::move(text));
         if (!reader.skip(qint64(runs) * 4 + extension))
             break;
     }
@@ -398,7 +408,8 @@ SheetRows Biff8Workbook::readFirstSheet(int columns) const
         return result;
     }
     quint32 rowCount = 0;
-    const QStringList emptyRow(columns, QString());
+    const QString none;
+    const QStringList emptyRow(columns, none);
     auto put = [&](quint32 row, quint32 column, const QString &text) {
         if (row >= maxRows)
             return;
@@ -436,13 +447,16 @@ SheetRows Biff8Workbook::readFirstSheet(int columns) const
             continue;
         switch (record.id) {
         case recordDimensions:
-            if (body.size() >= 8)
+            if (body.size() >= 8) {
                 rowCount = std::max(rowCount, std::min(maxRows, qFromLittleEndian<quint32>(data + 4)));
+                result.rows.reserve(rowCount); // every one of them is handed out anyway
+            }
             break;
         case recordLabelSst:
             if (body.size() >= 10) {
                 const quint32 index = qFromLittleEndian<quint32>(data + 6);
-                put(u16At(0), u16At(2), index < quint32(m_strings.size()) ? m_strings.at(index) : QString());
+                // Both sides are lvalues: the cell shares the table's text, no temporary copy.
+                put(u16At(0), u16At(2), index < quint32(m_strings.size()) ? m_strings.at(index) : none);
             }
             break;
         case recordLabel:

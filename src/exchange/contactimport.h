@@ -14,7 +14,7 @@ namespace ContactImport {
 constexpr int columnCount = 4;
 
 // The salutation as stored: trimmed, and a bare "男"/"女" spelled out.
-QString mappedSalutation(QStringView cell);
+QString mappedSalutation(const QString &cell);
 
 // Rows with a valid mobile (trimmed column A), the first row of each mobile
 // only, every contact ticked and numbered -1, -2, ... as a working-list entry.

@@ -3,6 +3,7 @@
 #include "atomicfile.h"
 #include "biffbuffer.h"
 #include "columnwidth.h"
+#include "gsflibrary.h"
 #include "sharedstrings.h"
 
 #include <QFile>
@@ -11,9 +12,7 @@
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>
 #include <gsf/gsf-output-memory.h>
-#include <gsf/gsf-utils.h>
 
-#include <mutex>
 
 namespace {
 
@@ -253,8 +252,7 @@ QByteArray workbookStream(const ContactList &contacts)
 // Wraps the workbook stream into an OLE2 compound file.
 QByteArray compoundFile(const QByteArray &workbook, QString *error)
 {
-    static std::once_flag gsfReady;
-    std::call_once(gsfReady, [] { gsf_init(); });
+    GsfLibrary::ensureReady();
 
     GsfOutput *sink = gsf_output_memory_new();
     // The OLE2 writer keeps its own reference to sink and closes it itself.

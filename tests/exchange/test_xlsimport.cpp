@@ -6,8 +6,11 @@
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <glib.h>
 
 class TestXlsImport : public QObject
 {
@@ -47,6 +50,11 @@ ContactList expectedContacts(const QString &workbook)
         contacts.append(c);
     }
     return contacts;
+}
+
+void countMessage(const gchar *, GLogLevelFlags, const gchar *, gpointer count)
+{
+    ++*static_cast<int *>(count);
 }
 
 QStringList row(std::initializer_list<const char16_t *> cells)
@@ -121,7 +129,19 @@ void TestXlsImport::unreadableFiles()
                                       + QByteArray(600, '\0')));
     const QString path = QDir::isAbsolutePath(file) ? file : dir.filePath(file);
 
+    // What the libraries below would print on the terminal, with criticals and
+    // warnings as fatal as G_DEBUG=fatal-criticals makes them.
+    int glibMessages = 0;
+    const GLogFunc defaultHandler = g_log_set_default_handler(countMessage, &glibMessages);
+    const GLogLevelFlags alwaysFatal = g_log_set_always_fatal(
+        GLogLevelFlags(G_LOG_FATAL_MASK | G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING));
+    const auto restore = qScopeGuard([&] {
+        g_log_set_always_fatal(alwaysFatal);
+        g_log_set_default_handler(defaultHandler, nullptr);
+    });
+
     const ImportResult result = importContacts(path);
+    QCOMPARE(glibMessages, 0);
     QVERIFY(!result.ok);
     QVERIFY(result.contacts.isEmpty());
     QVERIFY2(result.error.contains(QDir::toNativeSeparators(path)), qPrintable(result.error));
@@ -152,6 +172,12 @@ void TestXlsImport::rowsToContacts_data()
         << QVector<QStringList>{QStringList(), row({u"手机号", u"姓名", u"性别", u"备注"}),
                                 row({u"13958700005", u"", u"", u""})}
         << QStringList{"13958700005"} << QStringList{""};
+    QTest::newRow("duplicates among digits and among other texts")
+        << QVector<QStringList>{row({u"05776420581"}), row({u"1395870000a"}),
+                                row({u"1395870000b"}), row({u"1395870000a"}),
+                                row({u"05776420581"}), row({u"15776420581"})}
+        << QStringList{"05776420581", "1395870000a", "1395870000b", "15776420581"}
+        << QStringList{"", "", "", ""};
 }
 
 void TestXlsImport::rowsToContacts()
