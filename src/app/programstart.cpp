@@ -3,6 +3,7 @@
 #include "appsession.h"
 #include "mainwindow.h"
 #include "messagebox.h"
+#include "terminationwatch.h"
 
 #include <QApplication>
 #include <QDate>
@@ -46,6 +47,11 @@ int runProgram(QApplication &application)
     });
     QObject::connect(&window, &MainWindow::closed, &application, &QApplication::quit,
                      Qt::QueuedConnection);
+    // Being told to stop (logout, kill) closes the window like the user
+    // would, so nothing typed is lost and the day's backup is written.
+    TerminationWatch termination;
+    QObject::connect(&termination, &TerminationWatch::terminationRequested, &window,
+                     &QWidget::close);
     window.show();
     return application.exec();
 }
