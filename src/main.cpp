@@ -1,9 +1,6 @@
 #include "programstart.h"
 
-#include <QApplication>
-
 int main(int argc, char *argv[])
 {
-    QApplication application(argc, argv);
-    return runProgram(application);
+    return runProgram(argc, argv);
 }

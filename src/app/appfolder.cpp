@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 namespace AppFolder {
 
@@ -19,7 +20,10 @@ QString path()
 {
     if (!overrideFolder().isEmpty())
         return overrideFolder();
-    return QCoreApplication::applicationDirPath();
+    if (QCoreApplication::instance())
+        return QCoreApplication::applicationDirPath();
+    // Before the application object exists (the database is opened first).
+    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath().section(u'/', 0, -2);
 }
 
 void setOverride(const QString &folder)

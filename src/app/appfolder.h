@@ -8,8 +8,7 @@ namespace AppFolder {
 
 inline constexpr const char *DatabaseFileName = "通讯录.dat";
 
-// The override when one is set, else the folder of the running executable
-// (needs a QCoreApplication).
+// The override when one is set, else the folder of the running executable.
 QString path();
 // Makes path() answer folder (tests); an empty folder removes the override.
 void setOverride(const QString &folder);

@@ -9,6 +9,8 @@
 #include <QDate>
 #include <QFont>
 #include <QFontDatabase>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 namespace {
 
@@ -27,15 +29,30 @@ void useChineseFont(QApplication &application)
     }
 }
 
+// Qt's own dialogs (file dialogs, context menus) in Simplified Chinese.
+void useChineseQtTexts(QApplication &application)
+{
+    auto *translator = new QTranslator(&application);
+    if (translator->load(QStringLiteral("qtbase_zh_CN"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(translator);
+}
+
 } // namespace
 
-int runProgram(QApplication &application)
+int runProgram(int &argc, char **argv)
 {
-    useChineseFont(application);
-
+    // The database is opened before the application object starts its
+    // threads: deriving the key (64,000 hash rounds, each allocating) takes
+    // twice as long once the process has more than one thread.
     AppSession session;
     QString message;
-    if (!session.start(&message)) {
+    const bool started = session.start(&message);
+
+    QApplication application(argc, argv);
+    useChineseFont(application);
+    useChineseQtTexts(application);
+    if (!started) {
         MessageBox::warning(nullptr, message);
         return 1;
     }

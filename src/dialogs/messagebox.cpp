@@ -1,5 +1,6 @@
 #include "messagebox.h"
 
+#include <QAbstractButton>
 #include <QQueue>
 
 namespace {
@@ -73,5 +74,15 @@ QMessageBox::StandardButton MessageBox::show(QWidget *parent, QMessageBox::Icon 
 
     QMessageBox box(icon, QStringLiteral("提示"), text, buttons, parent);
     box.setObjectName(QStringLiteral("messageBox"));
+    // The buttons speak the program's language whatever Qt translations exist.
+    const struct
+    {
+        QMessageBox::StandardButton button;
+        const char *caption;
+    } captions[] = {{QMessageBox::Ok, "确定"}, {QMessageBox::Yes, "是(&Y)"}, {QMessageBox::No, "否(&N)"}};
+    for (const auto &entry : captions) {
+        if (QAbstractButton *button = box.button(entry.button))
+            button->setText(QString::fromUtf8(entry.caption));
+    }
     return QMessageBox::StandardButton(box.exec());
 }
