@@ -1,5 +1,6 @@
 #include "biff8workbook.h"
 
+#include "biffrecords.h"
 #include "gsflibrary.h"
 #include "textrules.h"
 
@@ -18,23 +19,6 @@
 #include <optional>
 
 namespace {
-
-constexpr quint16 recordBof = 0x0809;
-constexpr quint16 recordEof = 0x000A;
-constexpr quint16 recordFilePass = 0x002F;
-constexpr quint16 recordBoundSheet = 0x0085;
-constexpr quint16 recordSst = 0x00FC;
-constexpr quint16 recordContinue = 0x003C;
-constexpr quint16 recordDimensions = 0x0200;
-constexpr quint16 recordLabelSst = 0x00FD;
-constexpr quint16 recordLabel = 0x0204;
-constexpr quint16 recordNumber = 0x0203;
-constexpr quint16 recordRk = 0x027E;
-constexpr quint16 recordMulRk = 0x00BD;
-
-constexpr quint16 recordFormat = 0x041E;
-constexpr quint16 recordXf = 0x00E0;
-constexpr quint16 recordDateMode = 0x0022;
 
 constexpr quint32 maxRows = 65536;
 
@@ -368,29 +352,29 @@ Biff8Workbook::Status Biff8Workbook::loadStream(const QByteArray &stream)
     Record record;
     if (m_stream.isEmpty())
         return Status::Damaged;
-    if (!globals.next(&record) || record.id != recordBof || record.body.size() < 4)
+    if (!globals.next(&record) || record.id != BiffRecord::Bof || record.body.size() < 4)
         return Status::Damaged;
     if (qFromLittleEndian<quint16>(record.body.constData()) != 0x0600)
         return Status::OlderBiff;
-    while (globals.next(&record) && record.id != recordEof) {
-        if (record.id == recordFilePass)
+    while (globals.next(&record) && record.id != BiffRecord::Eof) {
+        if (record.id == BiffRecord::FilePass)
             return Status::Encrypted;
-        if (record.id == recordFormat && record.body.size() >= 2) {
+        if (record.id == BiffRecord::Format && record.body.size() >= 2) {
             formats.insert(qFromLittleEndian<quint16>(record.body.constData()),
                            unicodeString(record.body, 2));
-        } else if (record.id == recordXf && record.body.size() >= 4) {
+        } else if (record.id == BiffRecord::Xf && record.body.size() >= 4) {
             const quint16 format = qFromLittleEndian<quint16>(record.body.constData() + 2);
             const auto pattern = formats.constFind(format);
             m_xfKinds.append(formatKind<NumberKind>(
                 format, pattern == formats.cend() ? nullptr : &pattern.value()));
-        } else if (record.id == recordDateMode && record.body.size() >= 2) {
+        } else if (record.id == BiffRecord::DateMode && record.body.size() >= 2) {
             m_dates1904 = qFromLittleEndian<quint16>(record.body.constData()) == 1;
-        } else if (record.id == recordBoundSheet && record.body.size() >= 6 && m_sheetOffset < 0
+        } else if (record.id == BiffRecord::BoundSheet && record.body.size() >= 6 && m_sheetOffset < 0
             && record.body.at(5) == 0) { // the first worksheet
             m_sheetOffset = qFromLittleEndian<quint32>(record.body.constData());
-        } else if (record.id == recordSst) {
+        } else if (record.id == BiffRecord::Sst) {
             QVector<QByteArray> blocks{record.body};
-            while (globals.peekId() == recordContinue && globals.next(&record))
+            while (globals.peekId() == BiffRecord::Continue && globals.next(&record))
                 blocks.append(record.body);
             m_strings = parseStrings(blocks);
         }
@@ -432,10 +416,10 @@ SheetRows Biff8Workbook::readFirstSheet(int columns) const
         const char *data = body.constData();
         auto u16At = [data](int at) { return qFromLittleEndian<quint16>(data + at); };
         switch (record.id) {
-        case recordBof:
+        case BiffRecord::Bof:
             ++depth;
             continue;
-        case recordEof:
+        case BiffRecord::Eof:
             --depth;
             break;
         default:
@@ -446,35 +430,35 @@ SheetRows Biff8Workbook::readFirstSheet(int columns) const
         if (depth != 1) // an embedded chart
             continue;
         switch (record.id) {
-        case recordDimensions:
+        case BiffRecord::Dimensions:
             if (body.size() >= 8) {
                 rowCount = std::max(rowCount, std::min(maxRows, qFromLittleEndian<quint32>(data + 4)));
                 result.rows.reserve(rowCount); // every one of them is handed out anyway
             }
             break;
-        case recordLabelSst:
+        case BiffRecord::LabelSst:
             if (body.size() >= 10) {
                 const quint32 index = qFromLittleEndian<quint32>(data + 6);
                 // Both sides are lvalues: the cell shares the table's text, no temporary copy.
                 put(u16At(0), u16At(2), index < quint32(m_strings.size()) ? m_strings.at(index) : none);
             }
             break;
-        case recordLabel:
+        case BiffRecord::Label:
             if (body.size() >= 6)
                 put(u16At(0), u16At(2), unicodeString(body, 6));
             break;
-        case recordNumber:
+        case BiffRecord::Number:
             if (body.size() >= 14) {
                 double value;
                 std::memcpy(&value, data + 6, sizeof value);
                 put(u16At(0), u16At(2), numberText(value, u16At(4)));
             }
             break;
-        case recordRk:
+        case BiffRecord::Rk:
             if (body.size() >= 10)
                 put(u16At(0), u16At(2), numberText(rkValue(qFromLittleEndian<quint32>(data + 6)), u16At(4)));
             break;
-        case recordMulRk:
+        case BiffRecord::MulRk:
             if (body.size() >= 6) {
                 const quint16 row = u16At(0);
                 const quint16 first = u16At(2);

@@ -2,6 +2,7 @@
 
 #include "atomicfile.h"
 #include "biffbuffer.h"
+#include "biffrecords.h"
 #include "columnwidth.h"
 #include "gsflibrary.h"
 #include "sharedstrings.h"
@@ -13,21 +14,7 @@
 #include <gsf/gsf-outfile.h>
 #include <gsf/gsf-output-memory.h>
 
-
 namespace {
-
-constexpr quint16 recordBof = 0x0809;
-constexpr quint16 recordEof = 0x000A;
-constexpr quint16 recordCodepage = 0x0042;
-constexpr quint16 recordWindow1 = 0x003D;
-constexpr quint16 recordFont = 0x0031;
-constexpr quint16 recordXf = 0x00E0;
-constexpr quint16 recordStyle = 0x0293;
-constexpr quint16 recordBoundSheet = 0x0085;
-constexpr quint16 recordColInfo = 0x007D;
-constexpr quint16 recordDimensions = 0x0200;
-constexpr quint16 recordLabelSst = 0x00FD;
-constexpr quint16 recordWindow2 = 0x023E;
 
 constexpr quint16 bofWorkbookGlobals = 0x0005;
 constexpr quint16 bofWorksheet = 0x0010;
@@ -48,7 +35,7 @@ constexpr qsizetype minWorkbookStream = 4096;
 
 void writeBof(BiffBuffer &out, quint16 type)
 {
-    out.beginRecord(recordBof);
+    out.beginRecord(BiffRecord::Bof);
     out.u16(0x0600); // BIFF8
     out.u16(type);
     out.u16(0x0DBB); // build
@@ -60,14 +47,14 @@ void writeBof(BiffBuffer &out, quint16 type)
 
 void writeEof(BiffBuffer &out)
 {
-    out.beginRecord(recordEof);
+    out.beginRecord(BiffRecord::Eof);
     out.endRecord();
 }
 
 void writeFont(BiffBuffer &out)
 {
     const QString name = QStringLiteral("宋体");
-    out.beginRecord(recordFont);
+    out.beginRecord(BiffRecord::Font);
     out.u16(220);    // 11 pt in twentieths of a point
     out.u16(0);      // attributes
     out.u16(0x7FFF); // automatic colour
@@ -85,7 +72,7 @@ void writeFont(BiffBuffer &out)
 
 void writeXf(BiffBuffer &out, bool style)
 {
-    out.beginRecord(recordXf);
+    out.beginRecord(BiffRecord::Xf);
     out.u16(0);                                  // font
     out.u16(style ? 0 : textNumberFormat);       // number format
     out.u16(style ? 0xFFF5 : 0x0001);            // locked; style XF without parent
@@ -104,11 +91,11 @@ void writeWorkbookGlobals(BiffBuffer &out, int sheetCount, const SharedStrings &
 {
     writeBof(out, bofWorkbookGlobals);
 
-    out.beginRecord(recordCodepage);
+    out.beginRecord(BiffRecord::Codepage);
     out.u16(codepageUtf16);
     out.endRecord();
 
-    out.beginRecord(recordWindow1);
+    out.beginRecord(BiffRecord::Window1);
     out.u16(0);      // left
     out.u16(0);      // top
     out.u16(0x4000); // width
@@ -127,7 +114,7 @@ void writeWorkbookGlobals(BiffBuffer &out, int sheetCount, const SharedStrings &
         writeXf(out, true);
     writeXf(out, false);
 
-    out.beginRecord(recordStyle);
+    out.beginRecord(BiffRecord::Style);
     out.u16(0x8000); // built-in style on XF 0
     out.u8(0);       // "Normal"
     out.u8(0xFF);
@@ -135,7 +122,7 @@ void writeWorkbookGlobals(BiffBuffer &out, int sheetCount, const SharedStrings &
 
     for (int sheet = 0; sheet < sheetCount; ++sheet) {
         const QString name = QStringLiteral("Sheet%1").arg(sheet + 1);
-        out.beginRecord(recordBoundSheet);
+        out.beginRecord(BiffRecord::BoundSheet);
         sheetOffsetFields->append(out.size());
         out.u32(0); // stream offset of the sheet's BOF, patched later
         out.u8(0);  // visible
@@ -162,7 +149,7 @@ void writeSheet(BiffBuffer &out, const ContactList &contacts, qsizetype first, b
             continue;
         // Width in 1/256 of a character, one character of margin.
         const int units = std::min(widths[column] + 1, ColumnWidth::maxUnits);
-        out.beginRecord(recordColInfo);
+        out.beginRecord(BiffRecord::ColInfo);
         out.u16(quint16(column));
         out.u16(quint16(column));
         out.u16(quint16(units * 256));
@@ -172,7 +159,7 @@ void writeSheet(BiffBuffer &out, const ContactList &contacts, qsizetype first, b
         out.endRecord();
     }
 
-    out.beginRecord(recordDimensions);
+    out.beginRecord(BiffRecord::Dimensions);
     out.u32(0);
     out.u32(quint32(count)); // last row + 1
     out.u16(0);
@@ -186,7 +173,7 @@ void writeSheet(BiffBuffer &out, const ContactList &contacts, qsizetype first, b
         for (int column = 0; column < columns; ++column) {
             if (fields[column]->isEmpty())
                 continue; // an empty field is an empty cell
-            out.beginRecord(recordLabelSst);
+            out.beginRecord(BiffRecord::LabelSst);
             out.u16(quint16(row));
             out.u16(quint16(column));
             out.u16(textCellXf);
@@ -195,7 +182,7 @@ void writeSheet(BiffBuffer &out, const ContactList &contacts, qsizetype first, b
         }
     }
 
-    out.beginRecord(recordWindow2);
+    out.beginRecord(BiffRecord::Window2);
     // Grid, headers, zeros, default header colour, outline symbols; the first
     // sheet is also selected and shown.
     out.u16(firstSheet ? 0x06B6 : 0x00B6);
