@@ -159,7 +159,7 @@ QByteArray workbookStream(const QString &path, bool *notCompound, bool *older)
 {
     *notCompound = true;
     *older = false;
-    GsfLibrary::ensureReady();
+    const GsfLibrary::Quiet quiet;
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))

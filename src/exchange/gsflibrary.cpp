@@ -20,12 +20,19 @@ bool isGsfDomain(const gchar *domain)
 
 void dropMessage(const gchar *, GLogLevelFlags, const gchar *, gpointer) {}
 
+int g_quietScopes = 0; // GsfLibrary::Quiet objects alive
+
+const auto QuietLevels = GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING
+                                        | G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO
+                                        | G_LOG_LEVEL_DEBUG | G_LOG_FLAG_FATAL
+                                        | G_LOG_FLAG_RECURSION);
+
 // Asked by GLib before it aborts on a message made fatal by G_DEBUG or
 // g_log_set_always_fatal(); errors (G_LOG_LEVEL_ERROR) abort regardless.
 // GLib keeps one such function per process: this program sets no other.
 gboolean fatalUnlessGsf(const gchar *domain, GLogLevelFlags, const gchar *, gpointer)
 {
-    return !isGsfDomain(domain);
+    return !isGsfDomain(domain) && !(domain == nullptr && g_quietScopes > 0);
 }
 
 } // namespace
@@ -36,12 +43,21 @@ void GsfLibrary::ensureReady()
     std::call_once(ready, [] {
         gsf_init();
         // Errors are left to GLib: they end the program, and then their text helps.
-        const auto quiet = GLogLevelFlags(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING
-                                          | G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO
-                                          | G_LOG_LEVEL_DEBUG | G_LOG_FLAG_FATAL
-                                          | G_LOG_FLAG_RECURSION);
         for (const char *domain : gsfDomains)
-            g_log_set_handler(domain, quiet, dropMessage, nullptr);
+            g_log_set_handler(domain, QuietLevels, dropMessage, nullptr);
         g_test_log_set_fatal_handler(fatalUnlessGsf, nullptr);
     });
+}
+
+GsfLibrary::Quiet::Quiet()
+{
+    ensureReady();
+    ++g_quietScopes;
+    m_handler = g_log_set_handler(nullptr, QuietLevels, dropMessage, nullptr);
+}
+
+GsfLibrary::Quiet::~Quiet()
+{
+    g_log_remove_handler(nullptr, m_handler);
+    --g_quietScopes;
 }

@@ -12,4 +12,19 @@ namespace GsfLibrary {
 
 void ensureReady();
 
+// Some libgsf calls (opening a stream of a damaged file) warn in GLib's
+// default domain instead of their own. While one of these lives, such
+// warnings are dropped too. The program calls libgsf from one thread only.
+class Quiet
+{
+public:
+    Quiet();
+    ~Quiet();
+    Quiet(const Quiet &) = delete;
+    Quiet &operator=(const Quiet &) = delete;
+
+private:
+    unsigned m_handler = 0;
+};
+
 } // namespace GsfLibrary

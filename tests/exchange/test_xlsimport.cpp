@@ -111,6 +111,8 @@ void TestXlsImport::unreadableFiles_data()
     QTest::newRow("random bytes") << TestSupport::dataPath("m4_random_bytes.xls") << "不是";
     QTest::newRow("damaged string length") << TestSupport::dataPath("m5_freexl_overread.xls") << "损坏";
     QTest::newRow("damaged directory") << TestSupport::dataPath("m6_freexl_overread.xls") << "损坏";
+    QTest::newRow("stream that cannot be opened")
+        << TestSupport::dataPath("m7_damaged_stream.xls") << "损坏";
     QTest::newRow("missing") << QStringLiteral("missing.xls") << "不存在";
     QTest::newRow("folder") << QStringLiteral("folder.xls") << "文件夹";
     QTest::newRow("signature only") << QStringLiteral("signature.xls") << "损坏";
