@@ -2,6 +2,7 @@
 // reading the same file in the same run as the baseline for the import.
 //   build/bin/bench_xls [rows]
 //   build/bin/bench_xls --import-loop [rows]   imports 100 times and nothing else, for perf
+#include "benchutil.h"
 #include "contactimport.h"
 #include "xlswriter.h"
 
@@ -37,19 +38,6 @@ ContactList sampleContacts(int count)
         contacts.append(c);
     }
     return contacts;
-}
-
-template<typename F>
-double bestOfThreeMs(F &&run)
-{
-    double best = 1e300;
-    for (int i = 0; i < 3; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        run();
-        best = std::min(best, timer.nsecsElapsed() / 1e6);
-    }
-    return best;
 }
 
 const char xlrdScript[] = R"(
@@ -94,7 +82,7 @@ int main(int argc, char **argv)
 
     const long rssBefore = peakRssKb();
     bool written = true;
-    const double exportMs = bestOfThreeMs([&] { written = writeXls(path, contacts, &error) && written; });
+    const double exportMs = BenchUtil::bestOfThreeMs([&] { written = writeXls(path, contacts, &error) && written; });
     const long rssAfterExport = peakRssKb();
     if (!written) {
         std::fprintf(stderr, "export failed: %s\n", qPrintable(error));
@@ -102,7 +90,7 @@ int main(int argc, char **argv)
     }
 
     qsizetype imported = 0;
-    const double importMs = bestOfThreeMs([&] { imported = importContacts(path).contacts.size(); });
+    const double importMs = BenchUtil::bestOfThreeMs([&] { imported = importContacts(path).contacts.size(); });
 
     std::printf("contacts: %d\n", rows);
     std::printf("export:   %.1f ms (best of 3), peak RSS %ld KiB (%ld KiB before export)\n",

@@ -2,6 +2,7 @@
 // mode) reading the same file in the same run as the baseline, and import of
 // a 100,000-contact CSV file (GBK, as saved by a Chinese spreadsheet).
 //   build/bin/bench_xlsxcsv [rows]
+#include "benchutil.h"
 #include "contactimport.h"
 #include "xlsxreader.h"
 #include "xlsxwriter.h"
@@ -54,19 +55,6 @@ QByteArray csvBytes(const ContactList &contacts)
     return gbk.encode(text);
 }
 
-template<typename F>
-double bestOfThreeMs(F &&run)
-{
-    double best = 1e300;
-    for (int i = 0; i < 3; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        run();
-        best = std::min(best, timer.nsecsElapsed() / 1e6);
-    }
-    return best;
-}
-
 const char openpyxlScript[] = R"(
 import sys, time, openpyxl
 best = None
@@ -94,7 +82,7 @@ int main(int argc, char **argv)
     QString error;
     bool written = true;
     const long rssBefore = peakRssKb();
-    const double exportMs = bestOfThreeMs([&] { written = writeXlsx(xlsxPath, contacts, &error) && written; });
+    const double exportMs = BenchUtil::bestOfThreeMs([&] { written = writeXlsx(xlsxPath, contacts, &error) && written; });
     const long rssAfterExport = peakRssKb();
     QFile csv(csvPath);
     if (!written || !csv.open(QIODevice::WriteOnly) || csv.write(csvBytes(contacts)) < 0) {
@@ -104,11 +92,11 @@ int main(int argc, char **argv)
     csv.close();
 
     qsizetype sheetRows = 0;
-    const double readerMs = bestOfThreeMs([&] { sheetRows = XlsxReader().readFirstSheet(xlsxPath, 4).rows.size(); });
+    const double readerMs = BenchUtil::bestOfThreeMs([&] { sheetRows = XlsxReader().readFirstSheet(xlsxPath, 4).rows.size(); });
     qsizetype xlsxContacts = 0;
-    const double xlsxMs = bestOfThreeMs([&] { xlsxContacts = importContacts(xlsxPath).contacts.size(); });
+    const double xlsxMs = BenchUtil::bestOfThreeMs([&] { xlsxContacts = importContacts(xlsxPath).contacts.size(); });
     qsizetype csvContacts = 0;
-    const double csvMs = bestOfThreeMs([&] { csvContacts = importContacts(csvPath).contacts.size(); });
+    const double csvMs = BenchUtil::bestOfThreeMs([&] { csvContacts = importContacts(csvPath).contacts.size(); });
 
     std::printf("contacts: %d (.xlsx %lld KiB, CSV %lld KiB)\n", rows, QFile(xlsxPath).size() / 1024,
                 QFile(csvPath).size() / 1024);

@@ -29,17 +29,7 @@ private slots:
 
 namespace {
 
-Contact contact(const QString &mobile, const QString &name, const QString &salutation,
-                const QString &remark, bool ticked = true)
-{
-    Contact c;
-    c.mobile = mobile;
-    c.name = name;
-    c.salutation = salutation;
-    c.remark = remark;
-    c.ticked = ticked;
-    return c;
-}
+using TestSupport::makeContact;
 
 // What python3-xlrd sees: per sheet its name, the text of A..D per row, the
 // cell types met and the widths of A..D (0 without COLINFO).
@@ -95,15 +85,15 @@ void TestXlsExport::roundTrip_data()
     QTest::addColumn<Contact>("written");
 
     const QString chinese255 = QStringLiteral("备注很长").repeated(64).left(255);
-    QTest::newRow("chinese") << contact("13958700001", "张三", "先生", "房间001号");
-    QTest::newRow("blanks kept") << contact("13958700002", " 王五 ", "女士", "  两端空格  ");
-    QTest::newRow("apostrophes") << contact("13958700003", "O'Brien", "Mr", "it's 'quoted'");
-    QTest::newRow("digits only") << contact("13958700004", "007", "1", "0001");
-    QTest::newRow("255 characters") << contact("13958700005", "长", "", chinese255);
-    QTest::newRow("255 latin") << contact("13958700006", "a", "", QString(255, u'x'));
-    QTest::newRow("empty fields") << contact("13958700007", "", "", "");
-    QTest::newRow("line break and at") << contact("13958700008", "张\n三", "", "a@@b");
-    QTest::newRow("latin-1 and emoji") << contact("13958700009", "Zoë", "", QStringLiteral("笑😀"));
+    QTest::newRow("chinese") << makeContact("13958700001", "张三", "先生", "房间001号");
+    QTest::newRow("blanks kept") << makeContact("13958700002", " 王五 ", "女士", "  两端空格  ");
+    QTest::newRow("apostrophes") << makeContact("13958700003", "O'Brien", "Mr", "it's 'quoted'");
+    QTest::newRow("digits only") << makeContact("13958700004", "007", "1", "0001");
+    QTest::newRow("255 characters") << makeContact("13958700005", "长", "", chinese255);
+    QTest::newRow("255 latin") << makeContact("13958700006", "a", "", QString(255, u'x'));
+    QTest::newRow("empty fields") << makeContact("13958700007", "", "", "");
+    QTest::newRow("line break and at") << makeContact("13958700008", "张\n三", "", "a@@b");
+    QTest::newRow("latin-1 and emoji") << makeContact("13958700009", "Zoë", "", QStringLiteral("笑😀"));
 }
 
 void TestXlsExport::roundTrip()
@@ -116,7 +106,7 @@ void TestXlsExport::roundTrip()
     // records of the string table.
     ContactList contacts;
     for (int i = 0; i < 300; ++i)
-        contacts.append(contact(QString::number(15000000000LL + i), QStringLiteral("客户%1").arg(i), "",
+        contacts.append(makeContact(QString::number(15000000000LL + i), QStringLiteral("客户%1").arg(i), "",
                                 QStringLiteral("很长的备注").repeated(20) + QString::number(i)));
     contacts.insert(150, written);
 
@@ -133,9 +123,9 @@ void TestXlsExport::everyContactWrittenAsHeld()
 {
     // Unticked contacts, invalid mobiles and unmapped salutations are written
     // as they are; only the import applies its rules.
-    const ContactList contacts{contact("13958700001", "张三", "先生", "房间001号", true),
-                               contact("13958700002", "李四", "女士", "房间002号", false),
-                               contact("abc", "无效", "女", " ", false)};
+    const ContactList contacts{makeContact("13958700001", "张三", "先生", "房间001号", true),
+                               makeContact("13958700002", "李四", "女士", "房间002号", false),
+                               makeContact("abc", "无效", "女", " ", false)};
     QTemporaryDir dir;
     const QString path = dir.filePath("名单.xls");
     QString error;
@@ -163,9 +153,9 @@ void TestXlsExport::xlrdReadsTheSameCells()
 {
     if (!xlrdAvailable())
         QSKIP("python3-xlrd is not installed");
-    const ContactList contacts{contact("13958700001", "张三丰", "先生", "房间001号"),
-                               contact("13958700002", "Li", "", QString(300, u'中')),
-                               contact("13958700003", "", "女士", "")};
+    const ContactList contacts{makeContact("13958700001", "张三丰", "先生", "房间001号"),
+                               makeContact("13958700002", "Li", "", QString(300, u'中')),
+                               makeContact("13958700003", "", "女士", "")};
     QTemporaryDir dir;
     const QString path = dir.filePath("xlrd.xls");
     QString error;
@@ -194,7 +184,7 @@ void TestXlsExport::moreThanOneSheet()
     ContactList contacts;
     contacts.reserve(count);
     for (int i = 0; i < count; ++i)
-        contacts.append(contact(QString::number(13000000000LL + i), QStringLiteral("客户%1").arg(i),
+        contacts.append(makeContact(QString::number(13000000000LL + i), QStringLiteral("客户%1").arg(i),
                                 i % 2 ? "先生" : "女士", QString::number(i)));
     QTemporaryDir dir;
     const QString path = dir.filePath("many.xls");
@@ -226,7 +216,7 @@ void TestXlsExport::failedWriteLeavesNothing()
     const QString path = blocker + "/客户.xls"; // a folder that cannot exist
 
     QString error;
-    QVERIFY(!writeXls(path, {contact("13958700001", "张三", "先生", "")}, &error));
+    QVERIFY(!writeXls(path, {makeContact("13958700001", "张三", "先生", "")}, &error));
     QVERIFY(!error.isEmpty());
     QVERIFY(!QFile::exists(path));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"file"});
@@ -240,7 +230,7 @@ void TestXlsExport::existingFileSurvivesFailedWrite()
 
     // A cell longer than a spreadsheet allows: refused before anything is written.
     QString error;
-    QVERIFY(!writeXls(path, {contact("13958700001", "张三", "", QString(40000, u'x'))}, &error));
+    QVERIFY(!writeXls(path, {makeContact("13958700001", "张三", "", QString(40000, u'x'))}, &error));
     QVERIFY2(error.contains("32767"), qPrintable(error));
     QCOMPARE(TestSupport::readAll(path), QByteArray("older workbook"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"客户.xls"});

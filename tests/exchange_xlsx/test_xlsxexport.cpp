@@ -28,17 +28,7 @@ private:
 
 namespace {
 
-Contact contact(const QString &mobile, const QString &name, const QString &salutation,
-                const QString &remark, bool ticked = true)
-{
-    Contact c;
-    c.mobile = mobile;
-    c.name = name;
-    c.salutation = salutation;
-    c.remark = remark;
-    c.ticked = ticked;
-    return c;
-}
+using TestSupport::makeContact;
 
 QStringList fields(const Contact &c)
 {
@@ -77,7 +67,7 @@ void TestXlsxExport::roundTrip()
 {
     QFETCH(QStringList, texts);
     const QString path = m_dir.filePath(QStringLiteral("round.xlsx"));
-    const ContactList contacts{contact(texts[0], texts[1], texts[2], texts[3])};
+    const ContactList contacts{makeContact(texts[0], texts[1], texts[2], texts[3])};
     QString error;
     QVERIFY2(writeXlsx(path, contacts, &error), qPrintable(error));
     const SheetRows sheet = XlsxReader().readFirstSheet(path, 4);
@@ -89,9 +79,9 @@ void TestXlsxExport::roundTrip()
 void TestXlsxExport::everyContactInListOrder()
 {
     const ContactList contacts{
-        contact("13958700001", "张三", "先生", "房间001号"),
-        contact("13958700002", "李四", "女士", "房间002号", false),
-        contact("13958700001", "张三", "先生", "再次出现"),
+        makeContact("13958700001", "张三", "先生", "房间001号"),
+        makeContact("13958700002", "李四", "女士", "房间002号", false),
+        makeContact("13958700001", "张三", "先生", "再次出现"),
     };
     const QString path = m_dir.filePath(QStringLiteral("客户.xlsx"));
     QString error;
@@ -117,7 +107,7 @@ void TestXlsxExport::moreRowsThanOneSheetHolds()
     ContactList contacts;
     contacts.reserve(sheetRows + 2);
     for (qsizetype i = 0; i < sheetRows + 2; ++i)
-        contacts.append(contact(QString::number(13900000000 + i), QString(), QString(), QString()));
+        contacts.append(makeContact(QString::number(13900000000 + i), QString(), QString(), QString()));
     contacts.last().name = QStringLiteral("最后");
 
     const QString path = m_dir.filePath(QStringLiteral("many.xlsx"));
@@ -139,8 +129,8 @@ void TestXlsxExport::moreRowsThanOneSheetHolds()
 // default width.
 void TestXlsxExport::columnsFitted()
 {
-    const ContactList contacts{contact("13958700001", "张三", "先生", QString()),
-                               contact("1", "欧阳小明", "Mr", QString())};
+    const ContactList contacts{makeContact("13958700001", "张三", "先生", QString()),
+                               makeContact("1", "欧阳小明", "Mr", QString())};
     const QString path = m_dir.filePath(QStringLiteral("widths.xlsx"));
     QString error;
     QVERIFY2(writeXlsx(path, contacts, &error), qPrintable(error));
@@ -162,10 +152,10 @@ void TestXlsxExport::failureKeepsTheOlderFile_data()
     QTest::addColumn<ContactList>("contacts");
 
     QTest::newRow("folder missing") << QStringLiteral("missing/deeper")
-                                    << ContactList{contact("13958700001", "张三", "先生", "")};
+                                    << ContactList{makeContact("13958700001", "张三", "先生", "")};
     QTest::newRow("cell too long") << QString()
-                                   << ContactList{contact("13958700001", "张三", "先生", ""),
-                                                  contact("x", QString(40000, u'a'), "", "")};
+                                   << ContactList{makeContact("13958700001", "张三", "先生", ""),
+                                                  makeContact("x", QString(40000, u'a'), "", "")};
 }
 
 // A failed export says why, leaves no partial file and keeps an older file.

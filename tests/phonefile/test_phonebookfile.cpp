@@ -13,6 +13,8 @@
 
 namespace {
 
+using TestSupport::makeContact;
+
 // The expected file, written as text with its CR LF breaks.
 QByteArray gbk(const QString &text)
 {
@@ -21,18 +23,6 @@ QByteArray gbk(const QString &text)
 }
 
 const QString Tail = QStringLiteral("$$$$$$$$$$$@ @ @ @\r\n々\r\n");
-
-Contact contact(const QString &mobile, const QString &name, const QString &salutation,
-                const QString &remark = QString(), bool ticked = true)
-{
-    Contact c;
-    c.mobile = mobile;
-    c.name = name;
-    c.salutation = salutation;
-    c.remark = remark;
-    c.ticked = ticked;
-    return c;
-}
 
 // Lowers the largest file this process may write, so that writes fail as on
 // a full disk; restores the old limit when it goes out of scope.
@@ -94,8 +84,8 @@ void TestPhoneBookFile::workedExample()
                                                     "a1 a9 0d 0a");
     QCOMPARE(expected.size(), 100);
 
-    const ContactList contacts = {contact("13958700001", "张三", "先生"),
-                                  contact("13958700002", "李四", "女士")};
+    const ContactList contacts = {makeContact("13958700001", "张三", "先生"),
+                                  makeContact("13958700002", "李四", "女士")};
     const QString recipients = TextRules::buildRecipientList(contacts, false).text;
     QCOMPARE(PhoneBookFile::content(QStringLiteral("周五下午开会"), recipients), expected);
 }
@@ -166,27 +156,27 @@ void TestPhoneBookFile::fromContacts_data()
     QTest::addColumn<QString>("records");
 
     QTest::newRow("remark off")
-        << ContactList {contact("13958700001", "张三", "先生", "房间001号")} << false
+        << ContactList {makeContact("13958700001", "张三", "先生", "房间001号")} << false
         << "13958700001@张三先生@ @ @ @\r\n";
     QTest::newRow("remark on")
-        << ContactList {contact("13958700001", "张三", "先生", "房间001号")} << true
+        << ContactList {makeContact("13958700001", "张三", "先生", "房间001号")} << true
         << "13958700001@张三先生@房间001号@ @ @ @\r\n";
     QTest::newRow("remark on, empty name")
-        << ContactList {contact("13958700002", "", "", "三楼")} << true
+        << ContactList {makeContact("13958700002", "", "", "三楼")} << true
         << "13958700002@ @三楼@ @ @ @\r\n";
     QTest::newRow("remark on, empty remark")
-        << ContactList {contact("13958700003", "王五", "", "")} << true
+        << ContactList {makeContact("13958700003", "王五", "", "")} << true
         << "13958700003@王五@ @ @ @\r\n";
     QTest::newRow("remark off, nothing but the mobile")
-        << ContactList {contact("13958700003", "", "")} << false << "13958700003@ @ @ @\r\n";
+        << ContactList {makeContact("13958700003", "", "")} << false << "13958700003@ @ @ @\r\n";
     QTest::newRow("unticked and short mobiles left out")
-        << ContactList {contact("13958700001", "甲", "", "", false),
-                        contact("1395870000", "乙", ""), contact("05776420581", "丙", ""),
-                        contact("13958700004", "丁", "")}
+        << ContactList {makeContact("13958700001", "甲", "", "", false),
+                        makeContact("1395870000", "乙", ""), makeContact("05776420581", "丙", ""),
+                        makeContact("13958700004", "丁", "")}
         << false << "13958700004@丁@ @ @ @\r\n";
     QTest::newRow("name with @ and @@")
-        << ContactList {contact("13958700001", "A@B", "先生"),
-                        contact("13958700002", "C@@D", "女士")}
+        << ContactList {makeContact("13958700001", "A@B", "先生"),
+                        makeContact("13958700002", "C@@D", "女士")}
         << false << "13958700001@A@B先生@ @ @ @\r\n13958700002@C@ @D女士@ @ @ @\r\n";
 }
 

@@ -3,6 +3,8 @@
 #include "databasetemplate.h"
 #include "statement.h"
 
+#include "testsupport.h"
+
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -12,16 +14,7 @@ Q_DECLARE_METATYPE(StoreResult)
 
 namespace {
 
-Contact makeContact(const QString &mobile, const QString &name, const QString &salutation = {},
-                    const QString &remark = {})
-{
-    Contact contact;
-    contact.mobile = mobile;
-    contact.name = name;
-    contact.salutation = salutation;
-    contact.remark = remark;
-    return contact;
-}
+using TestSupport::makeContact;
 
 QStringList names(const ContactList &contacts)
 {

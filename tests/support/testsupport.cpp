@@ -24,6 +24,18 @@ bool writeAll(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
+Contact makeContact(const QString &mobile, const QString &name, const QString &salutation,
+                    const QString &remark, bool ticked)
+{
+    Contact contact;
+    contact.mobile = mobile;
+    contact.name = name;
+    contact.salutation = salutation;
+    contact.remark = remark;
+    contact.ticked = ticked;
+    return contact;
+}
+
 void typeText(QWidget *widget, const QString &text)
 {
     for (const QChar ch : text)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "contact.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -13,6 +15,10 @@ QString dataPath(const QString &name);
 
 QByteArray readAll(const QString &path);
 bool writeAll(const QString &path, const QByteArray &bytes);
+
+// A contact with the given texts (ticked unless said otherwise).
+Contact makeContact(const QString &mobile, const QString &name, const QString &salutation = {},
+                    const QString &remark = {}, bool ticked = true);
 
 // Types text key by key, Chinese included (QTest::keyClicks takes ASCII only).
 void typeText(QWidget *widget, const QString &text);
