@@ -12,16 +12,8 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
-#include <sys/resource.h>
 
 namespace {
-
-long peakRssKb()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
 
 ContactList sampleContacts(int count)
 {
@@ -80,10 +72,10 @@ int main(int argc, char **argv)
         return 0;
     }
 
-    const long rssBefore = peakRssKb();
+    const long rssBefore = BenchUtil::peakMemoryKb();
     bool written = true;
     const double exportMs = BenchUtil::bestOfThreeMs([&] { written = writeXls(path, contacts, &error) && written; });
-    const long rssAfterExport = peakRssKb();
+    const long rssAfterExport = BenchUtil::peakMemoryKb();
     if (!written) {
         std::fprintf(stderr, "export failed: %s\n", qPrintable(error));
         return 1;

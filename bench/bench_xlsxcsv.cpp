@@ -15,16 +15,8 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
-#include <sys/resource.h>
 
 namespace {
-
-long peakRssKb()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
 
 ContactList sampleContacts(int count)
 {
@@ -81,9 +73,9 @@ int main(int argc, char **argv)
     const ContactList contacts = sampleContacts(rows);
     QString error;
     bool written = true;
-    const long rssBefore = peakRssKb();
+    const long rssBefore = BenchUtil::peakMemoryKb();
     const double exportMs = BenchUtil::bestOfThreeMs([&] { written = writeXlsx(xlsxPath, contacts, &error) && written; });
-    const long rssAfterExport = peakRssKb();
+    const long rssAfterExport = BenchUtil::peakMemoryKb();
     QFile csv(csvPath);
     if (!written || !csv.open(QIODevice::WriteOnly) || csv.write(csvBytes(contacts)) < 0) {
         std::fprintf(stderr, "writing the test files failed: %s\n", qPrintable(error));

@@ -37,11 +37,16 @@ double bestOfThreeMs(Function &&function)
     return best;
 }
 
-inline double peakMemoryMb()
+inline long peakMemoryKb()
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss / 1024.0;
+    return usage.ru_maxrss;
+}
+
+inline double peakMemoryMb()
+{
+    return peakMemoryKb() / 1024.0;
 }
 
 } // namespace BenchUtil

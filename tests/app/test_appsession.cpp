@@ -138,7 +138,7 @@ void TestAppSession::unusableFileIsReportedAndKept()
     QVERIFY2(message.contains(QDir::toNativeSeparators(dbFile(dir))), qPrintable(message));
     QVERIFY2(message.contains(QStringLiteral("已损坏或不是本程序的数据库")), qPrintable(message));
     QCOMPARE(TestSupport::readAll(dbFile(dir)), content);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+    QCOMPARE(TestSupport::entriesOf(dir.path()),
              QStringList{QStringLiteral("通讯录.dat")});
 }
 

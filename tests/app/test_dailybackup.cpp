@@ -50,8 +50,7 @@ void TestDailyBackup::writesAnEqualCopyAndMakesTheFolders()
     QVERIFY2(DailyBackup::write(dir.path(), source, QDate(2024, 5, 9), &error), qPrintable(error));
     const QString copy = dir.filePath(QStringLiteral("数据备份/9日/通讯录.dat"));
     QCOMPARE(TestSupport::readAll(copy), content);
-    QCOMPARE(QDir(dir.filePath(QStringLiteral("数据备份/9日"))).entryList(QDir::AllEntries | QDir::Hidden
-                                                                         | QDir::NoDotAndDotDot),
+    QCOMPARE(TestSupport::entriesOf(dir.filePath(QStringLiteral("数据备份/9日"))),
              QStringList{QStringLiteral("通讯录.dat")});
 }
 
@@ -68,8 +67,7 @@ void TestDailyBackup::failedCopyKeepsThePreviousOne()
     QVERIFY(!DailyBackup::write(dir.path(), source, day, &error));
     QVERIFY(error.contains(QDir::toNativeSeparators(DailyBackup::filePath(dir.path(), day))));
     QCOMPARE(TestSupport::readAll(DailyBackup::filePath(dir.path(), day)), QByteArray("yesterday's"));
-    QCOMPARE(QDir(DailyBackup::folderPath(dir.path(), day))
-                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+    QCOMPARE(TestSupport::entriesOf(DailyBackup::folderPath(dir.path(), day)),
              QStringList{QStringLiteral("通讯录.dat")});
 }
 

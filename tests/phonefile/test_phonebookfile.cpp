@@ -45,11 +45,6 @@ private:
     bool m_ok = false;
 };
 
-QStringList entriesOf(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-}
-
 } // namespace
 
 class TestPhoneBookFile : public QObject
@@ -265,7 +260,7 @@ void TestPhoneBookFile::writeReplacesOlderFile()
                                  &error));
     QCOMPARE(TestSupport::readAll(path),
              PhoneBookFile::content(QStringLiteral("开会"), QStringLiteral("13958700001@甲")));
-    QCOMPARE(entriesOf(dir.path()), QStringList {QStringLiteral("客户.xcl")});
+    QCOMPARE(TestSupport::entriesOf(dir.path()), QStringList {QStringLiteral("客户.xcl")});
 }
 
 void TestPhoneBookFile::writeBelowRegularFileFails()
@@ -281,7 +276,7 @@ void TestPhoneBookFile::writeBelowRegularFileFails()
     QVERIFY2(error.contains(path), qPrintable(error));
     QVERIFY(!QFile::exists(path));
     QCOMPARE(TestSupport::readAll(blocker), QByteArray("older"));
-    QCOMPARE(entriesOf(dir.path()), QStringList {QStringLiteral("not-a-folder")});
+    QCOMPARE(TestSupport::entriesOf(dir.path()), QStringList {QStringLiteral("not-a-folder")});
 }
 
 void TestPhoneBookFile::failedWriteKeepsOlderFile()
@@ -304,7 +299,7 @@ void TestPhoneBookFile::failedWriteKeepsOlderFile()
     QVERIFY(!written);
     QVERIFY2(error.contains(path), qPrintable(error));
     QCOMPARE(TestSupport::readAll(path), QByteArray("older"));
-    QCOMPARE(entriesOf(dir.path()), QStringList {QStringLiteral("客户.xcl")});
+    QCOMPARE(TestSupport::entriesOf(dir.path()), QStringList {QStringLiteral("客户.xcl")});
 }
 
 QTEST_GUILESS_MAIN(TestPhoneBookFile)

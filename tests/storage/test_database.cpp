@@ -32,11 +32,6 @@ bool makeDatabase(const QString &path, const char *key, bool withSchema = true)
     return ok;
 }
 
-QStringList entries(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-}
-
 } // namespace
 
 class TestDatabase : public QObject
@@ -151,7 +146,7 @@ void TestDatabase::refusesUnusableFiles()
         QVERIFY(TestSupport::writeAll(path, TestSupport::readAll(path).left(100)));
     }
     const QByteArray before = TestSupport::readAll(path);
-    const QStringList entriesBefore = entries(dir.path());
+    const QStringList entriesBefore = TestSupport::entriesOf(dir.path());
 
     Database database;
     QVERIFY(!database.open(path));
@@ -163,7 +158,7 @@ void TestDatabase::refusesUnusableFiles()
              qPrintable(database.errorString()));
 
     QCOMPARE(TestSupport::readAll(path), before);
-    QCOMPARE(entries(dir.path()), entriesBefore);
+    QCOMPARE(TestSupport::entriesOf(dir.path()), entriesBefore);
 }
 
 void TestDatabase::refusesAMissingFileOrAFolder()

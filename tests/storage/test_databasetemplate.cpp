@@ -36,7 +36,7 @@ void TestDatabaseTemplate::writesTheTemplateWhenNoFileIsThere()
     QCOMPARE(DatabaseTemplate::ensureDatabaseFile(path, &error), EnsureResult::Created);
     QCOMPARE(TestSupport::readAll(path), DatabaseTemplate::bytes());
     // Only the file: no temporary file left beside it.
-    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+    QCOMPARE(TestSupport::entriesOf(dir.path()),
              QStringList{QStringLiteral("通讯录.dat")});
 
     Database database;
@@ -92,7 +92,7 @@ void TestDatabaseTemplate::failedWriteLeavesNothing()
              EnsureResult::Failed);
     QVERIFY(!error.isEmpty());
     QCOMPARE(TestSupport::readAll(notAFolder), QByteArray("file"));
-    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+    QCOMPARE(TestSupport::entriesOf(dir.path()),
              QStringList{QStringLiteral("app")});
 }
 

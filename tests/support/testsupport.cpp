@@ -1,5 +1,6 @@
 #include "testsupport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTest>
 
@@ -22,6 +23,11 @@ bool writeAll(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+QStringList entriesOf(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
 Contact makeContact(const QString &mobile, const QString &name, const QString &salutation,

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -15,6 +16,9 @@ QString dataPath(const QString &name);
 
 QByteArray readAll(const QString &path);
 bool writeAll(const QString &path, const QByteArray &bytes);
+
+// Every entry of a folder, hidden ones included (temporary files left behind show up).
+QStringList entriesOf(const QString &folder);
 
 // A contact with the given texts (ticked unless said otherwise).
 Contact makeContact(const QString &mobile, const QString &name, const QString &salutation = {},
