@@ -35,34 +35,38 @@ QPixmap notepad()
     return pixmap;
 }
 
+QImage applicationIconImage(int size)
+{
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(30, 110, 200));
+    painter.drawRoundedRect(QRectF(0.5, 0.5, size - 1, size - 1), size / 5.0, size / 5.0);
+    painter.setBrush(Qt::white);
+    // A small boat on the water.
+    QPainterPath hull;
+    hull.moveTo(size * 0.15, size * 0.62);
+    hull.lineTo(size * 0.85, size * 0.62);
+    hull.lineTo(size * 0.70, size * 0.80);
+    hull.lineTo(size * 0.30, size * 0.80);
+    hull.closeSubpath();
+    painter.drawPath(hull);
+    QPainterPath sail;
+    sail.moveTo(size * 0.50, size * 0.15);
+    sail.lineTo(size * 0.50, size * 0.56);
+    sail.lineTo(size * 0.22, size * 0.56);
+    sail.closeSubpath();
+    painter.drawPath(sail);
+    return image;
+}
+
 QIcon applicationIcon()
 {
     QIcon icon;
-    for (int size : {16, 32}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor(30, 110, 200));
-        painter.drawRoundedRect(QRectF(0.5, 0.5, size - 1, size - 1), size / 5.0, size / 5.0);
-        painter.setBrush(Qt::white);
-        // A small boat on the water.
-        QPainterPath hull;
-        hull.moveTo(size * 0.15, size * 0.62);
-        hull.lineTo(size * 0.85, size * 0.62);
-        hull.lineTo(size * 0.70, size * 0.80);
-        hull.lineTo(size * 0.30, size * 0.80);
-        hull.closeSubpath();
-        painter.drawPath(hull);
-        QPainterPath sail;
-        sail.moveTo(size * 0.50, size * 0.15);
-        sail.lineTo(size * 0.50, size * 0.56);
-        sail.lineTo(size * 0.22, size * 0.56);
-        sail.closeSubpath();
-        painter.drawPath(sail);
-        icon.addPixmap(pixmap);
-    }
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addPixmap(QPixmap::fromImage(applicationIconImage(size)));
     return icon;
 }
 
