@@ -77,6 +77,14 @@ CommandLine CommandLine::parse(const QStringList &arguments)
     return result;
 }
 
+CommandLine CommandLine::parse(int argc, char **argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return parse(arguments);
+}
+
 int CommandLine::answer() const
 {
     switch (m_action) {

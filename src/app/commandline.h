@@ -16,6 +16,7 @@ public:
 
     // arguments as in argv, the program's name first.
     static CommandLine parse(const QStringList &arguments);
+    static CommandLine parse(int argc, char **argv);
 
     Action action() const { return m_action; }
     // The folder given with --data-dir, empty when none.

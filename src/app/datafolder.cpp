@@ -54,6 +54,11 @@ QString DataFolder::perUserFolder()
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
 }
 
+QString DataFolder::importStartFolder() const
+{
+    return m_kind == Kind::PerUser ? QDir::homePath() : m_path;
+}
+
 bool DataFolder::prepare(QString *message) const
 {
     const auto fail = [&](const QString &folder, const QString &reason) {

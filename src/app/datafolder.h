@@ -27,6 +27,9 @@ public:
 
     QString path() const { return m_path; }
     Kind kind() const { return m_kind; }
+    // Where the import's open dialog starts: the data folder, but the home
+    // folder instead of the hidden per-user one.
+    QString importStartFolder() const;
 
     // Creates the folder, and any missing parent, with mode 0700 (existing
     // folders are left as they are). On failure message names the folder and

@@ -47,10 +47,7 @@ void useChineseQtTexts(QApplication &application)
 int runProgram(int &argc, char **argv)
 {
     ProgramIdentity::apply();
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    const CommandLine options = CommandLine::parse(arguments);
+    const CommandLine options = CommandLine::parse(argc, argv);
     if (options.action() != CommandLine::Action::Run)
         return options.answer();
     const DataFolder dataFolder = DataFolder::choose(options.dataFolder());
@@ -70,7 +67,7 @@ int runProgram(int &argc, char **argv)
         return 1;
     }
 
-    MainWindow window(session.store(), session.appFolder());
+    MainWindow window(session.store(), dataFolder.importStartFolder());
     window.setSmsText(session.initialSmsText());
     window.setShutdownHandler([&session](const QString &smsText) {
         return session.finish(smsText, QDate::currentDate());
