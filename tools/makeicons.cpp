@@ -1,10 +1,12 @@
-// Writes the application icon as PNG files for the icon theme, one per size:
-// <output folder>/<size>x<size>/apps/<icon name>.png
+// Writes the application icon for the icon theme: a PNG file per size,
+// <output folder>/<size>x<size>/apps/<icon name>.png, and the scalable
+// <output folder>/scalable/apps/<icon name>.svg
 // Usage: lanzhou_make_icons <output folder> <icon name> <size>...
 
 #include "artwork.h"
 
 #include <QDir>
+#include <QFile>
 #include <QString>
 
 #include <cstdio>
@@ -26,6 +28,14 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
             return 1;
         }
+    }
+    const QString scalable = output.filePath(QStringLiteral("scalable/apps"));
+    QFile svg(QDir(scalable).filePath(QString::fromLocal8Bit(argv[2]) + QStringLiteral(".svg")));
+    const QByteArray document = Artwork::applicationIconSvg();
+    if (!QDir().mkpath(scalable) || !svg.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        || svg.write(document) != document.size() || !svg.flush()) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(svg.fileName()));
+        return 1;
     }
     return 0;
 }

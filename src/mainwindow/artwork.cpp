@@ -5,6 +5,19 @@
 
 namespace Artwork {
 
+namespace {
+
+// The application icon on a unit square: a rounded blue tile with a white
+// boat (hull, then sail).
+const QColor IconTile(30, 110, 200);
+constexpr double IconCornerRadius = 0.2;
+const QList<QPolygonF> IconBoat = {
+    QPolygonF{{0.15, 0.62}, {0.85, 0.62}, {0.70, 0.80}, {0.30, 0.80}},
+    QPolygonF{{0.50, 0.15}, {0.50, 0.56}, {0.22, 0.56}},
+};
+
+} // namespace
+
 QPixmap notepad()
 {
     QPixmap pixmap(32, 32);
@@ -42,14 +55,34 @@ QImage applicationIconImage(int size)
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(30, 110, 200));
-    painter.drawRoundedRect(QRectF(0.5, 0.5, size - 1, size - 1), size / 5.0, size / 5.0);
+    painter.setBrush(IconTile);
+    painter.drawRoundedRect(QRectF(0.5, 0.5, size - 1, size - 1), size * IconCornerRadius,
+                            size * IconCornerRadius);
     painter.setBrush(Qt::white);
-    // A small boat on the water: the hull, then the sail.
-    const auto at = [size](double x, double y) { return QPointF(size * x, size * y); };
-    painter.drawPolygon(QPolygonF{at(0.15, 0.62), at(0.85, 0.62), at(0.70, 0.80), at(0.30, 0.80)});
-    painter.drawPolygon(QPolygonF{at(0.50, 0.15), at(0.50, 0.56), at(0.22, 0.56)});
+    painter.scale(size, size);
+    for (const QPolygonF &shape : IconBoat)
+        painter.drawPolygon(shape);
     return image;
+}
+
+QByteArray applicationIconSvg()
+{
+    QByteArray svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                     "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" "
+                     "viewBox=\"0 0 100 100\">\n";
+    svg += QStringLiteral("  <rect width=\"100\" height=\"100\" rx=\"%1\" fill=\"%2\"/>\n")
+               .arg(IconCornerRadius * 100)
+               .arg(IconTile.name())
+               .toUtf8();
+    for (const QPolygonF &shape : IconBoat) {
+        QStringList points;
+        for (const QPointF &point : shape)
+            points << QStringLiteral("%1,%2").arg(point.x() * 100).arg(point.y() * 100);
+        svg += QStringLiteral("  <polygon points=\"%1\" fill=\"#ffffff\"/>\n")
+                   .arg(points.join(u' '))
+                   .toUtf8();
+    }
+    return svg + "</svg>\n";
 }
 
 QIcon applicationIcon()

@@ -14,5 +14,7 @@ QIcon applicationIcon();
 // The application icon at one size, size × size (also written as the
 // installed icon files).
 QImage applicationIconImage(int size);
+// The same drawing as an SVG document, for the scalable icon.
+QByteArray applicationIconSvg();
 
 } // namespace Artwork

@@ -38,7 +38,8 @@ for file in "$program" \
     "$root/usr/share/applications/com.example.lanzhou_sms.desktop" \
     "$root/usr/share/metainfo/com.example.lanzhou_sms.metainfo.xml" \
     "$root/usr/share/icons/hicolor/16x16/apps/com.example.lanzhou_sms.png" \
-    "$root/usr/share/icons/hicolor/256x256/apps/com.example.lanzhou_sms.png"; do
+    "$root/usr/share/icons/hicolor/256x256/apps/com.example.lanzhou_sms.png" \
+    "$root/usr/share/icons/hicolor/scalable/apps/com.example.lanzhou_sms.svg"; do
   [ -f "$file" ] || fail "not in the package: ${file#"$root"}"
 done
 
