@@ -9,8 +9,8 @@
 
 namespace {
 
-// Options QApplication understands itself; those with a value take the next
-// argument along.
+// Options QApplication understands itself (with one dash or two); those with
+// a value take the next argument along.
 bool isQtOption(const QString &argument, bool *takesValue)
 {
     static const QStringList withValue = {
@@ -23,9 +23,9 @@ bool isQtOption(const QString &argument, bool *takesValue)
     static const QStringList flags = {QStringLiteral("reverse"), QStringLiteral("widgetcount"),
                                       QStringLiteral("nograb"), QStringLiteral("dograb"),
                                       QStringLiteral("sync")};
-    if (!argument.startsWith(u'-') || argument.startsWith(QStringLiteral("--")))
+    if (!argument.startsWith(u'-'))
         return false;
-    const QString name = argument.mid(1);
+    const QString name = argument.mid(argument.startsWith(QStringLiteral("--")) ? 2 : 1);
     *takesValue = withValue.contains(name);
     return *takesValue || flags.contains(name);
 }

@@ -210,9 +210,10 @@ void TestDataFolder::commandLine_data()
 
     QTest::newRow("--help") << QStringList{QStringLiteral("--help")} << 0 << QStringLiteral("--data-dir")
                             << QString();
-    QTest::newRow("-h after a Qt option") << QStringList{QStringLiteral("-style"), QStringLiteral("fusion"),
-                                                         QStringLiteral("-h")}
-                                          << 0 << QStringLiteral("用法") << QString();
+    QTest::newRow("-h after Qt options")
+        << QStringList{QStringLiteral("-style"), QStringLiteral("fusion"), QStringLiteral("--reverse"),
+                       QStringLiteral("-h")}
+        << 0 << QStringLiteral("用法") << QString();
     QTest::newRow("--version") << QStringList{QStringLiteral("--version")} << 0
                                << ProgramIdentity::version() << QString();
     QTest::newRow("unknown option") << QStringList{QStringLiteral("--frobnicate")} << 2 << QString()
