@@ -70,7 +70,7 @@ bool DataFolder::prepare(QString *message) const
     if (m_path.isEmpty())
         return fail(QStringLiteral("（未知）"), QStringLiteral("找不到用户的主文件夹"));
 
-    // The missing folders, innermost first; then made from the outside in.
+    // The missing folders, outermost first, each made private to the user.
     QStringList missing;
     for (QString folder = m_path; !QFileInfo::exists(folder);) {
         missing.prepend(folder);
