@@ -29,8 +29,9 @@ bool AppSession::start(QString *message)
     QString error;
     if (DatabaseTemplate::ensureDatabaseFile(path, &error) == DatabaseTemplate::EnsureResult::Failed) {
         if (message)
-            *message = QStringLiteral("无法创建数据库文件 %1：%2。请确认程序所在的文件夹可以写入。")
-                           .arg(QDir::toNativeSeparators(path), error);
+            *message = QStringLiteral("无法创建数据库文件 %1：%2。请确认数据文件夹 %3 可以写入。")
+                           .arg(QDir::toNativeSeparators(path), error,
+                                QDir::toNativeSeparators(m_appFolder));
         return false;
     }
     if (!m_database.open(path)) {

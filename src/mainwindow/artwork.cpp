@@ -5,6 +5,19 @@
 
 namespace Artwork {
 
+namespace {
+
+// The application icon on a unit square: a rounded blue tile with a white
+// boat (hull, then sail).
+const QColor IconTile(30, 110, 200);
+constexpr double IconCornerRadius = 0.2;
+const QList<QPolygonF> IconBoat = {
+    QPolygonF{{0.15, 0.62}, {0.85, 0.62}, {0.70, 0.80}, {0.30, 0.80}},
+    QPolygonF{{0.50, 0.15}, {0.50, 0.56}, {0.22, 0.56}},
+};
+
+} // namespace
+
 QPixmap notepad()
 {
     QPixmap pixmap(32, 32);
@@ -35,34 +48,48 @@ QPixmap notepad()
     return pixmap;
 }
 
+QImage applicationIconImage(int size)
+{
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(IconTile);
+    painter.drawRoundedRect(QRectF(0.5, 0.5, size - 1, size - 1), size * IconCornerRadius,
+                            size * IconCornerRadius);
+    painter.setBrush(Qt::white);
+    painter.scale(size, size);
+    for (const QPolygonF &shape : IconBoat)
+        painter.drawPolygon(shape);
+    return image;
+}
+
+QByteArray applicationIconSvg()
+{
+    QByteArray svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                     "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" "
+                     "viewBox=\"0 0 100 100\">\n";
+    svg += QStringLiteral("  <rect width=\"100\" height=\"100\" rx=\"%1\" fill=\"%2\"/>\n")
+               .arg(IconCornerRadius * 100)
+               .arg(IconTile.name())
+               .toUtf8();
+    for (const QPolygonF &shape : IconBoat) {
+        QStringList points;
+        for (const QPointF &point : shape)
+            points << QStringLiteral("%1,%2").arg(point.x() * 100).arg(point.y() * 100);
+        svg += QStringLiteral("  <polygon points=\"%1\" fill=\"#ffffff\"/>\n")
+                   .arg(points.join(u' '))
+                   .toUtf8();
+    }
+    return svg + "</svg>\n";
+}
+
 QIcon applicationIcon()
 {
     QIcon icon;
-    for (int size : {16, 32}) {
-        QPixmap pixmap(size, size);
-        pixmap.fill(Qt::transparent);
-        QPainter painter(&pixmap);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor(30, 110, 200));
-        painter.drawRoundedRect(QRectF(0.5, 0.5, size - 1, size - 1), size / 5.0, size / 5.0);
-        painter.setBrush(Qt::white);
-        // A small boat on the water.
-        QPainterPath hull;
-        hull.moveTo(size * 0.15, size * 0.62);
-        hull.lineTo(size * 0.85, size * 0.62);
-        hull.lineTo(size * 0.70, size * 0.80);
-        hull.lineTo(size * 0.30, size * 0.80);
-        hull.closeSubpath();
-        painter.drawPath(hull);
-        QPainterPath sail;
-        sail.moveTo(size * 0.50, size * 0.15);
-        sail.lineTo(size * 0.50, size * 0.56);
-        sail.lineTo(size * 0.22, size * 0.56);
-        sail.closeSubpath();
-        painter.drawPath(sail);
-        icon.addPixmap(pixmap);
-    }
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addPixmap(QPixmap::fromImage(applicationIconImage(size)));
     return icon;
 }
 
