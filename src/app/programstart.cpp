@@ -3,6 +3,8 @@
 #include "appsession.h"
 #include "mainwindow.h"
 #include "messagebox.h"
+#include "restoredialog.h"
+#include "startuprepair.h"
 #include "terminationwatch.h"
 
 #include <QApplication>
@@ -52,10 +54,8 @@ int runProgram(int &argc, char **argv)
     QApplication application(argc, argv);
     useChineseFont(application);
     useChineseQtTexts(application);
-    if (!started) {
-        MessageBox::warning(nullptr, message);
+    if (!started && !StartupRepair::recover(session, message))
         return 1;
-    }
 
     MainWindow window(session.store(), session.appFolder());
     window.setSmsText(session.initialSmsText());
@@ -64,6 +64,7 @@ int runProgram(int &argc, char **argv)
     });
     QObject::connect(&window, &MainWindow::closed, &application, &QApplication::quit,
                      Qt::QueuedConnection);
+    RestoreDialog::attach(window, session);
     // Being told to stop (logout, kill) closes the window like the user
     // would, so nothing typed is lost and the day's backup is written.
     TerminationWatch termination;
