@@ -110,7 +110,8 @@ void RestoreDialog::fillTable()
         m_table->setItem(row, 3, cell(count(backup.check.contacts), Qt::AlignRight));
         m_table->setItem(row, 4, cell(backup.check.passed
                                           ? QStringLiteral("完好")
-                                          : QStringLiteral("损坏：%1").arg(backup.check.reason)));
+                                          : QStringLiteral("未通过：%1").arg(backup.check.reason)));
+        m_table->item(row, 4)->setToolTip(m_table->item(row, 4)->text());
     }
     m_table->resizeColumnsToContents();
     if (m_backups.isEmpty())

@@ -3,6 +3,8 @@
 #include "database.h"
 #include "statement.h"
 
+#include <QStringList>
+
 namespace IntegrityCheck {
 
 namespace {
@@ -49,7 +51,10 @@ Result check(const QString &path, Counts counts)
         }
         const QString answer = quickCheck.text(0);
         if (answer != QLatin1String("ok")) {
-            result.reason = answer;
+            // "*** in database main ***\nPage 5: ..." -> "Page 5: ..."
+            QStringList lines = answer.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+            lines.removeIf([](const QString &line) { return line.startsWith(QLatin1String("***")); });
+            result.reason = QStringLiteral("数据页有错：%1").arg(lines.join(QStringLiteral("；")));
             return result;
         }
     }

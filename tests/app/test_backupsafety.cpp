@@ -208,7 +208,7 @@ void TestBackupSafety::restoreByHandKeepsTheCurrentFileAndTheSmsText()
     const QStringList days = {table->item(0, 0)->text(), table->item(1, 0)->text(),
                               table->item(2, 0)->text()};
     QCOMPARE(days, (QStringList{QStringLiteral("7日"), QStringLiteral("6日"), QStringLiteral("5日")}));
-    QVERIFY(table->item(0, 4)->text().startsWith(QStringLiteral("损坏")));
+    QVERIFY(table->item(0, 4)->text().startsWith(QStringLiteral("未通过")));
     QCOMPARE(table->item(1, 2)->text(), QStringLiteral("4")); // 客户, 同事 and two more
     QCOMPARE(table->item(1, 3)->text(), QStringLiteral("3"));
     QCOMPARE(table->item(2, 2)->text(), QStringLiteral("3"));
