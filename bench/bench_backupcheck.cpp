@@ -5,6 +5,7 @@
 #include "appfolder.h"
 #include "appsession.h"
 #include "atomicfile.h"
+#include "benchutil.h"
 #include "database.h"
 #include "integritycheck.h"
 #include "statement.h"
@@ -33,17 +34,7 @@ int populate(const QString &folder, int count)
         std::fprintf(stderr, "%s\n", qPrintable(message));
         return 1;
     }
-    ContactList contacts;
-    contacts.reserve(count);
-    for (int i = 0; i < count; ++i) {
-        Contact contact;
-        contact.mobile = QString::number(13000000000LL + i);
-        contact.name = QStringLiteral("客户%1").arg(i);
-        contact.salutation = i % 2 ? QStringLiteral("先生") : QStringLiteral("女士");
-        contact.remark = QStringLiteral("备注%1").arg(i % 1000);
-        contacts.append(contact);
-    }
-    if (session.store().addGroupWithContacts(QStringLiteral("批量"), contacts) != StoreResult::Ok)
+    if (session.store().addGroupWithContacts(QStringLiteral("批量"), BenchUtil::makeContacts(count)) != StoreResult::Ok)
         return 1;
     session.database().close();
     return 0;
