@@ -53,7 +53,7 @@ QString createTemporary(const QString &folder, mode_t *createdMode, QString *err
         if (fd >= 0) {
             struct stat info {};
             ::fstat(fd, &info);
-            *createdMode = info.st_mode & 07777;
+            *createdMode = info.st_mode & 0777;
             ::close(fd);
             return path;
         }
@@ -72,7 +72,7 @@ mode_t modeOf(const QString &path, mode_t fallback)
     struct stat info {};
     if (::stat(encoded(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
         return fallback;
-    return info.st_mode & 07777;
+    return info.st_mode & 0777;
 }
 
 bool writeWithMode(const QString &finalPath, const QString &modeSource, const Writer &writer,

@@ -18,6 +18,7 @@
 #include <QTest>
 
 #include <ctime>
+#include <sys/stat.h>
 #include <utime.h>
 
 namespace {
@@ -78,6 +79,7 @@ private slots:
     void damageReadDuringTheRunKeepsTheBackup();
     void restoreByHandKeepsTheCurrentFileAndTheSmsText();
     void leftoversOfInterruptedWritesAreRemoved();
+    void databaseAndBackupFollowTheUmask();
 };
 
 void TestBackupSafety::init()
@@ -265,6 +267,34 @@ void TestBackupSafety::leftoversOfInterruptedWritesAreRemoved()
     for (const Entry &entry : entries)
         QVERIFY2(QFileInfo::exists(QDir(entry.folder).filePath(entry.name)) != entry.removed,
                  qPrintable(entry.name));
+}
+
+// Under umask 077 nothing of the user's becomes readable by others: the new
+// database gets 0600, and a backup the database's mode, also over an
+// older, wider copy.
+void TestBackupSafety::databaseAndBackupFollowTheUmask()
+{
+    QTemporaryDir dir;
+    const mode_t previous = ::umask(077);
+    const auto modeOf = [](const QString &path) {
+        struct stat info {};
+        ::stat(QFile::encodeName(path).constData(), &info);
+        return int(info.st_mode & 07777);
+    };
+    AppSession session(dir.path());
+    const bool started = session.start(nullptr);
+    const int created = modeOf(dbFile(dir));
+    const QString backup = DailyBackup::filePath(dir.path(), Sixth);
+    QDir().mkpath(DailyBackup::folderPath(dir.path(), Sixth));
+    TestSupport::writeAll(backup, "an older copy");
+    ::chmod(QFile::encodeName(backup).constData(), 0644);
+    const QStringList problems = session.finish(QString(), Sixth);
+    ::umask(previous);
+
+    QVERIFY(started);
+    QCOMPARE(created, 0600);
+    QCOMPARE(problems, QStringList());
+    QCOMPARE(modeOf(backup), 0600);
 }
 
 QTEST_MAIN(TestBackupSafety)
