@@ -114,6 +114,13 @@ void RestoreDialog::fillTable()
         m_table->item(row, 4)->setToolTip(m_table->item(row, 4)->text());
     }
     m_table->resizeColumnsToContents();
+    // The newest good backup is the likely choice.
+    for (int row = 0; row < m_backups.size(); ++row) {
+        if (m_backups[row].check.passed) {
+            m_table->selectRow(row);
+            break;
+        }
+    }
     if (m_backups.isEmpty())
         m_table->setToolTip(QStringLiteral("还没有备份：每次关闭程序时写入当天的备份。"));
 }
