@@ -112,6 +112,11 @@ QString AppSession::writeBackup(QDate today, bool damageSeen)
             return QString();
         if (damage.isEmpty())
             return QStringLiteral("今天的备份未能写入：%1").arg(error);
+        // A bad copy of a good file points at the backup's disk instead.
+        if (IntegrityCheck::check(databasePath()).passed)
+            return QStringLiteral("今天的备份未能写入：写入 %1 的副本未通过完整性检查（%2），"
+                                  "原来的备份保持不变。")
+                .arg(QDir::toNativeSeparators(DailyBackup::folderPath(m_appFolder, today)), damage);
     }
     const std::optional<BackupRing::Entry> good = BackupRing::newestGood(m_appFolder);
     return QStringLiteral("数据库文件 %1 已损坏（%2），今天的备份没有被它替换。\n%3")
