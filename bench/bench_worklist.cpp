@@ -27,21 +27,6 @@ namespace {
 
 const QString Group = QStringLiteral("大客户");
 
-ContactList makeContacts(int count)
-{
-    ContactList contacts;
-    contacts.reserve(count);
-    for (int i = 0; i < count; ++i) {
-        Contact contact;
-        contact.mobile = QString::number(13000000000LL + i);
-        contact.name = QStringLiteral("客户%1").arg(i);
-        contact.salutation = i % 2 ? QStringLiteral("先生") : QStringLiteral("女士");
-        contact.remark = QStringLiteral("备注%1").arg(i % 1000);
-        contacts.append(contact);
-    }
-    return contacts;
-}
-
 // Reads the group's rows with the C API alone, each as four texts made by
 // convert: the baseline of a load.
 template<typename Text>
@@ -87,7 +72,7 @@ int populate(const QString &folder, int count)
         std::fprintf(stderr, "%s\n", qPrintable(message));
         return 1;
     }
-    session.store().addGroupWithContacts(Group, makeContacts(count));
+    session.store().addGroupWithContacts(Group, BenchUtil::makeContacts(count));
     session.finish(QString(), QDate::currentDate());
     return 0;
 }

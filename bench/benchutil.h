@@ -1,5 +1,7 @@
 #pragma once
 
+#include "contact.h"
+
 #include <QElapsedTimer>
 #include <QVector>
 
@@ -35,6 +37,22 @@ double bestOfThreeMs(Function &&function)
         best = std::min(best, timer.nsecsElapsed() / 1e6);
     }
     return best;
+}
+
+// count contacts with distinct mobiles and short Chinese names and remarks.
+inline ContactList makeContacts(int count)
+{
+    ContactList contacts;
+    contacts.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        Contact contact;
+        contact.mobile = QString::number(13000000000LL + i);
+        contact.name = QStringLiteral("客户%1").arg(i);
+        contact.salutation = i % 2 ? QStringLiteral("先生") : QStringLiteral("女士");
+        contact.remark = QStringLiteral("备注%1").arg(i % 1000);
+        contacts.append(contact);
+    }
+    return contacts;
 }
 
 inline long peakMemoryKb()

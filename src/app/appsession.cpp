@@ -1,8 +1,11 @@
 #include "appsession.h"
 
 #include "appfolder.h"
+#include "backupring.h"
 #include "dailybackup.h"
 #include "databasetemplate.h"
+#include "integritycheck.h"
+#include "leftoversweep.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -22,9 +25,12 @@ QString AppSession::databasePath() const
 
 bool AppSession::start(QString *message)
 {
+    const QDateTime began = QDateTime::currentDateTime();
     if (m_appFolder.isEmpty())
         m_appFolder = AppFolder::path();
     const QString path = databasePath();
+    m_damaged = false;
+    LeftoverSweep::run(m_appFolder, began);
 
     QString error;
     if (DatabaseTemplate::ensureDatabaseFile(path, &error) == DatabaseTemplate::EnsureResult::Failed) {
@@ -35,11 +41,22 @@ bool AppSession::start(QString *message)
         return false;
     }
     if (!m_database.open(path)) {
+        m_damaged = m_database.openError() == Database::OpenError::NotADatabase;
         if (message)
             *message = m_database.errorString();
         return false;
     }
     const StoreResult read = m_store.smsText(m_initialSmsText);
+    QStringList groups;
+    m_store.groups(groups); // the window reads them next: damage shows here
+    if (m_database.corruptionSeen()) {
+        m_damaged = true;
+        if (message)
+            *message = QStringLiteral("数据库文件 %1 已损坏（%2）。")
+                           .arg(QDir::toNativeSeparators(path), m_store.errorString());
+        m_database.close();
+        return false;
+    }
     if (read != StoreResult::Ok && read != StoreResult::NotFound) {
         if (message)
             *message = QStringLiteral("无法读取数据库文件 %1 中的短信内容：%2。")
@@ -72,8 +89,56 @@ QStringList AppSession::finish(const QString &smsText, QDate today)
     if (!m_database.close())
         problems << QStringLiteral("关闭数据库时出错：%1").arg(m_database.errorString());
 
-    QString error;
-    if (!DailyBackup::write(m_appFolder, databasePath(), today, &error))
-        problems << QStringLiteral("今天的备份未能写入：%1").arg(error);
+    const QString backupProblem = writeBackup(today, m_database.corruptionSeen());
+    if (!backupProblem.isEmpty())
+        problems << backupProblem;
     return problems;
+}
+
+QString AppSession::writeBackup(QDate today, bool damageSeen)
+{
+    QString damage = damageSeen ? QStringLiteral("本次运行中读取时报告了损坏") : QString();
+    if (damage.isEmpty()) {
+        // The check reads the copy through a connection of its own, so damage
+        // on disk shows even where this run's connection had the pages cached.
+        QString error;
+        const bool written = DailyBackup::write(
+            m_appFolder, databasePath(), today, &error, [&damage](const QString &copy, QString *reason) {
+                const IntegrityCheck::Result check = IntegrityCheck::check(copy);
+                damage = check.reason;
+                *reason = QStringLiteral("副本未通过完整性检查");
+                return check.passed;
+            });
+        if (written)
+            return QString();
+        if (damage.isEmpty())
+            return QStringLiteral("今天的备份未能写入：%1").arg(error);
+        // A bad copy of a good file points at the backup's disk instead.
+        if (IntegrityCheck::check(databasePath()).passed)
+            return QStringLiteral("今天的备份未能写入：写入 %1 的副本未通过完整性检查（%2），"
+                                  "原来的备份保持不变。")
+                .arg(QDir::toNativeSeparators(DailyBackup::folderPath(m_appFolder, today)), damage);
+    }
+    const std::optional<BackupRing::Entry> good = BackupRing::newestGood(m_appFolder);
+    return QStringLiteral("数据库文件 %1 已损坏（%2），今天的备份没有被它替换。\n%3")
+        .arg(QDir::toNativeSeparators(databasePath()), damage,
+             good ? QStringLiteral("最新的完好备份是 %1，可用“文件”菜单中的“从备份恢复…”恢复。")
+                        .arg(BackupRing::describe(*good))
+                  : QStringLiteral("没有通过检查的备份。"));
+}
+
+bool AppSession::restoreFrom(const QString &backupPath, DatabaseRestore::Reason reason,
+                             QString *keptAs, QString *message)
+{
+    const bool wasOpen = m_database.isOpen();
+    m_database.close();
+    QString error;
+    if (!DatabaseRestore::restore(backupPath, databasePath(), reason, keptAs, &error)) {
+        if (message)
+            *message = error;
+        if (wasOpen)
+            m_database.open(databasePath());
+        return false;
+    }
+    return start(message);
 }

@@ -2,6 +2,7 @@
 
 #include "contactstore.h"
 #include "database.h"
+#include "databaserestore.h"
 
 #include <QDate>
 #include <QString>
@@ -23,8 +24,19 @@ public:
     // Ensures the database file and opens it. On failure returns false and
     // message receives a Chinese sentence that names the file and says what
     // failed; the file is then exactly as it was before.
+    // Removes the leftovers of interrupted writes first. A file that opens
+    // but reports damage when read also sets databaseDamaged().
     bool start(QString *message);
     bool isStarted() const { return m_database.isOpen(); }
+    // Did the last start() fail because the database file is damaged?
+    bool databaseDamaged() const { return m_damaged; }
+
+    // Closes the database, puts the backup in its place (the replaced file
+    // is kept aside, see DatabaseRestore) and starts again on it. keptAs
+    // receives where the replaced file is kept. When the backup cannot be
+    // put in place, the database is as before (and open again, if it was).
+    bool restoreFrom(const QString &backupPath, DatabaseRestore::Reason reason, QString *keptAs,
+                     QString *message);
 
     ContactStore &store() { return m_store; }
     Database &database() { return m_database; }
@@ -36,13 +48,19 @@ public:
 
     // Saves smsText into the one 短信 row, closes the database and copies the
     // file to 数据备份/<day>日/通讯录.dat. Each step runs even when an
-    // earlier one failed (the backup is taken of whatever the file holds).
-    // Returns the problems as Chinese sentences, empty when all went well.
+    // earlier one failed. The backup is replaced only by a copy that passes
+    // the integrity check, and never in a run in which a read reported a
+    // damaged file. Returns the problems as Chinese sentences, empty when
+    // all went well.
     QStringList finish(const QString &smsText, QDate today);
 
 private:
+    // Writes the day's backup; returns the problem, "" when it was written.
+    QString writeBackup(QDate today, bool damageSeen);
+
     QString m_appFolder;
     Database m_database;
     ContactStore m_store;
     QString m_initialSmsText;
+    bool m_damaged = false;
 };

@@ -1,7 +1,6 @@
 #include "dailybackup.h"
 
 #include "appfolder.h"
-#include "atomicfile.h"
 
 #include <QDir>
 
@@ -18,7 +17,8 @@ QString filePath(const QString &appFolder, QDate day)
     return QDir(folderPath(appFolder, day)).filePath(QString::fromUtf8(AppFolder::DatabaseFileName));
 }
 
-bool write(const QString &appFolder, const QString &databasePath, QDate day, QString *error)
+bool write(const QString &appFolder, const QString &databasePath, QDate day, QString *error,
+           const AtomicFile::Check &check)
 {
     const QString folder = folderPath(appFolder, day);
     if (!QDir().mkpath(folder)) {
@@ -28,7 +28,7 @@ bool write(const QString &appFolder, const QString &databasePath, QDate day, QSt
     }
     const QString target = filePath(appFolder, day);
     QString copyError;
-    if (!AtomicFile::copy(databasePath, target, &copyError)) {
+    if (!AtomicFile::copy(databasePath, target, &copyError, AtomicFile::ModeFrom::Source, check)) {
         if (error)
             *error = QStringLiteral("无法写入备份文件 %1：%2。")
                          .arg(QDir::toNativeSeparators(target), copyError);

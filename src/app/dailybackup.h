@@ -1,5 +1,7 @@
 #pragma once
 
+#include "atomicfile.h"
+
 #include <QDate>
 #include <QString>
 
@@ -16,8 +18,10 @@ QString folderPath(const QString &appFolder, QDate day);
 QString filePath(const QString &appFolder, QDate day);
 
 // Creates the folders as needed and copies databasePath into the day's
-// folder atomically: a failed copy leaves the day's previous copy as it was.
-// On failure error holds a Chinese sentence naming what failed.
-bool write(const QString &appFolder, const QString &databasePath, QDate day, QString *error);
+// folder atomically, with the database's mode: the copy replaces the day's
+// previous one only when it is complete and passes check (when given). On
+// failure error holds a Chinese sentence naming what failed.
+bool write(const QString &appFolder, const QString &databasePath, QDate day, QString *error,
+           const AtomicFile::Check &check = {});
 
 } // namespace DailyBackup

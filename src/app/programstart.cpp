@@ -6,6 +6,8 @@
 #include "mainwindow.h"
 #include "messagebox.h"
 #include "programidentity.h"
+#include "restoredialog.h"
+#include "startuprepair.h"
 #include "terminationwatch.h"
 
 #include <QApplication>
@@ -62,10 +64,8 @@ int runProgram(int &argc, char **argv)
     QApplication application(argc, argv);
     useChineseFont(application);
     useChineseQtTexts(application);
-    if (!started) {
-        MessageBox::warning(nullptr, message);
+    if (!started && !StartupRepair::recover(session, message))
         return 1;
-    }
 
     MainWindow window(session.store(), dataFolder.importStartFolder());
     window.setSmsText(session.initialSmsText());
@@ -74,6 +74,7 @@ int runProgram(int &argc, char **argv)
     });
     QObject::connect(&window, &MainWindow::closed, &application, &QApplication::quit,
                      Qt::QueuedConnection);
+    RestoreDialog::attach(window, session);
     // Being told to stop (logout, kill) closes the window like the user
     // would, so nothing typed is lost and the day's backup is written.
     TerminationWatch termination;

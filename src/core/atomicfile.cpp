@@ -3,21 +3,35 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
+#include <QRandomGenerator>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace AtomicFile {
 
 namespace {
 
-bool syncFile(const QString &path)
+constexpr int RandomLength = 6;
+constexpr char RandomLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+
+QString systemError(int code = errno)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+QByteArray encoded(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+bool syncPath(const QString &path, int flags)
+{
+    const int fd = ::open(encoded(path).constData(), flags | O_CLOEXEC);
     if (fd < 0)
         return false;
     const bool ok = ::fsync(fd) == 0;
@@ -25,81 +39,177 @@ bool syncFile(const QString &path)
     return ok;
 }
 
-} // namespace
+// Creates an empty, unique temporary file in folder with the mode a new file
+// gets (the umask applies to 0666). Returns its path, or "" with error set.
+QString createTemporary(const QString &folder, mode_t *createdMode, QString *error)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        QString name = QString::fromLatin1(TemporaryPrefix);
+        for (int i = 0; i < RandomLength; ++i)
+            name += QLatin1Char(
+                RandomLetters[QRandomGenerator::global()->bounded(int(sizeof RandomLetters - 1))]);
+        const QString path = folder + QLatin1Char('/') + name;
+        const int fd = ::open(encoded(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            struct stat info {};
+            ::fstat(fd, &info);
+            *createdMode = info.st_mode & 0777;
+            ::close(fd);
+            return path;
+        }
+        if (errno != EEXIST) {
+            *error = systemError();
+            return QString();
+        }
+    }
+    *error = systemError(EEXIST);
+    return QString();
+}
 
-bool write(const QString &finalPath, const Writer &writer, QString *error)
+// The permission bits of path, or fallback when there is no such file.
+mode_t modeOf(const QString &path, mode_t fallback)
+{
+    struct stat info {};
+    if (::stat(encoded(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return fallback;
+    return info.st_mode & 0777;
+}
+
+bool writeWithMode(const QString &finalPath, const QString &modeSource, const Writer &writer,
+                   QString *error, const Check &check)
 {
     const QFileInfo target(finalPath);
-    // Reserve a unique name beside the target (same file system, so the
-    // final rename is atomic).
-    QTemporaryFile reservation(target.absolutePath() + QStringLiteral("/.")
-                               + target.fileName() + QStringLiteral(".XXXXXX"));
-    if (!reservation.open()) {
+    QString reason;
+    mode_t newFileMode = 0;
+    // Same folder: same file system, so the final rename is atomic.
+    const QString temporaryPath = createTemporary(target.absolutePath(), &newFileMode, &reason);
+    if (temporaryPath.isEmpty()) {
         if (error)
-            *error = reservation.errorString();
+            *error = reason;
         return false;
     }
-    const QString temporaryPath = reservation.fileName();
-    reservation.close();
+    const auto fail = [&](const QString &why) {
+        QFile::remove(temporaryPath);
+        if (error)
+            *error = why.isEmpty() ? QStringLiteral("写入失败") : why;
+        return false;
+    };
 
-    QString writerError;
-    if (!writer(temporaryPath, &writerError) || !syncFile(temporaryPath)) {
-        QFile::remove(temporaryPath);
-        if (error)
-            *error = writerError.isEmpty() ? QStringLiteral("写入失败") : writerError;
-        return false;
-    }
-    // Keep the permissions an ordinary new file would get.
-    QFile::setPermissions(temporaryPath, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup
-                                             | QFile::ReadOther);
-    if (std::rename(QFile::encodeName(temporaryPath).constData(),
-                    QFile::encodeName(target.absoluteFilePath()).constData())
-        != 0) {
-        if (error)
-            *error = QString::fromLocal8Bit(std::strerror(errno));
-        QFile::remove(temporaryPath);
-        return false;
-    }
-    reservation.setAutoRemove(false);
+    if (!writer(temporaryPath, &reason))
+        return fail(reason);
+    // Set again after the writer: a library may have made the file anew.
+    const mode_t mode = modeOf(modeSource, newFileMode);
+    if (::chmod(encoded(temporaryPath).constData(), mode) != 0)
+        return fail(systemError());
+    if (!syncPath(temporaryPath, O_RDONLY))
+        return fail(systemError());
+    if (check && !check(temporaryPath, &reason))
+        return fail(reason);
+    if (std::rename(encoded(temporaryPath).constData(),
+                    encoded(target.absoluteFilePath()).constData())
+        != 0)
+        return fail(systemError());
+    // Make the rename itself durable; a failure here loses nothing.
+    syncPath(target.absolutePath(), O_RDONLY | O_DIRECTORY);
     return true;
 }
 
-bool copy(const QString &source, const QString &target, QString *error)
+bool copyInto(const QString &source, const QString &temporaryPath, QString *error)
 {
-    return write(
-        target,
+    QFile in(source);
+    QFile out(temporaryPath);
+    if (!in.open(QIODevice::ReadOnly)) {
+        *error = in.errorString();
+        return false;
+    }
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        *error = out.errorString();
+        return false;
+    }
+    QByteArray buffer(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = in.read(buffer.data(), buffer.size());
+        if (n < 0) {
+            *error = in.errorString();
+            return false;
+        }
+        if (n == 0)
+            break;
+        if (out.write(buffer.constData(), n) != n) {
+            *error = out.errorString();
+            return false;
+        }
+    }
+    if (!out.flush()) {
+        *error = out.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool write(const QString &finalPath, const Writer &writer, QString *error, const Check &check)
+{
+    return writeWithMode(finalPath, finalPath, writer, error, check);
+}
+
+bool copy(const QString &source, const QString &target, QString *error, ModeFrom mode,
+          const Check &check)
+{
+    return writeWithMode(
+        target, mode == ModeFrom::Source ? source : target,
         [&source](const QString &temporaryPath, QString *copyError) {
-            QFile in(source);
-            QFile out(temporaryPath);
-            if (!in.open(QIODevice::ReadOnly)) {
-                *copyError = in.errorString();
-                return false;
-            }
-            if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-                *copyError = out.errorString();
-                return false;
-            }
-            char buffer[1 << 16];
-            for (;;) {
-                const qint64 n = in.read(buffer, sizeof buffer);
-                if (n < 0) {
-                    *copyError = in.errorString();
-                    return false;
-                }
-                if (n == 0)
-                    break;
-                if (out.write(buffer, n) != n) {
-                    *copyError = out.errorString();
-                    return false;
-                }
-            }
-            if (!out.flush()) {
-                *copyError = out.errorString();
-                return false;
-            }
-            return true;
+            return copyInto(source, temporaryPath, copyError);
         },
-        error);
+        error, check);
+}
+
+namespace {
+
+bool endsInRandomLetters(const QString &fileName, qsizetype start)
+{
+    if (fileName.size() != start + RandomLength)
+        return false;
+    for (qsizetype i = start; i < fileName.size(); ++i) {
+        const char16_t c = fileName.at(i).unicode();
+        if (c >= 0x80 || c == 0 || !std::strchr(RandomLetters, char(c)))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool isTemporaryName(const QString &fileName)
+{
+    const QString prefix = QString::fromLatin1(TemporaryPrefix);
+    return fileName.startsWith(prefix) && endsInRandomLetters(fileName, prefix.size());
+}
+
+bool isTemporaryName(const QString &fileName, const QStringList &formerTargets)
+{
+    if (isTemporaryName(fileName))
+        return true;
+    for (const QString &target : formerTargets) {
+        const QString prefix = QLatin1Char('.') + target + QLatin1Char('.');
+        if (fileName.startsWith(prefix) && endsInRandomLetters(fileName, prefix.size()))
+            return true;
+    }
+    return false;
+}
+
+int removeLeftovers(const QString &folder, const QDateTime &before, const QStringList &formerTargets)
+{
+    const QFileInfoList candidates =
+        QDir(folder).entryInfoList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden | QDir::System);
+    int removed = 0;
+    for (const QFileInfo &file : candidates) {
+        if (isTemporaryName(file.fileName(), formerTargets) && !file.isSymLink()
+            && file.lastModified() < before && QFile::remove(file.absoluteFilePath()))
+            ++removed;
+    }
+    return removed;
 }
 
 } // namespace AtomicFile

@@ -45,6 +45,10 @@ public:
 
     // Refills the group list from the store; nothing stays selected.
     void reloadGroups();
+    // The database file was replaced (restored from a backup): the open
+    // dialogs close, the groups are read anew and the working list empties;
+    // the SMS text stays as typed.
+    void databaseReplaced();
     // Makes a group the current one and lists all its contacts.
     void chooseGroup(const QString &group);
     // Re-runs the query of the current group with the search boxes' filters.
@@ -88,6 +92,8 @@ private:
     void search();
     void clearFilters();
     void showNoGroupListed();
+    // Groups read anew, none chosen, the working list empty.
+    void relistGroups();
 
     ContactStore &m_store;
     QString m_applicationFolder;

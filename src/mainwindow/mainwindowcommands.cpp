@@ -165,6 +165,19 @@ void MainWindow::deleteGroup()
                                       .arg(group, m_store.errorString()));
         return;
     }
+    relistGroups();
+}
+
+void MainWindow::databaseReplaced()
+{
+    // Their rows belong to the replaced file.
+    m_editor->hide();
+    m_groupDialog->hide();
+    relistGroups();
+}
+
+void MainWindow::relistGroups()
+{
     reloadGroups();
     showNoGroupListed();
     m_contacts->clear();

@@ -1,5 +1,6 @@
 #include "database.h"
 
+#include "corruptionlog.h"
 #include "schema.h"
 #include "statement.h"
 
@@ -26,6 +27,7 @@ Database::~Database()
 bool Database::fail(OpenError error, const QString &message)
 {
     if (m_handle) {
+        CorruptionLog::take(m_handle);
         sqlite3_close_v2(m_handle);
         m_handle = nullptr;
     }
@@ -72,9 +74,10 @@ void Database::reset()
     close();
     m_openError = OpenError::None;
     m_error.clear();
+    m_corruptionSeen = false;
 }
 
-bool Database::open(const QString &path)
+bool Database::open(const QString &path, Access access)
 {
     reset();
     const QFileInfo info(path);
@@ -86,7 +89,8 @@ bool Database::open(const QString &path)
                     QStringLiteral("%1 不是普通文件，不能作为数据库文件使用。").arg(name));
 
     // No SQLITE_OPEN_CREATE: the file must be there and is never made here.
-    if (!connect(info.absoluteFilePath(), SQLITE_OPEN_READWRITE, OpenError::CannotOpen,
+    const int flags = access == Access::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    if (!connect(info.absoluteFilePath(), flags, OpenError::CannotOpen,
                  QStringLiteral("无法打开数据库文件 %1：%2。")))
         return false;
 
@@ -111,13 +115,14 @@ bool Database::open(const QString &path)
         return fail(OpenError::WrongSchema,
                     QStringLiteral("数据库文件 %1 已损坏或不是本程序的数据库（%2）。")
                         .arg(name, schemaError));
-    if (sqlite3_db_readonly(m_handle, "main") == 1)
+    if (access == Access::ReadWrite && sqlite3_db_readonly(m_handle, "main") == 1)
         return fail(OpenError::ReadOnly,
                     QStringLiteral("数据库文件 %1 是只读的，无法保存修改。").arg(name));
 
     // Decrypting a page costs more than reading it: keep up to 32 MB of
     // decrypted pages, so that listing a big group again stays fast.
-    execute("PRAGMA cache_size = -32768");
+    if (access == Access::ReadWrite)
+        execute("PRAGMA cache_size = -32768");
 
     m_path = info.absoluteFilePath();
     return true;
@@ -153,6 +158,7 @@ bool Database::close()
 {
     if (!m_handle)
         return true;
+    m_corruptionSeen = CorruptionLog::take(m_handle) || m_corruptionSeen;
     const int closed = sqlite3_close(m_handle);
     if (closed != SQLITE_OK) {
         // Statements still open: let SQLite release the handle once they
@@ -172,12 +178,19 @@ bool Database::execute(const char *sql)
         return false;
     }
     char *message = nullptr;
-    if (sqlite3_exec(m_handle, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+    const int code = sqlite3_exec(m_handle, sql, nullptr, nullptr, &message);
+    CorruptionLog::note(m_handle, code);
+    if (code != SQLITE_OK) {
         m_error = QString::fromUtf8(message ? message : sqlite3_errmsg(m_handle));
         sqlite3_free(message);
         return false;
     }
     return true;
+}
+
+bool Database::corruptionSeen() const
+{
+    return m_corruptionSeen || CorruptionLog::seen(m_handle);
 }
 
 QString Database::lastErrorMessage() const

@@ -22,6 +22,10 @@ public:
         CannotCreate,  // create(): the file exists or could not be made
     };
 
+    // ReadOnly: for looking at a copy (integrity checks, backups): the file
+    // may be read-only and is never written.
+    enum class Access { ReadWrite, ReadOnly };
+
     Database() = default;
     ~Database();
     Database(const Database &) = delete;
@@ -32,7 +36,7 @@ public:
     // tables present, writable). Never creates or changes the file, and a
     // refused file is left exactly as it was. On failure errorString() holds
     // a Chinese sentence that names the file and says what is wrong.
-    bool open(const QString &path);
+    bool open(const QString &path, Access access = Access::ReadWrite);
     // Creates a new encrypted database with the schema (used to make the
     // template). Fails when anything exists at path.
     bool create(const QString &path);
@@ -45,6 +49,10 @@ public:
     QString path() const { return m_path; }
     QString errorString() const { return m_error; }
     OpenError openError() const { return m_openError; }
+
+    // Has any statement on this connection reported a damaged file since
+    // open()? Stays answered after close().
+    bool corruptionSeen() const;
 
     // Runs statements without results (schema, PRAGMA, BEGIN/COMMIT).
     bool execute(const char *sql);
@@ -65,6 +73,7 @@ private:
     QString m_path;
     QString m_error;
     OpenError m_openError = OpenError::None;
+    bool m_corruptionSeen = false;
 };
 
 // Commits on commit(), rolls back otherwise (also when commit() failed).

@@ -1,12 +1,16 @@
 #include "statement.h"
 
+#include "corruptionlog.h"
+
 Statement::Statement(sqlite3 *db, const char *sql)
+    : m_db(db)
 {
     if (!db) {
         m_prepareCode = SQLITE_MISUSE;
         return;
     }
     m_prepareCode = sqlite3_prepare_v2(db, sql, -1, &m_statement, nullptr);
+    CorruptionLog::note(db, m_prepareCode);
     if (m_prepareCode != SQLITE_OK) {
         sqlite3_finalize(m_statement);
         m_statement = nullptr;
@@ -35,7 +39,9 @@ int Statement::step()
 {
     if (!m_statement)
         return m_prepareCode == SQLITE_OK ? SQLITE_MISUSE : m_prepareCode;
-    return sqlite3_step(m_statement);
+    const int code = sqlite3_step(m_statement);
+    CorruptionLog::note(m_db, code);
+    return code;
 }
 
 void Statement::reset()

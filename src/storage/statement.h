@@ -5,7 +5,8 @@
 #include <sqlcipher/sqlite3.h>
 
 // One prepared statement, finalized when it goes out of scope. Texts are
-// bound and read as UTF-8; a Null column reads as the empty text.
+// bound and read as UTF-8; a Null column reads as the empty text. A result
+// that says the file is damaged is noted in CorruptionLog.
 class Statement
 {
 public:
@@ -31,6 +32,7 @@ public:
     qint64 int64(int column) const;
 
 private:
+    sqlite3 *m_db = nullptr;
     sqlite3_stmt *m_statement = nullptr;
     int m_prepareCode = SQLITE_OK;
 };

@@ -3,9 +3,10 @@
 # starts the unpacked program as an ordinary user (nobody) in an X server.
 # The program lies in a folder that user cannot write, so its database must
 # appear in that user's data folder, private to them, and nowhere else.
-# Usage: package_install.sh <build folder> <cpack> <version>
+# Usage: package_install.sh <build folder> <cpack> <version> <bin folder> <share folder>
+# (the last two are the install folders the build was configured with)
 set -euo pipefail
-build=$1 cpack=$2 version=$3
+build=$1 cpack=$2 version=$3 bindir=$4 sharedir=$5
 
 skip() { echo "SKIPPED: $*"; exit 77; }
 fail() { echo "FAILED: $*"; exit 1; }
@@ -33,13 +34,13 @@ recommends=$(dpkg-deb -f "$deb" Recommends)
 
 root="$scratch/root"
 dpkg -x "$deb" "$root"
-program="$root/usr/bin/lanzhou-sms"
+program="$root$bindir/lanzhou-sms"
 for file in "$program" \
-    "$root/usr/share/applications/com.example.lanzhou_sms.desktop" \
-    "$root/usr/share/metainfo/com.example.lanzhou_sms.metainfo.xml" \
-    "$root/usr/share/icons/hicolor/16x16/apps/com.example.lanzhou_sms.png" \
-    "$root/usr/share/icons/hicolor/256x256/apps/com.example.lanzhou_sms.png" \
-    "$root/usr/share/icons/hicolor/scalable/apps/com.example.lanzhou_sms.svg"; do
+    "$root$sharedir/applications/com.example.lanzhou_sms.desktop" \
+    "$root$sharedir/metainfo/com.example.lanzhou_sms.metainfo.xml" \
+    "$root$sharedir/icons/hicolor/16x16/apps/com.example.lanzhou_sms.png" \
+    "$root$sharedir/icons/hicolor/256x256/apps/com.example.lanzhou_sms.png" \
+    "$root$sharedir/icons/hicolor/scalable/apps/com.example.lanzhou_sms.svg"; do
   [ -f "$file" ] || fail "not in the package: ${file#"$root"}"
 done
 

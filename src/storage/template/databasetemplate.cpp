@@ -1,9 +1,8 @@
 #include "databasetemplate.h"
 
-#include "atomicfile.h"
-
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 namespace DatabaseTemplate {
 
@@ -36,22 +35,11 @@ EnsureResult ensureDatabaseFile(const QString &path, QString *error)
             *error = QStringLiteral("程序内置的数据库模板缺失");
         return EnsureResult::Failed;
     }
-    QString writeError;
-    const bool written = AtomicFile::write(
-        info.absoluteFilePath(),
-        [&content](const QString &temporaryPath, QString *fileError) {
-            QFile file(temporaryPath);
-            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-                || file.write(content) != content.size() || !file.flush()) {
-                *fileError = file.errorString();
-                return false;
-            }
-            return true;
-        },
-        &writeError);
-    if (!written) {
+    // QSaveFile: complete or absent, with the mode the umask gives.
+    QSaveFile file(info.absoluteFilePath());
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
         if (error)
-            *error = writeError;
+            *error = file.errorString();
         return EnsureResult::Failed;
     }
     return EnsureResult::Created;
