@@ -201,8 +201,10 @@ StoreResult ContactStore::addGroupWithContacts(const QString &name, const Contac
         bindContact(insert, name, contact);
         const StoreResult result = runWrite(insert);
         insert.reset();
-        if (result == StoreResult::Duplicate)
-            continue; // the key is there already: skip this one, go on
+        // The key is there already, or a text does not fit its column:
+        // this one contact is left out, the others are still copied.
+        if (result == StoreResult::Duplicate || result == StoreResult::TooLong)
+            continue;
         if (result != StoreResult::Ok)
             return result;
         ++written;
