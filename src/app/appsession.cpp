@@ -3,6 +3,8 @@
 #include "appfolder.h"
 #include "dailybackup.h"
 #include "databasetemplate.h"
+#include "instancelock.h"
+#include "smsrecoveryfile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -24,6 +26,38 @@ bool AppSession::start(QString *message)
 {
     if (m_appFolder.isEmpty())
         m_appFolder = AppFolder::path();
+    // Without a lock file (a read-only folder) no copy can write the
+    // database anyway, so the start goes on and meets that on its own.
+    m_lock = std::make_unique<InstanceLock>(databasePath());
+    if (m_lock->acquire() == InstanceLock::Outcome::HeldByRunningCopy) {
+        m_runningElsewhere = true;
+        if (message)
+            *message = QStringLiteral("程序已经在运行。");
+        m_lock.reset();
+        return false;
+    }
+    if (!openDatabase(message)) {
+        m_lock.reset();
+        return false;
+    }
+    restoreRecoveredSmsText();
+    return true;
+}
+
+void AppSession::restoreRecoveredSmsText()
+{
+    SmsRecoveryFile recovery(databasePath());
+    QString text;
+    if (!recovery.read(&text))
+        return;
+    m_initialSmsText = text;
+    // The file goes only once the text is safe in the database again.
+    if (m_store.setSmsText(text) == StoreResult::Ok)
+        recovery.remove();
+}
+
+bool AppSession::openDatabase(QString *message)
+{
     const QString path = databasePath();
 
     QString error;
@@ -57,17 +91,29 @@ QStringList AppSession::finish(const QString &smsText, QDate today)
         return problems;
     }
 
+    QString error;
+    if (!saveSmsText(smsText, &error))
+        problems << QStringLiteral("短信内容未能保存：%1").arg(error);
+    return problems + closeAndBackUp(today);
+}
+
+bool AppSession::saveSmsText(const QString &smsText, QString *error)
+{
     switch (m_store.setSmsText(smsText)) {
     case StoreResult::Ok:
-        break;
+        return true;
     case StoreResult::NotFound:
-        problems << QStringLiteral("短信内容未能保存：数据库中没有存放短信内容的记录。");
-        break;
+        *error = QStringLiteral("数据库中没有存放短信内容的记录。");
+        return false;
     default:
-        problems << QStringLiteral("短信内容未能保存：%1").arg(m_store.errorString());
-        break;
+        *error = m_store.errorString();
+        return false;
     }
+}
 
+QStringList AppSession::closeAndBackUp(QDate today)
+{
+    QStringList problems;
     if (!m_database.close())
         problems << QStringLiteral("关闭数据库时出错：%1").arg(m_database.errorString());
 

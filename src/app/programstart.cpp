@@ -3,6 +3,8 @@
 #include "appsession.h"
 #include "mainwindow.h"
 #include "messagebox.h"
+#include "runningcopy.h"
+#include "shutdownsequence.h"
 #include "terminationwatch.h"
 
 #include <QApplication>
@@ -38,6 +40,14 @@ void useChineseQtTexts(QApplication &application)
         QApplication::installTranslator(translator);
 }
 
+void bringForward(QWidget &window)
+{
+    window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
+
 } // namespace
 
 int runProgram(int &argc, char **argv)
@@ -52,6 +62,12 @@ int runProgram(int &argc, char **argv)
     QApplication application(argc, argv);
     useChineseFont(application);
     useChineseQtTexts(application);
+    if (!started && session.isRunningElsewhere()) {
+        // The copy that runs shows its window instead; this one leaves.
+        if (!RunningCopy::askToShow(session.databasePath()))
+            MessageBox::information(nullptr, message);
+        return 0;
+    }
     if (!started) {
         MessageBox::warning(nullptr, message);
         return 1;
@@ -59,8 +75,9 @@ int runProgram(int &argc, char **argv)
 
     MainWindow window(session.store(), session.appFolder());
     window.setSmsText(session.initialSmsText());
-    window.setShutdownHandler([&session](const QString &smsText) {
-        return session.finish(smsText, QDate::currentDate());
+    ShutdownSequence shutdown(session);
+    window.setShutdownHandler([&shutdown, &window](const QString &smsText) {
+        return shutdown.run(&window, smsText);
     });
     QObject::connect(&window, &MainWindow::closed, &application, &QApplication::quit,
                      Qt::QueuedConnection);
@@ -68,7 +85,15 @@ int runProgram(int &argc, char **argv)
     // would, so nothing typed is lost and the day's backup is written.
     TerminationWatch termination;
     QObject::connect(&termination, &TerminationWatch::terminationRequested, &window,
-                     &QWidget::close);
+                     [&shutdown, &window] {
+                         shutdown.requestTermination();
+                         window.close();
+                     });
+    RunningCopy runningCopy(session.databasePath());
+    QObject::connect(&runningCopy, &RunningCopy::showRequested, &window,
+                     [&window] { bringForward(window); });
+    runningCopy.listen();
     window.show();
-    return application.exec();
+    const int status = application.exec();
+    return status != 0 ? status : shutdown.exitStatus();
 }
