@@ -42,6 +42,10 @@ void useChineseQtTexts(QApplication &application)
 
 void bringForward(QWidget &window)
 {
+    // Once closed (hidden while the backup is written) it stays closed; a
+    // minimized window counts as visible.
+    if (!window.isVisible())
+        return;
     window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
     window.show();
     window.raise();

@@ -57,7 +57,7 @@ ShutdownSequence::SmsOutcome ShutdownSequence::storeSmsText(QWidget *window, con
         const QMessageBox::StandardButton answer = MessageBox::askRetryOrQuit(
             window, QStringLiteral("短信内容未能保存：%1\n\n"
                                    "可以点“重试”再保存一次；点“仍然退出”则短信内容另存到 %2，"
-                                   "下次启动时放回短信框。")
+                                   "下次启动时放回短信框；关闭本提示则回到窗口。")
                         .arg(error, recoveryPath));
         if (answer == QMessageBox::Retry && !m_terminating)
             continue;
