@@ -52,8 +52,8 @@ void AppSession::restoreRecoveredSmsText()
         return;
     m_initialSmsText = text;
     // The file goes only once the text is safe in the database again.
-    if (m_store.setSmsText(text) == StoreResult::Ok)
-        recovery.remove();
+    QString error;
+    saveSmsText(text, &error);
 }
 
 bool AppSession::openDatabase(QString *message)
@@ -101,6 +101,9 @@ bool AppSession::saveSmsText(const QString &smsText, QString *error)
 {
     switch (m_store.setSmsText(smsText)) {
     case StoreResult::Ok:
+        // The box started with any text kept aside, so what was just stored
+        // supersedes it: the next start must not bring back an older one.
+        SmsRecoveryFile(databasePath()).remove();
         return true;
     case StoreResult::NotFound:
         *error = QStringLiteral("数据库中没有存放短信内容的记录。");

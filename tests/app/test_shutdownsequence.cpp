@@ -34,6 +34,7 @@ private slots:
     void failedSaveKeepsTheWindowOpen();
     void quitAnywayKeepsTheTextAside();
     void stopWhileAskingKeepsTheTextAside();
+    void storedTextSupersedesTheOneKeptAside();
 
 private:
     void openWindow();
@@ -158,6 +159,30 @@ void TestShutdownSequence::stopWhileAskingKeepsTheTextAside()
     QCOMPARE(MessageBox::shownCount(), 1); // the report went to the terminal
     QCOMPARE(m_shutdown->exitStatus(), 1);
     QCOMPARE(TestSupport::readAll(recoveryPath()), LongText.toUtf8());
+}
+
+void TestShutdownSequence::storedTextSupersedesTheOneKeptAside()
+{
+    // The kept text cannot go back into the database at start (read-only
+    // folder), so its file stays; later the folder can be written again.
+    m_window.reset();
+    m_session.reset();
+    SmsRecoveryFile recovery(QDir(m_dir->path()).filePath(QStringLiteral("通讯录.dat")));
+    QString error;
+    QVERIFY2(recovery.write(QStringLiteral("旧的"), &error), qPrintable(error));
+    {
+        TestSupport::ReadOnlyFolder readOnly(m_dir->path());
+        QVERIFY(readOnly.ok());
+        openWindow();
+    }
+    QCOMPARE(m_window->smsText(), QStringLiteral("旧的"));
+    QVERIFY(QFileInfo::exists(recovery.path()));
+
+    m_window->setSmsText(QStringLiteral("新的"));
+    QVERIFY(m_window->close());
+    QCOMPARE(m_shutdown->exitStatus(), 0);
+    QCOMPARE(restartedSmsText(), QStringLiteral("新的"));
+    QVERIFY(!QFileInfo::exists(recovery.path()));
 }
 
 QTEST_MAIN(TestShutdownSequence)
