@@ -119,22 +119,24 @@ StoreResult GroupDialog::createGroup(const QString &name, int *copied, QList<Ski
     if (m_mode == Mode::AddGroup)
         return m_store.addGroup(name);
 
-    // A contact that does not fit its columns is left out, never the rest.
-    ContactList fitting;
-    for (const Contact &contact : m_workingList.tickedContacts()) {
-        const QString reason = FieldLimits::firstTooLong(name, contact);
+    // A contact that does not fit is left out, never the rest.
+    const ContactList ticked = m_workingList.tickedContacts();
+    QList<qsizetype> leftOut;
+    const StoreResult result = m_store.addGroupWithContacts(name, ticked, copied, &leftOut);
+    for (const qsizetype position : std::as_const(leftOut)) {
+        const Contact &contact = ticked.at(position);
+        QString reason = FieldLimits::firstTooLong(name, contact);
         if (reason.isEmpty())
-            fitting.append(contact);
-        else
-            skipped->append({contact, reason});
+            reason = QStringLiteral("手机号与前面的联系人重复。");
+        skipped->append({contact, reason});
     }
-    return m_store.addGroupWithContacts(name, fitting, copied);
+    return result;
 }
 
 void GroupDialog::reportSkipped(const QString &name, int copied, const QList<Skipped> &skipped)
 {
     QStringList lines;
-    lines << QStringLiteral("已建立分组“%1”并复制了 %2 个联系人；%3 个联系人的内容太长，没有复制：")
+    lines << QStringLiteral("已建立分组“%1”并复制了 %2 个联系人；%3 个联系人没有复制：")
                  .arg(name)
                  .arg(copied)
                  .arg(skipped.size());

@@ -424,8 +424,11 @@ void TestContactStore::saveAsCopySkipsWhatDoesNotFit()
     source << makeContact(QStringLiteral("13700000000"), QStringLiteral("新人"), {}, QStringLiteral("R"));
 
     int copied = -1;
-    QCOMPARE(m_store->addGroupWithContacts(QStringLiteral("重点客户"), source, &copied), StoreResult::Ok);
+    QList<qsizetype> skipped;
+    QCOMPARE(m_store->addGroupWithContacts(QStringLiteral("重点客户"), source, &copied, &skipped),
+             StoreResult::Ok);
     QCOMPARE(copied, 3);
+    QCOMPARE(skipped, (QList<qsizetype>{2, 3}));
     ContactList copies;
     m_store->contacts(QStringLiteral("重点客户"), {}, {}, copies);
     QCOMPARE(names(copies), (QStringList{"张三", "李四", "新人"}));
