@@ -57,7 +57,7 @@ void RunningCopy::answer()
 {
     while (QLocalSocket *socket = m_server->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+        const auto readRequest = [this, socket] {
             if (!socket->canReadLine())
                 return;
             if (socket->readLine() == ShowRequest) {
@@ -66,7 +66,9 @@ void RunningCopy::answer()
                 socket->flush();
             }
             socket->disconnectFromServer();
-        });
+        };
+        connect(socket, &QLocalSocket::readyRead, this, readRequest);
+        readRequest(); // the request may have arrived with the connection
     }
 }
 
