@@ -4,8 +4,10 @@
 #include "backupring.h"
 #include "dailybackup.h"
 #include "databasetemplate.h"
+#include "instancelock.h"
 #include "integritycheck.h"
 #include "leftoversweep.h"
+#include "smsrecoveryfile.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -28,9 +30,47 @@ bool AppSession::start(QString *message)
     const QDateTime began = QDateTime::currentDateTime();
     if (m_appFolder.isEmpty())
         m_appFolder = AppFolder::path();
+    // A restore starts again while the lock is still held: it stays ours.
+    if (!m_lock) {
+        // Without a lock file (a read-only folder) no copy can write the
+        // database anyway, so the start goes on and meets that on its own.
+        m_lock = std::make_unique<InstanceLock>(databasePath());
+        if (m_lock->acquire() == InstanceLock::Outcome::HeldByRunningCopy) {
+            m_runningElsewhere = true;
+            if (message)
+                *message = QStringLiteral("程序已经在运行。");
+            m_lock.reset();
+            return false;
+        }
+        // Only once the lock is held: another copy's temporary files are its own.
+        LeftoverSweep::run(m_appFolder, began);
+    }
+    if (!openDatabase(message)) {
+        // A damaged file stays locked while the user decides about a restore.
+        if (!m_damaged)
+            m_lock.reset();
+        return false;
+    }
+    restoreRecoveredSmsText();
+    return true;
+}
+
+void AppSession::restoreRecoveredSmsText()
+{
+    SmsRecoveryFile recovery(databasePath());
+    QString text;
+    if (!recovery.read(&text))
+        return;
+    m_initialSmsText = text;
+    // The file goes only once the text is safe in the database again.
+    QString error;
+    saveSmsText(text, &error);
+}
+
+bool AppSession::openDatabase(QString *message)
+{
     const QString path = databasePath();
     m_damaged = false;
-    LeftoverSweep::run(m_appFolder, began);
 
     QString error;
     if (DatabaseTemplate::ensureDatabaseFile(path, &error) == DatabaseTemplate::EnsureResult::Failed) {
@@ -75,17 +115,32 @@ QStringList AppSession::finish(const QString &smsText, QDate today)
         return problems;
     }
 
+    QString error;
+    if (!saveSmsText(smsText, &error))
+        problems << QStringLiteral("短信内容未能保存：%1").arg(error);
+    return problems + closeAndBackUp(today);
+}
+
+bool AppSession::saveSmsText(const QString &smsText, QString *error)
+{
     switch (m_store.setSmsText(smsText)) {
     case StoreResult::Ok:
-        break;
+        // The box started with any text kept aside, so what was just stored
+        // supersedes it: the next start must not bring back an older one.
+        SmsRecoveryFile(databasePath()).remove();
+        return true;
     case StoreResult::NotFound:
-        problems << QStringLiteral("短信内容未能保存：数据库中没有存放短信内容的记录。");
-        break;
+        *error = QStringLiteral("数据库中没有存放短信内容的记录。");
+        return false;
     default:
-        problems << QStringLiteral("短信内容未能保存：%1").arg(m_store.errorString());
-        break;
+        *error = m_store.errorString();
+        return false;
     }
+}
 
+QStringList AppSession::closeAndBackUp(QDate today)
+{
+    QStringList problems;
     if (!m_database.close())
         problems << QStringLiteral("关闭数据库时出错：%1").arg(m_database.errorString());
 

@@ -8,6 +8,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
+class InstanceLock;
+
 // The program's hold on its data from start to exit: makes sure the database
 // file exists (writing the built-in template into an empty folder), keeps the
 // one connection open, and at exit saves the SMS text, closes the database and
@@ -21,10 +25,10 @@ public:
     AppSession(const AppSession &) = delete;
     AppSession &operator=(const AppSession &) = delete;
 
-    // Ensures the database file and opens it. On failure returns false and
-    // message receives a Chinese sentence that names the file and says what
-    // failed; the file is then exactly as it was before.
-    // Removes the leftovers of interrupted writes first. A file that opens
+    // Takes the database's lock, then removes the leftovers of interrupted
+    // writes, ensures the database file and opens it. On failure returns
+    // false and message receives a Chinese sentence that names the file and
+    // says what failed; the file is then exactly as it was before. A file that opens
     // but reports damage when read also sets databaseDamaged().
     bool start(QString *message);
     bool isStarted() const { return m_database.isOpen(); }
@@ -37,13 +41,17 @@ public:
     // put in place, the database is as before (and open again, if it was).
     bool restoreFrom(const QString &backupPath, DatabaseRestore::Reason reason, QString *keptAs,
                      QString *message);
+    // start() failed because another running copy holds the database.
+    bool isRunningElsewhere() const { return m_runningElsewhere; }
 
     ContactStore &store() { return m_store; }
     Database &database() { return m_database; }
     QString appFolder() const { return m_appFolder; }
     QString databasePath() const;
 
-    // The SMS text as stored when start() ran ("" when none could be read).
+    // The SMS text as stored when start() ran ("" when none could be read),
+    // or the text an exit that could not store it kept in the recovery file
+    // (start() puts it back into the database and then removes the file).
     QString initialSmsText() const { return m_initialSmsText; }
 
     // Saves smsText into the one 短信 row, closes the database and copies the
@@ -53,12 +61,22 @@ public:
     // damaged file. Returns the problems as Chinese sentences, empty when
     // all went well.
     QStringList finish(const QString &smsText, QDate today);
+    // The two halves of finish(), for an exit that retries the first.
+    // On failure error receives the reason.
+    bool saveSmsText(const QString &smsText, QString *error);
+    QStringList closeAndBackUp(QDate today);
 
 private:
     // Writes the day's backup; returns the problem, "" when it was written.
     QString writeBackup(QDate today, bool damageSeen);
 
+    // Ensures the database file and opens it (start() without the lock).
+    bool openDatabase(QString *message);
+    void restoreRecoveredSmsText();
+
     QString m_appFolder;
+    std::unique_ptr<InstanceLock> m_lock; // held until the session ends
+    bool m_runningElsewhere = false;
     Database m_database;
     ContactStore m_store;
     QString m_initialSmsText;

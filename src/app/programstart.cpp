@@ -7,6 +7,8 @@
 #include "messagebox.h"
 #include "programidentity.h"
 #include "restoredialog.h"
+#include "runningcopy.h"
+#include "shutdownsequence.h"
 #include "startuprepair.h"
 #include "terminationwatch.h"
 
@@ -44,6 +46,18 @@ void useChineseQtTexts(QApplication &application)
         QApplication::installTranslator(translator);
 }
 
+void bringForward(QWidget &window)
+{
+    // Once closed (hidden while the backup is written) it stays closed; a
+    // minimized window counts as visible.
+    if (!window.isVisible())
+        return;
+    window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+    window.show();
+    window.raise();
+    window.activateWindow();
+}
+
 } // namespace
 
 int runProgram(int &argc, char **argv)
@@ -64,13 +78,20 @@ int runProgram(int &argc, char **argv)
     QApplication application(argc, argv);
     useChineseFont(application);
     useChineseQtTexts(application);
+    if (!started && session.isRunningElsewhere()) {
+        // The copy that runs shows its window instead; this one leaves.
+        if (!RunningCopy::askToShow(session.databasePath()))
+            MessageBox::information(nullptr, message);
+        return 0;
+    }
     if (!started && !StartupRepair::recover(session, message))
         return 1;
 
     MainWindow window(session.store(), dataFolder.importStartFolder());
     window.setSmsText(session.initialSmsText());
-    window.setShutdownHandler([&session](const QString &smsText) {
-        return session.finish(smsText, QDate::currentDate());
+    ShutdownSequence shutdown(session);
+    window.setShutdownHandler([&shutdown, &window](const QString &smsText) {
+        return shutdown.run(&window, smsText);
     });
     QObject::connect(&window, &MainWindow::closed, &application, &QApplication::quit,
                      Qt::QueuedConnection);
@@ -79,11 +100,19 @@ int runProgram(int &argc, char **argv)
     // would, so nothing typed is lost and the day's backup is written.
     TerminationWatch termination;
     QObject::connect(&termination, &TerminationWatch::terminationRequested, &window,
-                     &QWidget::close);
+                     [&shutdown, &window] {
+                         shutdown.requestTermination();
+                         window.close();
+                     });
+    RunningCopy runningCopy(session.databasePath());
+    QObject::connect(&runningCopy, &RunningCopy::showRequested, &window,
+                     [&window] { bringForward(window); });
+    runningCopy.listen();
     window.show();
     // Lets scripted checks (the package test, the start-up benchmark) start
     // the program and have it close itself the normal way.
     if (qEnvironmentVariableIsSet("LANZHOU_SMS_CLOSE_AFTER_START"))
         QTimer::singleShot(0, &window, &QWidget::close);
-    return application.exec();
+    const int status = application.exec();
+    return status != 0 ? status : shutdown.exitStatus();
 }

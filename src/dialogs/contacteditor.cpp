@@ -1,6 +1,7 @@
 #include "contacteditor.h"
 
 #include "contactstore.h"
+#include "fieldlimits.h"
 #include "messagebox.h"
 #include "textrules.h"
 #include "twips.h"
@@ -11,21 +12,22 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <limits>
+
 namespace {
 
 struct FieldLayout
 {
     const char *prompt;
     const char *accessibleName;
-    int maxLength; // the width of the column the box is written to
-    int top;       // of the box, in twips inside the frame
+    int top; // of the box, in twips inside the frame
 };
 
 constexpr FieldLayout fieldLayouts[] = {
-    {"手机号", "手机号", 50, 300},
-    {"姓  名", "姓名", 50, 720},
-    {"称  呼", "称呼", 50, 1140},
-    {"备  注", "备注", 100, 1560},
+    {"手机号", "手机号", 300},
+    {"姓  名", "姓名", 720},
+    {"称  呼", "称呼", 1140},
+    {"备  注", "备注", 1560},
 };
 
 QString text(const char *utf8)
@@ -55,7 +57,8 @@ ContactEditor::ContactEditor(ContactStore &store, QWidget *owner)
         auto *box = new QLineEdit(frame);
         box->setObjectName(QStringLiteral("Text1_%1").arg(i));
         box->setAccessibleName(text(field.accessibleName));
-        box->setMaxLength(field.maxLength);
+        // No limit that would cut pasted text: lengths are checked at the save.
+        box->setMaxLength(std::numeric_limits<int>::max());
         Twips::place(box, 840, field.top, 2835, 345);
         box->installEventFilter(this);
         label->setBuddy(box);
@@ -90,7 +93,7 @@ void ContactEditor::openForAdd(const QString &group)
     present();
     m_addMode = true;
     m_opened = Contact();
-    m_groupLabel->setText(group);
+    setGroup(group);
 }
 
 void ContactEditor::openForModify(const QString &group, const Contact &contact)
@@ -98,7 +101,7 @@ void ContactEditor::openForModify(const QString &group, const Contact &contact)
     present();
     m_addMode = false;
     m_opened = contact;
-    m_groupLabel->setText(group);
+    setGroup(group);
     m_boxes[Mobile]->setText(contact.mobile);
     m_boxes[Name]->setText(contact.name);
     m_boxes[Salutation]->setText(contact.salutation);
@@ -107,11 +110,17 @@ void ContactEditor::openForModify(const QString &group, const Contact &contact)
     m_boxes[Mobile]->end(false);
 }
 
+void ContactEditor::setGroup(const QString &group)
+{
+    m_group = group;
+    m_groupLabel->setText(group); // shown nowhere, never read back
+}
+
 void ContactEditor::clearContents()
 {
     for (QLineEdit *box : m_boxes)
         box->clear();
-    m_groupLabel->clear();
+    setGroup(QString());
     m_opened = Contact();
     m_boxes[Mobile]->setFocus();
 }
@@ -148,16 +157,25 @@ void ContactEditor::save()
     }
 
     const bool toStore = m_addMode || m_opened.isStored();
-    if (toStore && m_groupLabel->text().isEmpty()) {
+    if (toStore && m_group.isEmpty()) {
         // No group has an empty name: writing here would hide the contact.
         MessageBox::information(this, QStringLiteral("请首先选择分组！"));
         return;
     }
+    if (toStore) {
+        // Everything typed stays in the boxes, to be shortened by the user.
+        const QString tooLong = FieldLimits::firstTooLong(m_group, contact);
+        if (!tooLong.isEmpty()) {
+            MessageBox::information(this, tooLong);
+            return;
+        }
+    }
 
     if (m_addMode) {
-        addToStore(contact);
+        // The store answers Duplicate for a key the group already holds.
+        finishStoreSave(m_store.addContact(m_group, contact));
     } else if (m_opened.isStored()) {
-        finishStoreSave(m_store.updateContact(m_opened.rowId, m_groupLabel->text(), contact, m_opened.mobile));
+        finishStoreSave(m_store.updateContact(m_opened.rowId, m_group, contact, m_opened.mobile));
     } else {
         // Not in the database (it came from a workbook): the edit belongs to
         // the working list alone.
@@ -166,22 +184,6 @@ void ContactEditor::save()
         accept();
         emit workingEntryEdited(contact);
     }
-}
-
-void ContactEditor::addToStore(Contact contact)
-{
-    const QString group = m_groupLabel->text();
-    StoreResult lookup = StoreResult::Ok;
-    const bool exists = m_store.contactKeyExists(group, contact.mobile, &lookup);
-    if (lookup != StoreResult::Ok) {
-        finishStoreSave(lookup);
-        return;
-    }
-    if (exists) {
-        refuseDuplicate();
-        return;
-    }
-    finishStoreSave(m_store.addContact(group, contact));
 }
 
 void ContactEditor::finishStoreSave(StoreResult result)

@@ -46,7 +46,7 @@ private:
 
     void save();
     Contact typedContact() const;
-    void addToStore(Contact contact);
+    void setGroup(const QString &group);
     void finishStoreSave(StoreResult result);
     void refuseDuplicate();
 
@@ -56,6 +56,7 @@ private:
     QPushButton *m_saveButton = nullptr;
     QPushButton *m_cancelButton = nullptr;
 
+    QString m_group; // the group the contact is written into
     bool m_addMode = true;
     Contact m_opened; // the contact being modified (identity and tick)
 };

@@ -1,6 +1,8 @@
 #include "groupdialog.h"
 
+#include "contactlistmodel.h"
 #include "contactstore.h"
+#include "fieldlimits.h"
 #include "messagebox.h"
 #include "textrules.h"
 #include "twips.h"
@@ -9,17 +11,19 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <limits>
+
 namespace {
 
-const QString saveAsCaption = QStringLiteral("另存为分组");
+// Skipped contacts named one by one in the report after a save-as.
+constexpr int NamedSkipped = 5;
 
 } // namespace
 
-GroupDialog::GroupDialog(ContactStore &store, std::function<ContactList()> workingList,
-                         QWidget *owner)
+GroupDialog::GroupDialog(ContactStore &store, const ContactListModel &workingList, QWidget *owner)
     : FixedDialog(owner, 3690, 1755)
     , m_store(store)
-    , m_workingList(std::move(workingList))
+    , m_workingList(workingList)
 {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("分组"));
@@ -31,7 +35,8 @@ GroupDialog::GroupDialog(ContactStore &store, std::function<ContactList()> worki
     m_nameBox = new QLineEdit(this);
     m_nameBox->setObjectName(QStringLiteral("Text1"));
     m_nameBox->setAccessibleName(QStringLiteral("分组名称"));
-    m_nameBox->setMaxLength(50); // the width of the group column
+    // No limit that would cut pasted text: the length is checked at "确定".
+    m_nameBox->setMaxLength(std::numeric_limits<int>::max());
     Twips::place(m_nameBox, 240, 540, 3195, 315);
     prompt->setBuddy(m_nameBox);
 
@@ -52,17 +57,20 @@ GroupDialog::GroupDialog(ContactStore &store, std::function<ContactList()> worki
 
 void GroupDialog::openForAdd()
 {
-    openWithCaption(QStringLiteral("添加分组"));
+    openIn(Mode::AddGroup);
 }
 
 void GroupDialog::openForSaveAs()
 {
-    openWithCaption(saveAsCaption);
+    openIn(Mode::SaveAsGroup);
 }
 
-void GroupDialog::openWithCaption(const QString &caption)
+void GroupDialog::openIn(Mode mode)
 {
-    setWindowTitle(caption);
+    // Opening an open dialog switches its mode and keeps the name typed.
+    m_mode = mode;
+    setWindowTitle(mode == Mode::SaveAsGroup ? QStringLiteral("另存为分组")
+                                             : QStringLiteral("添加分组"));
     present();
 }
 
@@ -74,18 +82,25 @@ void GroupDialog::clearContents()
 
 void GroupDialog::confirm()
 {
-    hide();
     const QString name = TextRules::trimBlanks(m_nameBox->text());
+    const QString tooLong = FieldLimits::groupNameTooLong(name);
+    if (!tooLong.isEmpty()) {
+        // Stays open with the name as typed, to be shortened.
+        MessageBox::information(this, tooLong);
+        return;
+    }
+    hide();
     if (name.isEmpty())
         return; // stays loaded with its text for the next opening
 
-    StoreResult result = StoreResult::Ok;
-    const bool exists = m_store.groupExists(name, &result);
-    if (result == StoreResult::Ok)
-        result = exists ? StoreResult::Duplicate : createGroup(name);
-
+    int copied = 0;
+    QList<Skipped> skipped;
+    // No question first: the store answers Duplicate for an existing name.
+    const StoreResult result = createGroup(name, &copied, &skipped);
     switch (result) {
     case StoreResult::Ok:
+        if (!skipped.isEmpty())
+            reportSkipped(name, copied, skipped);
         break;
     case StoreResult::Duplicate:
         MessageBox::information(this, QStringLiteral("该分组名称已存在！"));
@@ -98,17 +113,40 @@ void GroupDialog::confirm()
     emit groupsChanged();
 }
 
-StoreResult GroupDialog::createGroup(const QString &name)
+StoreResult GroupDialog::createGroup(const QString &name, int *copied, QList<Skipped> *skipped)
 {
-    // The mode is whatever the caption says when the name is confirmed.
-    if (windowTitle() != saveAsCaption)
+    // The mode and the ticks are those at the moment the name is confirmed.
+    if (m_mode == Mode::AddGroup)
         return m_store.addGroup(name);
 
-    ContactList ticked;
-    for (const Contact &contact : m_workingList())
-        if (contact.ticked)
-            ticked.append(contact);
-    return m_store.addGroupWithContacts(name, ticked);
+    // A contact that does not fit is left out, never the rest.
+    const ContactList ticked = m_workingList.tickedContacts();
+    QList<qsizetype> leftOut;
+    const StoreResult result = m_store.addGroupWithContacts(name, ticked, copied, &leftOut);
+    for (const qsizetype position : std::as_const(leftOut)) {
+        const Contact &contact = ticked.at(position);
+        QString reason = FieldLimits::firstTooLong(name, contact);
+        if (reason.isEmpty())
+            reason = QStringLiteral("手机号与前面的联系人重复。");
+        skipped->append({contact, reason});
+    }
+    return result;
+}
+
+void GroupDialog::reportSkipped(const QString &name, int copied, const QList<Skipped> &skipped)
+{
+    QStringList lines;
+    lines << QStringLiteral("已建立分组“%1”并复制了 %2 个联系人；%3 个联系人没有复制：")
+                 .arg(name)
+                 .arg(copied)
+                 .arg(skipped.size());
+    for (qsizetype i = 0; i < skipped.size() && i < NamedSkipped; ++i) {
+        const Skipped &entry = skipped.at(i);
+        lines << QStringLiteral("%1 %2：%3").arg(entry.contact.mobile, entry.contact.name, entry.reason);
+    }
+    if (skipped.size() > NamedSkipped)
+        lines << QStringLiteral("……另有 %1 个。").arg(skipped.size() - NamedSkipped);
+    MessageBox::information(this, lines.join(QLatin1Char('\n')));
 }
 
 void GroupDialog::reportFailure(StoreResult result)

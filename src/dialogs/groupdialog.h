@@ -3,21 +3,23 @@
 #include "contact.h"
 #include "fixeddialog.h"
 
-#include <functional>
-
+class ContactListModel;
 class ContactStore;
 class QLineEdit;
 enum class StoreResult;
 
 // Asks for the name of a new group. Opened to add an empty group, or to save
-// the ticked contacts of the working list as a new group; the caption tells
-// which.
+// the ticked contacts of the working list as a new group.
 class GroupDialog : public FixedDialog
 {
     Q_OBJECT
 
 public:
-    GroupDialog(ContactStore &store, std::function<ContactList()> workingList, QWidget *owner);
+    enum class Mode { AddGroup, SaveAsGroup };
+
+    GroupDialog(ContactStore &store, const ContactListModel &workingList, QWidget *owner);
+
+    Mode mode() const { return m_mode; }
 
     void openForAdd();
     void openForSaveAs();
@@ -31,12 +33,20 @@ protected:
     void clearContents() override;
 
 private:
-    void openWithCaption(const QString &caption);
+    struct Skipped
+    {
+        Contact contact;
+        QString reason;
+    };
+
+    void openIn(Mode mode);
     void confirm();
-    StoreResult createGroup(const QString &name);
+    StoreResult createGroup(const QString &name, int *copied, QList<Skipped> *skipped);
+    void reportSkipped(const QString &name, int copied, const QList<Skipped> &skipped);
     void reportFailure(StoreResult result);
 
     ContactStore &m_store;
-    std::function<ContactList()> m_workingList;
+    const ContactListModel &m_workingList;
+    Mode m_mode = Mode::AddGroup;
     QLineEdit *m_nameBox = nullptr;
 };

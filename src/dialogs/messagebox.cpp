@@ -1,6 +1,7 @@
 #include "messagebox.h"
 
 #include <QAbstractButton>
+#include <QPointer>
 #include <QQueue>
 
 namespace {
@@ -14,6 +15,7 @@ QQueue<QMessageBox::StandardButton> &pendingAnswers()
 QString g_lastText;
 int g_shownCount = 0;
 bool g_unattended = false;
+QPointer<QMessageBox> g_openBox;
 
 } // namespace
 
@@ -31,6 +33,18 @@ bool MessageBox::askYesNo(QWidget *parent, const QString &text)
 {
     return show(parent, QMessageBox::Warning, text, QMessageBox::Yes | QMessageBox::No)
            == QMessageBox::Yes;
+}
+
+QMessageBox::StandardButton MessageBox::askRetryOrQuit(QWidget *parent, const QString &text)
+{
+    return show(parent, QMessageBox::Warning, text,
+                QMessageBox::Retry | QMessageBox::Ignore | QMessageBox::Cancel);
+}
+
+void MessageBox::dismissOpenBox()
+{
+    if (g_openBox)
+        g_openBox->close();
 }
 
 void MessageBox::setNextAnswer(QMessageBox::StandardButton answer)
@@ -69,8 +83,11 @@ QMessageBox::StandardButton MessageBox::show(QWidget *parent, QMessageBox::Icon 
     ++g_shownCount;
     if (!pendingAnswers().isEmpty())
         return pendingAnswers().dequeue();
-    if (g_unattended)
+    if (g_unattended) {
+        if (buttons.testFlag(QMessageBox::Cancel))
+            return QMessageBox::Cancel;
         return buttons.testFlag(QMessageBox::No) ? QMessageBox::No : QMessageBox::Ok;
+    }
 
     QMessageBox box(icon, QStringLiteral("提示"), text, buttons, parent);
     box.setObjectName(QStringLiteral("messageBox"));
@@ -79,10 +96,18 @@ QMessageBox::StandardButton MessageBox::show(QWidget *parent, QMessageBox::Icon 
     {
         QMessageBox::StandardButton button;
         const char *caption;
-    } captions[] = {{QMessageBox::Ok, "确定"}, {QMessageBox::Yes, "是(&Y)"}, {QMessageBox::No, "否(&N)"}};
+    } captions[] = {{QMessageBox::Ok, "确定"},       {QMessageBox::Yes, "是(&Y)"},
+                    {QMessageBox::No, "否(&N)"},     {QMessageBox::Retry, "重试"},
+                    {QMessageBox::Ignore, "仍然退出"}};
     for (const auto &entry : captions) {
         if (QAbstractButton *button = box.button(entry.button))
             button->setText(QString::fromUtf8(entry.caption));
     }
+    // Cancel is never shown: it is what Esc or the close box answer.
+    if (QAbstractButton *cancel = box.button(QMessageBox::Cancel)) {
+        box.setEscapeButton(cancel);
+        cancel->hide();
+    }
+    g_openBox = &box;
     return QMessageBox::StandardButton(box.exec());
 }

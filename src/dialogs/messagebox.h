@@ -14,11 +14,19 @@ public:
     static void warning(QWidget *parent, const QString &text);
     // Yes/No question with the warning icon; true on Yes.
     static bool askYesNo(QWidget *parent, const QString &text);
+    // 重试 / 仍然退出 with the warning icon: Retry for 重试, Ignore for
+    // 仍然退出, Cancel when the box was closed (Esc, its close box) without
+    // either.
+    static QMessageBox::StandardButton askRetryOrQuit(QWidget *parent, const QString &text);
+    // Closes the box on screen, if any, as if dismissed (Cancel, or the
+    // question's No).
+    static void dismissOpenBox();
 
     // Test seam: the next box is not shown; it is recorded and answered.
     static void setNextAnswer(QMessageBox::StandardButton answer);
     // Test seam: boxes without a prepared answer are recorded and answered
-    // with OK (or No for a question) instead of waiting for a user.
+    // with OK (No for a yes/no question, Cancel for retry or quit) instead
+    // of waiting for a user.
     static void setUnattended(bool unattended);
     static QString lastText();
     static int shownCount();

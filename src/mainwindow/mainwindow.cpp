@@ -391,13 +391,12 @@ void MainWindow::rebuildRecipientList()
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     if (!m_shutdownDone) {
+        if (m_shutdown && !m_shutdown(smsText())) {
+            event->ignore();
+            return;
+        }
         m_shutdownDone = true;
         hide();
-        if (m_shutdown) {
-            const QStringList problems = m_shutdown(smsText());
-            if (!problems.isEmpty())
-                MessageBox::warning(nullptr, problems.join(QLatin1Char('\n')));
-        }
         emit closed();
     }
     event->accept();

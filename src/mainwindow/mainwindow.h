@@ -25,8 +25,9 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    // Runs at close with the SMS text; returns what went wrong, if anything.
-    using ShutdownHandler = std::function<QStringList(const QString &smsText)>;
+    // Runs at close with the SMS text, the window still shown; false keeps
+    // the window open (the text could not be stored and the user stays).
+    using ShutdownHandler = std::function<bool(const QString &smsText)>;
 
     MainWindow(ContactStore &store, const QString &applicationFolder, QWidget *parent = nullptr);
     ~MainWindow() override;

@@ -55,8 +55,7 @@ void MainWindow::connectCommands()
         m_contacts->replaceEntry(edited);
         rebuildRecipientList();
     });
-    m_groupDialog = new GroupDialog(
-        m_store, [this] { return m_contacts->contacts(); }, this);
+    m_groupDialog = new GroupDialog(m_store, *m_contacts, this);
     connect(m_groupDialog, &GroupDialog::groupsChanged, this, &MainWindow::reloadGroups);
 
     const struct

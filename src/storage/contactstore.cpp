@@ -183,10 +183,11 @@ StoreResult ContactStore::deleteContact(qint64 rowId)
 }
 
 StoreResult ContactStore::addGroupWithContacts(const QString &name, const ContactList &contacts,
-                                               int *copied)
+                                               int *copied, QList<qsizetype> *skipped)
 {
     if (copied)
         *copied = 0;
+    QList<qsizetype> leftOut;
     Transaction transaction(m_database);
     if (!transaction.isActive())
         return failed(m_database.errorString());
@@ -197,12 +198,16 @@ StoreResult ContactStore::addGroupWithContacts(const QString &name, const Contac
 
     Statement insert(m_database.handle(), InsertContactSql);
     int written = 0;
-    for (const Contact &contact : contacts) {
-        bindContact(insert, name, contact);
+    for (qsizetype i = 0; i < contacts.size(); ++i) {
+        bindContact(insert, name, contacts.at(i));
         const StoreResult result = runWrite(insert);
         insert.reset();
-        if (result == StoreResult::Duplicate)
-            continue; // the key is there already: skip this one, go on
+        // The key is there already, or a text does not fit its column:
+        // this one contact is left out, the others are still copied.
+        if (result == StoreResult::Duplicate || result == StoreResult::TooLong) {
+            leftOut.append(i);
+            continue;
+        }
         if (result != StoreResult::Ok)
             return result;
         ++written;
@@ -211,6 +216,8 @@ StoreResult ContactStore::addGroupWithContacts(const QString &name, const Contac
         return failed(m_database.errorString());
     if (copied)
         *copied = written;
+    if (skipped)
+        *skipped = std::move(leftOut);
     return StoreResult::Ok;
 }
 

@@ -59,9 +59,11 @@ public:
 
     // Adds the group and copies the given contacts into it, in one
     // transaction. A contact whose key the new group already holds (the same
-    // mobile twice) is skipped; any other failure writes nothing at all.
+    // mobile twice) or with a text longer than its column is skipped, and its
+    // position in contacts goes to skipped; any other failure writes nothing
+    // at all.
     StoreResult addGroupWithContacts(const QString &name, const ContactList &contacts,
-                                     int *copied = nullptr);
+                                     int *copied = nullptr, QList<qsizetype> *skipped = nullptr);
 
     // Removes every contact of the group and the group row, in one transaction.
     StoreResult deleteGroup(const QString &name);

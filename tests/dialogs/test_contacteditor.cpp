@@ -40,6 +40,8 @@ private slots:
     void neverWritesIntoAnEmptyGroup();
     void storeFailureKeepsTheTyping_data();
     void storeFailureKeepsTheTyping();
+    void overLongTextsAreNamedAndKept_data();
+    void overLongTextsAreNamedAndKept();
     void enterWalksTheFocus();
     void geometry_data();
     void geometry();
@@ -356,6 +358,63 @@ void TestContactEditor::storeFailureKeepsTheTyping()
     QVERIFY(!m_editor->isVisible());
     QCOMPARE(saved.count(), 1);
     QVERIFY(m_bed->store().contactKeyExists(QStringLiteral("客户"), QStringLiteral("13958700009")));
+}
+
+void TestContactEditor::overLongTextsAreNamedAndKept_data()
+{
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<int>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("addMode");
+    QTest::addColumn<QString>("message"); // empty: stored as typed
+
+    const QString group = QStringLiteral("客户");
+    QTest::newRow("name 60, add") << group << 1 << QString(60, QChar(0x540d)) << true
+                                  << "姓名最多 50 个字，现在有 60 个字。";
+    QTest::newRow("name 60, modify") << group << 1 << QString(60, QChar(0x540d)) << false
+                                     << "姓名最多 50 个字，现在有 60 个字。";
+    QTest::newRow("salutation 51") << group << 2 << QString(51, QLatin1Char('s')) << true
+                                   << "称呼最多 50 个字，现在有 51 个字。";
+    QTest::newRow("remark 101") << group << 3 << QString(101, QLatin1Char('r')) << true
+                                << "备注最多 100 个字，现在有 101 个字。";
+    QTest::newRow("remark 100") << group << 3 << QString(100, QLatin1Char('r')) << true << "";
+    QTest::newRow("name 50 outside the BMP")
+        << group << 1 << QString::fromUcs4(std::u32string(50, U'\U00020000').data(), 50) << true << "";
+    // A group named before names were limited to 39 characters.
+    QTest::newRow("group 45") << QString(45, QChar(0x7ec4)) << 1 << QStringLiteral("张三") << true
+                              << "分组名称与手机号合计最多 50 个字，现在有 56 个字。";
+}
+
+void TestContactEditor::overLongTextsAreNamedAndKept()
+{
+    QFETCH(QString, group);
+    QFETCH(int, field);
+    QFETCH(QString, text);
+    QFETCH(bool, addMode);
+    QFETCH(QString, message);
+    const ContactList stored = m_bed->addGroup(group, {"13958700001"});
+    QVERIFY(m_bed->groups().contains(group));
+    QSignalSpy saved(m_editor, &ContactEditor::contactSaved);
+    if (addMode)
+        m_editor->openForAdd(group);
+    else
+        m_editor->openForModify(group, stored.value(0));
+    box(0)->setText(QStringLiteral("13958700009"));
+    box(field)->setText(text); // as a paste: nothing is cut on the way in
+    save();
+
+    if (!message.isEmpty()) {
+        QCOMPARE(MessageBox::lastText(), message);
+        QVERIFY(m_editor->isVisible());
+        QCOMPARE(box(field)->text(), text);
+        QCOMPARE(saved.count(), 0);
+        QCOMPARE(m_bed->contacts(group), stored);
+        return;
+    }
+    QCOMPARE(MessageBox::shownCount(), 0);
+    QCOMPARE(saved.count(), 1);
+    const Contact written = m_bed->contacts(group).last();
+    QCOMPARE(field == 3 ? written.remark : written.name, text);
 }
 
 void TestContactEditor::enterWalksTheFocus()

@@ -1,3 +1,4 @@
+#include "contactlistmodel.h"
 #include "dialogtestbed.h"
 #include "groupdialog.h"
 #include "messagebox.h"
@@ -7,6 +8,8 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+
+#include "testsupport.h"
 
 namespace {
 
@@ -53,6 +56,9 @@ private slots:
     void cancelCloses();
     void enterPressesNoButton();
     void failureMidCopyWritesNothing();
+    void groupNameLength_data();
+    void groupNameLength();
+    void saveAsSkipsOnlyWhatDoesNotFit();
     void geometry_data();
     void geometry();
 
@@ -62,15 +68,15 @@ private:
 
     std::unique_ptr<DialogTestBed> m_bed;
     GroupDialog *m_dialog = nullptr;
-    ContactList m_working;
+    ContactListModel m_working;
 };
 
 void TestGroupDialog::init()
 {
     m_bed = std::make_unique<DialogTestBed>();
     QVERIFY(m_bed->isReady());
-    m_working = workingFive();
-    m_dialog = new GroupDialog(m_bed->store(), [this] { return m_working; }, &m_bed->owner());
+    m_working.replaceAll(workingFive());
+    m_dialog = new GroupDialog(m_bed->store(), m_working, &m_bed->owner());
 }
 
 void TestGroupDialog::cleanup()
@@ -157,10 +163,12 @@ void TestGroupDialog::saveAsCopiesTickedContacts()
     QFETCH(QList<bool>, ticks);
     QFETCH(QStringList, copied);
     QFETCH(bool, secondIsDuplicateOfFourth);
-    for (int i = 0; i < m_working.size(); ++i)
-        m_working[i].ticked = ticks.at(i);
+    ContactList working = workingFive();
     if (secondIsDuplicateOfFourth)
-        m_working[1].mobile = m_working[3].mobile;
+        working[1].mobile = working[3].mobile;
+    m_working.replaceAll(working);
+    for (int i = 0; i < m_working.size(); ++i)
+        m_working.setTicked(i, ticks.at(i));
     QSignalSpy changed(m_dialog, &GroupDialog::groupsChanged);
 
     m_dialog->openForSaveAs();
@@ -171,7 +179,7 @@ void TestGroupDialog::saveAsCopiesTickedContacts()
     const ContactList rows = m_bed->contacts(QStringLiteral("重点客户"));
     QCOMPARE(mobiles(rows), copied);
     for (const Contact &row : rows) {
-        const Contact source = *std::find_if(m_working.cbegin(), m_working.cend(),
+        const Contact source = *std::find_if(working.cbegin(), working.cend(),
                                              [&](const Contact &c) { return c.mobile == row.mobile; });
         QCOMPARE(row.name, source.name);
         QCOMPARE(row.remark, source.remark);
@@ -179,7 +187,12 @@ void TestGroupDialog::saveAsCopiesTickedContacts()
         QVERIFY(m_bed->store().contactKeyExists(QStringLiteral("重点客户"), row.mobile));
     }
     QCOMPARE(changed.count(), 1);
-    QCOMPARE(MessageBox::shownCount(), 0);
+    // The second contact with the same mobile is named as left out.
+    QCOMPARE(MessageBox::shownCount(), secondIsDuplicateOfFourth ? 1 : 0);
+    if (secondIsDuplicateOfFourth)
+        QVERIFY2(MessageBox::lastText().endsWith(
+                     QStringLiteral("\n13958700004 姓名4：手机号与前面的联系人重复。")),
+                 qPrintable(MessageBox::lastText()));
 }
 
 void TestGroupDialog::modeAndTicksAreReadAtConfirm()
@@ -188,7 +201,7 @@ void TestGroupDialog::modeAndTicksAreReadAtConfirm()
     nameBox()->setText(QStringLiteral("重点客户"));
     m_dialog->openForSaveAs(); // switches the open dialog, keeps the text
     QCOMPARE(nameBox()->text(), QStringLiteral("重点客户"));
-    m_working[0].ticked = false; // unticked in the main window meanwhile
+    m_working.setTicked(0, false); // unticked in the main window meanwhile
     QTest::mouseClick(DialogTestBed::child<QPushButton>(m_dialog, "Command1"), Qt::LeftButton);
 
     QCOMPARE(mobiles(m_bed->contacts(QStringLiteral("重点客户"))),
@@ -298,7 +311,74 @@ void TestGroupDialog::geometry()
     QWidget *widget = DialogTestBed::child<QWidget>(m_dialog, name);
     QVERIFY(widget);
     QCOMPARE(widget->geometry(), expected);
-    QCOMPARE(nameBox()->maxLength(), 50);
+}
+
+void TestGroupDialog::groupNameLength_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("accepted");
+    // A group must leave room for an 11-character mobile in the 50-character key.
+    QTest::newRow("39") << QString(39, QChar(0x7ec4)) << true;
+    QTest::newRow("39 outside the BMP") << QString::fromUcs4(std::u32string(39, U'\U00020000').data(), 39) << true;
+    QTest::newRow("40") << QString(40, QChar(0x7ec4)) << false;
+    QTest::newRow("60 pasted") << QString(60, QLatin1Char('g')) << false;
+}
+
+void TestGroupDialog::groupNameLength()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, accepted);
+    QSignalSpy changed(m_dialog, &GroupDialog::groupsChanged);
+    m_dialog->openForAdd();
+    nameBox()->setText(name); // as a paste: nothing is cut on the way in
+    QTest::mouseClick(DialogTestBed::child<QPushButton>(m_dialog, "Command1"), Qt::LeftButton);
+
+    if (accepted) {
+        QCOMPARE(m_bed->groups(), QStringList{name});
+        Contact contact = TestSupport::makeContact(QStringLiteral("13958700001"), QStringLiteral("张三"));
+        QCOMPARE(m_bed->store().addContact(name, contact), StoreResult::Ok);
+        return;
+    }
+    QCOMPARE(MessageBox::lastText(),
+             QStringLiteral("分组名称最多 39 个字，现在有 %1 个字。").arg(name.size()));
+    QVERIFY(m_dialog->isVisible());
+    QCOMPARE(nameBox()->text(), name);
+    QVERIFY(m_bed->groups().isEmpty());
+    QCOMPARE(changed.count(), 0);
+}
+
+void TestGroupDialog::saveAsSkipsOnlyWhatDoesNotFit()
+{
+    // Ten ticked contacts: the 2nd to the 9th carry a remark one character
+    // too long, the 10th one exactly as long as allowed.
+    ContactList working;
+    for (int i = 1; i <= 10; ++i)
+        working << TestSupport::makeContact(QStringLiteral("139587000%1").arg(i, 2, 10, QLatin1Char('0')),
+                                            QStringLiteral("姓名%1").arg(i), {},
+                                            QString(i == 1 ? 0 : i == 10 ? 100 : 101, QLatin1Char('r')));
+    working << TestSupport::makeContact(QStringLiteral("13958700011"), QStringLiteral("未勾选"), {},
+                                        QString(101, QLatin1Char('r')));
+    m_working.replaceAll(working);
+    m_working.setTicked(10, false);
+    QSignalSpy changed(m_dialog, &GroupDialog::groupsChanged);
+
+    m_dialog->openForSaveAs();
+    confirm(QStringLiteral("重点客户"));
+
+    QCOMPARE(m_bed->groups(), QStringList{QStringLiteral("重点客户")});
+    QCOMPARE(mobiles(m_bed->contacts(QStringLiteral("重点客户"))),
+             QStringList({"13958700001", "13958700010"}));
+    QCOMPARE(changed.count(), 1);
+    QVERIFY(!m_dialog->isVisible());
+
+    const QStringList report = MessageBox::lastText().split(QLatin1Char('\n'));
+    QCOMPARE(MessageBox::shownCount(), 1);
+    QVERIFY2(report.first().contains(QStringLiteral("2 个")) && report.first().contains(QStringLiteral("8 个")),
+             qPrintable(report.first()));
+    QCOMPARE(report.size(), 7); // the first five by name, then how many more
+    QCOMPARE(report.at(1), QStringLiteral("13958700002 姓名2：备注最多 100 个字，现在有 101 个字。"));
+    QVERIFY(report.at(5).startsWith(QStringLiteral("13958700006 姓名6：")));
+    QVERIFY2(report.last().contains(QLatin1Char('3')), qPrintable(report.last()));
 }
 
 QTEST_MAIN(TestGroupDialog)

@@ -29,10 +29,8 @@ bool MainWindowFixture::start()
     }
     m_window = std::make_unique<MainWindow>(m_session->store(), m_dir.path());
     m_window->setSmsText(m_session->initialSmsText());
-    AppSession *session = m_session.get();
-    m_window->setShutdownHandler([session](const QString &sms) {
-        return session->finish(sms, QDate(2026, 12, 6));
-    });
+    m_shutdown = std::make_unique<ShutdownSequence>(*m_session, [] { return QDate(2026, 12, 6); });
+    m_window->setShutdownHandler([this](const QString &sms) { return m_shutdown->run(m_window.get(), sms); });
     m_window->show();
     return QTest::qWaitForWindowExposed(m_window.get());
 }

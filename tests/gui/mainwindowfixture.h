@@ -3,6 +3,7 @@
 #include "appfolder.h"
 #include "appsession.h"
 #include "mainwindow.h"
+#include "shutdownsequence.h"
 
 #include <QTemporaryDir>
 #include <memory>
@@ -40,5 +41,6 @@ public:
 private:
     QTemporaryDir m_dir;
     std::unique_ptr<AppSession> m_session;
+    std::unique_ptr<ShutdownSequence> m_shutdown;
     std::unique_ptr<MainWindow> m_window;
 };

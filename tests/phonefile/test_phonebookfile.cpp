@@ -8,8 +8,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -23,27 +21,6 @@ QByteArray gbk(const QString &text)
 }
 
 const QString Tail = QStringLiteral("$$$$$$$$$$$@ @ @ @\r\n々\r\n");
-
-// Lowers the largest file this process may write, so that writes fail as on
-// a full disk; restores the old limit when it goes out of scope.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        m_ok = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_old); }
-    bool ok() const { return m_ok; }
-
-private:
-    rlimit m_old {};
-    bool m_ok = false;
-};
 
 } // namespace
 
@@ -292,7 +269,7 @@ void TestPhoneBookFile::failedWriteKeepsOlderFile()
     QString error;
     bool written = true;
     {
-        FileSizeLimit limit(64);
+        TestSupport::FileSizeLimit limit(64);
         QVERIFY(limit.ok());
         written = PhoneBookFile::write(path, sms, recipients, &error);
     }

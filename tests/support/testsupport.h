@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <sys/resource.h>
+
 class QWidget;
 
 // Small helpers shared by the test suites.
@@ -26,5 +28,40 @@ Contact makeContact(const QString &mobile, const QString &name, const QString &s
 
 // Types text key by key, Chinese included (QTest::keyClicks takes ASCII only).
 void typeText(QWidget *widget, const QString &text);
+
+// Lowers the largest file this process may write, so that writes fail as on
+// a full disk; restores the old limit when it goes out of scope.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+    bool ok() const { return m_ok; }
+
+private:
+    rlimit m_old{};
+    bool m_ok = false;
+};
+
+// Makes a folder read-only (mode 0555) until it goes out of scope. Running as
+// root, the calling thread also gives up the right to ignore file modes for
+// that time, so the folder is read-only for root too.
+class ReadOnlyFolder
+{
+public:
+    explicit ReadOnlyFolder(const QString &folder);
+    ~ReadOnlyFolder();
+    ReadOnlyFolder(const ReadOnlyFolder &) = delete;
+    ReadOnlyFolder &operator=(const ReadOnlyFolder &) = delete;
+    // A file really cannot be made in the folder now.
+    bool ok() const;
+
+private:
+    QString m_folder;
+    quint32 m_savedEffective = 0;
+    bool m_capabilitiesLowered = false;
+};
 
 } // namespace TestSupport

@@ -1,0 +1,32 @@
+// Holds the lock of the database named on the command line as a running copy
+// of the program does, until it is killed. With "listen" it also answers
+// later starts, printing "shown" for each request to show its window.
+
+#include "instancelock.h"
+#include "runningcopy.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <cstring>
+
+int main(int argc, char **argv)
+{
+    QCoreApplication application(argc, argv);
+    if (argc < 2)
+        return 2;
+    const QString databasePath = QString::fromLocal8Bit(argv[1]);
+    InstanceLock lock(databasePath);
+    if (lock.acquire() != InstanceLock::Outcome::Acquired)
+        return 3;
+    RunningCopy runningCopy(databasePath);
+    QObject::connect(&runningCopy, &RunningCopy::showRequested, [] {
+        std::puts("shown");
+        std::fflush(stdout);
+    });
+    if (argc > 2 && std::strcmp(argv[2], "listen") == 0 && !runningCopy.listen())
+        return 4;
+    std::puts("ready");
+    std::fflush(stdout);
+    return application.exec();
+}

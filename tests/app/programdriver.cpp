@@ -1,0 +1,19 @@
+// The whole program on the application folder named by
+// LANZHOU_TEST_APP_FOLDER, with message boxes recorded instead of shown.
+// Prints the text of the last message box when the program ends.
+
+#include "appfolder.h"
+#include "messagebox.h"
+#include "programstart.h"
+
+#include <cstdio>
+
+int main(int, char **argv)
+{
+    AppFolder::setOverride(qEnvironmentVariable("LANZHOU_TEST_APP_FOLDER"));
+    MessageBox::setUnattended(true);
+    int argumentCount = 1; // the program's own options are not this test's business
+    const int status = runProgram(argumentCount, argv);
+    std::printf("%s\n", MessageBox::lastText().toUtf8().constData());
+    return status;
+}
