@@ -120,7 +120,7 @@ int measure(const QString &folderPath, int count, QApplication &application)
     });
     const double load = BenchUtil::medianMs(runs, [&] {
         window.reloadContacts();
-        window.grid().canvas()->repaint();
+        window.grid().rowArea()->repaint();
     });
     const double click = BenchUtil::medianMs(runs, [&] { window.chooseGroup(Group); });
     const double tick = BenchUtil::medianMs(runs * 3, [&] {
@@ -130,7 +130,7 @@ int measure(const QString &folderPath, int count, QApplication &application)
     int position = 0;
     const double scroll = BenchUtil::medianMs(50, [&] {
         window.grid().setScrollValue(++position);
-        window.grid().canvas()->repaint();
+        window.grid().rowArea()->repaint();
     });
 
     std::printf("%d contacts in one group\n", count);

@@ -260,7 +260,7 @@ void MainWindow::buildMenus()
 
 void MainWindow::setTabOrder()
 {
-    const char *order[] = {"List1",    "Pt1",       "Text1",     "Text2",     "Command1",
+    const char *order[] = {"List1", "contactTable",      "Text1",     "Text2",     "Command1",
                            "Command3", "Command4",  "Check1",    "Command5",  "Command7",
                            "Command8", "Command9",  "Command10", "Command11", "Command12",
                            "Command13", "Command14", "Text3",    "Text4",     "Command15"};

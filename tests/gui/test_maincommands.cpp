@@ -197,7 +197,7 @@ void TestMainCommands::deleteRemovesSelectedContactOnly()
     m_fixture->clickGroup(QStringLiteral("批量"));
     ContactGrid &grid = m_fixture->window().grid();
     grid.setScrollValue(10);
-    QTest::mouseClick(grid.canvas(), Qt::LeftButton, {}, grid.cellRect(3, 2).center());
+    QTest::mouseClick(grid.rowArea(), Qt::LeftButton, {}, grid.cellRect(3, 2).center());
     m_fixture->window().contactList().setTicked(0, false);
     m_fixture->clickButton(QStringLiteral("Command3"));
 
