@@ -5,6 +5,7 @@
 #include "messagebox.h"
 #include "testsupport.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
@@ -33,6 +34,7 @@ private slots:
     void remarksCheckBoxRebuildsRecipients();
     void choosingAnotherGroupResetsFiltersAndRemarks();
     void tickingRebuildsRecipientsAtOnce();
+    void labelsAreNamedByWhatTheyShowNow();
     void rebuildReplacesHandEditedRecipients();
     void smsTextSurvivesCloseAndQuitMenu();
 
@@ -96,7 +98,7 @@ void TestMainWindow::everyControlIsNamedAndPlaced()
     QFETCH(bool, visible);
     QWidget *widget = m_fixture->child<QWidget>(name);
     QVERIFY2(widget, qPrintable(name));
-    QCOMPARE(widget->accessibleName(), accessibleName);
+    QCOMPARE(QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name), accessibleName);
     const QWidget *client = m_fixture->window().centralWidget();
     QCOMPARE(QRect(widget->mapTo(client, QPoint(0, 0)), widget->size()), geometry);
     QCOMPARE(widget->isVisible(), visible);
@@ -234,6 +236,25 @@ void TestMainWindow::tickingRebuildsRecipientsAtOnce()
     QCOMPARE(m_fixture->countText(), QStringLiteral("名单人数：1"));
     QTest::mouseClick(grid.rowArea(), Qt::LeftButton, {}, grid.tickCellRect(0).center());
     QCOMPARE(m_fixture->recipientLines().size(), 2);
+}
+
+void TestMainWindow::labelsAreNamedByWhatTheyShowNow()
+{
+    const auto spokenName = [this](const char *name) {
+        QWidget *label = m_fixture->child<QLabel>(QLatin1String(name));
+        return QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name);
+    };
+    QCOMPARE(spokenName("Label3"), QStringLiteral("名单人数：0"));
+    m_fixture->clickGroup(QStringLiteral("客户"));
+    QCOMPARE(spokenName("Label3"), QStringLiteral("名单人数：2"));
+    m_fixture->clickButton(QStringLiteral("Command7"));
+    QCOMPARE(spokenName("Label3"), QStringLiteral("名单人数：0"));
+
+    // The SMS length beside the caption follows the typing.
+    QCOMPARE(spokenName("Label24"), QStringLiteral("请输入短信内容"));
+    TestSupport::typeText(m_fixture->child<QPlainTextEdit>(QStringLiteral("Text1")),
+                          QStringLiteral("明天开会"));
+    QCOMPARE(spokenName("smsLength"), QStringLiteral("4 字，1 条"));
 }
 
 void TestMainWindow::rebuildReplacesHandEditedRecipients()
