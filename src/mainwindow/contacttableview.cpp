@@ -112,10 +112,13 @@ void ContactTableView::showFromRow(int row)
     verticalScrollBar()->setValue(row);
 }
 
-void ContactTableView::scrollContentsBy(int dx, int dy)
+void ContactTableView::scrollContentsBy(int, int dy)
 {
-    QTableView::scrollContentsBy(dx, dy);
-    // Stripes belong to positions, not to contacts: every row is repainted.
+    // Only whole rows scroll, and stripes belong to positions, not to
+    // contacts: every row is repainted rather than the picture moved.
+    if (dy == 0)
+        return;
+    verticalHeader()->setOffsetToSectionPosition(verticalScrollBar()->value());
     viewport()->update();
 }
 
@@ -168,13 +171,18 @@ QRect ContactTableView::tickCellRect(int shownRow) const
 void ContactTableView::paintEvent(QPaintEvent *event)
 {
     {
-        // The bands of all shown rows, also those below a short list; the
-        // cells of the contacts are painted over them.
+        // The bands of the shown rows where no cell covers them: right of
+        // the columns, and whole rows below a short list.
         QPainter painter(viewport());
         const qsizetype selected = selectedIndex();
+        const int columnsEnd = GridLook::columnLeft(ContactListModel::ColumnCount - 1)
+                               + GridLook::columnWidth(ContactListModel::ColumnCount - 1);
         for (int row = 0; row < ShownRows; ++row) {
             const qsizetype index = contactAtRow(row);
-            GridLook::paintBand(painter, row * GridLook::rowHeight(), viewport()->width(),
+            const int left = index >= 0 ? columnsEnd : 0;
+            GridLook::paintBand(painter,
+                                QRect(left, row * GridLook::rowHeight(), viewport()->width() - left,
+                                      GridLook::rowHeight()),
                                 index >= 0 && index == selected);
         }
     }

@@ -12,12 +12,7 @@ QSize GridCellDelegate::sizeHint(const QStyleOptionViewItem &, const QModelIndex
 
 void GridCellDelegate::paintBand(QPainter *painter, const QStyleOptionViewItem &option) const
 {
-    painter->save();
-    painter->setClipRect(option.rect);
-    const QRect area = option.widget ? option.widget->rect() : option.rect;
-    GridLook::paintBand(*painter, option.rect.top(), area.right() + 1,
-                        option.state.testFlag(QStyle::State_Selected));
-    painter->restore();
+    GridLook::paintBand(*painter, option.rect, option.state.testFlag(QStyle::State_Selected));
 }
 
 void TickCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
@@ -39,7 +34,6 @@ void TextCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
         alignment.isValid() ? Qt::Alignment(alignment.toInt()) & Qt::AlignHorizontal_Mask
                             : Qt::Alignment(Qt::AlignLeft);
     painter->save();
-    painter->setFont(option.font);
     painter->setPen(option.palette.color(QPalette::WindowText));
     painter->setClipRect(box);
     // The text box is a little lower than the font needs; it is centred in

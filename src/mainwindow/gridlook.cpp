@@ -62,14 +62,16 @@ QColor bandColour(int shownRow, bool selected)
     return shownRow % 2 == 0 ? EvenStripe : OddStripe;
 }
 
-void paintBand(QPainter &painter, int y, int width, bool selected)
+void paintBand(QPainter &painter, const QRect &area, bool selected)
 {
-    const int height = rowHeight();
-    const int shownRow = y / height;
-    painter.fillRect(0, y, width, height - 1, bandColour(shownRow, selected));
-    painter.fillRect(0, y + height - 1, width, 1, RuleColour);
-    for (int rule : Rules)
-        painter.fillRect(Twips::toPixels(rule), y, 1, height, RuleColour);
+    const int shownRow = area.top() / rowHeight();
+    painter.fillRect(area.adjusted(0, 0, 0, -1), bandColour(shownRow, selected));
+    painter.fillRect(area.left(), area.bottom(), area.width(), 1, RuleColour);
+    for (int rule : Rules) {
+        const int x = Twips::toPixels(rule);
+        if (x >= area.left() && x <= area.right())
+            painter.fillRect(x, area.top(), 1, area.height(), RuleColour);
+    }
 }
 
 QRect tickRect(const QRect &tickCell)

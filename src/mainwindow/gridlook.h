@@ -25,9 +25,9 @@ int columnWidth(int column);
 // the selected contact's row is cyan wherever it is shown.
 QColor bandColour(int shownRow, bool selected);
 
-// Paints the band of the row at y (stripe, rule under it, the vertical rules)
-// across width pixels; the painter's clip decides what of it lands.
-void paintBand(QPainter &painter, int y, int width, bool selected);
+// Paints the part of a row's band that lies in area (one row high): the
+// stripe, the rule under it and the vertical rules.
+void paintBand(QPainter &painter, const QRect &area, bool selected);
 
 // Where the 11 × 11 tick image of a row lies, given the row's tick cell.
 QRect tickRect(const QRect &tickCell);
