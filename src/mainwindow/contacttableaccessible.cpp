@@ -136,6 +136,13 @@ public:
 
     int childCount() const override { return rowCount(); }
     QAccessibleInterface *child(int index) const override { return rowInterface(index); }
+    QAccessibleInterface *focusChild() const override
+    {
+        const QModelIndex current = view()->currentIndex();
+        return view()->hasFocus() && current.isValid()
+                   ? cellInterface(current.row(), current.column())
+                   : nullptr;
+    }
     int indexOfChild(const QAccessibleInterface *child) const override
     {
         if (!child || child->role() != QAccessible::Row || child->parent() != this)

@@ -8,12 +8,27 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QScrollBar>
 #include <QWheelEvent>
 
 namespace {
 
 constexpr int ShownRows = GridLook::ShownRows;
+
+// The cells paint the whole band of their row themselves, so the style's
+// panel behind each cell (a highlight, an alternate colour) is left out; with
+// it go the colour computations some styles make for every primitive.
+class NoRowPanelStyle : public QProxyStyle
+{
+public:
+    void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
+                       const QWidget *widget) const override
+    {
+        if (element != PE_PanelItemViewRow)
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+    }
+};
 
 } // namespace
 
@@ -39,6 +54,9 @@ ContactTableView::ContactTableView(ContactListModel &model, QScrollBar *scrollBa
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFocusPolicy(Qt::StrongFocus);
+    auto *style = new NoRowPanelStyle;
+    style->setParent(this);
+    setStyle(style);
 
     setItemDelegate(new TextCellDelegate(this));
     setItemDelegateForColumn(ContactListModel::TickColumn, new TickCellDelegate(this));
