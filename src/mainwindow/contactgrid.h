@@ -1,5 +1,7 @@
 #pragma once
 
+#include "gridlook.h"
+
 #include <QFrame>
 
 class ContactListModel;
@@ -14,7 +16,7 @@ class ContactGrid : public QFrame
     Q_OBJECT
 
 public:
-    static constexpr int ShownRows = 23;
+    static constexpr int ShownRows = GridLook::ShownRows;
 
     explicit ContactGrid(ContactListModel &model, QWidget *parent = nullptr);
 

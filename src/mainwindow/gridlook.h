@@ -15,7 +15,7 @@ constexpr int ShownRows = 23;
 
 // One row: its stripe and the rule under it.
 int rowHeight();
-// Header buttons above the rows.
+// The strip above the first row where the header buttons stand.
 int headerHeight();
 // Left edge and width of a model column (the tick column is 0).
 int columnLeft(int column);
