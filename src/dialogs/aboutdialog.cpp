@@ -22,7 +22,6 @@ AboutDialog::AboutDialog(QWidget *owner)
     using namespace DialogLabels;
     setObjectName(QStringLiteral("Form5"));
     setWindowTitle(QStringLiteral("关于"));
-    setAccessibleName(windowTitle());
     setWindowIcon(style()->standardIcon(QStyle::SP_MessageBoxInformation));
     Twips::fixClientSize(this, 4260, 1860);
 

@@ -17,7 +17,9 @@ void setUp(QLabel *label, const char *objectName, const QColor &colour, int left
            int width, int height, const QString &accessibleName)
 {
     label->setObjectName(QLatin1String(objectName));
-    label->setAccessibleName(accessibleName.isEmpty() ? label->text() : accessibleName);
+    // A label with text is named by its text; only pictures need a name.
+    if (!accessibleName.isEmpty())
+        label->setAccessibleName(accessibleName);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setTextColour(label, colour);
     Twips::place(label, left, top, width, height);

@@ -15,10 +15,10 @@ inline const QColor Blue(0, 0, 255);
 
 void setTextColour(QLabel *label, const QColor &colour);
 
-// Gives label its objectName, the accessible name (its text unless given),
-// the colour and the twip geometry. A label whose text needs more room than
-// the given width grows to the right, so that no text is cut off (the
-// layout was measured with a narrower font).
+// Gives label its objectName, the accessible name when one is given (a label
+// with text is named by its text), the colour and the twip geometry. A label
+// whose text needs more room than the given width grows to the right, so
+// that no text is cut off (the layout was measured with a narrower font).
 void setUp(QLabel *label, const char *objectName, const QColor &colour, int left, int top,
            int width, int height, const QString &accessibleName = QString());
 

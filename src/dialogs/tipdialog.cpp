@@ -22,7 +22,6 @@ TipDialog::TipDialog(QWidget *owner)
     using namespace DialogLabels;
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("提示"));
-    setAccessibleName(windowTitle());
     Twips::fixClientSize(this, 4950, 2415);
 
     auto *picture = new QLabel(this);
@@ -45,7 +44,6 @@ TipDialog::TipDialog(QWidget *owner)
 
     auto *ok = new QPushButton(QStringLiteral("确 定"), this);
     ok->setObjectName(QStringLiteral("Command1"));
-    ok->setAccessibleName(ok->text());
     ok->setDefault(true);
     Twips::place(ok, 3540, 1920, 1275, 345);
     connect(ok, &QPushButton::clicked, this, &QWidget::close);

@@ -116,6 +116,9 @@ QVariant ContactListModel::data(const QModelIndex &index, int role) const
     if (index.column() == TickColumn)
         return role == Qt::CheckStateRole ? QVariant(contact.ticked ? Qt::Checked : Qt::Unchecked)
                                           : QVariant();
+    if (role == Qt::TextAlignmentRole)
+        return int((index.column() == SalutationColumn ? Qt::AlignHCenter : Qt::AlignLeft)
+                   | Qt::AlignVCenter);
     if (role != Qt::DisplayRole)
         return {};
     switch (index.column()) {
@@ -133,10 +136,32 @@ QVariant ContactListModel::data(const QModelIndex &index, int role) const
 
 QVariant ContactListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+    if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
         return {};
     static const char *const titles[ColumnCount] = {"", "手机号", "姓名", "称呼", "备注信息"};
-    return section >= 0 && section < ColumnCount ? QString::fromUtf8(titles[section]) : QVariant();
+    if (role == Qt::DisplayRole)
+        return QString::fromUtf8(titles[section]);
+    // The tick column has no caption; this is what it is called aloud.
+    if (role == Qt::AccessibleTextRole)
+        return section == TickColumn ? QStringLiteral("勾选") : QString::fromUtf8(titles[section]);
+    return {};
+}
+
+Qt::ItemFlags ContactListModel::flags(const QModelIndex &index) const
+{
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    if (index.isValid() && index.column() == TickColumn)
+        flags |= Qt::ItemIsUserCheckable;
+    return flags;
+}
+
+bool ContactListModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (role != Qt::CheckStateRole || !index.isValid() || index.column() != TickColumn
+        || index.row() >= m_contacts.size())
+        return false;
+    setTicked(index.row(), value.toInt() == Qt::Checked);
+    return true;
 }
 
 void ContactListModel::invalidateIndex()

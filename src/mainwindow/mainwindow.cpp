@@ -6,6 +6,7 @@
 #include "contactstore.h"
 #include "messagebox.h"
 #include "recipientlistbox.h"
+#include "smslength.h"
 #include "textrules.h"
 #include "tickimages.h"
 #include "twips.h"
@@ -36,8 +37,7 @@ QLabel *label(const QString &name, const QString &text, int left, int top, int w
 {
     auto *widget = new QLabel(text, parent);
     widget->setObjectName(name);
-    if (!text.isEmpty())
-        widget->setAccessibleName(text);
+    // A label's text is its accessible name, whatever it changes to.
     Twips::place(widget, left, top, width, height);
     return widget;
 }
@@ -107,7 +107,6 @@ MainWindow::MainWindow(ContactStore &store, const QString &applicationFolder, QW
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("蓝舟批量短信电话回访软件 V2.0"));
-    setAccessibleName(windowTitle());
     setWindowIcon(Artwork::applicationIcon());
 
     auto *client = new QWidget(this);
@@ -171,11 +170,12 @@ void MainWindow::buildSearchAndGroups(QWidget *client)
         m_groupJustSelected = false;
     });
 
-    m_currentGroupLabel = label(QStringLiteral("Label1"), QString(), 1260, 8100, 1035, 315, client);
-    m_currentGroupLabel->setAccessibleName(QStringLiteral("当前分组"));
-    m_currentGroupLabel->hide();
-    m_pathBox = lineEdit(QStringLiteral("Text9"), QStringLiteral("文件路径"), 240, 8040, 615, 270, client);
-    m_pathBox->hide();
+    // Placeholders of the layout; the current group and the last path are
+    // members of the window.
+    QLabel *groupPlaceholder = label(QStringLiteral("Label1"), QString(), 1260, 8100, 1035, 315, client);
+    groupPlaceholder->setAccessibleName(QStringLiteral("当前分组"));
+    groupPlaceholder->hide();
+    lineEdit(QStringLiteral("Text9"), QStringLiteral("文件路径"), 240, 8040, 615, 270, client)->hide();
 }
 
 void MainWindow::buildSmsAndRecipients(QWidget *client)
@@ -184,6 +184,15 @@ void MainWindow::buildSmsAndRecipients(QWidget *client)
     picture(QStringLiteral("Image4"), Artwork::notepad(), 9600, -60, 300, 405, client);
     whiteCaption(QStringLiteral("Label24"), QStringLiteral("请输入短信内容"), 10020, 120, 1260, 180, client);
     m_smsBox = textArea(QStringLiteral("Text1"), QStringLiteral("短信内容"), 9540, 420, 4275, 1095, client);
+    // Right of the caption in the same band: how long the text is and how
+    // many messages it takes, as the user types.
+    QLabel *smsLength = whiteCaption(QStringLiteral("smsLength"), SmsLength::describe(QString()),
+                                     11340, 120, 2400, 180, client);
+    smsLength->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    smsLength->unsetCursor();
+    connect(m_smsBox, &QPlainTextEdit::textChanged, smsLength, [this, smsLength] {
+        smsLength->setText(SmsLength::describe(m_smsBox->toPlainText()));
+    });
 
     band(QStringLiteral("Label4"), 9540, 1620, 2730, 300, client);
     picture(QStringLiteral("Image1"), Artwork::notepad(), 9600, 1500, 300, 405, client);
@@ -192,7 +201,6 @@ void MainWindow::buildSmsAndRecipients(QWidget *client)
                                 2250, 180, client);
     m_remarksBox = new QCheckBox(QStringLiteral("显示备注信息"), client);
     m_remarksBox->setObjectName(QStringLiteral("Check1"));
-    m_remarksBox->setAccessibleName(m_remarksBox->text());
     Twips::place(m_remarksBox, 12420, 1680, 1395, 195);
     connect(m_remarksBox, &QCheckBox::toggled, this, &MainWindow::rebuildRecipientList);
     m_recipientBox = textArea<RecipientListBox>(QStringLiteral("Text2"), QStringLiteral("名单"), 9540, 2040, 4275, 5535,
@@ -262,7 +270,7 @@ void MainWindow::buildMenus()
 
 void MainWindow::setTabOrder()
 {
-    const char *order[] = {"List1",    "Pt1",       "Text1",     "Text2",     "Command1",
+    const char *order[] = {"List1", "contactTable",      "Text1",     "Text2",     "Command1",
                            "Command3", "Command4",  "Check1",    "Command5",  "Command7",
                            "Command8", "Command9",  "Command10", "Command11", "Command12",
                            "Command13", "Command14", "Text3",    "Text4",     "Command15"};
@@ -281,7 +289,6 @@ QPushButton *MainWindow::button(const QString &name, const QString &caption, int
 {
     auto *widget = new QPushButton(caption, parent);
     widget->setObjectName(name);
-    widget->setAccessibleName(caption);
     widget->setAutoDefault(false);
     Twips::place(widget, left, top, width, height);
     return widget;
@@ -300,11 +307,6 @@ void MainWindow::setSmsText(const QString &text)
 QString MainWindow::smsText() const
 {
     return m_smsBox->toPlainText();
-}
-
-QString MainWindow::currentGroup() const
-{
-    return m_currentGroupLabel->text();
 }
 
 QString MainWindow::selectedGroup() const
@@ -348,7 +350,7 @@ void MainWindow::clearFilters()
 void MainWindow::chooseGroup(const QString &group)
 {
     clearFilters();
-    m_currentGroupLabel->setText(group);
+    m_currentGroup = group;
     // Unticking rebuilds the recipient list through the check box itself.
     m_remarksBox->setChecked(false);
     reloadContacts();

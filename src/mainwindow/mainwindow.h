@@ -40,7 +40,9 @@ public:
     ContactGrid &grid() { return *m_grid; }
 
     // The group whose contacts are listed ("" when none, e.g. after an import).
-    QString currentGroup() const;
+    QString currentGroup() const { return m_currentGroup; }
+    // The path chosen in the last file dialog of an import or export ("" before any).
+    QString lastFilePath() const { return m_lastFilePath; }
     // The group selected in the group list ("" when none).
     QString selectedGroup() const;
 
@@ -102,14 +104,14 @@ private:
     bool m_refillingGroups = false;
     bool m_groupJustSelected = false;
     bool m_shutdownDone = false;
+    QString m_currentGroup;
+    QString m_lastFilePath;
 
     ContactListModel *m_contacts = nullptr;
     ContactGrid *m_grid = nullptr;
     QListWidget *m_groupList = nullptr;      // List1
-    QLabel *m_currentGroupLabel = nullptr;   // Label1
     QLineEdit *m_nameFilter = nullptr;       // Text3
     QLineEdit *m_mobileFilter = nullptr;     // Text4
-    QLineEdit *m_pathBox = nullptr;          // Text9
     QPlainTextEdit *m_smsBox = nullptr;      // Text1
     RecipientListBox *m_recipientBox = nullptr; // Text2
     QLabel *m_countLabel = nullptr;          // Label3

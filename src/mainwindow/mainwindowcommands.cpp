@@ -185,7 +185,7 @@ void MainWindow::relistGroups()
 
 void MainWindow::showNoGroupListed()
 {
-    m_currentGroupLabel->clear();
+    m_currentGroup.clear();
     m_refillingGroups = true;
     m_groupList->setCurrentRow(-1);
     m_groupList->clearSelection();
@@ -203,7 +203,7 @@ void MainWindow::importWorkbook()
                        "所有联系人表格(*.xls *.xlsx *.csv)"));
     if (path.isEmpty())
         return;
-    m_pathBox->setText(path);
+    m_lastFilePath = path;
 
     ImportResult result;
     {
@@ -229,7 +229,7 @@ void MainWindow::exportWorkbook()
                                                   &filter);
     if (path.isEmpty())
         return;
-    m_pathBox->setText(path);
+    m_lastFilePath = path;
     const bool asXlsx = filter == XlsxFilter;
     // The extension is always appended, so the name typed in the dialog is
     // not the file written: ask here before replacing anything.
@@ -258,9 +258,9 @@ void MainWindow::writePhoneBook()
                                                   QStringLiteral("通讯录文件 (*.xcl)"));
     if (path.isEmpty())
         return;
-    m_pathBox->setText(path);
+    m_lastFilePath = path;
     QString error;
-    if (!PhoneBookFile::write(PhoneBookFile::fileNameFor(m_pathBox->text()), smsText(),
+    if (!PhoneBookFile::write(PhoneBookFile::fileNameFor(m_lastFilePath), smsText(),
                               m_recipientBox->toPlainText(), &error)) {
         MessageBox::warning(this, error);
         return;

@@ -1,3 +1,4 @@
+#include "smslength.h"
 #include "textrules.h"
 
 #include <QTest>
@@ -20,6 +21,8 @@ private slots:
     void recipientLine_data();
     void recipientLine();
     void recipientListSkipsUntickedAndInvalid();
+    void smsLength_data();
+    void smsLength();
 };
 
 void TestTextRules::leadingNumber_data()
@@ -171,6 +174,43 @@ void TestTextRules::recipientListSkipsUntickedAndInvalid()
     QCOMPARE(list.text, QString("13958700001@张三\r\n13958700004@李四\r\n"));
     QCOMPARE(buildRecipientList({}, false).count, 0);
     QVERIFY(buildRecipientList({}, false).text.isEmpty());
+}
+
+void TestTextRules::smsLength_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qsizetype>("characters");
+    QTest::addColumn<qsizetype>("messages");
+    const auto times = [](const QString &text, int count) { return text.repeated(count); };
+    QTest::newRow("empty") << QString() << qsizetype(0) << qsizetype(0);
+    QTest::newRow("7-bit, one full message") << times("a", 160) << qsizetype(160) << qsizetype(1);
+    QTest::newRow("7-bit, one over") << times("a", 161) << qsizetype(161) << qsizetype(2);
+    QTest::newRow("7-bit, two full parts") << times("a", 306) << qsizetype(306) << qsizetype(2);
+    QTest::newRow("7-bit, one over two parts") << times("a", 307) << qsizetype(307) << qsizetype(3);
+    QTest::newRow("accents of the alphabet") << times("éÄ", 80) << qsizetype(160) << qsizetype(1);
+    QTest::newRow("line breaks are 7-bit") << times("a\n", 80) << qsizetype(160) << qsizetype(1);
+    QTest::newRow("extension counts two") << times("a", 159) + "€" << qsizetype(160) << qsizetype(2);
+    QTest::newRow("extension only") << times("[]", 40) << qsizetype(80) << qsizetype(1);
+    QTest::newRow("Chinese, one message") << times("中", 70) << qsizetype(70) << qsizetype(1);
+    QTest::newRow("Chinese, one over") << times("中", 71) << qsizetype(71) << qsizetype(2);
+    QTest::newRow("Chinese, two full parts") << times("中", 134) << qsizetype(134) << qsizetype(2);
+    QTest::newRow("Chinese, one over two parts") << times("中", 135) << qsizetype(135) << qsizetype(3);
+    QTest::newRow("one Chinese character makes it UCS-2")
+        << times("a", 159) + "中" << qsizetype(160) << qsizetype(3);
+    QTest::newRow("not in the alphabet") << times("ç", 71) << qsizetype(71) << qsizetype(2);
+    QTest::newRow("emoji take two units") << times("😀", 35) << qsizetype(35) << qsizetype(1);
+    QTest::newRow("emoji, one over") << times("😀", 36) << qsizetype(36) << qsizetype(2);
+}
+
+void TestTextRules::smsLength()
+{
+    QFETCH(QString, text);
+    QFETCH(qsizetype, characters);
+    QFETCH(qsizetype, messages);
+    const SmsLength::Count count = SmsLength::count(text);
+    QCOMPARE(count.characters, characters);
+    QCOMPARE(count.messages, messages);
+    QCOMPARE(SmsLength::describe(text), QStringLiteral("%1 字，%2 条").arg(characters).arg(messages));
 }
 
 QTEST_GUILESS_MAIN(TestTextRules)

@@ -5,6 +5,7 @@
 #include "messagebox.h"
 #include "testsupport.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
@@ -33,6 +34,7 @@ private slots:
     void remarksCheckBoxRebuildsRecipients();
     void choosingAnotherGroupResetsFiltersAndRemarks();
     void tickingRebuildsRecipientsAtOnce();
+    void labelsAreNamedByWhatTheyShowNow();
     void rebuildReplacesHandEditedRecipients();
     void smsTextSurvivesCloseAndQuitMenu();
 
@@ -96,7 +98,7 @@ void TestMainWindow::everyControlIsNamedAndPlaced()
     QFETCH(bool, visible);
     QWidget *widget = m_fixture->child<QWidget>(name);
     QVERIFY2(widget, qPrintable(name));
-    QCOMPARE(widget->accessibleName(), accessibleName);
+    QCOMPARE(QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name), accessibleName);
     const QWidget *client = m_fixture->window().centralWidget();
     QCOMPARE(QRect(widget->mapTo(client, QPoint(0, 0)), widget->size()), geometry);
     QCOMPARE(widget->isVisible(), visible);
@@ -104,7 +106,7 @@ void TestMainWindow::everyControlIsNamedAndPlaced()
 
 void TestMainWindow::tabOrderFollowsLayout()
 {
-    const QStringList expected = {"List1",     "Pt1",       "Text1",     "Text2",     "Command1",
+    const QStringList expected = {"List1",     "contactTable", "Text1",     "Text2",     "Command1",
                                   "Command3",  "Command4",  "Check1",    "Command5",  "Command7",
                                   "Command8",  "Command9",  "Command10", "Command11", "Command12",
                                   "Command13", "Command14", "Text3",     "Text4",     "Command15"};
@@ -169,7 +171,7 @@ void TestMainWindow::searchNarrowsListAndRecipients()
     // The recipient list and the count follow the search.
     QCOMPARE(m_fixture->recipientLines().size(), names.size());
     QCOMPARE(m_fixture->countText(), QStringLiteral("名单人数：%1").arg(names.size()));
-    QCOMPARE(m_fixture->window().grid().isTickCellVisible(0), !names.isEmpty());
+    QCOMPARE(m_fixture->window().grid().contactAtRow(0), names.isEmpty() ? -1 : 0);
 }
 
 void TestMainWindow::searchBeforeAnyGroupListsNothing()
@@ -229,11 +231,30 @@ void TestMainWindow::tickingRebuildsRecipientsAtOnce()
 {
     m_fixture->clickGroup(QStringLiteral("客户"));
     ContactGrid &grid = m_fixture->window().grid();
-    QTest::mouseClick(grid.canvas(), Qt::LeftButton, {}, grid.tickCellRect(0).center());
+    QTest::mouseClick(grid.rowArea(), Qt::LeftButton, {}, grid.tickCellRect(0).center());
     QCOMPARE(m_fixture->recipientLines(), QStringList({"13958700002@李四女士"}));
     QCOMPARE(m_fixture->countText(), QStringLiteral("名单人数：1"));
-    QTest::mouseClick(grid.canvas(), Qt::LeftButton, {}, grid.tickCellRect(0).center());
+    QTest::mouseClick(grid.rowArea(), Qt::LeftButton, {}, grid.tickCellRect(0).center());
     QCOMPARE(m_fixture->recipientLines().size(), 2);
+}
+
+void TestMainWindow::labelsAreNamedByWhatTheyShowNow()
+{
+    const auto spokenName = [this](const char *name) {
+        QWidget *label = m_fixture->child<QLabel>(QLatin1String(name));
+        return QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name);
+    };
+    QCOMPARE(spokenName("Label3"), QStringLiteral("名单人数：0"));
+    m_fixture->clickGroup(QStringLiteral("客户"));
+    QCOMPARE(spokenName("Label3"), QStringLiteral("名单人数：2"));
+    m_fixture->clickButton(QStringLiteral("Command7"));
+    QCOMPARE(spokenName("Label3"), QStringLiteral("名单人数：0"));
+
+    // The SMS length beside the caption follows the typing.
+    QCOMPARE(spokenName("Label24"), QStringLiteral("请输入短信内容"));
+    TestSupport::typeText(m_fixture->child<QPlainTextEdit>(QStringLiteral("Text1")),
+                          QStringLiteral("明天开会"));
+    QCOMPARE(spokenName("smsLength"), QStringLiteral("4 字，1 条"));
 }
 
 void TestMainWindow::rebuildReplacesHandEditedRecipients()
