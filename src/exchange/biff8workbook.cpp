@@ -1,6 +1,7 @@
 #include "biff8workbook.h"
 
 #include "biffrecords.h"
+#include "celltext.h"
 #include "gsflibrary.h"
 #include "textrules.h"
 
@@ -61,6 +62,17 @@ public:
         if (m_pos < 0 || m_pos + 4 > m_stream.size())
             return std::nullopt;
         return qFromLittleEndian<quint16>(m_stream.constData() + m_pos);
+    }
+
+    // body and the bodies of the CONTINUE records that follow it, which are
+    // read along.
+    QVector<QByteArray> withContinues(const QByteArray &body)
+    {
+        QVector<QByteArray> blocks{body};
+        Record record;
+        while (peekId() == BiffRecord::Continue && next(&record))
+            blocks.append(record.body);
+        return blocks;
     }
 
 private:
@@ -204,6 +216,30 @@ double rkValue(quint32 rk)
     return (rk & 0x01) ? value / 100 : value;
 }
 
+// The text of a STRING record (a formula's cached text), with its CONTINUE
+// records; false when the length runs past them.
+bool stringRecordText(const QVector<QByteArray> &blocks, QString *text)
+{
+    BlockReader reader(blocks);
+    quint16 count = 0;
+    quint8 flags = 0;
+    return reader.little(&count) && reader.little(&flags)
+           && reader.characters(count, flags & 0x01, text);
+}
+
+// Records that may stand between a FORMULA record and the STRING record with
+// its cached text.
+bool mayFollowFormula(quint16 id)
+{
+    return id == BiffRecord::String || id == BiffRecord::ShrFmla || id == BiffRecord::Array
+           || id == BiffRecord::Table;
+}
+
+QString damagedMessage()
+{
+    return QStringLiteral("文件已损坏或不是 Excel 工作簿");
+}
+
 QString unicodeString(const QByteArray &body, qsizetype at)
 {
     if (at + 3 > body.size())
@@ -218,113 +254,37 @@ QString unicodeString(const QByteArray &body, qsizetype at)
     return QString::fromLatin1(body.constData() + start, take);
 }
 
-// What a number format shows: the built-in date and time formats (with the
-// Chinese ones), or a format string that speaks of days or hours.
-template<typename Kind>
-Kind formatKind(quint16 format, const QString *pattern)
-{
-    if ((format >= 14 && format <= 17) || (format >= 27 && format <= 31)
-        || (format >= 34 && format <= 36) || (format >= 50 && format <= 58))
-        return Kind::Date;
-    if ((format >= 18 && format <= 21) || format == 32 || format == 33
-        || (format >= 45 && format <= 47))
-        return Kind::Time;
-    if (format == 22)
-        return Kind::DateTime;
-    if (!pattern || pattern->compare(u"General", Qt::CaseInsensitive) == 0)
-        return Kind::Plain;
-
-    bool date = false;
-    bool time = false;
-    bool quoted = false;
-    bool bracket = false;
-    for (qsizetype i = 0; i < pattern->size(); ++i) {
-        const QChar c = pattern->at(i).toLower();
-        if (quoted) {
-            quoted = c != u'"';
-        } else if (bracket) {
-            bracket = c != u']';
-        } else if (c == u'"') {
-            quoted = true;
-        } else if (c == u'[') {
-            bracket = true;
-        } else if (c == u'\\' || c == u'_' || c == u'*') {
-            ++i; // the next character is shown literally
-        } else if (c == u'y' || c == u'd') {
-            date = true;
-        } else if (c == u'h' || c == u's') {
-            time = true;
-        } else if (c == u'm' && !time) {
-            date = true;
-        }
-    }
-    if (date && time)
-        return Kind::DateTime;
-    if (date)
-        return Kind::Date;
-    if (time)
-        return Kind::Time;
-    return Kind::Plain;
-}
-
 } // namespace
 
-QString Biff8Workbook::numberText(double value, quint16 xf) const
+bool Biff8Workbook::parseStrings(const QVector<QByteArray> &blocks, QStringList *strings)
 {
-    const NumberKind kind = xf < m_xfKinds.size() ? m_xfKinds.at(xf) : NumberKind::Plain;
-    // Serial day numbers Excel can show as dates: 0 to 9999-12-31.
-    if (kind == NumberKind::Plain || !(value >= 0 && value < 2958466))
-        return TextRules::plainDecimal(value);
-
-    const QDate epoch = m_dates1904 ? QDate(1904, 1, 1) : QDate(1899, 12, 30);
-    qint64 seconds = qint64(std::llround(value * 86400.0));
-    const QDate date = epoch.addDays(seconds / 86400);
-    seconds %= 86400;
-    const QTime time = QTime(0, 0).addSecs(int(seconds));
-    switch (kind) {
-    case NumberKind::Date:
-        return date.toString(QStringLiteral("yyyy-MM-dd"));
-    case NumberKind::Time:
-        return time.toString(QStringLiteral("HH:mm:ss"));
-    default:
-        return date.toString(QStringLiteral("yyyy-MM-dd")) + u' '
-            + time.toString(QStringLiteral("HH:mm:ss"));
-    }
-}
-
-QStringList Biff8Workbook::parseStrings(const QVector<QByteArray> &blocks)
-{
-    QStringList strings;
+    strings->clear();
     BlockReader reader(blocks);
     quint32 total = 0;
     quint32 unique = 0;
     if (!reader.little(&total) || !reader.little(&unique))
-        return strings;
+        return false;
     // Every string takes at least its three header bytes: a damaged count
     // cannot reserve more than the records could hold.
     qsizetype bytes = 0;
     for (const QByteArray &block : blocks)
         bytes += block.size();
-    strings.reserve(std::min<qsizetype>(unique, bytes / 3));
+    strings->reserve(std::min<qsizetype>(unique, bytes / 3));
     while (!reader.atEnd()) {
         quint16 count = 0;
         quint8 flags = 0;
-        if (!reader.little(&count) || !reader.little(&flags))
-            break;
         quint16 runs = 0;
         quint32 extension = 0;
-        if ((flags & 0x08) && !reader.little(&runs))
-            break;
-        if ((flags & 0x04) && !reader.little(&extension))
-            break;
         QString text;
-        if (!reader.characters(count, flags & 0x01, &text))
-            break;
-        strings.append(std::move(text));
+        if (!reader.little(&count) || !reader.little(&flags) || ((flags & 0x08) && !reader.little(&runs))
+            || ((flags & 0x04) && !reader.little(&extension))
+            || !reader.characters(count, flags & 0x01, &text))
+            return false; // a length that runs past the table
+        strings->append(std::move(text));
         if (!reader.skip(qint64(runs) * 4 + extension))
-            break;
+            return false;
     }
-    return strings;
+    return true;
 }
 
 Biff8Workbook::Status Biff8Workbook::load(const QString &path)
@@ -344,9 +304,7 @@ Biff8Workbook::Status Biff8Workbook::loadStream(const QByteArray &stream)
     m_stream = stream;
     m_sheetOffset = -1;
     m_strings.clear();
-    m_xfKinds.clear();
-    m_dates1904 = false;
-    QHash<quint16, QString> formats;
+    m_formats = CellFormats();
 
     RecordWalker globals(m_stream, 0);
     Record record;
@@ -360,23 +318,18 @@ Biff8Workbook::Status Biff8Workbook::loadStream(const QByteArray &stream)
         if (record.id == BiffRecord::FilePass)
             return Status::Encrypted;
         if (record.id == BiffRecord::Format && record.body.size() >= 2) {
-            formats.insert(qFromLittleEndian<quint16>(record.body.constData()),
-                           unicodeString(record.body, 2));
+            m_formats.addFormat(qFromLittleEndian<quint16>(record.body.constData()),
+                                unicodeString(record.body, 2));
         } else if (record.id == BiffRecord::Xf && record.body.size() >= 4) {
-            const quint16 format = qFromLittleEndian<quint16>(record.body.constData() + 2);
-            const auto pattern = formats.constFind(format);
-            m_xfKinds.append(formatKind<NumberKind>(
-                format, pattern == formats.cend() ? nullptr : &pattern.value()));
+            m_formats.addStyle(qFromLittleEndian<quint16>(record.body.constData() + 2));
         } else if (record.id == BiffRecord::DateMode && record.body.size() >= 2) {
-            m_dates1904 = qFromLittleEndian<quint16>(record.body.constData()) == 1;
+            m_formats.setDate1904(qFromLittleEndian<quint16>(record.body.constData()) == 1);
         } else if (record.id == BiffRecord::BoundSheet && record.body.size() >= 6 && m_sheetOffset < 0
             && record.body.at(5) == 0) { // the first worksheet
             m_sheetOffset = qFromLittleEndian<quint32>(record.body.constData());
         } else if (record.id == BiffRecord::Sst) {
-            QVector<QByteArray> blocks{record.body};
-            while (globals.peekId() == BiffRecord::Continue && globals.next(&record))
-                blocks.append(record.body);
-            m_strings = parseStrings(blocks);
+            if (!parseStrings(globals.withContinues(record.body), &m_strings))
+                return Status::Damaged;
         }
     }
     if (m_sheetOffset < 0 || m_sheetOffset >= m_stream.size())
@@ -384,29 +337,34 @@ Biff8Workbook::Status Biff8Workbook::loadStream(const QByteArray &stream)
     return Status::Ok;
 }
 
-SheetRows Biff8Workbook::readFirstSheet(int columns) const
+bool Biff8Workbook::readFirstSheet(int columns, SheetRowSink &sink, QString *error) const
 {
-    SheetRows result;
     if (m_sheetOffset < 0) {
-        result.error = QStringLiteral("文件已损坏或不是 Excel 工作簿");
-        return result;
+        *error = damagedMessage();
+        return false;
     }
-    quint32 rowCount = 0;
-    const QString none;
-    const QStringList emptyRow(columns, none);
-    auto put = [&](quint32 row, quint32 column, const QString &text) {
-        if (row >= maxRows)
-            return;
-        rowCount = std::max(rowCount, row + 1);
-        if (column >= quint32(columns))
-            return;
-        if (result.rows.size() <= qsizetype(row)) {
-            if (result.rows.capacity() <= qsizetype(row))
-                result.rows.reserve(std::max<qsizetype>(row + 1, result.rows.capacity() * 2));
-            result.rows.resize(row + 1, emptyRow);
+    RowBuffer row(columns);
+    // Cell records come row by row; a row is complete when the next begins.
+    auto cell = [&](quint32 sheetRow) -> bool {
+        if (sheetRow >= maxRows)
+            return false;
+        if (row.rowNumber() != qsizetype(sheetRow) + 1) {
+            row.flush(sink);
+            row.open(qsizetype(sheetRow) + 1);
         }
-        result.rows[row][column] = text;
+        return true;
     };
+    auto put = [&](quint32 sheetRow, quint32 column, QString text) {
+        if (cell(sheetRow))
+            row.set(column, std::move(text));
+    };
+    // The cell whose formula result is a text in the STRING record that follows.
+    // Row 0: none.
+    struct
+    {
+        qsizetype row = 0; // 1-based
+        quint32 column = 0;
+    } pendingString;
 
     RecordWalker sheet(m_stream, qsizetype(m_sheetOffset));
     Record record;
@@ -429,18 +387,18 @@ SheetRows Biff8Workbook::readFirstSheet(int columns) const
             break;
         if (depth != 1) // an embedded chart
             continue;
+        if (!mayFollowFormula(record.id))
+            pendingString.row = 0;
         switch (record.id) {
-        case BiffRecord::Dimensions:
-            if (body.size() >= 8) {
-                rowCount = std::max(rowCount, std::min(maxRows, qFromLittleEndian<quint32>(data + 4)));
-                result.rows.reserve(rowCount); // every one of them is handed out anyway
-            }
-            break;
         case BiffRecord::LabelSst:
             if (body.size() >= 10) {
                 const quint32 index = qFromLittleEndian<quint32>(data + 6);
-                // Both sides are lvalues: the cell shares the table's text, no temporary copy.
-                put(u16At(0), u16At(2), index < quint32(m_strings.size()) ? m_strings.at(index) : none);
+                if (index >= quint32(m_strings.size())) {
+                    *error = damagedMessage();
+                    return false;
+                }
+                // The cell shares the table's text, no copy.
+                put(u16At(0), u16At(2), m_strings.at(index));
             }
             break;
         case BiffRecord::Label:
@@ -451,30 +409,64 @@ SheetRows Biff8Workbook::readFirstSheet(int columns) const
             if (body.size() >= 14) {
                 double value;
                 std::memcpy(&value, data + 6, sizeof value);
-                put(u16At(0), u16At(2), numberText(value, u16At(4)));
+                put(u16At(0), u16At(2), m_formats.numberText(value, u16At(4)));
             }
             break;
         case BiffRecord::Rk:
             if (body.size() >= 10)
-                put(u16At(0), u16At(2), numberText(rkValue(qFromLittleEndian<quint32>(data + 6)), u16At(4)));
+                put(u16At(0), u16At(2),
+                    m_formats.numberText(rkValue(qFromLittleEndian<quint32>(data + 6)), u16At(4)));
             break;
         case BiffRecord::MulRk:
             if (body.size() >= 6) {
-                const quint16 row = u16At(0);
+                const quint16 sheetRow = u16At(0);
                 const quint16 first = u16At(2);
                 const int count = int((body.size() - 6) / 6);
                 for (int i = 0; i < count; ++i) {
                     const quint16 xf = qFromLittleEndian<quint16>(data + 4 + 6 * i);
                     const quint32 rk = qFromLittleEndian<quint32>(data + 4 + 6 * i + 2);
-                    put(row, first + i, numberText(rkValue(rk), xf));
+                    put(sheetRow, first + i, m_formats.numberText(rkValue(rk), xf));
                 }
             }
             break;
-        default: // blanks, formulas, errors, booleans: empty cells
+        case BiffRecord::BoolErr:
+            if (body.size() >= 8) // an error value (#N/A ...) reads as an empty cell
+                put(u16At(0), u16At(2), body.at(7) ? QString() : CellText::boolean(body.at(6) != 0));
+            break;
+        case BiffRecord::Formula:
+            if (body.size() >= 14) {
+                // The cached result: a number, or a marked kind in its first byte.
+                const quint16 sheetRow = u16At(0);
+                const quint16 column = u16At(2);
+                if (u16At(12) != 0xFFFF) {
+                    double value;
+                    std::memcpy(&value, data + 6, sizeof value);
+                    put(sheetRow, column, m_formats.numberText(value, u16At(4)));
+                } else if (body.at(6) == 0) { // a text, in the STRING record that follows
+                    if (cell(sheetRow))
+                        pendingString = {qsizetype(sheetRow) + 1, column};
+                } else if (body.at(6) == 1) {
+                    put(sheetRow, column, CellText::boolean(body.at(8) != 0));
+                } else { // an error or the empty text
+                    cell(sheetRow);
+                }
+            }
+            break;
+        case BiffRecord::String:
+            if (pendingString.row != 0 && pendingString.row == row.rowNumber()) {
+                QString text;
+                if (!stringRecordText(sheet.withContinues(body), &text)) {
+                    *error = damagedMessage();
+                    return false;
+                }
+                row.set(pendingString.column, std::move(text));
+            }
+            pendingString.row = 0;
+            break;
+        default: // blanks and everything else
             break;
         }
     }
-    result.rows.resize(rowCount, emptyRow);
-    result.ok = true;
-    return result;
+    row.flush(sink);
+    return true;
 }

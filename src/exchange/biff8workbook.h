@@ -1,5 +1,6 @@
 #pragma once
 
+#include "celltext.h"
 #include "sheetreader.h"
 
 #include <QByteArray>
@@ -27,22 +28,20 @@ public:
     Status load(const QString &path);
     Status loadStream(const QByteArray &stream);
 
-    // The first worksheet, as SheetReader describes it. Number cells become
-    // plain decimal text, or in a date/time format "YYYY-MM-DD",
-    // "YYYY-MM-DD HH:MM:SS" or "HH:MM:SS"; text cells their text; formulas,
-    // errors and booleans are empty.
-    SheetRows readFirstSheet(int columns) const;
+    // Hands the rows of the first worksheet to sink, as SheetReader::read
+    // describes it. Number cells read by the workbook's number formats, text
+    // cells as their text, booleans as TRUE/FALSE, formulas as their cached
+    // result, error values as empty cells. A cell that refers to a shared
+    // string the table does not hold is damage.
+    bool readFirstSheet(int columns, SheetRowSink &sink, QString *error) const;
 
-    // The string table of an SST record body and its CONTINUE bodies.
-    static QStringList parseStrings(const QVector<QByteArray> &blocks);
+    // The string table of an SST record body and its CONTINUE bodies; false
+    // when a string runs past the records.
+    static bool parseStrings(const QVector<QByteArray> &blocks, QStringList *strings);
 
 private:
-    enum class NumberKind : quint8 { Plain, Date, DateTime, Time };
-    QString numberText(double value, quint16 xf) const;
-
     QByteArray m_stream;
-    QVector<NumberKind> m_xfKinds; // per XF record
-    bool m_dates1904 = false;
+    CellFormats m_formats; // per XF record
     qint64 m_sheetOffset = -1;
     QStringList m_strings;
 };

@@ -27,5 +27,12 @@ constexpr quint16 Label = 0x0204;
 constexpr quint16 Number = 0x0203;
 constexpr quint16 Rk = 0x027E;
 constexpr quint16 MulRk = 0x00BD;
+constexpr quint16 BoolErr = 0x0205;
+constexpr quint16 Formula = 0x0006;
+constexpr quint16 String = 0x0207; // a formula's cached text
+constexpr quint16 ShrFmla = 0x04BC;
+constexpr quint16 Array = 0x0221;
+constexpr quint16 Table = 0x0236;
+constexpr quint16 ExtSst = 0x00FF;
 
 } // namespace BiffRecord

@@ -8,15 +8,11 @@
 
 namespace ContactImport {
 
-namespace {
-
 // The mobiles taken so far. Nearly every mobile is plain digits: those are
 // kept as numbers, far cheaper to hash and compare than texts.
-class SeenMobiles
+class Builder::SeenMobiles
 {
 public:
-    explicit SeenMobiles(qsizetype expected) { m_numbers.reserve(expected); }
-
     // True the first time a mobile is offered.
     bool firstTime(const QString &mobile)
     {
@@ -45,8 +41,6 @@ private:
     QSet<QString> m_texts;
 };
 
-} // namespace
-
 QString mappedSalutation(const QString &cell)
 {
     const QString trimmed = TextRules::trimBlanks(cell);
@@ -57,31 +51,45 @@ QString mappedSalutation(const QString &cell)
     return trimmed;
 }
 
+Builder::Builder() : m_seen(std::make_unique<SeenMobiles>()) {}
+
+Builder::~Builder() = default;
+
+void Builder::takeRow(qsizetype, std::span<QString> cells)
+{
+    if (cells.empty())
+        return;
+    QString mobile = TextRules::trimBlanks(cells[0]);
+    if (!TextRules::isValidMobile(mobile) || !m_seen->firstTime(mobile))
+        return;
+
+    auto cell = [&cells](size_t column) { return column < cells.size() ? std::move(cells[column]) : QString(); };
+    Contact contact;
+    contact.rowId = -(m_contacts.size() + 1);
+    contact.mobile = std::move(mobile);
+    contact.name = cell(1);
+    contact.salutation = mappedSalutation(cell(2));
+    contact.remark = cell(3);
+    contact.ticked = true;
+    m_contacts.append(std::move(contact));
+}
+
+ContactList Builder::takeContacts()
+{
+    return std::exchange(m_contacts, ContactList());
+}
+
 ContactList contactsFromRows(const QVector<QStringList> &rows)
 {
-    ContactList contacts;
-    contacts.reserve(rows.size());
-    SeenMobiles seenMobiles(rows.size());
-    const QString none;
-    auto cell = [&none](const QStringList &row, int column) -> const QString & {
-        return column < row.size() ? row.at(column) : none;
-    };
-
+    Builder builder;
+    std::vector<QString> cells(columnCount);
+    qsizetype number = 0;
     for (const QStringList &row : rows) {
-        QString mobile = TextRules::trimBlanks(cell(row, 0));
-        if (!TextRules::isValidMobile(mobile) || !seenMobiles.firstTime(mobile))
-            continue;
-
-        Contact contact;
-        contact.rowId = -(contacts.size() + 1);
-        contact.mobile = std::move(mobile);
-        contact.name = cell(row, 1);
-        contact.salutation = mappedSalutation(cell(row, 2));
-        contact.remark = cell(row, 3);
-        contact.ticked = true;
-        contacts.append(std::move(contact));
+        for (qsizetype i = 0; i < columnCount; ++i)
+            cells[size_t(i)] = i < row.size() ? row.at(i) : QString();
+        builder.takeRow(++number, cells);
     }
-    return contacts;
+    return builder.takeContacts();
 }
 
 } // namespace ContactImport
@@ -99,12 +107,12 @@ ImportResult importContacts(const QString &path)
         result.error = failure(reason);
         return result;
     }
-    const SheetRows sheet = reader->readFirstSheet(path, ContactImport::columnCount);
-    if (!sheet.ok) {
-        result.error = failure(sheet.error);
+    ContactImport::Builder builder;
+    if (!reader->read(path, ContactImport::columnCount, builder, &reason)) {
+        result.error = failure(reason);
         return result;
     }
-    result.contacts = ContactImport::contactsFromRows(sheet.rows);
+    result.contacts = builder.takeContacts();
     result.ok = true;
     return result;
 }

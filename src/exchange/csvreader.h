@@ -9,10 +9,14 @@
 // one the text must be valid UTF-8, else valid GB18030 (which covers GBK).
 // Fields follow the usual quoting: "a, b" and "say ""hi""" and quoted line
 // breaks; records end in CR LF, LF or CR.
+//
+// The file is read and decoded in blocks of about a megabyte, each cut after
+// a line feed, and every record goes to the sink as soon as it is complete:
+// memory holds one block and the record being read, whatever the file's size.
 class CsvReader : public SheetReader
 {
 public:
-    SheetRows readFirstSheet(const QString &path, int columns) override;
+    bool read(const QString &path, int columns, SheetRowSink &sink, QString *error) override;
 
     // False when the bytes are in none of the accepted encodings, or are not
     // text at all.

@@ -1,12 +1,10 @@
 #include "sharedstrings.h"
 
+#include "biffrecords.h"
+
 #include <QVector>
 
 namespace {
-
-constexpr quint16 recordSst = 0x00FC;
-constexpr quint16 recordContinue = 0x003C;
-constexpr quint16 recordExtSst = 0x00FF;
 
 struct BucketStart
 {
@@ -37,7 +35,7 @@ void SharedStrings::write(BiffBuffer &out) const
     const quint16 stringsPerBucket = quint16(std::max<quint32>(8, uniqueCount() / 128 + 1));
     QVector<BucketStart> buckets;
 
-    out.beginRecord(recordSst);
+    out.beginRecord(BiffRecord::Sst);
     out.u32(m_total);
     out.u32(uniqueCount());
 
@@ -51,7 +49,7 @@ void SharedStrings::write(BiffBuffer &out) const
         const int needed = stringHeader + (text.isEmpty() ? 0 : charBytes);
         if (maxBody - out.recordBodySize() < needed) {
             out.endRecord();
-            out.beginRecord(recordContinue);
+            out.beginRecord(BiffRecord::Continue);
         }
         if (i % stringsPerBucket == 0)
             buckets.append({quint32(out.size()), quint16(out.size() - out.recordStart())});
@@ -64,7 +62,7 @@ void SharedStrings::write(BiffBuffer &out) const
             if (room == 0) {
                 // The characters go on in a CONTINUE record that repeats the flags.
                 out.endRecord();
-                out.beginRecord(recordContinue);
+                out.beginRecord(BiffRecord::Continue);
                 out.u8(flags);
                 continue;
             }
@@ -75,7 +73,7 @@ void SharedStrings::write(BiffBuffer &out) const
     }
     out.endRecord();
 
-    out.beginRecord(recordExtSst);
+    out.beginRecord(BiffRecord::ExtSst);
     out.u16(stringsPerBucket);
     for (const BucketStart &bucket : buckets) {
         out.u32(bucket.streamPosition);

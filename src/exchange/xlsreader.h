@@ -8,5 +8,5 @@
 class XlsReader : public SheetReader
 {
 public:
-    SheetRows readFirstSheet(const QString &path, int columns) override;
+    bool read(const QString &path, int columns, SheetRowSink &sink, QString *error) override;
 };

@@ -1,15 +1,17 @@
 #include "xlsxreader.h"
 
-#include "textrules.h"
-#include "xlsxcellformats.h"
+#include "celltext.h"
+#include "expatparser.h"
+#include "ole2.h"
 #include "xlsxpackage.h"
-#include "xmlscanner.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QXmlStreamReader>
 
 #include <cctype>
+#include <cstring>
+#include <string>
 
 namespace {
 
@@ -17,8 +19,6 @@ constexpr qint64 maxSmallPartBytes = qint64(16) << 20;
 constexpr qint64 maxSharedStringBytes = qint64(256) << 20;
 constexpr qint64 maxSheetBytes = qint64(1) << 30;
 constexpr int maxSheetRows = 1048576; // the format's own limit
-
-const QByteArray ole2Signature("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
 
 QString encryptedMessage()
 {
@@ -52,29 +52,45 @@ QString decodeEscapes(QString text)
     return text;
 }
 
-// The text of a string item (<si> or <is>): plain <t>, or the runs <r><t>
-// of rich text; phonetic guides (<rPh>) are not part of the text.
-QString readStringItem(XmlScanner &xml)
+// Collects the text of a string item (<si> or <is>): plain <t>, or the runs
+// <r><t> of rich text; phonetic guides (<rPh>) are not part of the text.
+class StringItem
 {
-    QString text;
-    int depth = 1;
-    while (depth > 0) {
-        const XmlScanner::Token token = xml.next();
-        if (token == XmlScanner::Token::EndElement) {
-            --depth;
-        } else if (token == XmlScanner::Token::StartElement) {
-            if (xml.name() == "t")
-                text.isEmpty() ? void(text = xml.readElementText()) : void(text += xml.readElementText());
-            else if (xml.name() == "r")
-                ++depth;
-            else
-                xml.skipElement();
-        } else if (token != XmlScanner::Token::Text) {
-            break;
-        }
+public:
+    void start(const char *name)
+    {
+        if (std::strcmp(name, "rPh") == 0)
+            ++m_phonetic;
+        else if (std::strcmp(name, "t") == 0 && m_phonetic == 0)
+            m_inText = true;
     }
-    return text.contains(QLatin1StringView("_x")) ? decodeEscapes(std::move(text)) : text;
-}
+    void end(const char *name)
+    {
+        if (std::strcmp(name, "rPh") == 0)
+            --m_phonetic;
+        else if (std::strcmp(name, "t") == 0)
+            m_inText = false;
+    }
+    void characters(const char *data, int length)
+    {
+        if (m_inText)
+            m_utf8.append(data, size_t(length));
+    }
+    // The text so far; starts the next item.
+    QString take()
+    {
+        QString text = QString::fromUtf8(m_utf8.data(), qsizetype(m_utf8.size()));
+        m_utf8.clear();
+        m_phonetic = 0;
+        m_inText = false;
+        return text.contains(QLatin1StringView("_x")) ? decodeEscapes(std::move(text)) : text;
+    }
+
+private:
+    std::string m_utf8;
+    int m_phonetic = 0;
+    bool m_inText = false;
+};
 
 // "C7" -> column 3 (1-based) and row 7; either may be 0 when absent.
 void parseCellReference(QByteArrayView ref, int *column, int *row)
@@ -127,22 +143,233 @@ struct WorkbookParts
 class XlsxSheetLoader
 {
 public:
-    XlsxSheetLoader(XlsxPackage &package, int columns) : m_package(package), m_columns(columns) {}
+    explicit XlsxSheetLoader(XlsxPackage &package) : m_package(package) {}
 
     bool findParts(WorkbookParts *parts, QString *error);
     bool readSharedStrings(const QString &partName, QString *error);
     bool readStyles(const QString &partName, QString *error);
-    bool readSheet(const QString &partName, bool date1904, QVector<QStringList> *rows,
-                   QString *error);
+    bool readSheet(const QString &partName, int columns, SheetRowSink &sink, QString *error);
+
+    const QVector<QString> &sharedStrings() const { return m_sharedStrings; }
+    const CellFormats &formats() const { return m_formats; }
+    void setDate1904(bool date1904) { m_formats.setDate1904(date1904); }
 
 private:
-    QString cellText(CellType type, int style, const QString &value, const QString &inlineText,
-                     bool date1904, QString *error) const;
+    // Runs handler over a part with expat; a failure names the part.
+    bool parsePart(const QString &partName, qint64 maxBytes, ExpatParser::Handler &handler,
+                   ExpatParser *&parser, QString *error);
 
     XlsxPackage &m_package;
-    int m_columns;
     QVector<QString> m_sharedStrings;
-    XlsxCellFormats m_formats;
+    CellFormats m_formats;
+};
+
+// The shared-string part: every <si> in order.
+class SharedStringsHandler : public ExpatParser::Handler
+{
+public:
+    explicit SharedStringsHandler(QVector<QString> &strings) : m_strings(strings) {}
+
+    void startElement(const char *name, const char **) override
+    {
+        if (std::strcmp(name, "si") == 0)
+            m_inItem = true;
+        else if (m_inItem)
+            m_item.start(name);
+    }
+    void endElement(const char *name) override
+    {
+        if (std::strcmp(name, "si") == 0) {
+            m_strings.append(m_item.take());
+            m_inItem = false;
+        } else if (m_inItem) {
+            m_item.end(name);
+        }
+    }
+    void characters(const char *data, int length) override
+    {
+        if (m_inItem)
+            m_item.characters(data, length);
+    }
+
+private:
+    QVector<QString> &m_strings;
+    StringItem m_item;
+    bool m_inItem = false;
+};
+
+// The worksheet part: each <row> goes to the sink when it ends.
+class SheetHandler : public ExpatParser::Handler
+{
+public:
+    SheetHandler(const XlsxSheetLoader &loader, int columns, SheetRowSink &sink)
+        : m_loader(loader), m_sink(sink), m_buffer(columns)
+    {
+    }
+
+    ExpatParser *parser = nullptr;
+
+    void startElement(const char *name, const char **attributes) override
+    {
+        if (m_failed)
+            return;
+        if (!m_inSheetData) {
+            m_inSheetData = std::strcmp(name, "sheetData") == 0;
+            return;
+        }
+        if (m_inCell) {
+            if (std::strcmp(name, "v") == 0)
+                m_inValue = true;
+            else if (std::strcmp(name, "is") == 0)
+                m_inInline = true;
+            else if (m_inInline)
+                m_inlineText.start(name);
+            return;
+        }
+        if (std::strcmp(name, "row") == 0) {
+            m_buffer.flush(m_sink);
+            const char *r = ExpatParser::attribute(attributes, "r");
+            bool ok = false;
+            const int number = r ? QByteArrayView(r).toInt(&ok) : 0;
+            m_row = ok ? number : m_row + 1;
+            m_column = 0;
+            if (m_row < 1 || m_row > maxSheetRows)
+                fail(QStringLiteral("工作表的行号超出范围（最多 %1 行）").arg(maxSheetRows));
+        } else if (std::strcmp(name, "c") == 0) {
+            int refColumn = 0;
+            int refRow = 0;
+            if (const char *r = ExpatParser::attribute(attributes, "r"))
+                parseCellReference(QByteArrayView(r), &refColumn, &refRow);
+            m_column = refColumn > 0 ? refColumn : m_column + 1;
+            if (m_row == 0) // a cell outside any row element
+                m_row = refRow > 0 ? refRow : 1;
+            const char *t = ExpatParser::attribute(attributes, "t");
+            m_type = cellType(t ? QByteArrayView(t) : QByteArrayView());
+            const char *style = ExpatParser::attribute(attributes, "s");
+            m_style = style ? QByteArrayView(style).toInt() : 0;
+            m_inCell = true;
+            m_value.clear();
+        }
+    }
+
+    void endElement(const char *name) override
+    {
+        if (m_failed || !m_inSheetData)
+            return;
+        if (m_inCell) {
+            if (std::strcmp(name, "c") == 0) {
+                endCell();
+            } else if (std::strcmp(name, "v") == 0) {
+                m_inValue = false;
+            } else if (std::strcmp(name, "is") == 0) {
+                m_inInline = false;
+            } else if (m_inInline) {
+                m_inlineText.end(name);
+            }
+            return;
+        }
+        if (std::strcmp(name, "row") == 0) {
+            m_buffer.flush(m_sink);
+        } else if (std::strcmp(name, "sheetData") == 0) {
+            m_buffer.flush(m_sink);
+            m_inSheetData = false;
+        }
+    }
+
+    void characters(const char *data, int length) override
+    {
+        if (m_inValue)
+            m_value.append(data, size_t(length));
+        else if (m_inInline)
+            m_inlineText.characters(data, length);
+    }
+
+    void finish() { m_buffer.flush(m_sink); }
+
+private:
+    void fail(const QString &reason)
+    {
+        m_failed = true;
+        parser->stop(reason);
+    }
+
+    void endCell()
+    {
+        m_inCell = m_inValue = m_inInline = false;
+        QString inlineText = m_type == CellType::InlineString ? m_inlineText.take() : QString();
+        if (m_buffer.rowNumber() != m_row) {
+            m_buffer.flush(m_sink);
+            m_buffer.open(m_row);
+        }
+        if (m_column > m_buffer.columns())
+            return;
+        QString text;
+        if (!cellText(inlineText, &text))
+            return;
+        m_buffer.set(m_column - 1, std::move(text));
+    }
+
+    bool cellText(QString &inlineText, QString *text)
+    {
+        const QByteArrayView value(m_value.data(), qsizetype(m_value.size()));
+        switch (m_type) {
+        case CellType::SharedString: {
+            bool ok = false;
+            const qsizetype index = value.trimmed().toLongLong(&ok);
+            const QVector<QString> &strings = m_loader.sharedStrings();
+            if (!ok || index < 0 || index >= strings.size()) {
+                fail(QStringLiteral("工作簿内容已损坏（单元格引用了不存在的字符串）"));
+                return false;
+            }
+            *text = strings[index];
+            return true;
+        }
+        case CellType::InlineString:
+            *text = std::move(inlineText);
+            return true;
+        case CellType::Boolean:
+            *text = CellText::boolean(value.trimmed() == "1");
+            return true;
+        case CellType::Error: // #N/A and the like: no text
+            return true;
+        case CellType::FormulaString:
+            *text = QString::fromUtf8(value);
+            if (text->contains(QLatin1StringView("_x")))
+                *text = decodeEscapes(std::move(*text));
+            return true;
+        case CellType::IsoDate: {
+            // ISO 8601 text; a date without a time of day reads as the date.
+            *text = QString::fromUtf8(value).trimmed();
+            if (text->endsWith(QLatin1StringView("T00:00:00")) || text->endsWith(QLatin1StringView("T00:00:00Z")))
+                text->truncate(text->indexOf(u'T'));
+            text->replace(u'T', u' ');
+            return true;
+        }
+        case CellType::Number:
+            break;
+        }
+        if (value.isEmpty())
+            return true;
+        bool ok = false;
+        const double number = QByteArray::fromRawData(value.data(), value.size()).toDouble(&ok);
+        *text = ok ? m_loader.formats().numberText(number, m_style) : QString::fromUtf8(value);
+        return true;
+    }
+
+    const XlsxSheetLoader &m_loader;
+    SheetRowSink &m_sink;
+    RowBuffer m_buffer;
+    StringItem m_inlineText;
+    std::string m_value;
+    CellType m_type = CellType::Number;
+    int m_style = 0;
+    int m_row = 0;
+    int m_column = 0;
+    bool m_inSheetData = false;
+    bool m_inCell = false;
+    bool m_inValue = false;
+    bool m_inInline = false;
+    bool m_failed = false;
 };
 
 bool XlsxSheetLoader::findParts(WorkbookParts *parts, QString *error)
@@ -217,22 +444,28 @@ bool XlsxSheetLoader::findParts(WorkbookParts *parts, QString *error)
     return true;
 }
 
-bool XlsxSheetLoader::readSharedStrings(const QString &partName, QString *error)
+bool XlsxSheetLoader::parsePart(const QString &partName, qint64 maxBytes,
+                                ExpatParser::Handler &handler, ExpatParser *&parser, QString *error)
 {
-    std::unique_ptr<QIODevice> device = m_package.openPart(partName, maxSharedStringBytes, error);
+    std::unique_ptr<QIODevice> device = m_package.openPart(partName, maxBytes, error);
     if (!device)
         return false;
-    XmlScanner xml(device.get());
-    for (XmlScanner::Token token = xml.next(); token != XmlScanner::Token::EndDocument;
-         token = xml.next()) {
-        if (token == XmlScanner::Token::Error) {
-            *error = XlsxPackage::partReadError(device.get(), partName);
-            return false;
-        }
-        if (token == XmlScanner::Token::StartElement && xml.name() == "si")
-            m_sharedStrings.append(readStringItem(xml));
+    ExpatParser expat(handler);
+    parser = &expat;
+    const bool ok = expat.parse(device.get());
+    parser = nullptr;
+    if (!ok) {
+        *error = expat.stopReason().isEmpty() ? XlsxPackage::partReadError(device.get(), partName)
+                                              : expat.stopReason();
     }
-    return true;
+    return ok;
+}
+
+bool XlsxSheetLoader::readSharedStrings(const QString &partName, QString *error)
+{
+    SharedStringsHandler handler(m_sharedStrings);
+    ExpatParser *parser = nullptr;
+    return parsePart(partName, maxSharedStringBytes, handler, parser, error);
 }
 
 bool XlsxSheetLoader::readStyles(const QString &partName, QString *error)
@@ -241,7 +474,25 @@ bool XlsxSheetLoader::readStyles(const QString &partName, QString *error)
     if (!device)
         return false;
     QXmlStreamReader xml(device.get());
-    m_formats.read(xml);
+    bool inCellXfs = false;
+    while (!xml.atEnd()) {
+        const QXmlStreamReader::TokenType token = xml.readNext();
+        if (token == QXmlStreamReader::EndElement && xml.name() == QLatin1StringView("cellXfs"))
+            inCellXfs = false;
+        if (token != QXmlStreamReader::StartElement)
+            continue;
+        const QStringView name = xml.name();
+        if (name == QLatin1StringView("numFmt")) {
+            const QXmlStreamAttributes a = xml.attributes();
+            m_formats.addFormat(a.value(QLatin1StringView("numFmtId")).toInt(),
+                                a.value(QLatin1StringView("formatCode")));
+        } else if (name == QLatin1StringView("cellXfs")) {
+            inCellXfs = true;
+        } else if (name == QLatin1StringView("xf") && inCellXfs) {
+            m_formats.addStyle(xml.attributes().value(QLatin1StringView("numFmtId")).toInt());
+            xml.skipCurrentElement();
+        }
+    }
     if (xml.hasError()) {
         *error = XlsxPackage::partReadError(device.get(), partName);
         return false;
@@ -249,131 +500,13 @@ bool XlsxSheetLoader::readStyles(const QString &partName, QString *error)
     return true;
 }
 
-QString XlsxSheetLoader::cellText(CellType type, int style, const QString &value,
-                                  const QString &inlineText, bool date1904, QString *error) const
-{
-    if (type == CellType::SharedString) {
-        bool ok = false;
-        const qsizetype index = value.trimmed().toLongLong(&ok);
-        if (!ok || index < 0 || index >= m_sharedStrings.size()) {
-            *error = QStringLiteral("工作簿内容已损坏（单元格引用了不存在的字符串）");
-            return QString();
-        }
-        return m_sharedStrings[index];
-    }
-    if (type == CellType::InlineString)
-        return inlineText;
-    if (type == CellType::Boolean)
-        return value.trimmed() == QLatin1StringView("1") ? QStringLiteral("TRUE")
-                                                          : QStringLiteral("FALSE");
-    if (type == CellType::Error) // #N/A and the like: no text, as in .xls
-        return QString();
-    if (type == CellType::FormulaString)
-        return value.contains(QLatin1StringView("_x")) ? decodeEscapes(value) : value;
-    if (type == CellType::IsoDate) {
-        // ISO 8601 text; a date without a time of day reads as the date.
-        QString text = value.trimmed();
-        if (text.endsWith(QLatin1StringView("T00:00:00")) || text.endsWith(QLatin1StringView("T00:00:00Z")))
-            text.truncate(text.indexOf(u'T'));
-        return text.replace(u'T', u' ');
-    }
-    // A number (type "n" or none).
-    if (value.isEmpty())
-        return QString();
-    bool ok = false;
-    const double number = value.trimmed().toDouble(&ok);
-    if (!ok)
-        return value;
-    const XlsxCellFormats::Kind kind = m_formats.kindOfStyle(style);
-    if (kind != XlsxCellFormats::Kind::Number) {
-        const QString text = XlsxCellFormats::serialText(number, kind, date1904);
-        if (!text.isEmpty())
-            return text;
-    }
-    return TextRules::plainDecimal(number);
-}
-
-bool XlsxSheetLoader::readSheet(const QString &partName, bool date1904, QVector<QStringList> *rows,
+bool XlsxSheetLoader::readSheet(const QString &partName, int columns, SheetRowSink &sink,
                                 QString *error)
 {
-    std::unique_ptr<QIODevice> device = m_package.openPart(partName, maxSheetBytes, error);
-    if (!device)
+    SheetHandler handler(*this, columns, sink);
+    if (!parsePart(partName, maxSheetBytes, handler, handler.parser, error))
         return false;
-    using Token = XmlScanner::Token;
-    XmlScanner xml(device.get());
-    const QStringList emptyRow(m_columns); // shared by every row until written
-    int row = 0;
-    int column = 0;
-    int lastRow = 0;
-    bool inSheetData = false;
-    for (Token token = xml.next(); token != Token::EndDocument; token = xml.next()) {
-        if (token == Token::Error) {
-            *error = XlsxPackage::partReadError(device.get(), partName);
-            return false;
-        }
-        if (token == Token::EndElement && xml.name() == "sheetData")
-            inSheetData = false;
-        if (token != Token::StartElement)
-            continue;
-        if (!inSheetData) {
-            inSheetData = xml.name() == "sheetData";
-            continue;
-        }
-        if (xml.name() == "row") {
-            bool ok = false;
-            const int number = xml.rawAttribute("r").toInt(&ok);
-            row = ok ? number : row + 1;
-            column = 0;
-            if (row < 1 || row > maxSheetRows) {
-                *error = QStringLiteral("工作表的行号超出范围（最多 %1 行）").arg(maxSheetRows);
-                return false;
-            }
-            continue;
-        }
-        if (xml.name() != "c") {
-            xml.skipElement();
-            continue;
-        }
-
-        int refColumn = 0;
-        int refRow = 0;
-        parseCellReference(xml.rawAttribute("r"), &refColumn, &refRow);
-        column = refColumn > 0 ? refColumn : column + 1;
-        if (row == 0) // a cell outside any row element
-            row = refRow > 0 ? refRow : 1;
-        const CellType type = cellType(xml.rawAttribute("t"));
-        const int style = xml.rawAttribute("s").toInt();
-
-        QString value;
-        QString inlineText;
-        for (Token child = xml.next(); child != Token::EndElement; child = xml.next()) {
-            if (child == Token::Error || child == Token::EndDocument)
-                break; // reported by the outer loop
-            if (child != Token::StartElement)
-                continue;
-            if (xml.name() == "v")
-                value = xml.readElementText();
-            else if (xml.name() == "is")
-                inlineText = readStringItem(xml);
-            else
-                xml.skipElement();
-        }
-        if (xml.hasError()) {
-            *error = XlsxPackage::partReadError(device.get(), partName);
-            return false;
-        }
-        lastRow = std::max(lastRow, row);
-        if (column > m_columns)
-            continue;
-        const QString text = cellText(type, style, value, inlineText, date1904, error);
-        if (!error->isEmpty())
-            return false;
-        if (rows->size() < row)
-            rows->resize(row, emptyRow);
-        (*rows)[row - 1][column - 1] = text;
-    }
-    if (rows->size() < lastRow)
-        rows->resize(lastRow, emptyRow);
+    handler.finish();
     return true;
 }
 
@@ -382,7 +515,7 @@ bool XlsxSheetLoader::readSheet(const QString &partName, bool date1904, QVector<
 bool XlsxReader::isEncryptedPackage(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.read(8) != ole2Signature)
+    if (!file.open(QIODevice::ReadOnly) || !Ole2::hasSignature(file.read(8)))
         return false;
     // Directory entries are 128 bytes long and start with the stream's name
     // in UTF-16; the entries of a compound file always lie on such a boundary.
@@ -405,35 +538,29 @@ bool XlsxReader::isEncryptedPackage(const QString &path)
     return found;
 }
 
-SheetRows XlsxReader::readFirstSheet(const QString &path, int columns)
+bool XlsxReader::read(const QString &path, int columns, SheetRowSink &sink, QString *error)
 {
-    SheetRows result;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        result.error = QStringLiteral("无法打开文件：%1").arg(file.errorString());
-        return result;
+        *error = QStringLiteral("无法打开文件：%1").arg(file.errorString());
+        return false;
     }
     const QByteArray head = file.read(8);
     file.close();
-    if (head == ole2Signature) {
-        result.error = isEncryptedPackage(path) ? encryptedMessage() : notWorkbookMessage();
-        return result;
+    if (Ole2::hasSignature(head)) {
+        *error = isEncryptedPackage(path) ? encryptedMessage() : notWorkbookMessage();
+        return false;
     }
 
     XlsxPackage package;
     WorkbookParts parts;
-    XlsxSheetLoader loader(package, std::max(columns, 1));
-    QString error;
-    if (!package.open(path, &error) || !loader.findParts(&parts, &error)
-        || (!parts.sharedStrings.isEmpty() && package.contains(parts.sharedStrings)
-            && !loader.readSharedStrings(parts.sharedStrings, &error))
-        || (!parts.styles.isEmpty() && package.contains(parts.styles)
-            && !loader.readStyles(parts.styles, &error))
-        || !loader.readSheet(parts.sheet, parts.date1904, &result.rows, &error)) {
-        result.rows.clear();
-        result.error = error;
-        return result;
-    }
-    result.ok = true;
-    return result;
+    XlsxSheetLoader loader(package);
+    if (!package.open(path, error) || !loader.findParts(&parts, error))
+        return false;
+    loader.setDate1904(parts.date1904);
+    return (parts.sharedStrings.isEmpty() || !package.contains(parts.sharedStrings)
+            || loader.readSharedStrings(parts.sharedStrings, error))
+           && (parts.styles.isEmpty() || !package.contains(parts.styles)
+               || loader.readStyles(parts.styles, error))
+           && loader.readSheet(parts.sheet, std::max(columns, 1), sink, error);
 }

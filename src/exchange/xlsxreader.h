@@ -10,7 +10,7 @@
 class XlsxReader : public SheetReader
 {
 public:
-    SheetRows readFirstSheet(const QString &path, int columns) override;
+    bool read(const QString &path, int columns, SheetRowSink &sink, QString *error) override;
 
     // True for a compound (OLE2) file that wraps an encrypted .xlsx package,
     // which is what a password-protected workbook is on disk.

@@ -2,7 +2,7 @@
 #include "csvreader.h"
 #include "sheetreader.h"
 #include "testsupport.h"
-#include "xlsxcellformats.h"
+#include "celltext.h"
 #include "xlsxreader.h"
 
 #include <QTemporaryDir>
@@ -205,7 +205,10 @@ void TestXlsxCsvImport::dateFormats_data()
     QTest::newRow("locale prefix") << "[$-804]yyyy/m/d" << 45296.0 << false << "2024-01-05";
     QTest::newRow("1904 system") << "yyyy-mm-dd" << 43834.0 << true << "2024-01-05";
     QTest::newRow("before the missing leap day") << "yyyy-mm-dd" << 59.0 << false << "1900-02-28";
+    QTest::newRow("the missing leap day") << "yyyy-mm-dd" << 60.0 << false << "1900-02-29";
     QTest::newRow("after the missing leap day") << "yyyy-mm-dd" << 61.0 << false << "1900-03-01";
+    QTest::newRow("minutes beside seconds, whole days dropped") << "m:ss" << 45000.5 << false << "12:00:00";
+    QTest::newRow("elapsed minutes") << "[mm]:ss" << 0.5 << false << "12:00:00";
     QTest::newRow("date and time") << "m/d/yy h:mm" << 45296.573263888889 << false << "2024-01-05 13:45:30";
     QTest::newRow("minutes and seconds") << "mm:ss" << 0.5 << false << "12:00:00";
     QTest::newRow("elapsed hours") << "[h]:mm" << 0.25 << false << "06:00:00";
@@ -213,7 +216,7 @@ void TestXlsxCsvImport::dateFormats_data()
     QTest::newRow("General is a number") << "General" << 13958700001.0 << false << "";
     QTest::newRow("colour and sections") << "#,##0;[Red]-#,##0" << 5.0 << false << "";
     QTest::newRow("quoted letters") << "0\" days\"" << 5.0 << false << "";
-    QTest::newRow("out of range") << "yyyy-mm-dd" << 1e9 << false << "";
+    QTest::newRow("out of range reads as a number") << "yyyy-mm-dd" << 1e9 << false << "1000000000";
 }
 
 // A date or time format turns the serial number into text; any other format
@@ -224,10 +227,10 @@ void TestXlsxCsvImport::dateFormats()
     QFETCH(double, serial);
     QFETCH(bool, date1904);
     QFETCH(QString, text);
-    const XlsxCellFormats::Kind kind = XlsxCellFormats::kindOfFormatCode(code);
-    const QString actual = kind == XlsxCellFormats::Kind::Number
+    const CellText::NumberKind kind = CellText::kindOfFormatCode(code);
+    const QString actual = kind == CellText::NumberKind::Plain
                                ? QString()
-                               : XlsxCellFormats::serialText(serial, kind, date1904);
+                               : CellText::number(serial, kind, date1904);
     QCOMPARE(actual, text);
 }
 
