@@ -19,16 +19,19 @@ constexpr char RecordEnd[] = "@ @ @ @\r\n";
 constexpr char Ending[] = "$$$$$$$$$$$@ @ @ @\r\n\xa1\xa9\r\n"; // end marker, "々"
 constexpr char Separator[] = "\r\n\xa1\xa9\r\n"; // ends the SMS block, "々"
 
-// Calls lineFound for every line of text; a line ends at CR LF, CR or LF.
-// A final line without a break is reported as well.
+enum class LineEnds { CrLfCrOrLf, CrLfOrCr };
+
+// Calls lineFound for every line of text; a line ends at CR LF, CR and (when
+// asked) LF. A final line without a break is reported as well.
 template<typename Function>
-void forEachLine(QStringView text, Function lineFound)
+void forEachLine(QStringView text, LineEnds ends, Function lineFound)
 {
     qsizetype start = 0;
     const qsizetype size = text.size();
+    const bool lineFeedEnds = ends == LineEnds::CrLfCrOrLf;
     for (qsizetype i = 0; i < size; ++i) {
         const QChar c = text[i];
-        if (c != u'\r' && c != u'\n')
+        if (c != u'\r' && (c != u'\n' || !lineFeedEnds))
             continue;
         lineFound(text.mid(start, i - start), true);
         if (c == u'\r' && i + 1 < size && text[i + 1] == u'\n')
@@ -144,11 +147,19 @@ private:
 // left out: blank, or its first number is not exactly 11 characters long.
 // "@@" becomes "@ @", matches taken left to right without overlap ("@@@"
 // gives "@ @@"), as the phone app expects.
-void writeRecord(Output &out, QStringView recipientLine)
+void writeRecord(Output &out, QStringView recipientLine, LeftOut *leftOut)
 {
+    constexpr qsizetype namedMobiles = 3;
     const QStringView line = trimmedBlanks(recipientLine);
-    if (line.isEmpty() || firstNumberLength(line) != 11)
+    if (line.isEmpty())
         return;
+    if (firstNumberLength(line) != 11) {
+        if (leftOut && leftOut->count++ < namedMobiles) {
+            const qsizetype at = line.indexOf(u'@');
+            leftOut->firstMobiles.append(line.left(at < 0 ? line.size() : at).toString());
+        }
+        return;
+    }
     qsizetype from = 0;
     for (qsizetype i = 0; i + 1 < line.size(); ++i) {
         if (line[i] == u'@' && line[i + 1] == u'@') {
@@ -161,21 +172,34 @@ void writeRecord(Output &out, QStringView recipientLine)
     out.literal(RecordEnd);
 }
 
-void generate(Output &out, QStringView smsText, QStringView recipientText)
+void generate(Output &out, QStringView smsText, QStringView recipientText, LeftOut *leftOut)
 {
-    forEachLine(smsText, [&out](QStringView line, bool broken) {
+    if (leftOut)
+        *leftOut = LeftOut();
+    forEachLine(smsText, LineEnds::CrLfCrOrLf, [&out](QStringView line, bool broken) {
         out.text(line);
         if (broken)
             out.literal(CrLf);
     });
     out.literal(Separator);
-    forEachLine(recipientText, [&out](QStringView line, bool) { writeRecord(out, line); });
+    forEachLine(recipientText, LineEnds::CrLfOrCr,
+                [&out, leftOut](QStringView line, bool) { writeRecord(out, line, leftOut); });
     out.literal(Ending);
 }
 
 } // namespace
 
-QByteArray content(const QString &smsText, const QString &recipientText)
+QString LeftOut::message() const
+{
+    if (count == 0)
+        return QString();
+    QString names = firstMobiles.join(u'、');
+    if (count > firstMobiles.size())
+        names += QStringLiteral(" 等");
+    return QStringLiteral("有 %1 个号码不是 11 位数字，没有写入手机通讯录：%2").arg(count).arg(names);
+}
+
+QByteArray content(const QString &smsText, const QString &recipientText, LeftOut *leftOut)
 {
     QByteArray bytes;
     bytes.reserve(smsText.size() * 2 + recipientText.size() * 3 / 2 + 64);
@@ -183,13 +207,13 @@ QByteArray content(const QString &smsText, const QString &recipientText)
         bytes.append(data, size);
         return true;
     });
-    generate(out, smsText, recipientText);
+    generate(out, smsText, recipientText, leftOut);
     out.finish();
     return bytes;
 }
 
 bool write(const QString &fileName, const QString &smsText, const QString &recipientText,
-           QString *error)
+           QString *error, LeftOut *leftOut)
 {
     QString reason;
     const bool written = AtomicFile::write(
@@ -203,7 +227,7 @@ bool write(const QString &fileName, const QString &smsText, const QString &recip
             Output out([&file](const char *data, qsizetype size) {
                 return file.write(data, size) == size;
             });
-            generate(out, smsText, recipientText);
+            generate(out, smsText, recipientText, leftOut);
             if (!out.finish() || !file.flush()) {
                 *writeError = file.errorString();
                 return false;

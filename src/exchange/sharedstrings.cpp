@@ -14,8 +14,39 @@ struct BucketStart
 
 } // namespace
 
+namespace {
+
+// A lone surrogate is not a character: readers refuse a workbook that holds
+// one. It is written as "?", as the .xlsx writer's UTF-8 conversion does.
+bool hasLoneSurrogate(QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            return true;
+    }
+    return false;
+}
+
+QString withoutLoneSurrogates(QString text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+        else if (text[i].isSurrogate())
+            text[i] = u'?';
+    }
+    return text;
+}
+
+} // namespace
+
 quint32 SharedStrings::use(const QString &text)
 {
+    if (hasLoneSurrogate(text))
+        return use(withoutLoneSurrogates(text));
     ++m_total;
     const auto found = m_index.constFind(text);
     if (found != m_index.cend())

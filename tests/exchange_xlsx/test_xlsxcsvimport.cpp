@@ -10,6 +10,8 @@
 
 #include <minizip/zip.h>
 
+#include <sys/resource.h>
+
 using Rows = QVector<QStringList>;
 
 class TestXlsxCsvImport : public QObject
@@ -17,6 +19,9 @@ class TestXlsxCsvImport : public QObject
     Q_OBJECT
 
 private slots:
+    void emptyLinesCostNothing(); // first: it reads the process's peak memory
+    void sameWorkbookAsXlsAndXlsx_data();
+    void sameWorkbookAsXlsAndXlsx();
     void sameRowsInEveryFormat_data();
     void sameRowsInEveryFormat();
     void sameContactsInEveryFormat_data();
@@ -117,6 +122,83 @@ void TestXlsxCsvImport::sameRowsInEveryFormat_data()
           "main_example.utf16le.csv", "main_example.utf16be.csv", "main_example.cr.csv",
           "main_example.semicolon.csv", "main_example.tab.csv"})
         QTest::newRow(file) << TestSupport::dataPath(QStringLiteral("xlsx/") + QLatin1StringView(file));
+}
+
+namespace {
+
+long peakMemoryKb()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+Contact imported(const char16_t *mobile, const char16_t *name, const char16_t *salutation,
+                 const char16_t *remark)
+{
+    Contact contact;
+    contact.mobile = QString::fromUtf16(mobile);
+    contact.name = QString::fromUtf16(name);
+    contact.salutation = QString::fromUtf16(salutation);
+    contact.remark = QString::fromUtf16(remark);
+    return contact;
+}
+
+} // namespace
+
+// A CSV file of nothing but line ends: rows that hold nothing take no memory.
+void TestXlsxCsvImport::emptyLinesCostNothing()
+{
+    constexpr int lines = 2'000'000;
+    const QString path = write(QStringLiteral("empty.csv"), QByteArray(lines, '\n') + "13958700001\n");
+    const long before = peakMemoryKb();
+    const ImportResult result = importContacts(path);
+    const long grownMb = (peakMemoryKb() - before) / 1024;
+    QVERIFY2(result.ok, qPrintable(result.error));
+    QCOMPARE(result.contacts.size(), 1);
+    // Kept as rows, the lines took about 150 bytes each (300 MB here).
+    QVERIFY2(grownMb < 40, qPrintable(QStringLiteral("peak memory grew by %1 MB").arg(grownMb)));
+}
+
+// One workbook saved by one program as .xls and as .xlsx gives one list:
+// numbers, dates and times in built-in and custom formats, both date
+// systems, formulas by their cached results, booleans and error values.
+void TestXlsxCsvImport::sameWorkbookAsXlsAndXlsx_data()
+{
+    QTest::addColumn<QString>("workbook");
+    QTest::addColumn<ContactList>("expected");
+
+    QTest::newRow("1900 date system")
+        << "values1900"
+        << ContactList{imported(u"13958700001", u"张三", u"先生", u"06:00:00"),
+                       imported(u"13958700002", u"12:00:00", u"女士", u"1900-02-28"),
+                       imported(u"13958700003", u"张三", u"", u"1900-02-29"),
+                       imported(u"13958700004", u"1900-03-01", u"", u"2024-01-05 13:45:30"),
+                       imported(u"13958700005", u"FALSE", u"", u"TRUE"),
+                       imported(u"13958700006", u"", u"", u""),
+                       imported(u"13958700007", u"12.5", u"-3", u"0.25"),
+                       imported(u"13958700008", u"13958700001", u"0.00000015", u"0.333333333333333")};
+    QTest::newRow("1904 date system")
+        << "values1904"
+        << ContactList{imported(u"13958700011", u"2024-01-05", u"先生", u"2024-01-05 12:00:00"),
+                       imported(u"13958700012", u"1904-01-01", u"", u"18:00:00")};
+}
+
+void TestXlsxCsvImport::sameWorkbookAsXlsAndXlsx()
+{
+    QFETCH(QString, workbook);
+    QFETCH(ContactList, expected);
+    const QString base = TestSupport::dataPath(QStringLiteral("crossformat/") + workbook);
+    const ImportResult xls = importContacts(base + QStringLiteral(".libreoffice.xls"));
+    const ImportResult xlsx = importContacts(base + QStringLiteral(".libreoffice.xlsx"));
+    QVERIFY2(xls.ok, qPrintable(xls.error));
+    QVERIFY2(xlsx.ok, qPrintable(xlsx.error));
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+        expected[i].rowId = -(i + 1);
+        expected[i].ticked = true;
+    }
+    QCOMPARE(xls.contacts, expected);
+    QCOMPARE(xlsx.contacts, expected);
 }
 
 // The reader is chosen by content, and every format gives the same cell texts.
