@@ -1,5 +1,7 @@
 #include "csvreader.h"
 
+#include "gbkdecoder.h"
+
 #include <QFile>
 #include <QStringDecoder>
 
@@ -35,6 +37,22 @@ public:
 
     bool atEnd() const { return m_pos >= m_text.size(); }
     qsizetype position() const { return m_pos; }
+
+    // Steps over a line end that stands alone; false when a record starts here.
+    bool skipEmptyLine()
+    {
+        const QChar c = m_text[m_pos];
+        if (c == u'\n') {
+            ++m_pos;
+            return true;
+        }
+        if (c != u'\r')
+            return false;
+        if (m_pos + 1 < m_text.size() && m_text[m_pos + 1] == u'\n')
+            ++m_pos;
+        ++m_pos;
+        return true;
+    }
 
     // Reads one record into cells (fields beyond them are dropped). False when
     // the record does not end within the text and more text follows.
@@ -125,6 +143,11 @@ qsizetype parseRecords(QStringView text, QChar separator, bool final, std::span<
     CsvScanner scanner(text, separator, final);
     qsizetype used = 0;
     while (!scanner.atEnd()) {
+        if (scanner.skipEmptyLine()) { // a row that holds nothing costs nothing
+            ++*rowNumber;
+            used = scanner.position();
+            continue;
+        }
         if (!scanner.readRecord(cells)) {
             for (QString &cell : cells)
                 cell = QString();
@@ -315,11 +338,13 @@ QChar CsvReader::detectSeparator(QStringView text)
 
 QVector<QStringList> CsvReader::parse(QStringView text, QChar separator, int columns)
 {
+    // Rows that hold nothing are not handed over; their numbers tell.
     class Collect : public SheetRowSink
     {
     public:
-        void takeRow(qsizetype, std::span<QString> cells) override
+        void takeRow(qsizetype rowNumber, std::span<QString> cells) override
         {
+            rows.resize(rowNumber - 1, QStringList(qsizetype(cells.size())));
             rows.append(QStringList(cells.begin(), cells.end()));
         }
         QVector<QStringList> rows;
@@ -373,7 +398,9 @@ bool CsvReader::read(const QString &path, int columns, SheetRowSink &sink, QStri
     qsizetype rowNumber = 0;
     while (blocks.next(&block, &last)) {
         QString text;
-        if (!decodeStrictly(decoder, block, &text)) {
+        const bool fast = encoding == Encoding::Gb18030 && GbkDecoder::decode(block, &text)
+                          && !text.contains(QChar(u'\0'));
+        if (!fast && !decodeStrictly(decoder, block, &text)) {
             *error = unknownEncoding();
             return false;
         }

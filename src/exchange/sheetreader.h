@@ -10,7 +10,8 @@
 // Receives the rows of a worksheet as the reader comes to them, in sheet
 // order: every row that holds a cell (a CSV record counts as a row), with its
 // 1-based row number and exactly the requested number of cells (columns A, B,
-// ...), "" where the row has none. The sink may move texts out of cells; the
+// ...), "" where the row has none (a CSV record that is an empty line holds
+// none and is not handed over). The sink may move texts out of cells; the
 // reader refills them for the next row.
 class SheetRowSink
 {

@@ -357,6 +357,9 @@ void TestXlsxCsvImport::csvEncodings_data()
     QTest::newRow("utf-8") << QByteArray("\xe5\xbc\xa0\xe4\xb8\x89") << true << "张三";
     QTest::newRow("gbk") << QByteArray("\xd5\xc5\xc8\xfd") << true << "张三";
     QTest::newRow("gb18030 four-byte") << QByteArray("\x81\x30\x81\x30") << true << QString(QChar(0x80));
+    QTest::newRow("gbk beside four-byte gb18030")
+        << QByteArray("\xd5\xc5\x81\x30\x81\x30") << true << QStringLiteral("张\u0080");
+    QTest::newRow("gbk cut short") << QByteArray("\xd5\xc5\xc8") << false << "";
     QTest::newRow("utf-8 bom, invalid after it") << QByteArray("\xef\xbb\xbf\xd5\xc5") << false << "";
     QTest::newRow("utf-8 bom, cut short at the end") << QByteArray("\xef\xbb\xbf" "ab\xe5\xbc") << false << "";
     QTest::newRow("utf-16le odd length") << QByteArray("\xff\xfe\x20\x5f\x09") << false << "";
@@ -375,6 +378,13 @@ void TestXlsxCsvImport::csvEncodings()
     QCOMPARE(CsvReader::decode(bytes, &decoded), ok);
     if (ok)
         QCOMPARE(decoded, text);
+
+    // The same through the reader, which decodes block by block.
+    const QString path = write(QStringLiteral("encoding.csv"), bytes);
+    const SheetRows sheet = CsvReader().readFirstSheet(path, 1);
+    QCOMPARE(sheet.ok, ok);
+    if (ok)
+        QCOMPARE(sheet.rows.value(0).value(0), text);
 }
 
 void TestXlsxCsvImport::unreadableFiles_data()
