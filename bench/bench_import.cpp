@@ -3,6 +3,7 @@
 // file in the same run.
 //   build-bench/bin/bench_import [csv-rows xlsx-rows xls-rows]   # defaults 1000000 1000000 65000
 //   build-bench/bin/bench_import import FILE                     # one import, for perf or by hand
+//   build-bench/bin/bench_import make DIR [csv-rows xlsx-rows xls-rows] # only write the files
 // Writes its files to a temporary folder and prints one Markdown table row
 // per task: task, size, ours, peer, ratio, and the memory of each import.
 #include "contactimport.h"
@@ -10,6 +11,7 @@
 #include "xlsxwriter.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -143,14 +145,14 @@ Run runProcess(const QString &program, const QStringList &arguments)
     return run;
 }
 
-// The median of five cold runs.
+// The median of three cold runs.
 Run medianRun(const QString &program, const QStringList &arguments)
 {
     QVector<Run> runs;
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < 3; ++i)
         runs.append(runProcess(program, arguments));
     std::sort(runs.begin(), runs.end(), [](const Run &a, const Run &b) { return a.wallMs < b.wallMs; });
-    return runs[2];
+    return runs[1];
 }
 
 const char pythonCsv[] = "import csv, sys\n"
@@ -189,10 +191,13 @@ int main(int argc, char **argv)
     if (argc == 3 && qstrcmp(argv[1], "import") == 0)
         return importOnce(QString::fromLocal8Bit(argv[2]));
 
-    const int csvRows = argc > 1 ? std::atoi(argv[1]) : 1000000;
-    const int xlsxRows = argc > 2 ? std::atoi(argv[2]) : 1000000;
-    const int xlsRows = argc > 3 ? std::atoi(argv[3]) : 65000;
-    QTemporaryDir dir;
+    const bool makeOnly = argc >= 3 && qstrcmp(argv[1], "make") == 0;
+    const int first = makeOnly ? 3 : 1;
+    const int csvRows = argc > first ? std::atoi(argv[first]) : 1000000;
+    const int xlsxRows = argc > first + 1 ? std::atoi(argv[first + 1]) : 1000000;
+    const int xlsRows = argc > first + 2 ? std::atoi(argv[first + 2]) : 65000;
+    QTemporaryDir temporary;
+    const QDir dir(makeOnly ? QString::fromLocal8Bit(argv[2]) : temporary.path());
     const QString csv = dir.filePath("contacts.csv");
     const QString empty = dir.filePath("empty.csv");
     const QString xlsx = dir.filePath("contacts.xlsx");
@@ -205,9 +210,12 @@ int main(int argc, char **argv)
         return 1;
     }
 
+    if (makeOnly)
+        return 0;
+
     const QString self = QCoreApplication::applicationFilePath();
     const QString python = QStringLiteral("/usr/bin/python3");
-    std::printf("| Task | Size | Ours (cold process, median of 5) | Peer (same run) | Peer ÷ ours | Memory |\n"
+    std::printf("| Task | Size | Ours (cold process, median of 3) | Peer (same run) | Peer ÷ ours | Memory |\n"
                 "|---|---|---|---|---|---|\n");
     report(self, QStringLiteral("CSV import"), csv, QStringLiteral("Python csv"), python,
            {QStringLiteral("-c"), QString::fromLatin1(pythonCsv), csv});

@@ -236,17 +236,32 @@ public:
             if (m_row < 1 || m_row > maxSheetRows)
                 fail(QStringLiteral("工作表的行号超出范围（最多 %1 行）").arg(maxSheetRows));
         } else if (std::strcmp(name, "c") == 0) {
+            // One pass over the attributes: a sheet has millions of cells.
             int refColumn = 0;
             int refRow = 0;
-            if (const char *r = ExpatParser::attribute(attributes, "r"))
-                parseCellReference(QByteArrayView(r), &refColumn, &refRow);
+            m_type = CellType::Number;
+            m_style = 0;
+            for (const char **attribute = attributes; attribute[0]; attribute += 2) {
+                const char *attributeName = ExpatParser::localName(attribute[0]);
+                if (attributeName[0] == 0 || attributeName[1] != 0)
+                    continue;
+                switch (attributeName[0]) {
+                case 'r':
+                    parseCellReference(QByteArrayView(attribute[1]), &refColumn, &refRow);
+                    break;
+                case 't':
+                    m_type = cellType(QByteArrayView(attribute[1]));
+                    break;
+                case 's':
+                    m_style = QByteArrayView(attribute[1]).toInt();
+                    break;
+                default:
+                    break;
+                }
+            }
             m_column = refColumn > 0 ? refColumn : m_column + 1;
             if (m_row == 0) // a cell outside any row element
                 m_row = refRow > 0 ? refRow : 1;
-            const char *t = ExpatParser::attribute(attributes, "t");
-            m_type = cellType(t ? QByteArrayView(t) : QByteArrayView());
-            const char *style = ExpatParser::attribute(attributes, "s");
-            m_style = style ? QByteArrayView(style).toInt() : 0;
             m_inCell = true;
             m_value.clear();
         }
