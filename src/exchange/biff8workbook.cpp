@@ -12,7 +12,7 @@
 
 #include <gsf/gsf-infile-msole.h>
 #include <gsf/gsf-infile.h>
-#include <gsf/gsf-input-memory.h>
+#include <gsf/gsf-input-stdio.h>
 #include <gsf/gsf-input.h>
 
 #include <cmath>
@@ -173,34 +173,26 @@ QByteArray workbookStream(const QString &path, bool *notCompound, bool *older)
     *older = false;
     const GsfLibrary::Quiet quiet;
 
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    const QByteArray content = file.readAll();
-
+    // libgsf reads the file itself: only the workbook stream is held in memory.
+    const GsfLibrary::Owned<GsfInput> input(
+        gsf_input_stdio_new(QFile::encodeName(path).constData(), nullptr));
+    const gsf_off_t fileSize = input ? gsf_input_size(input.get()) : 0;
     QByteArray stream;
-    GsfInput *input = gsf_input_memory_new(reinterpret_cast<const guint8 *>(content.constData()),
-                                           content.size(), FALSE);
-    GsfInfile *ole = input ? gsf_infile_msole_new(input, nullptr) : nullptr;
-    if (ole) {
-        *notCompound = false;
-        if (GsfInput *child = gsf_infile_child_by_name(ole, "Workbook")) {
-            const gsf_off_t size = gsf_input_size(child);
-            // A stream cannot be larger than the file that holds it.
-            if (size > 0 && size <= content.size()) {
-                stream.resize(qsizetype(size));
-                if (!gsf_input_read(child, size_t(size), reinterpret_cast<guint8 *>(stream.data())))
-                    stream.clear();
-            }
-            g_object_unref(child);
-        } else if (GsfInput *book = gsf_infile_child_by_name(ole, "Book")) {
-            *older = true;
-            g_object_unref(book);
+    const GsfLibrary::Owned<GsfInfile> ole(input ? gsf_infile_msole_new(input.get(), nullptr) : nullptr);
+    if (!ole)
+        return stream;
+    *notCompound = false;
+    if (const GsfLibrary::Owned<GsfInput> child{gsf_infile_child_by_name(ole.get(), "Workbook")}) {
+        const gsf_off_t size = gsf_input_size(child.get());
+        // A stream cannot be larger than the file that holds it.
+        if (size > 0 && size <= fileSize) {
+            stream.resize(qsizetype(size));
+            if (!gsf_input_read(child.get(), size_t(size), reinterpret_cast<guint8 *>(stream.data())))
+                stream.clear();
         }
-        g_object_unref(ole);
+    } else {
+        *older = GsfLibrary::Owned<GsfInput>(gsf_infile_child_by_name(ole.get(), "Book")) != nullptr;
     }
-    if (input)
-        g_object_unref(input);
     return stream;
 }
 

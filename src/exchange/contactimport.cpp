@@ -44,7 +44,11 @@ public:
     // has, in ascending order.
     std::vector<quint32> repeated()
     {
-        radixSort(m_numbered);
+        // Four passes of 65,536 buckets only pay off on long lists.
+        if (m_numbered.size() >= (size_t(1) << 18))
+            radixSort(m_numbered);
+        else
+            std::sort(m_numbered.begin(), m_numbered.end());
         std::vector<quint32> positions;
         constexpr quint64 positionMask = (quint64(1) << positionBits) - 1;
         for (size_t i = 1; i < m_numbered.size(); ++i) {

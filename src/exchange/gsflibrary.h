@@ -8,7 +8,20 @@
 // words, so these messages are dropped instead of reaching the terminal, and
 // they never abort the program, not even under G_DEBUG=fatal-criticals.
 // Messages of every other log domain are left as they are.
+#include <memory>
+
+#include <glib-object.h>
+
 namespace GsfLibrary {
+
+// Owns one reference to a GObject (any libgsf object) and drops it when it
+// goes, whatever way the function is left.
+struct Unref
+{
+    void operator()(gpointer object) const { g_object_unref(object); }
+};
+template<typename T>
+using Owned = std::unique_ptr<T, Unref>;
 
 void ensureReady();
 

@@ -241,26 +241,22 @@ QByteArray compoundFile(const QByteArray &workbook, QString *error)
 {
     GsfLibrary::ensureReady();
 
-    GsfOutput *sink = gsf_output_memory_new();
+    const GsfLibrary::Owned<GsfOutput> sink(gsf_output_memory_new());
     // The OLE2 writer keeps its own reference to sink and closes it itself.
-    GsfOutfile *ole = gsf_outfile_msole_new(sink);
-    GsfOutput *stream = gsf_outfile_new_child(ole, "Workbook", FALSE);
-    bool ok = stream != nullptr;
-    if (stream) {
-        ok = gsf_output_write(stream, gsize(workbook.size()),
+    const GsfLibrary::Owned<GsfOutfile> ole(gsf_outfile_msole_new(sink.get()));
+    bool ok = false;
+    if (const GsfLibrary::Owned<GsfOutput> stream{gsf_outfile_new_child(ole.get(), "Workbook", FALSE)}) {
+        ok = gsf_output_write(stream.get(), gsize(workbook.size()),
                               reinterpret_cast<const guint8 *>(workbook.constData()));
-        ok = gsf_output_close(stream) && ok;
-        g_object_unref(stream);
+        ok = gsf_output_close(stream.get()) && ok;
     }
-    ok = gsf_output_close(GSF_OUTPUT(ole)) && ok;
-    g_object_unref(ole);
+    ok = gsf_output_close(GSF_OUTPUT(ole.get())) && ok;
 
     QByteArray bytes;
     if (ok) {
-        const guint8 *data = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink));
-        bytes = QByteArray(reinterpret_cast<const char *>(data), qsizetype(gsf_output_size(sink)));
+        const guint8 *data = gsf_output_memory_get_bytes(GSF_OUTPUT_MEMORY(sink.get()));
+        bytes = QByteArray(reinterpret_cast<const char *>(data), qsizetype(gsf_output_size(sink.get())));
     }
-    g_object_unref(sink);
     if (!ok && error)
         *error = QStringLiteral("无法生成工作簿");
     return bytes;
