@@ -6,9 +6,9 @@
 //   build-bench/bin/bench_import make DIR [csv-rows xlsx-rows xls-rows] # only write the files
 // Writes its files to a temporary folder and prints one Markdown table row
 // per task: task, size, ours, peer, ratio, and the memory of each import.
-#include "contactimport.h"
-#include "xlswriter.h"
-#include "xlsxwriter.h"
+#include "exchange/contactimport.h"
+#include "exchange/xls/xlswriter.h"
+#include "exchange/xlsx/xlsxwriter.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -2,7 +2,7 @@
 // compound file, straight into the BIFF8 records: globals, shared strings,
 // number formats, and the cell records of the first sheet (formulas with their
 // STRING and CONTINUE records, booleans, errors).
-#include "biff8workbook.h"
+#include "exchange/xls/biff8workbook.h"
 
 #include <cstddef>
 #include <cstdint>

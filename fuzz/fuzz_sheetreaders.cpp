@@ -1,7 +1,7 @@
 // libFuzzer target: bytes -> temporary file -> one sheet reader. Built twice,
 // with LANZHOU_FUZZ_XLSX for the .xlsx reader and without it for the CSV reader.
-#include "csvreader.h"
-#include "xlsxreader.h"
+#include "exchange/csv/csvreader.h"
+#include "exchange/xlsx/xlsxreader.h"
 
 #include <QCoreApplication>
 #include <QFile>

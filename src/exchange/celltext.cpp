@@ -1,4 +1,4 @@
-#include "celltext.h"
+#include "exchange/celltext.h"
 
 #include "textrules.h"
 

@@ -1,6 +1,6 @@
-#include "contactimport.h"
+#include "exchange/contactimport.h"
 
-#include "sheetreader.h"
+#include "exchange/sheetreader.h"
 #include "textrules.h"
 
 #include <QDir>

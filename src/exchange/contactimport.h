@@ -1,7 +1,7 @@
 #pragma once
 
 #include "contact.h"
-#include "sheetreader.h"
+#include "exchange/sheetreader.h"
 
 #include <QString>
 #include <QStringList>

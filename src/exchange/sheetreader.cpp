@@ -1,9 +1,9 @@
-#include "sheetreader.h"
+#include "exchange/sheetreader.h"
 
-#include "csvreader.h"
-#include "ole2.h"
-#include "xlsreader.h"
-#include "xlsxreader.h"
+#include "exchange/csv/csvreader.h"
+#include "exchange/ole2.h"
+#include "exchange/xls/xlsreader.h"
+#include "exchange/xlsx/xlsxreader.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -5,19 +5,19 @@
 #include "aboutdialog.h"
 #include "contacteditor.h"
 #include "contactgrid.h"
-#include "contactimport.h"
 #include "contactlistmodel.h"
 #include "contactstore.h"
+#include "exchange/contactimport.h"
+#include "exchange/phonebook/phonebookfile.h"
+#include "exchange/xls/xlswriter.h"
+#include "exchange/xlsx/xlsxwriter.h"
 #include "filedialog.h"
 #include "groupdialog.h"
 #include "messagebox.h"
-#include "phonebookfile.h"
 #include "recipientlistbox.h"
 #include "textrules.h"
 #include "tipdialog.h"
 #include "webpages.h"
-#include "xlswriter.h"
-#include "xlsxwriter.h"
 
 #include <QAction>
 #include <QApplication>

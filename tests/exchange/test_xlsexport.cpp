@@ -1,7 +1,7 @@
-#include "contactimport.h"
+#include "exchange/contactimport.h"
+#include "exchange/xls/xlswriter.h"
+#include "exchange/xlsx/xlsxwriter.h"
 #include "testsupport.h"
-#include "xlswriter.h"
-#include "xlsxwriter.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "biff8workbook.h"
-#include "contactimport.h"
+#include "exchange/contactimport.h"
+#include "exchange/xls/biff8workbook.h"
+#include "exchange/xls/xlsreader.h"
 #include "testsupport.h"
-#include "xlsreader.h"
 
 #include <QDir>
 #include <QJsonArray>

@@ -1,9 +1,9 @@
-#include "contactimport.h"
-#include "csvreader.h"
-#include "sheetreader.h"
+#include "exchange/celltext.h"
+#include "exchange/contactimport.h"
+#include "exchange/csv/csvreader.h"
+#include "exchange/sheetreader.h"
+#include "exchange/xlsx/xlsxreader.h"
 #include "testsupport.h"
-#include "celltext.h"
-#include "xlsxreader.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -1,4 +1,4 @@
-#include "phonebookfile.h"
+#include "exchange/phonebook/phonebookfile.h"
 #include "testsupport.h"
 #include "textrules.h"
 

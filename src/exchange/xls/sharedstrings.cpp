@@ -1,6 +1,6 @@
-#include "sharedstrings.h"
+#include "exchange/xls/sharedstrings.h"
 
-#include "biffrecords.h"
+#include "exchange/xls/biffrecords.h"
 
 #include <QVector>
 

@@ -1,8 +1,8 @@
-#include "biff8workbook.h"
+#include "exchange/xls/biff8workbook.h"
 
-#include "biffrecords.h"
-#include "celltext.h"
-#include "gsflibrary.h"
+#include "exchange/celltext.h"
+#include "exchange/xls/biffrecords.h"
+#include "exchange/xls/gsflibrary.h"
 #include "textrules.h"
 
 #include <QDateTime>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sheetreader.h"
+#include "exchange/sheetreader.h"
 
 #include <QStringView>
 

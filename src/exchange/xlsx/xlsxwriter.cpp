@@ -1,12 +1,11 @@
-#include "xlsxwriter.h"
+#include "exchange/xlsx/xlsxwriter.h"
 
 #include "atomicfile.h"
-#include "columnwidth.h"
+#include "exchange/columnwidth.h"
 
 #include <QFile>
 #include <QRegularExpression>
 
-// Not <xlsxwriter.h>: this folder's own xlsxwriter.h would be found first.
 #include <xlsxwriter/utility.h>
 #include <xlsxwriter/workbook.h>
 

@@ -1,6 +1,6 @@
-#include "xlsreader.h"
+#include "exchange/xls/xlsreader.h"
 
-#include "biff8workbook.h"
+#include "exchange/xls/biff8workbook.h"
 
 bool XlsReader::read(const QString &path, int columns, SheetRowSink &sink, QString *error)
 {

@@ -1,9 +1,9 @@
-#include "xlsxreader.h"
+#include "exchange/xlsx/xlsxreader.h"
 
-#include "celltext.h"
-#include "expatparser.h"
-#include "ole2.h"
-#include "xlsxpackage.h"
+#include "exchange/celltext.h"
+#include "exchange/ole2.h"
+#include "exchange/xlsx/expatparser.h"
+#include "exchange/xlsx/xlsxpackage.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "expatparser.h"
+#include "exchange/xlsx/expatparser.h"
 
 #include <QIODevice>
 

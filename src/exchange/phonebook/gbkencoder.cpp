@@ -1,4 +1,4 @@
-#include "gbkencoder.h"
+#include "exchange/phonebook/gbkencoder.h"
 
 #include <QString>
 #include <QStringEncoder>

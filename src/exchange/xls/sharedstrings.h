@@ -1,6 +1,6 @@
 #pragma once
 
-#include "biffbuffer.h"
+#include "exchange/xls/biffbuffer.h"
 
 #include <QHash>
 #include <QString>

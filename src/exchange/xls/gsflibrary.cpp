@@ -1,4 +1,4 @@
-#include "gsflibrary.h"
+#include "exchange/xls/gsflibrary.h"
 
 #include <glib.h>
 #include <gsf/gsf-utils.h>

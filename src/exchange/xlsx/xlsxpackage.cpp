@@ -1,4 +1,4 @@
-#include "xlsxpackage.h"
+#include "exchange/xlsx/xlsxpackage.h"
 
 #include <QDir>
 #include <QFile>

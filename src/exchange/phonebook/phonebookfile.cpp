@@ -1,7 +1,7 @@
-#include "phonebookfile.h"
+#include "exchange/phonebook/phonebookfile.h"
 
 #include "atomicfile.h"
-#include "gbkencoder.h"
+#include "exchange/phonebook/gbkencoder.h"
 #include "textrules.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "celltext.h"
-#include "sheetreader.h"
+#include "exchange/celltext.h"
+#include "exchange/sheetreader.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "gbkdecoder.h"
+#include "exchange/csv/gbkdecoder.h"
 
 #include <QStringDecoder>
 

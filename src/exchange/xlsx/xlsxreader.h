@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sheetreader.h"
+#include "exchange/sheetreader.h"
 
 // Reads the first worksheet (in workbook order) of an Office Open XML
 // workbook (.xlsx). Strings come from the shared-string table, inline strings

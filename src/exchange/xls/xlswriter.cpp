@@ -1,11 +1,11 @@
-#include "xlswriter.h"
+#include "exchange/xls/xlswriter.h"
 
 #include "atomicfile.h"
-#include "biffbuffer.h"
-#include "biffrecords.h"
-#include "columnwidth.h"
-#include "gsflibrary.h"
-#include "sharedstrings.h"
+#include "exchange/columnwidth.h"
+#include "exchange/xls/biffbuffer.h"
+#include "exchange/xls/biffrecords.h"
+#include "exchange/xls/gsflibrary.h"
+#include "exchange/xls/sharedstrings.h"
 
 #include <QFile>
 #include <QVector>

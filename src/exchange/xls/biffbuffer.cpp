@@ -1,4 +1,4 @@
-#include "biffbuffer.h"
+#include "exchange/xls/biffbuffer.h"
 
 #include <QtEndian>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sheetreader.h"
+#include "exchange/sheetreader.h"
 
 // Reads .xls workbooks of Excel 97 and later (BIFF8). Older BIFF versions
 // are refused with a reason: the only reader for them at hand (FreeXL 1.0.6)

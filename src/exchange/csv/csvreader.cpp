@@ -1,6 +1,6 @@
-#include "csvreader.h"
+#include "exchange/csv/csvreader.h"
 
-#include "gbkdecoder.h"
+#include "exchange/csv/gbkdecoder.h"
 
 #include <QFile>
 #include <QStringDecoder>
