@@ -1,6 +1,6 @@
 // Writing the phone contact-book file for many recipients, next to writing
 // the same bytes with one plain fwrite: the baseline of the same run.
-#include "phonebookfile.h"
+#include "exchange/phonebook/phonebookfile.h"
 
 #include <QString>
 #include <QTemporaryDir>

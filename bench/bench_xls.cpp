@@ -3,8 +3,8 @@
 //   build/bin/bench_xls [rows]
 //   build/bin/bench_xls --import-loop [rows]   imports 100 times and nothing else, for perf
 #include "benchutil.h"
-#include "contactimport.h"
-#include "xlswriter.h"
+#include "exchange/contactimport.h"
+#include "exchange/xls/xlswriter.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

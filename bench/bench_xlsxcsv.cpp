@@ -3,9 +3,9 @@
 // a 100,000-contact CSV file (GBK, as saved by a Chinese spreadsheet).
 //   build/bin/bench_xlsxcsv [rows]
 #include "benchutil.h"
-#include "contactimport.h"
-#include "xlsxreader.h"
-#include "xlsxwriter.h"
+#include "exchange/contactimport.h"
+#include "exchange/xlsx/xlsxreader.h"
+#include "exchange/xlsx/xlsxwriter.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,5 +1,5 @@
 // Workbook bytes in, contact list out: the import as the user triggers it.
-#include "contactimport.h"
+#include "exchange/contactimport.h"
 
 #include <QByteArray>
 #include <QFile>

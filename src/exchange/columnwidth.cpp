@@ -1,4 +1,4 @@
-#include "columnwidth.h"
+#include "exchange/columnwidth.h"
 
 namespace ColumnWidth {
 

@@ -1,51 +1,90 @@
-#include "contactimport.h"
+#include "exchange/contactimport.h"
 
-#include "sheetreader.h"
+#include "exchange/sheetreader.h"
 #include "textrules.h"
 
 #include <QDir>
 #include <QSet>
 
+#include <algorithm>
+#include <vector>
+
 namespace ContactImport {
 
-namespace {
-
-// The mobiles taken so far. Nearly every mobile is plain digits: those are
-// kept as numbers, far cheaper to hash and compare than texts.
-class SeenMobiles
+// Which contacts repeat the mobile of an earlier one. Nearly every mobile is
+// 11 plain digits: those are noted as numbers beside the contact's position
+// and sorted once at the end, which touches memory in order; a hash set probed
+// for every row spends most of its time waiting for cache misses. Other
+// mobiles are rare and go through a set of texts at once.
+class Builder::SeenMobiles
 {
 public:
-    explicit SeenMobiles(qsizetype expected) { m_numbers.reserve(expected); }
-
-    // True the first time a mobile is offered.
-    bool firstTime(const QString &mobile)
+    // False when mobile is known already not to be the first of its kind.
+    bool mayBeFirst(const QString &mobile, qsizetype position)
     {
-        constexpr qsizetype maxDigits = 18; // with the leading 1 below, still fits 64 bits
-        if (mobile.size() > maxDigits)
-            return added(m_texts, mobile);
-        quint64 number = 1; // a leading 1 keeps leading zeros apart: "01" is not "1"
-        for (QChar c : mobile) {
-            if (c < u'0' || c > u'9')
-                return added(m_texts, mobile);
-            number = number * 10 + (c.unicode() - u'0');
+        constexpr qsizetype digits = 11; // every valid mobile is 11 characters
+        if (mobile.size() == digits && position < (qsizetype(1) << positionBits)) {
+            quint64 number = 1; // a leading 1 keeps leading zeros apart
+            bool plain = true;
+            for (QChar c : mobile) {
+                plain = plain && c >= u'0' && c <= u'9';
+                number = number * 10 + (c.unicode() - u'0');
+            }
+            if (plain) {
+                m_numbered.push_back(number << positionBits | quint64(position));
+                return true;
+            }
         }
-        return added(m_numbers, number);
+        const qsizetype before = m_texts.size();
+        m_texts.insert(mobile);
+        return m_texts.size() != before;
+    }
+
+    // The positions of contacts whose plain-digit mobile an earlier contact
+    // has, in ascending order.
+    std::vector<quint32> repeated()
+    {
+        // Four passes of 65,536 buckets only pay off on long lists.
+        if (m_numbered.size() >= (size_t(1) << 18))
+            radixSort(m_numbered);
+        else
+            std::sort(m_numbered.begin(), m_numbered.end());
+        std::vector<quint32> positions;
+        constexpr quint64 positionMask = (quint64(1) << positionBits) - 1;
+        for (size_t i = 1; i < m_numbered.size(); ++i) {
+            if ((m_numbered[i] >> positionBits) == (m_numbered[i - 1] >> positionBits))
+                positions.push_back(quint32(m_numbered[i] & positionMask));
+        }
+        std::vector<quint64>().swap(m_numbered);
+        std::sort(positions.begin(), positions.end());
+        return positions;
     }
 
 private:
-    template<typename Set, typename Key>
-    static bool added(Set &set, const Key &key)
+    // 1 and 11 digits need 38 bits; the position gets the rest.
+    static constexpr int positionBits = 26;
+
+    // Least significant 16 bits first: four passes over the keys.
+    static void radixSort(std::vector<quint64> &keys)
     {
-        const qsizetype before = set.size();
-        set.insert(key);
-        return set.size() != before;
+        std::vector<quint64> other(keys.size());
+        std::vector<quint32> counts(1 << 16);
+        for (int shift = 0; shift < 64; shift += 16) {
+            std::fill(counts.begin(), counts.end(), 0);
+            for (quint64 key : keys)
+                ++counts[(key >> shift) & 0xFFFF];
+            quint32 sum = 0;
+            for (quint32 &count : counts)
+                sum += std::exchange(count, sum);
+            for (quint64 key : keys)
+                other[counts[(key >> shift) & 0xFFFF]++] = key;
+            keys.swap(other);
+        }
     }
 
-    QSet<quint64> m_numbers;
+    std::vector<quint64> m_numbered; // number << positionBits | position
     QSet<QString> m_texts;
 };
-
-} // namespace
 
 QString mappedSalutation(const QString &cell)
 {
@@ -57,31 +96,63 @@ QString mappedSalutation(const QString &cell)
     return trimmed;
 }
 
+Builder::Builder() : m_seen(std::make_unique<SeenMobiles>()) {}
+
+Builder::~Builder() = default;
+
+void Builder::takeRow(qsizetype, std::span<QString> cells)
+{
+    if (cells.empty())
+        return;
+    QString mobile = TextRules::trimBlanks(cells[0]);
+    if (!TextRules::isValidMobile(mobile) || !m_seen->mayBeFirst(mobile, m_contacts.size()))
+        return;
+
+    auto cell = [&cells](size_t column) { return column < cells.size() ? std::move(cells[column]) : QString(); };
+    Contact contact;
+    contact.rowId = -(m_contacts.size() + 1);
+    contact.mobile = std::move(mobile);
+    contact.name = cell(1);
+    contact.salutation = mappedSalutation(cell(2));
+    contact.remark = cell(3);
+    contact.ticked = true;
+    m_contacts.append(std::move(contact));
+}
+
+ContactList Builder::takeContacts()
+{
+    // Only the first row of each mobile stays; the contacts behind a removed
+    // one move up and are numbered anew.
+    const std::vector<quint32> repeated = m_seen->repeated();
+    if (!repeated.empty()) {
+        qsizetype kept = repeated.front();
+        auto next = repeated.cbegin();
+        for (qsizetype i = kept; i < m_contacts.size(); ++i) {
+            if (next != repeated.cend() && *next == quint32(i)) {
+                ++next;
+                continue;
+            }
+            m_contacts[kept] = std::move(m_contacts[i]);
+            m_contacts[kept].rowId = -(kept + 1);
+            ++kept;
+        }
+        m_contacts.resize(kept);
+    }
+    m_seen = std::make_unique<SeenMobiles>();
+    return std::exchange(m_contacts, ContactList());
+}
+
 ContactList contactsFromRows(const QVector<QStringList> &rows)
 {
-    ContactList contacts;
-    contacts.reserve(rows.size());
-    SeenMobiles seenMobiles(rows.size());
-    const QString none;
-    auto cell = [&none](const QStringList &row, int column) -> const QString & {
-        return column < row.size() ? row.at(column) : none;
-    };
-
+    Builder builder;
+    std::vector<QString> cells(columnCount);
+    qsizetype number = 0;
     for (const QStringList &row : rows) {
-        QString mobile = TextRules::trimBlanks(cell(row, 0));
-        if (!TextRules::isValidMobile(mobile) || !seenMobiles.firstTime(mobile))
-            continue;
-
-        Contact contact;
-        contact.rowId = -(contacts.size() + 1);
-        contact.mobile = std::move(mobile);
-        contact.name = cell(row, 1);
-        contact.salutation = mappedSalutation(cell(row, 2));
-        contact.remark = cell(row, 3);
-        contact.ticked = true;
-        contacts.append(std::move(contact));
+        for (qsizetype i = 0; i < columnCount; ++i)
+            cells[size_t(i)] = i < row.size() ? row.at(i) : QString();
+        builder.takeRow(++number, cells);
     }
-    return contacts;
+    return builder.takeContacts();
 }
 
 } // namespace ContactImport
@@ -99,12 +170,12 @@ ImportResult importContacts(const QString &path)
         result.error = failure(reason);
         return result;
     }
-    const SheetRows sheet = reader->readFirstSheet(path, ContactImport::columnCount);
-    if (!sheet.ok) {
-        result.error = failure(sheet.error);
+    ContactImport::Builder builder;
+    if (!reader->read(path, ContactImport::columnCount, builder, &reason)) {
+        result.error = failure(reason);
         return result;
     }
-    result.contacts = ContactImport::contactsFromRows(sheet.rows);
+    result.contacts = builder.takeContacts();
     result.ok = true;
     return result;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "contact.h"
+#include "exchange/sheetreader.h"
 
 #include <QString>
 #include <QStringList>
@@ -16,8 +17,26 @@ constexpr int columnCount = 4;
 // The salutation as stored: trimmed, and a bare "男"/"女" spelled out.
 QString mappedSalutation(const QString &cell);
 
-// Rows with a valid mobile (trimmed column A), the first row of each mobile
-// only, every contact ticked and numbered -1, -2, ... as a working-list entry.
+// Turns rows into contacts as a reader hands them over: rows with a valid
+// mobile (trimmed column A), the first row of each mobile only, every contact
+// ticked and numbered -1, -2, ... as a working-list entry. Nothing of a
+// skipped row is kept.
+class Builder : public SheetRowSink
+{
+public:
+    Builder();
+    ~Builder() override;
+
+    void takeRow(qsizetype rowNumber, std::span<QString> cells) override;
+    ContactList takeContacts();
+
+private:
+    class SeenMobiles;
+    ContactList m_contacts;
+    std::unique_ptr<SeenMobiles> m_seen;
+};
+
+// The same for rows already in memory.
 ContactList contactsFromRows(const QVector<QStringList> &rows);
 
 } // namespace ContactImport

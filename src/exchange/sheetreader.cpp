@@ -1,18 +1,60 @@
-#include "sheetreader.h"
+#include "exchange/sheetreader.h"
 
-#include "csvreader.h"
-#include "xlsreader.h"
-#include "xlsxreader.h"
+#include "exchange/csv/csvreader.h"
+#include "exchange/ole2.h"
+#include "exchange/xls/xlsreader.h"
+#include "exchange/xlsx/xlsxreader.h"
 
 #include <QFile>
 #include <QFileInfo>
 
+void RowBuffer::flush(SheetRowSink &sink)
+{
+    if (m_row <= 0)
+        return;
+    sink.takeRow(m_row, m_cells);
+    for (QString &cell : m_cells) {
+        if (!cell.isNull())
+            cell = QString();
+    }
+    m_row = 0;
+}
+
 namespace {
 
-// Compound-document (OLE2) signature: every .xls workbook starts with it.
-constexpr char ole2Signature[] = "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1";
+// Collects every row, padded so that index + 1 is the sheet row number.
+class AllRows : public SheetRowSink
+{
+public:
+    AllRows(QVector<QStringList> &rows, int columns) : m_rows(rows), m_emptyRow(columns) {}
+
+    void takeRow(qsizetype rowNumber, std::span<QString> cells) override
+    {
+        if (rowNumber > m_rows.size())
+            m_rows.resize(rowNumber, m_emptyRow);
+        QStringList &row = m_rows[rowNumber - 1];
+        for (size_t i = 0; i < cells.size(); ++i) {
+            if (!cells[i].isEmpty())
+                row[qsizetype(i)] = std::move(cells[i]);
+        }
+    }
+
+private:
+    QVector<QStringList> &m_rows;
+    const QStringList m_emptyRow; // shared by every row until written
+};
 
 } // namespace
+
+SheetRows SheetReader::readFirstSheet(const QString &path, int columns)
+{
+    SheetRows result;
+    AllRows sink(result.rows, std::max(columns, 1));
+    result.ok = read(path, columns, sink, &result.error);
+    if (!result.ok)
+        result.rows.clear();
+    return result;
+}
 
 std::unique_ptr<SheetReader> SheetReader::forFile(const QString &path, QString *error)
 {
@@ -35,7 +77,7 @@ std::unique_ptr<SheetReader> SheetReader::forFile(const QString &path, QString *
     if (head.isEmpty())
         return fail(QStringLiteral("文件是空的"));
 
-    if (head == QByteArray::fromRawData(ole2Signature, 8)) {
+    if (Ole2::hasSignature(head)) {
         // A password-protected .xlsx is stored inside a compound file too.
         if (XlsxReader::isEncryptedPackage(path))
             return std::make_unique<XlsxReader>();

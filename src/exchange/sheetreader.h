@@ -5,10 +5,23 @@
 #include <QVector>
 
 #include <memory>
+#include <span>
 
-// The cell texts of a workbook's first worksheet: one QStringList per sheet
-// row from row 1 through the last row that holds any cell, each padded to the
-// requested number of columns (A, B, ...). Empty cells are "".
+// Receives the rows of a worksheet as the reader comes to them, in sheet
+// order: every row that holds a cell (a CSV record counts as a row), with its
+// 1-based row number and exactly the requested number of cells (columns A, B,
+// ...), "" where the row has none (a CSV record that is an empty line holds
+// none and is not handed over). The sink may move texts out of cells; the
+// reader refills them for the next row.
+class SheetRowSink
+{
+public:
+    virtual ~SheetRowSink() = default;
+    virtual void takeRow(qsizetype rowNumber, std::span<QString> cells) = 0;
+};
+
+// The whole first worksheet in memory: one QStringList per sheet row from row
+// 1 through the last row that holds any cell, empty rows included.
 struct SheetRows
 {
     bool ok = false;
@@ -22,9 +35,42 @@ class SheetReader
 {
 public:
     virtual ~SheetReader() = default;
-    virtual SheetRows readFirstSheet(const QString &path, int columns) = 0;
+
+    // Hands the rows of the first worksheet to sink, never more than one row
+    // in memory. On failure error says why (in the user's language); rows
+    // handed over before the fault was found are then to be dropped.
+    virtual bool read(const QString &path, int columns, SheetRowSink &sink, QString *error) = 0;
+
+    // read() into memory, for tools and checks on small files.
+    SheetRows readFirstSheet(const QString &path, int columns);
 
     // The reader for the file's content (not its name): OLE2 signature,
     // zip signature, otherwise text. Fails when the file cannot be read.
     static std::unique_ptr<SheetReader> forFile(const QString &path, QString *error);
+};
+
+// Reusable cells of the row being read: set cells, then hand them on.
+class RowBuffer
+{
+public:
+    explicit RowBuffer(int columns) : m_cells(std::max(columns, 1)) {}
+
+    int columns() const { return int(m_cells.size()); }
+    qsizetype rowNumber() const { return m_row; }
+    bool isOpen() const { return m_row > 0; }
+
+    // Starts a row; the cells are empty.
+    void open(qsizetype rowNumber) { m_row = rowNumber; }
+    // column is 0-based; cells beyond the requested columns are dropped.
+    void set(qsizetype column, QString text)
+    {
+        if (column >= 0 && column < qsizetype(m_cells.size()))
+            m_cells[size_t(column)] = std::move(text);
+    }
+    // Hands the open row (if any) to the sink and empties the cells.
+    void flush(SheetRowSink &sink);
+
+private:
+    std::vector<QString> m_cells;
+    qsizetype m_row = 0;
 };

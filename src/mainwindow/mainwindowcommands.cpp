@@ -5,18 +5,19 @@
 #include "aboutdialog.h"
 #include "contacteditor.h"
 #include "contactgrid.h"
-#include "contactimport.h"
 #include "contactlistmodel.h"
 #include "contactstore.h"
+#include "exchange/contactimport.h"
+#include "exchange/phonebook/phonebookfile.h"
+#include "exchange/xls/xlswriter.h"
+#include "exchange/xlsx/xlsxwriter.h"
 #include "filedialog.h"
 #include "groupdialog.h"
 #include "messagebox.h"
-#include "phonebookfile.h"
 #include "recipientlistbox.h"
+#include "textrules.h"
 #include "tipdialog.h"
 #include "webpages.h"
-#include "xlswriter.h"
-#include "xlsxwriter.h"
 
 #include <QAction>
 #include <QApplication>
@@ -26,6 +27,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTextDocument>
 
 namespace {
 
@@ -259,12 +261,20 @@ void MainWindow::writePhoneBook()
     if (path.isEmpty())
         return;
     m_lastFilePath = path;
+    // Records end at CR LF: the list as built keeps a line feed inside a name
+    // in its record. After hand edits the box's own line ends count.
+    const QString recipients = m_recipientBox->document()->isModified()
+        ? m_recipientBox->toPlainText().replace(u'\n', QStringLiteral("\r\n"))
+        : TextRules::buildRecipientList(m_contacts->contacts(), m_remarksBox->isChecked()).text;
     QString error;
-    if (!PhoneBookFile::write(PhoneBookFile::fileNameFor(m_lastFilePath), smsText(),
-                              m_recipientBox->toPlainText(), &error)) {
+    PhoneBookFile::LeftOut leftOut;
+    if (!PhoneBookFile::write(PhoneBookFile::fileNameFor(m_lastFilePath), smsText(), recipients,
+                              &error, &leftOut)) {
         MessageBox::warning(this, error);
         return;
     }
+    if (leftOut.count > 0)
+        MessageBox::warning(this, leftOut.message());
     TipDialog::showFor(this);
 }
 

@@ -1,6 +1,7 @@
-#include "contactimport.h"
+#include "exchange/contactimport.h"
+#include "exchange/xls/xlswriter.h"
+#include "exchange/xlsx/xlsxwriter.h"
 #include "testsupport.h"
-#include "xlswriter.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,6 +21,8 @@ class TestXlsExport : public QObject
 private slots:
     void roundTrip_data();
     void roundTrip();
+    void loneSurrogatesWrittenAsQuestionMarks_data();
+    void loneSurrogatesWrittenAsQuestionMarks();
     void everyContactWrittenAsHeld();
     void xlrdReadsTheSameCells();
     void moreThanOneSheet();
@@ -117,6 +120,33 @@ void TestXlsExport::roundTrip()
     QCOMPARE(imported.contacts.size(), contacts.size());
     QCOMPARE(fields(imported.contacts.at(150)), fields(written));
     QCOMPARE(fields(imported.contacts.last()), fields(contacts.last()));
+}
+
+void TestXlsExport::loneSurrogatesWrittenAsQuestionMarks_data()
+{
+    QTest::addColumn<QString>("extension");
+    QTest::newRow("xls") << "xls";
+    QTest::newRow("xlsx") << "xlsx";
+}
+
+// Half of a surrogate pair is no character: both formats write "?" for it,
+// and a whole pair stays as it is.
+void TestXlsExport::loneSurrogatesWrittenAsQuestionMarks()
+{
+    QFETCH(QString, extension);
+    const Contact contact = makeContact("13958700001", QStringLiteral("a") + QChar(0xD800) + u'b', "",
+                                        QString(QChar(0xDC00)) + QStringLiteral("😀") + QChar(0xD83D));
+    QTemporaryDir dir;
+    const QString path = dir.filePath("surrogates." + extension);
+    QString error;
+    const bool written = extension == "xls" ? writeXls(path, {contact}, &error)
+                                            : writeXlsx(path, {contact}, &error);
+    QVERIFY2(written, qPrintable(error));
+    const ImportResult imported = importContacts(path);
+    QVERIFY2(imported.ok, qPrintable(imported.error));
+    QCOMPARE(imported.contacts.size(), 1);
+    QCOMPARE(imported.contacts.at(0).name, QStringLiteral("a?b"));
+    QCOMPARE(imported.contacts.at(0).remark, QStringLiteral("?😀?"));
 }
 
 void TestXlsExport::everyContactWrittenAsHeld()

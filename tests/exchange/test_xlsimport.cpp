@@ -1,7 +1,7 @@
-#include "biff8workbook.h"
-#include "contactimport.h"
+#include "exchange/contactimport.h"
+#include "exchange/xls/biff8workbook.h"
+#include "exchange/xls/xlsreader.h"
 #include "testsupport.h"
-#include "xlsreader.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -9,6 +9,7 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 #include <glib.h>
 
@@ -27,6 +28,8 @@ private slots:
     void workbookStreamStatus_data();
     void workbookStreamStatus();
     void stringsAcrossContinueRecords();
+    void formulaAndBooleanCells_data();
+    void formulaAndBooleanCells();
 };
 
 namespace {
@@ -55,6 +58,23 @@ ContactList expectedContacts(const QString &workbook)
 void countMessage(const gchar *, GLogLevelFlags, const gchar *, gpointer count)
 {
     ++*static_cast<int *>(count);
+}
+
+// The workbook with the first string of its shared-string table claiming
+// 32,767 characters, far more than the table holds.
+QByteArray withDamagedStringLength(QByteArray workbook)
+{
+    const QByteArray sstId("\xFC\x00", 2);
+    for (qsizetype at = workbook.indexOf(sstId); at >= 0; at = workbook.indexOf(sstId, at + 1)) {
+        const quint32 total = qFromLittleEndian<quint32>(workbook.constData() + at + 4);
+        const quint32 unique = qFromLittleEndian<quint32>(workbook.constData() + at + 8);
+        if (unique > 0 && unique <= total && total < 100) {
+            workbook[at + 12] = '\xFF';
+            workbook[at + 13] = '\x7F';
+            return workbook;
+        }
+    }
+    qFatal("no shared-string table found");
 }
 
 QStringList row(std::initializer_list<const char16_t *> cells)
@@ -116,6 +136,7 @@ void TestXlsImport::unreadableFiles_data()
     QTest::newRow("missing") << QStringLiteral("missing.xls") << "不存在";
     QTest::newRow("folder") << QStringLiteral("folder.xls") << "文件夹";
     QTest::newRow("signature only") << QStringLiteral("signature.xls") << "损坏";
+    QTest::newRow("shared string longer than its table") << QStringLiteral("sst.xls") << "损坏";
 }
 
 void TestXlsImport::unreadableFiles()
@@ -129,6 +150,9 @@ void TestXlsImport::unreadableFiles()
     QVERIFY(TestSupport::writeAll(dir.filePath("signature.xls"),
                                   QByteArray("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)
                                       + QByteArray(600, '\0')));
+    QVERIFY(TestSupport::writeAll(
+        dir.filePath("sst.xls"),
+        withDamagedStringLength(TestSupport::readAll(TestSupport::dataPath("01_main_example.xlwt.xls")))));
     const QString path = QDir::isAbsolutePath(file) ? file : dir.filePath(file);
 
     // What the libraries below would print on the terminal, with criticals and
@@ -276,11 +300,99 @@ void TestXlsImport::stringsAcrossContinueRecords()
     const QByteArray cont1 = QByteArray("\1\x2d\x4e", 3);  // wide: 中
     const QByteArray cont2 = QByteArray("\1\x87\x65", 3)   // wide: 文
         + QByteArray("\1\0\0z", 4);                       // next string "z"
-    const QStringList strings = Biff8Workbook::parseStrings({sst, cont1, cont2});
+    QStringList strings;
+    QVERIFY(Biff8Workbook::parseStrings({sst, cont1, cont2}, &strings));
     QCOMPARE(strings, (QStringList{QStringLiteral("ab中文"), QStringLiteral("z")}));
 
-    // A string cut short by the end of the table ends the list, no crash.
-    QCOMPARE(Biff8Workbook::parseStrings({sst}), QStringList());
+    // A string cut short by the end of the table is damage, not a shorter table.
+    QVERIFY(!Biff8Workbook::parseStrings({sst}, &strings));
+}
+
+namespace {
+
+QByteArray u16(quint16 value)
+{
+    return QByteArray(1, char(value & 0xFF)) + char(value >> 8);
+}
+
+// A FORMULA record for cell (0, column) whose cached result is the 8 bytes given.
+QByteArray formula(quint16 column, const QByteArray &result)
+{
+    return record(0x0006, u16(0) + u16(column) + u16(0) + result + QByteArray(6, '\0') + u16(0));
+}
+
+QByteArray marked(quint8 kind, quint8 value)
+{
+    return QByteArray(1, char(kind)) + '\0' + char(value) + QByteArray(3, '\0') + "\xFF\xFF";
+}
+
+QByteArray boolErr(quint16 column, quint8 value, bool error)
+{
+    return record(0x0205, u16(0) + u16(column) + u16(0) + char(value) + char(error));
+}
+
+// One worksheet whose cells are the records given.
+QByteArray sheetWith(const QByteArray &cells)
+{
+    const QByteArray eof = record(0x000A, {});
+    const QByteArray globals = bof(0x0600) + boundSheetAt(0) + eof;
+    return bof(0x0600) + boundSheetAt(quint32(globals.size())) + eof + bof(0x0600) + cells + eof;
+}
+
+class FirstRow : public SheetRowSink
+{
+public:
+    void takeRow(qsizetype rowNumber, std::span<QString> cells) override
+    {
+        if (rowNumber == 1)
+            row = QStringList(cells.begin(), cells.end());
+    }
+    QStringList row;
+};
+
+} // namespace
+
+// Formula cells read as their cached result; booleans as TRUE/FALSE; errors
+// as empty cells.
+void TestXlsImport::formulaAndBooleanCells_data()
+{
+    QTest::addColumn<QByteArray>("cells");
+    QTest::addColumn<QStringList>("expected");
+
+    double number = 13958700001.0;
+    const QByteArray numberBytes(reinterpret_cast<const char *>(&number), 8);
+    const QByteArray text = record(0x0207, u16(11) + '\0' + "13958700001");
+    QTest::newRow("number result") << formula(0, numberBytes) << QStringList{"13958700001", "", "", ""};
+    QTest::newRow("text result in the STRING record")
+        << formula(1, marked(0, 0)) + text << QStringList{"", "13958700001", "", ""};
+    QTest::newRow("shared formula between formula and text")
+        << formula(0, marked(0, 0)) + record(0x04BC, QByteArray(10, '\0')) + text
+        << QStringList{"13958700001", "", "", ""};
+    QTest::newRow("text continued, wide after the break")
+        << formula(3, marked(0, 0)) + record(0x0207, u16(4) + '\0' + "ab")
+               + record(0x003C, QByteArray("\1\x2d\x4e\x87\x65", 5))
+        << QStringList{"", "", "", QStringLiteral("ab中文")};
+    QTest::newRow("boolean, error and empty-text results")
+        << formula(0, marked(1, 1)) + formula(1, marked(1, 0)) + formula(2, marked(2, 0x2A))
+               + formula(3, marked(3, 0))
+        << QStringList{"TRUE", "FALSE", "", ""};
+    QTest::newRow("boolean and error cells")
+        << boolErr(0, 1, false) + boolErr(1, 0, false) + boolErr(2, 0x07, true)
+        << QStringList{"TRUE", "FALSE", "", ""};
+    QTest::newRow("a text record without its formula")
+        << boolErr(0, 1, false) + text << QStringList{"TRUE", "", "", ""};
+}
+
+void TestXlsImport::formulaAndBooleanCells()
+{
+    QFETCH(QByteArray, cells);
+    QFETCH(QStringList, expected);
+    Biff8Workbook workbook;
+    QCOMPARE(workbook.loadStream(sheetWith(cells)), Biff8Workbook::Status::Ok);
+    FirstRow sink;
+    QString error;
+    QVERIFY2(workbook.readFirstSheet(4, sink, &error), qPrintable(error));
+    QCOMPARE(sink.row, expected);
 }
 
 QTEST_GUILESS_MAIN(TestXlsImport)

@@ -1,14 +1,16 @@
-#include "contactimport.h"
-#include "csvreader.h"
-#include "sheetreader.h"
+#include "exchange/celltext.h"
+#include "exchange/contactimport.h"
+#include "exchange/csv/csvreader.h"
+#include "exchange/sheetreader.h"
+#include "exchange/xlsx/xlsxreader.h"
 #include "testsupport.h"
-#include "xlsxcellformats.h"
-#include "xlsxreader.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <minizip/zip.h>
+
+#include <sys/resource.h>
 
 using Rows = QVector<QStringList>;
 
@@ -17,6 +19,9 @@ class TestXlsxCsvImport : public QObject
     Q_OBJECT
 
 private slots:
+    void emptyLinesCostNothing(); // first: it reads the process's peak memory
+    void sameWorkbookAsXlsAndXlsx_data();
+    void sameWorkbookAsXlsAndXlsx();
     void sameRowsInEveryFormat_data();
     void sameRowsInEveryFormat();
     void sameContactsInEveryFormat_data();
@@ -119,6 +124,83 @@ void TestXlsxCsvImport::sameRowsInEveryFormat_data()
         QTest::newRow(file) << TestSupport::dataPath(QStringLiteral("xlsx/") + QLatin1StringView(file));
 }
 
+namespace {
+
+long peakMemoryKb()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+Contact imported(const char16_t *mobile, const char16_t *name, const char16_t *salutation,
+                 const char16_t *remark)
+{
+    Contact contact;
+    contact.mobile = QString::fromUtf16(mobile);
+    contact.name = QString::fromUtf16(name);
+    contact.salutation = QString::fromUtf16(salutation);
+    contact.remark = QString::fromUtf16(remark);
+    return contact;
+}
+
+} // namespace
+
+// A CSV file of nothing but line ends: rows that hold nothing take no memory.
+void TestXlsxCsvImport::emptyLinesCostNothing()
+{
+    constexpr int lines = 2'000'000;
+    const QString path = write(QStringLiteral("empty.csv"), QByteArray(lines, '\n') + "13958700001\n");
+    const long before = peakMemoryKb();
+    const ImportResult result = importContacts(path);
+    const long grownMb = (peakMemoryKb() - before) / 1024;
+    QVERIFY2(result.ok, qPrintable(result.error));
+    QCOMPARE(result.contacts.size(), 1);
+    // Kept as rows, the lines took about 150 bytes each (300 MB here).
+    QVERIFY2(grownMb < 40, qPrintable(QStringLiteral("peak memory grew by %1 MB").arg(grownMb)));
+}
+
+// One workbook saved by one program as .xls and as .xlsx gives one list:
+// numbers, dates and times in built-in and custom formats, both date
+// systems, formulas by their cached results, booleans and error values.
+void TestXlsxCsvImport::sameWorkbookAsXlsAndXlsx_data()
+{
+    QTest::addColumn<QString>("workbook");
+    QTest::addColumn<ContactList>("expected");
+
+    QTest::newRow("1900 date system")
+        << "values1900"
+        << ContactList{imported(u"13958700001", u"张三", u"先生", u"06:00:00"),
+                       imported(u"13958700002", u"12:00:00", u"女士", u"1900-02-28"),
+                       imported(u"13958700003", u"张三", u"", u"1900-02-29"),
+                       imported(u"13958700004", u"1900-03-01", u"", u"2024-01-05 13:45:30"),
+                       imported(u"13958700005", u"FALSE", u"", u"TRUE"),
+                       imported(u"13958700006", u"", u"", u""),
+                       imported(u"13958700007", u"12.5", u"-3", u"0.25"),
+                       imported(u"13958700008", u"13958700001", u"0.00000015", u"0.333333333333333")};
+    QTest::newRow("1904 date system")
+        << "values1904"
+        << ContactList{imported(u"13958700011", u"2024-01-05", u"先生", u"2024-01-05 12:00:00"),
+                       imported(u"13958700012", u"1904-01-01", u"", u"18:00:00")};
+}
+
+void TestXlsxCsvImport::sameWorkbookAsXlsAndXlsx()
+{
+    QFETCH(QString, workbook);
+    QFETCH(ContactList, expected);
+    const QString base = TestSupport::dataPath(QStringLiteral("crossformat/") + workbook);
+    const ImportResult xls = importContacts(base + QStringLiteral(".libreoffice.xls"));
+    const ImportResult xlsx = importContacts(base + QStringLiteral(".libreoffice.xlsx"));
+    QVERIFY2(xls.ok, qPrintable(xls.error));
+    QVERIFY2(xlsx.ok, qPrintable(xlsx.error));
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+        expected[i].rowId = -(i + 1);
+        expected[i].ticked = true;
+    }
+    QCOMPARE(xls.contacts, expected);
+    QCOMPARE(xlsx.contacts, expected);
+}
+
 // The reader is chosen by content, and every format gives the same cell texts.
 void TestXlsxCsvImport::sameRowsInEveryFormat()
 {
@@ -205,7 +287,10 @@ void TestXlsxCsvImport::dateFormats_data()
     QTest::newRow("locale prefix") << "[$-804]yyyy/m/d" << 45296.0 << false << "2024-01-05";
     QTest::newRow("1904 system") << "yyyy-mm-dd" << 43834.0 << true << "2024-01-05";
     QTest::newRow("before the missing leap day") << "yyyy-mm-dd" << 59.0 << false << "1900-02-28";
+    QTest::newRow("the missing leap day") << "yyyy-mm-dd" << 60.0 << false << "1900-02-29";
     QTest::newRow("after the missing leap day") << "yyyy-mm-dd" << 61.0 << false << "1900-03-01";
+    QTest::newRow("minutes beside seconds, whole days dropped") << "m:ss" << 45000.5 << false << "12:00:00";
+    QTest::newRow("elapsed minutes") << "[mm]:ss" << 0.5 << false << "12:00:00";
     QTest::newRow("date and time") << "m/d/yy h:mm" << 45296.573263888889 << false << "2024-01-05 13:45:30";
     QTest::newRow("minutes and seconds") << "mm:ss" << 0.5 << false << "12:00:00";
     QTest::newRow("elapsed hours") << "[h]:mm" << 0.25 << false << "06:00:00";
@@ -213,7 +298,7 @@ void TestXlsxCsvImport::dateFormats_data()
     QTest::newRow("General is a number") << "General" << 13958700001.0 << false << "";
     QTest::newRow("colour and sections") << "#,##0;[Red]-#,##0" << 5.0 << false << "";
     QTest::newRow("quoted letters") << "0\" days\"" << 5.0 << false << "";
-    QTest::newRow("out of range") << "yyyy-mm-dd" << 1e9 << false << "";
+    QTest::newRow("out of range reads as a number") << "yyyy-mm-dd" << 1e9 << false << "1000000000";
 }
 
 // A date or time format turns the serial number into text; any other format
@@ -224,10 +309,10 @@ void TestXlsxCsvImport::dateFormats()
     QFETCH(double, serial);
     QFETCH(bool, date1904);
     QFETCH(QString, text);
-    const XlsxCellFormats::Kind kind = XlsxCellFormats::kindOfFormatCode(code);
-    const QString actual = kind == XlsxCellFormats::Kind::Number
+    const CellText::NumberKind kind = CellText::kindOfFormatCode(code);
+    const QString actual = kind == CellText::NumberKind::Plain
                                ? QString()
-                               : XlsxCellFormats::serialText(serial, kind, date1904);
+                               : CellText::number(serial, kind, date1904);
     QCOMPARE(actual, text);
 }
 
@@ -272,6 +357,9 @@ void TestXlsxCsvImport::csvEncodings_data()
     QTest::newRow("utf-8") << QByteArray("\xe5\xbc\xa0\xe4\xb8\x89") << true << "张三";
     QTest::newRow("gbk") << QByteArray("\xd5\xc5\xc8\xfd") << true << "张三";
     QTest::newRow("gb18030 four-byte") << QByteArray("\x81\x30\x81\x30") << true << QString(QChar(0x80));
+    QTest::newRow("gbk beside four-byte gb18030")
+        << QByteArray("\xd5\xc5\x81\x30\x81\x30") << true << QStringLiteral("张\u0080");
+    QTest::newRow("gbk cut short") << QByteArray("\xd5\xc5\xc8") << false << "";
     QTest::newRow("utf-8 bom, invalid after it") << QByteArray("\xef\xbb\xbf\xd5\xc5") << false << "";
     QTest::newRow("utf-8 bom, cut short at the end") << QByteArray("\xef\xbb\xbf" "ab\xe5\xbc") << false << "";
     QTest::newRow("utf-16le odd length") << QByteArray("\xff\xfe\x20\x5f\x09") << false << "";
@@ -290,6 +378,13 @@ void TestXlsxCsvImport::csvEncodings()
     QCOMPARE(CsvReader::decode(bytes, &decoded), ok);
     if (ok)
         QCOMPARE(decoded, text);
+
+    // The same through the reader, which decodes block by block.
+    const QString path = write(QStringLiteral("encoding.csv"), bytes);
+    const SheetRows sheet = CsvReader().readFirstSheet(path, 1);
+    QCOMPARE(sheet.ok, ok);
+    if (ok)
+        QCOMPARE(sheet.rows.value(0).value(0), text);
 }
 
 void TestXlsxCsvImport::unreadableFiles_data()

@@ -1,12 +1,12 @@
 #include "aboutdialog.h"
 #include "contactgrid.h"
-#include "contactimport.h"
 #include "contactlistmodel.h"
 #include "contactstore.h"
+#include "exchange/contactimport.h"
+#include "exchange/phonebook/phonebookfile.h"
 #include "filedialog.h"
 #include "mainwindowfixture.h"
 #include "messagebox.h"
-#include "phonebookfile.h"
 #include "testsupport.h"
 #include "tipdialog.h"
 #include "webpages.h"
@@ -20,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTextCursor>
 
 namespace {
 
@@ -74,6 +75,7 @@ private slots:
 
     void phoneBookWrittenThenTipShown();
     void phoneBookFailureShowsNoTip();
+    void phoneBookKeepsRecordsWholeAndNamesLeftOut();
     void helpAndAboutCommands();
 
 private:
@@ -460,6 +462,40 @@ void TestMainCommands::phoneBookFailureShowsNoTip()
     QCOMPARE(MessageBox::shownCount(), 1);
     QVERIFY(MessageBox::lastText().contains(blocker + QStringLiteral("/客户.xcl")));
     QVERIFY(!TipDialog::current() || !TipDialog::current()->isVisible());
+}
+
+void TestMainCommands::phoneBookKeepsRecordsWholeAndNamesLeftOut()
+{
+    // A name with a line feed, and a mobile the list takes but the file cannot.
+    const QString csv = tempPath(QStringLiteral("名单.csv"));
+    QVERIFY(TestSupport::writeAll(csv, QStringLiteral("13958700003,\"张\n三\",男\r\n1395870001a,李四,\r\n"
+                                                      "13958700005,王五,\r\n")
+                                           .toUtf8()));
+    answerNextFile(csv);
+    m_fixture->clickButton(QStringLiteral("Command11"));
+    QCOMPARE(m_fixture->countText(), QStringLiteral("名单人数：3"));
+
+    answerNextFile(tempPath(QStringLiteral("客户")));
+    m_fixture->clickButton(QStringLiteral("Command13"));
+    QCOMPARE(TestSupport::readAll(tempPath(QStringLiteral("客户.xcl"))),
+             PhoneBookFile::content(QString(), QStringLiteral("13958700003@张\n三先生\r\n"
+                                                              "13958700005@王五\r\n")));
+    QCOMPARE(MessageBox::shownCount(), 1);
+    QCOMPARE(MessageBox::lastText(),
+             QStringLiteral("有 1 个号码不是 11 位数字，没有写入手机通讯录：1395870001a"));
+    QVERIFY(TipDialog::current() && TipDialog::current()->isVisible());
+
+    // Edited by hand, the box's own lines are the records.
+    auto *box = m_fixture->child<QPlainTextEdit>(QStringLiteral("Text2"));
+    box->moveCursor(QTextCursor::End);
+    TestSupport::typeText(box, QStringLiteral("13958700009@手工"));
+    answerNextFile(tempPath(QStringLiteral("手工")));
+    m_fixture->clickButton(QStringLiteral("Command13"));
+    QCOMPARE(TestSupport::readAll(tempPath(QStringLiteral("手工.xcl"))),
+             PhoneBookFile::content(QString(), QStringLiteral("13958700003@张\r\n13958700005@王五\r\n"
+                                                              "13958700009@手工\r\n")));
+    QCOMPARE(MessageBox::lastText(),
+             QStringLiteral("有 2 个号码不是 11 位数字，没有写入手机通讯录：三先生、1395870001a"));
 }
 
 void TestMainCommands::helpAndAboutCommands()

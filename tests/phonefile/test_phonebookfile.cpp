@@ -1,4 +1,4 @@
-#include "phonebookfile.h"
+#include "exchange/phonebook/phonebookfile.h"
 #include "testsupport.h"
 #include "textrules.h"
 
@@ -93,10 +93,13 @@ void TestPhoneBookFile::layout_data()
     QTest::newRow("number after other text counts")
         << "x" << "电话 13958700001" << "x\r\n々\r\n电话 13958700001@ @ @ @\r\n" + Tail;
     QTest::newRow("blank lines, CR-only breaks, no final break")
-        << "x" << "13958700001@甲\r\r\n   \n\n13958700002@乙\r13958700003@丙"
+        << "x" << "13958700001@甲\r\r\n   \r\r13958700002@乙\r13958700003@丙"
         << "x\r\n々\r\n13958700001@甲@ @ @ @\r\n13958700002@乙@ @ @ @\r\n"
            "13958700003@丙@ @ @ @\r\n"
                + Tail;
+    QTest::newRow("line feed inside a name stays in its record")
+        << "x" << "13958700003@张\n三先生\r\n\n\r\n"
+        << "x\r\n々\r\n13958700003@张\n三先生@ @ @ @\r\n" + Tail;
     QTest::newRow("number read on past a blank")
         << "x" << "1395870000 1@甲\r\n" << "x\r\n々\r\n1395870000 1@甲@ @ @ @\r\n" + Tail;
     QTest::newRow("number with a fraction left out")

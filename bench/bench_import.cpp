@@ -1,0 +1,229 @@
+// Import as the user meets it: every measurement is a fresh process, and the
+// peers (Python's csv module, openpyxl read-only, xlrd, cat) read the same
+// file in the same run.
+//   build-bench/bin/bench_import [csv-rows xlsx-rows xls-rows]   # defaults 1000000 1000000 65000
+//   build-bench/bin/bench_import import FILE                     # one import, for perf or by hand
+//   build-bench/bin/bench_import make DIR [csv-rows xlsx-rows xls-rows] # only write the files
+// Writes its files to a temporary folder and prints one Markdown table row
+// per task: task, size, ours, peer, ratio, and the memory of each import.
+#include "exchange/contactimport.h"
+#include "exchange/xls/xlswriter.h"
+#include "exchange/xlsx/xlsxwriter.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStringEncoder>
+#include <QTemporaryDir>
+
+#include <malloc.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+ContactList sampleContacts(int count)
+{
+    ContactList contacts;
+    contacts.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        Contact c;
+        c.mobile = QString::number(13900000000LL + i);
+        c.name = QStringLiteral("客户%1").arg(i);
+        c.salutation = i % 2 ? QStringLiteral("男") : QStringLiteral("女");
+        c.remark = QStringLiteral("房间%1号，回访备注").arg(i % 997);
+        contacts.append(c);
+    }
+    return contacts;
+}
+
+// GBK, as a Chinese spreadsheet saves it; every fifth remark quoted with a
+// separator and a doubled quote inside.
+bool writeCsv(const QString &path, const ContactList &contacts)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QStringEncoder gbk("GBK");
+    QString text;
+    for (qsizetype i = 0; i < contacts.size(); ++i) {
+        const Contact &c = contacts[i];
+        text += c.mobile + u',' + c.name + u',' + c.salutation + u',';
+        text += i % 5 ? c.remark : QStringLiteral("\"%1, \"\"VIP\"\"\"").arg(c.remark);
+        text += QStringLiteral("\r\n");
+        if (text.size() > (1 << 20) || i + 1 == contacts.size()) {
+            file.write(gbk.encode(text));
+            text.clear();
+        }
+    }
+    return file.error() == QFileDevice::NoError;
+}
+
+bool writeEmptyLines(const QString &path, qint64 bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray block(1 << 20, '\n');
+    for (qint64 done = 0; done < bytes; done += block.size())
+        file.write(block);
+    return file.error() == QFileDevice::NoError;
+}
+
+// A field of /proc/self/status in kB. (getrusage's peak is inherited from the
+// parent across fork and exec, so it would show the benchmark's own peak.)
+long statusKb(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLong();
+    }
+    return 0;
+}
+
+long peakKb()
+{
+    return statusKb("VmHWM:");
+}
+
+long currentKb()
+{
+    return statusKb("VmRSS:");
+}
+
+// The child: one import, then what it took.
+int importOnce(const QString &path)
+{
+    const long rssBefore = currentKb();
+    // Heap in use, the large blocks glibc maps on their own included.
+    auto heapInUse = [] {
+        const struct mallinfo2 info = mallinfo2();
+        return info.uordblks + info.hblkhd;
+    };
+    const size_t heapBefore = heapInUse();
+    QElapsedTimer timer;
+    timer.start();
+    const ImportResult result = importContacts(path);
+    const double ms = timer.nsecsElapsed() / 1e6;
+    const size_t heapAfter = heapInUse();
+    std::printf("%.1f %lld %ld %ld %ld\n", ms, qlonglong(result.contacts.size()), peakKb() - rssBefore,
+                long((heapAfter - heapBefore) / 1024), peakKb());
+    std::fflush(stdout);
+    // The import ends with the list in memory; the program keeps it, so
+    // freeing it is no part of the import.
+    std::_Exit(result.ok ? 0 : 1);
+}
+
+struct Run
+{
+    double wallMs = 0;
+    QByteArray output;
+};
+
+// A fresh process; wall time from start to exit.
+Run runProcess(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    if (program == u"cat")
+        process.setStandardOutputFile(QStringLiteral("/dev/null"));
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QElapsedTimer timer;
+    timer.start();
+    process.start(program, arguments);
+    process.waitForFinished(-1);
+    Run run{timer.nsecsElapsed() / 1e6, process.readAllStandardOutput()};
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        std::fprintf(stderr, "%s failed\n", qPrintable(program));
+    return run;
+}
+
+// The median of three cold runs.
+Run medianRun(const QString &program, const QStringList &arguments)
+{
+    QVector<Run> runs;
+    for (int i = 0; i < 3; ++i)
+        runs.append(runProcess(program, arguments));
+    std::sort(runs.begin(), runs.end(), [](const Run &a, const Run &b) { return a.wallMs < b.wallMs; });
+    return runs[1];
+}
+
+const char pythonCsv[] = "import csv, sys\n"
+                         "with open(sys.argv[1], encoding='gb18030', newline='') as f:\n"
+                         "    rows = [row[:4] for row in csv.reader(f)]\n";
+const char openpyxl[] = "import sys, openpyxl\n"
+                        "wb = openpyxl.load_workbook(sys.argv[1], read_only=True)\n"
+                        "rows = [list(r) for r in wb.worksheets[0].iter_rows(max_col=4, values_only=True)]\n"
+                        "wb.close()\n";
+const char xlrd[] = "import sys, xlrd\n"
+                    "s = xlrd.open_workbook(sys.argv[1]).sheet_by_index(0)\n"
+                    "rows = [[s.cell_value(r, c) for c in range(min(4, s.ncols))] for r in range(s.nrows)]\n";
+
+void report(const QString &self, const QString &task, const QString &path, const QString &peerName,
+            const QString &peerProgram, const QStringList &peerArguments)
+{
+    const Run ours = medianRun(self, {QStringLiteral("import"), path});
+    const Run peer = medianRun(peerProgram, peerArguments);
+    const QList<QByteArray> fields = ours.output.trimmed().split(' ');
+    const double fileMb = QFileInfo(path).size() / 1048576.0;
+    const double peakGrowthMb = fields.value(2).toDouble() / 1024;
+    const double listMb = fields.value(3).toDouble() / 1024;
+    std::printf("| %s | %.1f MB, %s contacts | %.0f ms (in-process %s ms) | %s %.0f ms | %.2f× | peak +%.1f MiB = "
+                "%.2f× file, %.2f× list (%.1f MiB) |\n",
+                qPrintable(task), fileMb, fields.value(1).constData(), ours.wallMs, fields.value(0).constData(),
+                qPrintable(peerName), peer.wallMs, peer.wallMs / ours.wallMs, peakGrowthMb,
+                peakGrowthMb / fileMb, listMb > 0 ? peakGrowthMb / listMb : 0.0, listMb);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "import") == 0)
+        return importOnce(QString::fromLocal8Bit(argv[2]));
+
+    const bool makeOnly = argc >= 3 && qstrcmp(argv[1], "make") == 0;
+    const int first = makeOnly ? 3 : 1;
+    const int csvRows = argc > first ? std::atoi(argv[first]) : 1000000;
+    const int xlsxRows = argc > first + 1 ? std::atoi(argv[first + 1]) : 1000000;
+    const int xlsRows = argc > first + 2 ? std::atoi(argv[first + 2]) : 65000;
+    QTemporaryDir temporary;
+    const QDir dir(makeOnly ? QString::fromLocal8Bit(argv[2]) : temporary.path());
+    const QString csv = dir.filePath("contacts.csv");
+    const QString empty = dir.filePath("empty.csv");
+    const QString xlsx = dir.filePath("contacts.xlsx");
+    const QString xls = dir.filePath("contacts.xls");
+    QString error;
+    if (!writeCsv(csv, sampleContacts(csvRows)) || !writeEmptyLines(empty, qint64(30) << 20)
+        || !writeXlsx(xlsx, sampleContacts(xlsxRows), &error)
+        || !writeXls(xls, sampleContacts(xlsRows), &error)) {
+        std::fprintf(stderr, "cannot write the test files: %s\n", qPrintable(error));
+        return 1;
+    }
+
+    if (makeOnly)
+        return 0;
+
+    const QString self = QCoreApplication::applicationFilePath();
+    const QString python = QStringLiteral("/usr/bin/python3");
+    std::printf("| Task | Size | Ours (cold process, median of 3) | Peer (same run) | Peer ÷ ours | Memory |\n"
+                "|---|---|---|---|---|---|\n");
+    report(self, QStringLiteral("CSV import"), csv, QStringLiteral("Python csv"), python,
+           {QStringLiteral("-c"), QString::fromLatin1(pythonCsv), csv});
+    report(self, QStringLiteral("CSV import"), csv, QStringLiteral("cat"), QStringLiteral("cat"), {csv});
+    report(self, QStringLiteral("CSV of empty lines"), empty, QStringLiteral("cat"), QStringLiteral("cat"), {empty});
+    report(self, QStringLiteral(".xlsx import"), xlsx, QStringLiteral("openpyxl read-only"), python,
+           {QStringLiteral("-c"), QString::fromLatin1(openpyxl), xlsx});
+    report(self, QStringLiteral(".xls import"), xls, QStringLiteral("xlrd"), python,
+           {QStringLiteral("-c"), QString::fromLatin1(xlrd), xls});
+    return 0;
+}

@@ -1,0 +1,421 @@
+#include "exchange/csv/csvreader.h"
+
+#include "exchange/csv/gbkdecoder.h"
+
+#include <QFile>
+#include <QStringDecoder>
+
+#include <array>
+
+namespace {
+
+constexpr qint64 blockBytes = qint64(1) << 20;
+
+QString unknownEncoding()
+{
+    return QStringLiteral("无法识别文件编码（文件不是 UTF-8、UTF-16 或 GBK 编码的文本）");
+}
+
+bool decodeStrictly(QStringDecoder &decoder, QByteArrayView bytes, QString *text)
+{
+    if (!decoder.isValid())
+        return false;
+    *text = decoder.decode(bytes);
+    return !decoder.hasError() && !text->contains(QChar(u'\0'));
+}
+
+// Walks the records of a text, field by field.
+class CsvScanner
+{
+public:
+    // final: the text is the rest of the file; otherwise a quoted field still
+    // open at its end continues in text not yet read.
+    CsvScanner(QStringView text, QChar separator, bool final)
+        : m_text(text), m_separator(separator), m_final(final)
+    {
+    }
+
+    bool atEnd() const { return m_pos >= m_text.size(); }
+    qsizetype position() const { return m_pos; }
+
+    // Steps over a line end that stands alone; false when a record starts here.
+    bool skipEmptyLine()
+    {
+        const QChar c = m_text[m_pos];
+        if (c == u'\n') {
+            ++m_pos;
+            return true;
+        }
+        if (c != u'\r')
+            return false;
+        if (m_pos + 1 < m_text.size() && m_text[m_pos + 1] == u'\n')
+            ++m_pos;
+        ++m_pos;
+        return true;
+    }
+
+    // Reads one record into cells (fields beyond them are dropped). False when
+    // the record does not end within the text and more text follows.
+    bool readRecord(std::span<QString> cells)
+    {
+        bool endOfRecord = false;
+        for (size_t column = 0; !endOfRecord; ++column) {
+            if (!readField(column < cells.size() ? &cells[column] : nullptr, &endOfRecord))
+                return false;
+        }
+        return true;
+    }
+
+private:
+    // *endOfRecord tells whether a line end (or the end of the text) followed
+    // the field. field may be null when the text is not wanted.
+    bool readField(QString *field, bool *endOfRecord)
+    {
+        if (m_pos < m_text.size() && m_text[m_pos] == u'"' && !readQuoted(field))
+            return false;
+        const qsizetype start = m_pos;
+        const QChar *data = m_text.data();
+        const qsizetype size = m_text.size();
+        qsizetype pos = m_pos;
+        while (pos < size && data[pos] != m_separator && data[pos] != u'\n' && data[pos] != u'\r')
+            ++pos;
+        m_pos = pos;
+        if (field && pos > start) {
+            if (field->isEmpty())
+                *field = m_text.mid(start, pos - start).toString();
+            else
+                field->append(m_text.mid(start, pos - start));
+        }
+        *endOfRecord = true;
+        if (m_pos >= m_text.size())
+            return true;
+        const QChar stop = m_text[m_pos++];
+        if (stop == m_separator) {
+            *endOfRecord = false;
+        } else if (stop == u'\r' && m_pos < m_text.size() && m_text[m_pos] == u'\n') {
+            ++m_pos;
+        }
+        return true;
+    }
+
+    // From the opening quote to just after the closing one; text after the
+    // closing quote up to the separator still belongs to the field.
+    bool readQuoted(QString *field)
+    {
+        ++m_pos;
+        for (;;) {
+            const qsizetype quote = m_text.indexOf(u'"', m_pos);
+            if (quote < 0) { // unterminated: the rest of the text
+                if (!m_final)
+                    return false;
+                if (field)
+                    field->append(m_text.mid(m_pos));
+                m_pos = m_text.size();
+                return true;
+            }
+            // A quote at the very end may be the first of a doubled pair.
+            if (quote + 1 == m_text.size() && !m_final)
+                return false;
+            if (field)
+                field->append(m_text.mid(m_pos, quote - m_pos));
+            m_pos = quote + 1;
+            if (m_pos < m_text.size() && m_text[m_pos] == u'"') {
+                if (field)
+                    field->append(u'"');
+                ++m_pos;
+            } else {
+                return true;
+            }
+        }
+    }
+
+    QStringView m_text;
+    QChar m_separator;
+    bool m_final;
+    qsizetype m_pos = 0;
+};
+
+// Hands the complete records of text to sink; returns how much of text was
+// used (the rest starts a record that continues in the next block).
+qsizetype parseRecords(QStringView text, QChar separator, bool final, std::span<QString> cells,
+                       qsizetype *rowNumber, SheetRowSink &sink)
+{
+    CsvScanner scanner(text, separator, final);
+    qsizetype used = 0;
+    while (!scanner.atEnd()) {
+        if (scanner.skipEmptyLine()) { // a row that holds nothing costs nothing
+            ++*rowNumber;
+            used = scanner.position();
+            continue;
+        }
+        if (!scanner.readRecord(cells)) {
+            for (QString &cell : cells)
+                cell = QString();
+            break;
+        }
+        used = scanner.position();
+        sink.takeRow(++*rowNumber, cells);
+        for (QString &cell : cells) {
+            if (!cell.isNull())
+                cell = QString();
+        }
+    }
+    return used;
+}
+
+enum class Encoding { Utf8, Utf16LE, Utf16BE, Gb18030 };
+
+// Where the last whole line of bytes ends: just after the last line feed, or
+// after the last CR whose next character is known not to be a line feed; 0
+// when there is none. Only units from index from on are looked at. CR and LF bytes are never part of a longer character in
+// UTF-8 or GB18030; in UTF-16 whole units are compared.
+qsizetype endOfLastLine(QByteArrayView bytes, qsizetype from, Encoding encoding)
+{
+    const bool wide = encoding == Encoding::Utf16LE || encoding == Encoding::Utf16BE;
+    const int unit = wide ? 2 : 1;
+    auto unitAt = [&](qsizetype index) -> char16_t {
+        const qsizetype at = index * unit;
+        if (!wide)
+            return uchar(bytes[at]);
+        const uchar first = uchar(bytes[at]);
+        const uchar second = uchar(bytes[at + 1]);
+        return encoding == Encoding::Utf16LE ? char16_t(first | second << 8) : char16_t(first << 8 | second);
+    };
+    const qsizetype units = bytes.size() / unit;
+    for (qsizetype i = units - 1; i >= from; --i) {
+        const char16_t c = unitAt(i);
+        if (c == u'\n' || (c == u'\r' && i + 1 < units && unitAt(i + 1) != u'\n'))
+            return (i + 1) * unit;
+    }
+    return 0;
+}
+
+// Stateless, so that a sequence cut short at the end of a block counts as an
+// error (blocks end after whole lines).
+QStringDecoder strictDecoder(Encoding encoding)
+{
+    constexpr auto stateless = QStringDecoder::Flag::Stateless;
+    switch (encoding) {
+    case Encoding::Utf16LE:
+        return QStringDecoder(QStringDecoder::Utf16LE, stateless);
+    case Encoding::Utf16BE:
+        return QStringDecoder(QStringDecoder::Utf16BE, stateless);
+    case Encoding::Gb18030:
+        return QStringDecoder("GB18030", stateless);
+    case Encoding::Utf8:
+        break;
+    }
+    return QStringDecoder(QStringDecoder::Utf8, stateless);
+}
+
+// Reads a file block by block, each block ending after a whole line (except
+// the last one, and a single line longer than a block).
+class LineBlocks
+{
+public:
+    LineBlocks(QFile &file, qint64 start, Encoding encoding)
+        : m_file(file), m_encoding(encoding)
+    {
+        m_file.seek(start);
+    }
+
+    // The next block; false at the end of the file or on a read error.
+    bool next(QByteArray *block, bool *last)
+    {
+        m_buffer.remove(0, m_used);
+        m_used = 0;
+        for (;;) {
+            const qsizetype have = m_buffer.size();
+            if (!m_eof) {
+                m_buffer.resize(have + blockBytes);
+                const qint64 got = m_file.read(m_buffer.data() + have, blockBytes);
+                if (got < 0) {
+                    m_failed = true;
+                    return false;
+                }
+                m_buffer.resize(have + got);
+                m_eof = got == 0;
+            }
+            if (m_eof) {
+                if (m_buffer.isEmpty())
+                    return false;
+                m_used = m_buffer.size();
+                *last = true;
+                *block = m_buffer;
+                return true;
+            }
+            // The bytes before have held no line end, except perhaps a CR
+            // whose next character was not read yet.
+            const int unit = m_encoding == Encoding::Utf16LE || m_encoding == Encoding::Utf16BE ? 2 : 1;
+            const qsizetype end = endOfLastLine(m_buffer, std::max<qsizetype>(0, have / unit - 1), m_encoding);
+            if (end > 0) {
+                m_used = end;
+                *last = false;
+                *block = QByteArray::fromRawData(m_buffer.constData(), end);
+                return true;
+            }
+        }
+    }
+
+    bool failed() const { return m_failed; }
+
+private:
+    QFile &m_file;
+    Encoding m_encoding;
+    QByteArray m_buffer;
+    qsizetype m_used = 0;
+    bool m_eof = false;
+    bool m_failed = false;
+};
+
+// Whether the bytes after start read as UTF-8, holding no NUL.
+bool isUtf8Text(QFile &file, qint64 start, bool *readFailed)
+{
+    LineBlocks blocks(file, start, Encoding::Utf8);
+    QByteArray block;
+    bool last = false;
+    while (blocks.next(&block, &last)) {
+        if (block.contains('\0') || !QByteArrayView(block).isValidUtf8())
+            return false;
+    }
+    *readFailed = blocks.failed();
+    return true;
+}
+
+} // namespace
+
+bool CsvReader::decode(const QByteArray &bytes, QString *text)
+{
+    const bool wholeUnits = bytes.size() % 2 == 0; // a UTF-16 decoder lets a lone last byte pass
+    if (bytes.startsWith("\xEF\xBB\xBF")) {
+        QStringDecoder decoder = strictDecoder(Encoding::Utf8);
+        return decodeStrictly(decoder, QByteArrayView(bytes).sliced(3), text);
+    }
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+        QStringDecoder decoder =
+            strictDecoder(bytes.startsWith("\xFF\xFE") ? Encoding::Utf16LE : Encoding::Utf16BE);
+        return wholeUnits && decodeStrictly(decoder, QByteArrayView(bytes).sliced(2), text);
+    }
+    if (bytes.contains('\0'))
+        return false;
+    QStringDecoder utf8 = strictDecoder(Encoding::Utf8);
+    if (decodeStrictly(utf8, bytes, text))
+        return true;
+    QStringDecoder gb18030 = strictDecoder(Encoding::Gb18030);
+    return decodeStrictly(gb18030, bytes, text);
+}
+
+QChar CsvReader::detectSeparator(QStringView text)
+{
+    static constexpr std::array<char16_t, 3> candidates{u',', u';', u'\t'};
+    constexpr int recordsToLook = 10;
+    qsizetype pos = 0;
+    bool inQuotes = false;
+    for (int record = 0; record < recordsToLook && pos < text.size(); ++record) {
+        std::array<int, 3> counts{};
+        for (; pos < text.size(); ++pos) {
+            const QChar c = text[pos];
+            if (c == u'"') {
+                inQuotes = !inQuotes; // a doubled quote toggles twice
+            } else if (!inQuotes && (c == u'\n' || c == u'\r')) {
+                ++pos;
+                break;
+            } else if (!inQuotes) {
+                for (size_t i = 0; i < candidates.size(); ++i)
+                    counts[i] += c == candidates[i];
+            }
+        }
+        size_t best = 0;
+        for (size_t i = 1; i < candidates.size(); ++i) {
+            if (counts[i] > counts[best])
+                best = i;
+        }
+        if (counts[best] > 0)
+            return QChar(candidates[best]);
+    }
+    return QChar(u',');
+}
+
+QVector<QStringList> CsvReader::parse(QStringView text, QChar separator, int columns)
+{
+    // Rows that hold nothing are not handed over; their numbers tell.
+    class Collect : public SheetRowSink
+    {
+    public:
+        void takeRow(qsizetype rowNumber, std::span<QString> cells) override
+        {
+            rows.resize(rowNumber - 1, QStringList(qsizetype(cells.size())));
+            rows.append(QStringList(cells.begin(), cells.end()));
+        }
+        QVector<QStringList> rows;
+    } collect;
+    std::vector<QString> cells(size_t(std::max(columns, 1)));
+    qsizetype rowNumber = 0;
+    parseRecords(text, separator, true, cells, &rowNumber, collect);
+    return collect.rows;
+}
+
+bool CsvReader::read(const QString &path, int columns, SheetRowSink &sink, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("无法打开文件：%1").arg(file.errorString());
+        return false;
+    }
+    auto readError = [&] {
+        *error = QStringLiteral("读取文件失败：%1").arg(file.errorString());
+        return false;
+    };
+
+    const QByteArray head = file.peek(3);
+    Encoding encoding = Encoding::Utf8;
+    qint64 start = 0;
+    if (head.startsWith("\xEF\xBB\xBF")) {
+        start = 3;
+    } else if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF")) {
+        encoding = head.startsWith("\xFF\xFE") ? Encoding::Utf16LE : Encoding::Utf16BE;
+        start = 2;
+        if (file.size() % 2 != 0) { // a UTF-16 decoder lets a lone last byte pass
+            *error = unknownEncoding();
+            return false;
+        }
+    } else {
+        bool readFailed = false;
+        if (!isUtf8Text(file, 0, &readFailed))
+            encoding = Encoding::Gb18030;
+        if (readFailed)
+            return readError();
+    }
+
+    QStringDecoder decoder = strictDecoder(encoding);
+    std::vector<QString> cells(size_t(std::max(columns, 1)));
+    LineBlocks blocks(file, start, encoding);
+    QByteArray block;
+    bool last = false;
+    QString pending; // the start of a record that goes on in the next block
+    QChar separator;
+    bool separatorKnown = false;
+    qsizetype rowNumber = 0;
+    while (blocks.next(&block, &last)) {
+        QString text;
+        const bool fast = encoding == Encoding::Gb18030 && GbkDecoder::decode(block, &text)
+                          && !text.contains(QChar(u'\0'));
+        if (!fast && !decodeStrictly(decoder, block, &text)) {
+            *error = unknownEncoding();
+            return false;
+        }
+        if (!pending.isEmpty())
+            text.prepend(pending);
+        if (!separatorKnown) {
+            separator = detectSeparator(text);
+            separatorKnown = true;
+        }
+        const qsizetype used = parseRecords(text, separator, last, cells, &rowNumber, sink);
+        pending = QStringView(text).sliced(used).toString();
+    }
+    if (blocks.failed())
+        return readError();
+    if (!pending.isEmpty()) // a quoted field open at the end of the file
+        parseRecords(pending, separator, true, cells, &rowNumber, sink);
+    return true;
+}

@@ -1,0 +1,84 @@
+#include "exchange/xlsx/expatparser.h"
+
+#include <QIODevice>
+
+#include <expat.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr int blockBytes = 1 << 16;
+
+} // namespace
+
+ExpatParser::ExpatParser(Handler &handler)
+    : m_parser(XML_ParserCreate(nullptr))
+    , m_handler(handler)
+{
+    if (!m_parser)
+        return;
+    XML_SetUserData(m_parser, this);
+    XML_SetElementHandler(
+        m_parser,
+        [](void *self, const XML_Char *name, const XML_Char **attributes) {
+            static_cast<ExpatParser *>(self)->m_handler.startElement(localName(name), attributes);
+        },
+        [](void *self, const XML_Char *name) {
+            static_cast<ExpatParser *>(self)->m_handler.endElement(localName(name));
+        });
+    XML_SetCharacterDataHandler(m_parser, [](void *self, const XML_Char *data, int length) {
+        static_cast<ExpatParser *>(self)->m_handler.characters(data, length);
+    });
+    XML_SetStartDoctypeDeclHandler(
+        m_parser, [](void *self, const XML_Char *, const XML_Char *, const XML_Char *, int) {
+            static_cast<ExpatParser *>(self)->stop(
+                QStringLiteral("工作簿内容已损坏（含有文档类型声明）"));
+        });
+}
+
+ExpatParser::~ExpatParser()
+{
+    if (m_parser)
+        XML_ParserFree(m_parser);
+}
+
+bool ExpatParser::parse(QIODevice *device)
+{
+    if (!m_parser)
+        return false;
+    for (;;) {
+        void *buffer = XML_GetBuffer(m_parser, blockBytes);
+        if (!buffer)
+            return false;
+        const qint64 got = device->read(static_cast<char *>(buffer), blockBytes);
+        if (got < 0)
+            return false;
+        if (XML_ParseBuffer(m_parser, int(got), got == 0) != XML_STATUS_OK)
+            return false;
+        if (got == 0)
+            return true;
+    }
+}
+
+void ExpatParser::stop(const QString &reason)
+{
+    if (m_stopReason.isEmpty())
+        m_stopReason = reason;
+    XML_StopParser(m_parser, XML_FALSE);
+}
+
+const char *ExpatParser::attribute(const char **attributes, const char *name)
+{
+    for (; attributes[0]; attributes += 2) {
+        if (std::strcmp(localName(attributes[0]), name) == 0)
+            return attributes[1];
+    }
+    return nullptr;
+}
+
+const char *ExpatParser::localName(const char *name)
+{
+    const char *colon = std::strchr(name, ':');
+    return colon ? colon + 1 : name;
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+
+class QIODevice;
+struct XML_ParserStruct;
+
+// Feeds an XML document to expat block by block and hands its elements to a
+// handler. Element and attribute names are local names (any prefix dropped).
+// A document type declaration is refused: workbooks have none, and refusing
+// it keeps entity expansion out entirely.
+class ExpatParser
+{
+public:
+    class Handler
+    {
+    public:
+        virtual ~Handler() = default;
+        // attributes: name, value, name, value, ..., nullptr (names local).
+        virtual void startElement(const char *name, const char **attributes) = 0;
+        virtual void endElement(const char *name) = 0;
+        // Character data of the current element, possibly in several pieces.
+        virtual void characters(const char *data, int length) = 0;
+    };
+
+    explicit ExpatParser(Handler &handler);
+    ~ExpatParser();
+    ExpatParser(const ExpatParser &) = delete;
+    ExpatParser &operator=(const ExpatParser &) = delete;
+
+    // Reads device to its end. False on a read error, an XML error or stop().
+    bool parse(QIODevice *device);
+
+    // Called by a handler: parsing ends and parse() fails with this reason.
+    void stop(const QString &reason);
+    // The reason given to stop(); empty when the document or the device failed.
+    QString stopReason() const { return m_stopReason; }
+
+    // The attribute's value, or nullptr.
+    static const char *attribute(const char **attributes, const char *localName);
+    static const char *localName(const char *name);
+
+private:
+    XML_ParserStruct *m_parser;
+    Handler &m_handler;
+    QString m_stopReason;
+};

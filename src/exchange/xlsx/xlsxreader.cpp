@@ -1,0 +1,581 @@
+#include "exchange/xlsx/xlsxreader.h"
+
+#include "exchange/celltext.h"
+#include "exchange/ole2.h"
+#include "exchange/xlsx/expatparser.h"
+#include "exchange/xlsx/xlsxpackage.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QXmlStreamReader>
+
+#include <cctype>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr qint64 maxSmallPartBytes = qint64(16) << 20;
+constexpr qint64 maxSharedStringBytes = qint64(256) << 20;
+constexpr qint64 maxSheetBytes = qint64(1) << 30;
+constexpr int maxSheetRows = 1048576; // the format's own limit
+
+QString encryptedMessage()
+{
+    return QStringLiteral("工作簿设置了打开密码（已加密），无法读取；请先在电子表格程序中取消密码再导入");
+}
+
+QString notWorkbookMessage()
+{
+    return QStringLiteral("文件不是 Excel 工作簿（.xlsx），其中找不到工作表");
+}
+
+bool isNamed(const QXmlStreamReader &xml, const char *name)
+{
+    return xml.name() == QLatin1StringView(name);
+}
+
+// Excel writes characters that XML cannot hold as _xHHHH_.
+QString decodeEscapes(QString text)
+{
+    qsizetype at = text.indexOf(QLatin1StringView("_x"));
+    while (at >= 0 && at + 7 <= text.size()) {
+        bool ok = false;
+        const uint code = QStringView(text).mid(at + 2, 4).toUInt(&ok, 16);
+        if (ok && text[at + 6] == u'_') {
+            text.replace(at, 7, QChar(char16_t(code)));
+            at = text.indexOf(QLatin1StringView("_x"), at + 1);
+        } else {
+            at = text.indexOf(QLatin1StringView("_x"), at + 2);
+        }
+    }
+    return text;
+}
+
+// Collects the text of a string item (<si> or <is>): plain <t>, or the runs
+// <r><t> of rich text; phonetic guides (<rPh>) are not part of the text.
+class StringItem
+{
+public:
+    void start(const char *name)
+    {
+        if (std::strcmp(name, "rPh") == 0)
+            ++m_phonetic;
+        else if (std::strcmp(name, "t") == 0 && m_phonetic == 0)
+            m_inText = true;
+    }
+    void end(const char *name)
+    {
+        if (std::strcmp(name, "rPh") == 0)
+            --m_phonetic;
+        else if (std::strcmp(name, "t") == 0)
+            m_inText = false;
+    }
+    void characters(const char *data, int length)
+    {
+        if (m_inText)
+            m_utf8.append(data, size_t(length));
+    }
+    // The text so far; starts the next item.
+    QString take()
+    {
+        QString text = QString::fromUtf8(m_utf8.data(), qsizetype(m_utf8.size()));
+        m_utf8.clear();
+        m_phonetic = 0;
+        m_inText = false;
+        return text.contains(QLatin1StringView("_x")) ? decodeEscapes(std::move(text)) : text;
+    }
+
+private:
+    std::string m_utf8;
+    int m_phonetic = 0;
+    bool m_inText = false;
+};
+
+// "C7" -> column 3 (1-based) and row 7; either may be 0 when absent.
+void parseCellReference(QByteArrayView ref, int *column, int *row)
+{
+    qsizetype i = 0;
+    qint64 col = 0;
+    for (; i < ref.size() && std::isalpha(uchar(ref[i])); ++i) {
+        col = col * 26 + (std::toupper(uchar(ref[i])) - 'A' + 1);
+        if (col > 16384)
+            col = 16385; // beyond the last column; keep it from growing
+    }
+    qint64 r = 0;
+    for (; i < ref.size() && std::isdigit(uchar(ref[i])); ++i) {
+        r = r * 10 + (ref[i] - '0');
+        if (r > maxSheetRows)
+            r = maxSheetRows + 1;
+    }
+    *column = int(col);
+    *row = int(r);
+}
+
+// The t attribute of a cell.
+enum class CellType { Number, SharedString, InlineString, Boolean, Error, FormulaString, IsoDate };
+
+CellType cellType(QByteArrayView t)
+{
+    if (t == "s")
+        return CellType::SharedString;
+    if (t == "inlineStr")
+        return CellType::InlineString;
+    if (t == "str")
+        return CellType::FormulaString;
+    if (t == "b")
+        return CellType::Boolean;
+    if (t == "e")
+        return CellType::Error;
+    if (t == "d")
+        return CellType::IsoDate;
+    return CellType::Number;
+}
+
+struct WorkbookParts
+{
+    QString sheet;
+    QString sharedStrings;
+    QString styles;
+    bool date1904 = false;
+};
+
+class XlsxSheetLoader
+{
+public:
+    explicit XlsxSheetLoader(XlsxPackage &package) : m_package(package) {}
+
+    bool findParts(WorkbookParts *parts, QString *error);
+    bool readSharedStrings(const QString &partName, QString *error);
+    bool readStyles(const QString &partName, QString *error);
+    bool readSheet(const QString &partName, int columns, SheetRowSink &sink, QString *error);
+
+    const QVector<QString> &sharedStrings() const { return m_sharedStrings; }
+    const CellFormats &formats() const { return m_formats; }
+    void setDate1904(bool date1904) { m_formats.setDate1904(date1904); }
+
+private:
+    // Runs handler over a part with expat; a failure names the part.
+    bool parsePart(const QString &partName, qint64 maxBytes, ExpatParser::Handler &handler,
+                   ExpatParser *&parser, QString *error);
+
+    XlsxPackage &m_package;
+    QVector<QString> m_sharedStrings;
+    CellFormats m_formats;
+};
+
+// The shared-string part: every <si> in order.
+class SharedStringsHandler : public ExpatParser::Handler
+{
+public:
+    explicit SharedStringsHandler(QVector<QString> &strings) : m_strings(strings) {}
+
+    void startElement(const char *name, const char **) override
+    {
+        if (std::strcmp(name, "si") == 0)
+            m_inItem = true;
+        else if (m_inItem)
+            m_item.start(name);
+    }
+    void endElement(const char *name) override
+    {
+        if (std::strcmp(name, "si") == 0) {
+            m_strings.append(m_item.take());
+            m_inItem = false;
+        } else if (m_inItem) {
+            m_item.end(name);
+        }
+    }
+    void characters(const char *data, int length) override
+    {
+        if (m_inItem)
+            m_item.characters(data, length);
+    }
+
+private:
+    QVector<QString> &m_strings;
+    StringItem m_item;
+    bool m_inItem = false;
+};
+
+// The worksheet part: each <row> goes to the sink when it ends.
+class SheetHandler : public ExpatParser::Handler
+{
+public:
+    SheetHandler(const XlsxSheetLoader &loader, int columns, SheetRowSink &sink)
+        : m_loader(loader), m_sink(sink), m_buffer(columns)
+    {
+    }
+
+    ExpatParser *parser = nullptr;
+
+    void startElement(const char *name, const char **attributes) override
+    {
+        if (m_failed)
+            return;
+        if (!m_inSheetData) {
+            m_inSheetData = std::strcmp(name, "sheetData") == 0;
+            return;
+        }
+        if (m_inCell) {
+            if (std::strcmp(name, "v") == 0)
+                m_inValue = true;
+            else if (std::strcmp(name, "is") == 0)
+                m_inInline = true;
+            else if (m_inInline)
+                m_inlineText.start(name);
+            return;
+        }
+        if (std::strcmp(name, "row") == 0) {
+            m_buffer.flush(m_sink);
+            const char *r = ExpatParser::attribute(attributes, "r");
+            bool ok = false;
+            const int number = r ? QByteArrayView(r).toInt(&ok) : 0;
+            m_row = ok ? number : m_row + 1;
+            m_column = 0;
+            if (m_row < 1 || m_row > maxSheetRows)
+                fail(QStringLiteral("工作表的行号超出范围（最多 %1 行）").arg(maxSheetRows));
+        } else if (std::strcmp(name, "c") == 0) {
+            // One pass over the attributes: a sheet has millions of cells.
+            int refColumn = 0;
+            int refRow = 0;
+            m_type = CellType::Number;
+            m_style = 0;
+            for (const char **attribute = attributes; attribute[0]; attribute += 2) {
+                const char *attributeName = ExpatParser::localName(attribute[0]);
+                if (attributeName[0] == 0 || attributeName[1] != 0)
+                    continue;
+                switch (attributeName[0]) {
+                case 'r':
+                    parseCellReference(QByteArrayView(attribute[1]), &refColumn, &refRow);
+                    break;
+                case 't':
+                    m_type = cellType(QByteArrayView(attribute[1]));
+                    break;
+                case 's':
+                    m_style = QByteArrayView(attribute[1]).toInt();
+                    break;
+                default:
+                    break;
+                }
+            }
+            m_column = refColumn > 0 ? refColumn : m_column + 1;
+            if (m_row == 0) // a cell outside any row element
+                m_row = refRow > 0 ? refRow : 1;
+            m_inCell = true;
+            m_value.clear();
+        }
+    }
+
+    void endElement(const char *name) override
+    {
+        if (m_failed || !m_inSheetData)
+            return;
+        if (m_inCell) {
+            if (std::strcmp(name, "c") == 0) {
+                endCell();
+            } else if (std::strcmp(name, "v") == 0) {
+                m_inValue = false;
+            } else if (std::strcmp(name, "is") == 0) {
+                m_inInline = false;
+            } else if (m_inInline) {
+                m_inlineText.end(name);
+            }
+            return;
+        }
+        if (std::strcmp(name, "row") == 0) {
+            m_buffer.flush(m_sink);
+        } else if (std::strcmp(name, "sheetData") == 0) {
+            m_buffer.flush(m_sink);
+            m_inSheetData = false;
+        }
+    }
+
+    void characters(const char *data, int length) override
+    {
+        if (m_inValue)
+            m_value.append(data, size_t(length));
+        else if (m_inInline)
+            m_inlineText.characters(data, length);
+    }
+
+    void finish() { m_buffer.flush(m_sink); }
+
+private:
+    void fail(const QString &reason)
+    {
+        m_failed = true;
+        parser->stop(reason);
+    }
+
+    void endCell()
+    {
+        m_inCell = m_inValue = m_inInline = false;
+        QString inlineText = m_type == CellType::InlineString ? m_inlineText.take() : QString();
+        if (m_buffer.rowNumber() != m_row) {
+            m_buffer.flush(m_sink);
+            m_buffer.open(m_row);
+        }
+        if (m_column > m_buffer.columns())
+            return;
+        QString text;
+        if (!cellText(inlineText, &text))
+            return;
+        m_buffer.set(m_column - 1, std::move(text));
+    }
+
+    bool cellText(QString &inlineText, QString *text)
+    {
+        const QByteArrayView value(m_value.data(), qsizetype(m_value.size()));
+        switch (m_type) {
+        case CellType::SharedString: {
+            bool ok = false;
+            const qsizetype index = value.trimmed().toLongLong(&ok);
+            const QVector<QString> &strings = m_loader.sharedStrings();
+            if (!ok || index < 0 || index >= strings.size()) {
+                fail(QStringLiteral("工作簿内容已损坏（单元格引用了不存在的字符串）"));
+                return false;
+            }
+            *text = strings[index];
+            return true;
+        }
+        case CellType::InlineString:
+            *text = std::move(inlineText);
+            return true;
+        case CellType::Boolean:
+            *text = CellText::boolean(value.trimmed() == "1");
+            return true;
+        case CellType::Error: // #N/A and the like: no text
+            return true;
+        case CellType::FormulaString:
+            *text = QString::fromUtf8(value);
+            if (text->contains(QLatin1StringView("_x")))
+                *text = decodeEscapes(std::move(*text));
+            return true;
+        case CellType::IsoDate: {
+            // ISO 8601 text; a date without a time of day reads as the date.
+            *text = QString::fromUtf8(value).trimmed();
+            if (text->endsWith(QLatin1StringView("T00:00:00")) || text->endsWith(QLatin1StringView("T00:00:00Z")))
+                text->truncate(text->indexOf(u'T'));
+            text->replace(u'T', u' ');
+            return true;
+        }
+        case CellType::Number:
+            break;
+        }
+        if (value.isEmpty())
+            return true;
+        bool ok = false;
+        const double number = QByteArray::fromRawData(value.data(), value.size()).toDouble(&ok);
+        *text = ok ? m_loader.formats().numberText(number, m_style) : QString::fromUtf8(value);
+        return true;
+    }
+
+    const XlsxSheetLoader &m_loader;
+    SheetRowSink &m_sink;
+    RowBuffer m_buffer;
+    StringItem m_inlineText;
+    std::string m_value;
+    CellType m_type = CellType::Number;
+    int m_style = 0;
+    int m_row = 0;
+    int m_column = 0;
+    bool m_inSheetData = false;
+    bool m_inCell = false;
+    bool m_inValue = false;
+    bool m_inInline = false;
+    bool m_failed = false;
+};
+
+bool XlsxSheetLoader::findParts(WorkbookParts *parts, QString *error)
+{
+    XlsxPackage::Relationships rels;
+    if (!m_package.readRelationships(QString(), &rels, error))
+        return false;
+    QString workbook;
+    for (const XlsxPackage::Relationship &rel : std::as_const(rels)) {
+        if (rel.type.endsWith(QLatin1StringView("/officeDocument")))
+            workbook = rel.target;
+    }
+    if (workbook.isEmpty())
+        workbook = QStringLiteral("xl/workbook.xml");
+    if (!m_package.contains(workbook)) {
+        *error = notWorkbookMessage();
+        return false;
+    }
+
+    std::unique_ptr<QIODevice> device = m_package.openPart(workbook, maxSmallPartBytes, error);
+    if (!device)
+        return false;
+    QXmlStreamReader xml(device.get());
+    QStringList sheetIds;
+    bool rootSeen = false;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (!rootSeen) {
+            rootSeen = true;
+            if (!isNamed(xml, "workbook")) {
+                *error = notWorkbookMessage();
+                return false;
+            }
+        } else if (isNamed(xml, "workbookPr")) {
+            const QStringView value = xml.attributes().value(QLatin1StringView("date1904"));
+            parts->date1904 = value == QLatin1StringView("1") || value == QLatin1StringView("true");
+        } else if (isNamed(xml, "sheet")) {
+            // r:id, whatever prefix the relationships namespace got.
+            for (const QXmlStreamAttribute &attribute : xml.attributes()) {
+                if (attribute.name() == QLatin1StringView("id") && !attribute.namespaceUri().isEmpty())
+                    sheetIds.append(attribute.value().toString());
+            }
+        }
+    }
+    if (xml.hasError()) {
+        *error = XlsxPackage::partReadError(device.get(), workbook);
+        return false;
+    }
+    device.reset();
+
+    if (!m_package.readRelationships(workbook, &rels, error))
+        return false;
+    for (const XlsxPackage::Relationship &rel : std::as_const(rels)) {
+        if (rel.type.endsWith(QLatin1StringView("/sharedStrings")))
+            parts->sharedStrings = rel.target;
+        else if (rel.type.endsWith(QLatin1StringView("/styles")))
+            parts->styles = rel.target;
+    }
+    // The first worksheet in workbook order; chart sheets do not count.
+    for (const QString &id : std::as_const(sheetIds)) {
+        const auto rel = rels.constFind(id);
+        if (rel != rels.constEnd() && rel->type.endsWith(QLatin1StringView("/worksheet"))) {
+            parts->sheet = rel->target;
+            break;
+        }
+    }
+    if (parts->sheet.isEmpty()) {
+        *error = QStringLiteral("工作簿中没有工作表");
+        return false;
+    }
+    return true;
+}
+
+bool XlsxSheetLoader::parsePart(const QString &partName, qint64 maxBytes,
+                                ExpatParser::Handler &handler, ExpatParser *&parser, QString *error)
+{
+    std::unique_ptr<QIODevice> device = m_package.openPart(partName, maxBytes, error);
+    if (!device)
+        return false;
+    ExpatParser expat(handler);
+    parser = &expat;
+    const bool ok = expat.parse(device.get());
+    parser = nullptr;
+    if (!ok) {
+        *error = expat.stopReason().isEmpty() ? XlsxPackage::partReadError(device.get(), partName)
+                                              : expat.stopReason();
+    }
+    return ok;
+}
+
+bool XlsxSheetLoader::readSharedStrings(const QString &partName, QString *error)
+{
+    SharedStringsHandler handler(m_sharedStrings);
+    ExpatParser *parser = nullptr;
+    return parsePart(partName, maxSharedStringBytes, handler, parser, error);
+}
+
+bool XlsxSheetLoader::readStyles(const QString &partName, QString *error)
+{
+    std::unique_ptr<QIODevice> device = m_package.openPart(partName, maxSmallPartBytes, error);
+    if (!device)
+        return false;
+    QXmlStreamReader xml(device.get());
+    bool inCellXfs = false;
+    while (!xml.atEnd()) {
+        const QXmlStreamReader::TokenType token = xml.readNext();
+        if (token == QXmlStreamReader::EndElement && xml.name() == QLatin1StringView("cellXfs"))
+            inCellXfs = false;
+        if (token != QXmlStreamReader::StartElement)
+            continue;
+        const QStringView name = xml.name();
+        if (name == QLatin1StringView("numFmt")) {
+            const QXmlStreamAttributes a = xml.attributes();
+            m_formats.addFormat(a.value(QLatin1StringView("numFmtId")).toInt(),
+                                a.value(QLatin1StringView("formatCode")));
+        } else if (name == QLatin1StringView("cellXfs")) {
+            inCellXfs = true;
+        } else if (name == QLatin1StringView("xf") && inCellXfs) {
+            m_formats.addStyle(xml.attributes().value(QLatin1StringView("numFmtId")).toInt());
+            xml.skipCurrentElement();
+        }
+    }
+    if (xml.hasError()) {
+        *error = XlsxPackage::partReadError(device.get(), partName);
+        return false;
+    }
+    return true;
+}
+
+bool XlsxSheetLoader::readSheet(const QString &partName, int columns, SheetRowSink &sink,
+                                QString *error)
+{
+    SheetHandler handler(*this, columns, sink);
+    if (!parsePart(partName, maxSheetBytes, handler, handler.parser, error))
+        return false;
+    handler.finish();
+    return true;
+}
+
+} // namespace
+
+bool XlsxReader::isEncryptedPackage(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !Ole2::hasSignature(file.read(8)))
+        return false;
+    // Directory entries are 128 bytes long and start with the stream's name
+    // in UTF-16; the entries of a compound file always lie on such a boundary.
+    static const QByteArray name = [] {
+        const QString text = QStringLiteral("EncryptedPackage");
+        QByteArray bytes;
+        for (QChar c : text)
+            bytes.append(char(c.unicode())).append('\0');
+        return bytes.append(2, '\0');
+    }();
+    const qint64 size = file.size();
+    const uchar *data = file.map(0, size);
+    if (!data)
+        return false;
+    const QByteArrayView all(data, size);
+    bool found = false;
+    for (qsizetype at = all.indexOf(name); at >= 0 && !found; at = all.indexOf(name, at + 1))
+        found = at % 128 == 0;
+    file.unmap(const_cast<uchar *>(data));
+    return found;
+}
+
+bool XlsxReader::read(const QString &path, int columns, SheetRowSink &sink, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("无法打开文件：%1").arg(file.errorString());
+        return false;
+    }
+    const QByteArray head = file.read(8);
+    file.close();
+    if (Ole2::hasSignature(head)) {
+        *error = isEncryptedPackage(path) ? encryptedMessage() : notWorkbookMessage();
+        return false;
+    }
+
+    XlsxPackage package;
+    WorkbookParts parts;
+    XlsxSheetLoader loader(package);
+    if (!package.open(path, error) || !loader.findParts(&parts, error))
+        return false;
+    loader.setDate1904(parts.date1904);
+    return (parts.sharedStrings.isEmpty() || !package.contains(parts.sharedStrings)
+            || loader.readSharedStrings(parts.sharedStrings, error))
+           && (parts.styles.isEmpty() || !package.contains(parts.styles)
+               || loader.readStyles(parts.styles, error))
+           && loader.readSheet(parts.sheet, std::max(columns, 1), sink, error);
+}

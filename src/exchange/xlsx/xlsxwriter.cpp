@@ -1,0 +1,126 @@
+#include "exchange/xlsx/xlsxwriter.h"
+
+#include "atomicfile.h"
+#include "exchange/columnwidth.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+#include <xlsxwriter/utility.h>
+#include <xlsxwriter/workbook.h>
+
+#include <array>
+
+namespace {
+
+constexpr qsizetype rowsPerSheet = LXW_ROW_MAX;
+
+QString closeFailureReason(lxw_error code)
+{
+    switch (code) {
+    case LXW_ERROR_CREATING_XLSX_FILE:
+        return QStringLiteral("无法创建文件");
+    case LXW_ERROR_CREATING_TMPFILE:
+        return QStringLiteral("无法创建临时文件（临时文件夹不可写或磁盘已满）");
+    case LXW_ERROR_MEMORY_MALLOC_FAILED:
+        return QStringLiteral("内存不足");
+    case LXW_ERROR_ZIP_FILE_OPERATION:
+    case LXW_ERROR_ZIP_PARAMETER_ERROR:
+    case LXW_ERROR_ZIP_BAD_ZIP_FILE:
+    case LXW_ERROR_ZIP_INTERNAL_ERROR:
+    case LXW_ERROR_ZIP_FILE_ADD:
+    case LXW_ERROR_ZIP_CLOSE:
+        return QStringLiteral("写入文件失败（磁盘可能已满）");
+    default:
+        return QStringLiteral("写入工作簿失败（%1）").arg(QString::fromUtf8(lxw_strerror(code)));
+    }
+}
+
+// Readers take _xHHHH_ in a cell as an escaped character, so a text that
+// holds such a sequence itself gets its underscore escaped (_x005F_).
+QByteArray cellText(const QString &text)
+{
+    static const QRegularExpression escapeLike(QStringLiteral("_(?=x[0-9A-Fa-f]{4}_)"));
+    if (!text.contains(QLatin1StringView("_x")))
+        return text.toUtf8();
+    QString escaped = text;
+    return escaped.replace(escapeLike, QStringLiteral("_x005F_")).toUtf8();
+}
+
+// Writes the rows [first, first + count) onto a new sheet.
+lxw_error writeSheet(lxw_workbook *workbook, const ContactList &contacts, qsizetype first,
+                     qsizetype count, qsizetype *failedRow)
+{
+    lxw_worksheet *sheet = workbook_add_worksheet(workbook, nullptr);
+    if (!sheet)
+        return LXW_ERROR_MEMORY_MALLOC_FAILED;
+    // Widths before any cell: rows go straight to disk in constant-memory mode.
+    const std::array<int, 4> widths = ColumnWidth::fitted(contacts, first, count);
+    for (lxw_col_t column = 0; column < widths.size(); ++column) {
+        if (widths[column] == 0)
+            continue;
+        const double units = std::min(widths[column] + 1, ColumnWidth::maxUnits);
+        const lxw_error error = worksheet_set_column(sheet, column, column, units, nullptr);
+        if (error != LXW_NO_ERROR)
+            return error;
+    }
+    for (qsizetype i = 0; i < count; ++i) {
+        const Contact &contact = contacts.at(first + i);
+        const std::array<const QString *, 4> fields{&contact.mobile, &contact.name,
+                                                    &contact.salutation, &contact.remark};
+        for (lxw_col_t column = 0; column < fields.size(); ++column) {
+            if (fields[column]->isEmpty())
+                continue;
+            const lxw_error error = worksheet_write_string(
+                sheet, lxw_row_t(i), column, cellText(*fields[column]).constData(), nullptr);
+            if (error != LXW_NO_ERROR) {
+                *failedRow = first + i;
+                return error;
+            }
+        }
+    }
+    return LXW_NO_ERROR;
+}
+
+bool writeWorkbook(const QString &path, const ContactList &contacts, QString *error)
+{
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE; // rows stream to a temporary file
+    lxw_workbook *workbook = workbook_new_opt(QFile::encodeName(path).constData(), &options);
+    if (!workbook) {
+        *error = QStringLiteral("内存不足");
+        return false;
+    }
+    lxw_error failure = LXW_NO_ERROR;
+    qsizetype failedRow = -1;
+    qsizetype first = 0;
+    do {
+        const qsizetype count = std::min(rowsPerSheet, contacts.size() - first);
+        failure = writeSheet(workbook, contacts, first, count, &failedRow);
+        first += count;
+    } while (failure == LXW_NO_ERROR && first < contacts.size());
+
+    const lxw_error closed = workbook_close(workbook); // frees it in every case
+    if (failure == LXW_ERROR_MAX_STRING_LENGTH_EXCEEDED) {
+        *error = QStringLiteral("第 %1 个联系人的内容过长，超出一个单元格能容纳的长度")
+                     .arg(failedRow + 1);
+        return false;
+    }
+    if (failure != LXW_NO_ERROR || closed != LXW_NO_ERROR) {
+        *error = closeFailureReason(failure != LXW_NO_ERROR ? failure : closed);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool writeXlsx(const QString &path, const ContactList &contacts, QString *error)
+{
+    return AtomicFile::write(
+        path,
+        [&contacts](const QString &temporaryPath, QString *writeError) {
+            return writeWorkbook(temporaryPath, contacts, writeError);
+        },
+        error);
+}
