@@ -15,7 +15,10 @@
 
 #include <QApplication>
 #include <QDate>
+#include <QFile>
+#include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QTemporaryDir>
 
 #include <array>
@@ -147,6 +150,59 @@ int measure(const QString &folderPath, int count, QApplication &application)
     return 0;
 }
 
+// Resident memory now, from /proc (the peak from getrusage never falls).
+double residentMb()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toDouble() * 4096 / (1024.0 * 1024.0) : 0;
+}
+
+// Ten cycles of what a user repeats on a big group: a search that narrows
+// the list, clearing the filter and searching again, a click on the group.
+// Prints the peak memory after each cycle; flat means nothing accumulates.
+int measureMemory(const QString &folderPath, QApplication &application)
+{
+    AppSession session(folderPath);
+    QString message;
+    if (!session.start(&message)) {
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+        return 1;
+    }
+    MainWindow window(session.store(), folderPath);
+    window.show();
+    application.processEvents();
+    auto *nameFilter = window.findChild<QLineEdit *>(QStringLiteral("Text3"));
+    auto *searchButton = window.findChild<QPushButton *>(QStringLiteral("Command15"));
+    window.chooseGroup(Group);
+    application.processEvents();
+    std::printf("cycle  peak MiB  resident MiB\n");
+    std::printf("%5d  %8.1f  %12.1f  (group chosen)\n", 0, BenchUtil::peakMemoryMb(), residentMb());
+    constexpr int Cycles = 10;
+    double first = 0;
+    double highest = 0;
+    for (int cycle = 1; cycle <= Cycles; ++cycle) {
+        nameFilter->setText(QStringLiteral("客户12345"));
+        searchButton->click();
+        application.processEvents();
+        nameFilter->clear();
+        searchButton->click();
+        application.processEvents();
+        window.chooseGroup(Group);
+        application.processEvents();
+        const double peak = BenchUtil::peakMemoryMb();
+        if (cycle == 1)
+            first = peak;
+        highest = peak;
+        std::printf("%5d  %8.1f  %12.1f\n", cycle, peak, residentMb());
+        std::fflush(stdout);
+    }
+    std::printf("peak after %d cycles / after the first: %.3f\n", Cycles, highest / first);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -157,6 +213,8 @@ int main(int argc, char **argv)
         return populate(arguments[2], arguments[3].toInt());
     if (arguments.size() == 4 && arguments[1] == QLatin1String("--measure"))
         return measure(arguments[2], arguments[3].toInt(), application);
+    if (arguments.size() == 3 && arguments[1] == QLatin1String("--measure-memory"))
+        return measureMemory(arguments[2], application);
 
     QList<int> counts;
     for (qsizetype i = 1; i < arguments.size(); ++i)

@@ -27,7 +27,7 @@ void ContactListModel::setTicked(qsizetype index, bool ticked)
     m_contacts[index].ticked = ticked;
     const QModelIndex cell = this->index(int(index), TickColumn);
     emit dataChanged(cell, cell, {Qt::CheckStateRole});
-    emit ticksChanged();
+    emit tickChanged(index);
 }
 
 void ContactListModel::toggleTicked(qsizetype index)

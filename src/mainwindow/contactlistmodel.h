@@ -44,7 +44,9 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 signals:
-    // Tick flags changed without a reload (one or all).
+    // The tick of one contact changed (setTicked, toggleTicked).
+    void tickChanged(qsizetype index);
+    // The ticks of all contacts were set at once (setAllTicked).
     void ticksChanged();
 
 private:

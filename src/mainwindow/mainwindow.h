@@ -1,5 +1,7 @@
 #pragma once
 
+#include "recipientlines.h"
+
 #include <QMainWindow>
 
 #include <functional>
@@ -88,6 +90,8 @@ private:
     void search();
     void clearFilters();
     void showNoGroupListed();
+    void updateRecipientLine(qsizetype index);
+    void showRecipientCount();
 
     ContactStore &m_store;
     QString m_applicationFolder;
@@ -105,6 +109,7 @@ private:
     QLineEdit *m_pathBox = nullptr;          // Text9
     QPlainTextEdit *m_smsBox = nullptr;      // Text1
     RecipientListBox *m_recipientBox = nullptr; // Text2
+    RecipientLines m_recipientLines;         // where each contact's line stands in Text2
     QLabel *m_countLabel = nullptr;          // Label3
     QCheckBox *m_remarksBox = nullptr;       // Check1
     ContactEditor *m_editor = nullptr;       // Form2

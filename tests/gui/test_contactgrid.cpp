@@ -111,7 +111,7 @@ void TestContactGrid::lastContactShownInLastRowAtEnd()
 void TestContactGrid::tickCellTogglesContactUnderIt()
 {
     m_model->replaceAll(makeContacts(40));
-    QSignalSpy ticks(m_model, &ContactListModel::ticksChanged);
+    QSignalSpy ticks(m_model, &ContactListModel::tickChanged);
     m_grid->setScrollValue(10);
     clickCanvas(m_grid->tickCellRect(2).center());
     QCOMPARE(ticks.count(), 1);
@@ -126,7 +126,7 @@ void TestContactGrid::tickCellTogglesContactUnderIt()
 void TestContactGrid::clickBelowShortListDoesNothing()
 {
     m_model->replaceAll(makeContacts(5));
-    QSignalSpy ticks(m_model, &ContactListModel::ticksChanged);
+    QSignalSpy ticks(m_model, &ContactListModel::tickChanged);
     clickCanvas(m_grid->stripeRect(7).center());
     clickCanvas(m_grid->tickCellRect(7).center());
     QCOMPARE(m_grid->selectedIndex(), -1);
