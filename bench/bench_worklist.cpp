@@ -16,13 +16,16 @@
 #include <QApplication>
 #include <QDate>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 
 #include <array>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -203,6 +206,109 @@ int measureMemory(const QString &folderPath, QApplication &application)
     return 0;
 }
 
+// One step timed in a fresh process: "scan" (the bare scan, the baseline),
+// "load" (the first load of the group into the window: query, model, shown
+// rows) or "click" (the first group click, the recipient list included).
+// Prints the wall and the CPU time in milliseconds.
+int measureColdStep(const QString &folderPath, const QString &step, QApplication &application)
+{
+    AppSession session(folderPath);
+    QString message;
+    if (!session.start(&message)) {
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+        return 1;
+    }
+    std::unique_ptr<MainWindow> window;
+    if (step != QLatin1String("scan")) {
+        window = std::make_unique<MainWindow>(session.store(), folderPath);
+        window->show();
+        application.processEvents();
+        window->findChild<QLabel *>(QStringLiteral("Label1"))->setText(Group);
+    }
+    QElapsedTimer timer;
+    timer.start();
+    const double cpuStart = BenchUtil::threadCpuMs();
+    if (step == QLatin1String("scan")) {
+        bareScan(session.database().handle(), toStdString);
+    } else if (step == QLatin1String("load")) {
+        window->reloadContacts();
+        window->grid().canvas()->repaint();
+    } else {
+        window->chooseGroup(Group);
+        application.processEvents();
+    }
+    const double cpu = BenchUtil::threadCpuMs() - cpuStart;
+    std::printf("%.2f %.2f\n", timer.nsecsElapsed() / 1e6, cpu);
+    return 0;
+}
+
+// Runs measureColdStep in turns, each in a fresh process, and prints medians.
+void compareCold(const QString &program, const QString &folder, int count, int runs)
+{
+    const QStringList steps = {"scan", "load", "click"};
+    QMap<QString, QVector<double>> wall, cpu;
+    for (int run = 0; run < runs; ++run) {
+        for (const QString &step : steps) {
+            QProcess child;
+            child.start(program, {"--cold-step", folder, step});
+            child.waitForFinished(-1);
+            const QList<QByteArray> figures = child.readAllStandardOutput().trimmed().split(' ');
+            if (figures.size() == 2) {
+                wall[step] << figures[0].toDouble();
+                cpu[step] << figures[1].toDouble();
+            }
+        }
+    }
+    const auto median = [](QVector<double> values) {
+        if (values.isEmpty())
+            return 0.0;
+        std::sort(values.begin(), values.end());
+        return values[values.size() / 2];
+    };
+    std::printf("%d contacts, cold processes, medians of %d (wall ms / CPU ms, ratio to the scan)\n",
+                count, runs);
+    for (const QString &step : steps) {
+        const double w = median(wall[step]);
+        const double c = median(cpu[step]);
+        std::printf("  %-6s %9.1f / %9.1f   %.2fx / %.2fx\n", qPrintable(step), w, c,
+                    w / median(wall["scan"]), c / median(cpu["scan"]));
+    }
+    std::fflush(stdout);
+}
+
+// Ticks and unticks contacts spread over the list: the median of many single
+// ticks with the text box's update (also a loop for the profiler).
+int measureTicks(const QString &folderPath, QApplication &application)
+{
+    AppSession session(folderPath);
+    QString message;
+    if (!session.start(&message)) {
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+        return 1;
+    }
+    MainWindow window(session.store(), folderPath);
+    window.show();
+    window.chooseGroup(Group);
+    application.processEvents();
+    ContactListModel &contacts = window.contactList();
+    qsizetype next = 0;
+    const double tick = BenchUtil::medianMs(2001, [&] {
+        next = (next + 7919 * 131) % contacts.size();
+        contacts.toggleTicked(next);
+        application.processEvents();
+    });
+    // The same without the paint that follows: the tick's own work.
+    const double withoutPaint = BenchUtil::medianMs(2001, [&] {
+        next = (next + 7919 * 131) % contacts.size();
+        contacts.toggleTicked(next);
+    });
+    application.processEvents();
+    std::printf("%lld contacts: one tick incl. Text2 and painting %.2f ms, without painting %.2f ms"
+                " (medians of 2001)\n",
+                static_cast<long long>(contacts.size()), tick, withoutPaint);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -213,11 +319,17 @@ int main(int argc, char **argv)
         return populate(arguments[2], arguments[3].toInt());
     if (arguments.size() == 4 && arguments[1] == QLatin1String("--measure"))
         return measure(arguments[2], arguments[3].toInt(), application);
+    if (arguments.size() == 3 && arguments[1] == QLatin1String("--measure-ticks"))
+        return measureTicks(arguments[2], application);
     if (arguments.size() == 3 && arguments[1] == QLatin1String("--measure-memory"))
         return measureMemory(arguments[2], application);
 
+    if (arguments.size() == 4 && arguments[1] == QLatin1String("--cold-step"))
+        return measureColdStep(arguments[2], arguments[3], application);
+    const bool cold = arguments.size() > 1 && arguments[1] == QLatin1String("--cold");
+
     QList<int> counts;
-    for (qsizetype i = 1; i < arguments.size(); ++i)
+    for (qsizetype i = cold ? 2 : 1; i < arguments.size(); ++i)
         counts << arguments[i].toInt();
     if (counts.isEmpty())
         counts = {100000, 1000000};
@@ -225,6 +337,10 @@ int main(int argc, char **argv)
         QTemporaryDir folder;
         const QStringList where = {folder.path(), QString::number(count)};
         QProcess::execute(application.applicationFilePath(), QStringList{"--populate"} + where);
+        if (cold) {
+            compareCold(application.applicationFilePath(), folder.path(), count, count > 200000 ? 5 : 9);
+            continue;
+        }
         QProcess child;
         child.setProcessChannelMode(QProcess::ForwardedChannels);
         child.start(application.applicationFilePath(), QStringList{"--measure"} + where);

@@ -9,6 +9,9 @@ void ContactListModel::replaceAll(ContactList contacts)
 {
     beginResetModel();
     m_contacts = std::move(contacts);
+    // Storage kept from a longer list is given back.
+    if (m_contacts.capacity() > 2 * m_contacts.size())
+        m_contacts.squeeze();
     for (Contact &contact : m_contacts)
         contact.ticked = true;
     invalidateIndex();
@@ -18,6 +21,15 @@ void ContactListModel::replaceAll(ContactList contacts)
 void ContactListModel::clear()
 {
     replaceAll({});
+}
+
+ContactList ContactListModel::takeAll()
+{
+    beginResetModel();
+    ContactList contacts = std::exchange(m_contacts, {});
+    invalidateIndex();
+    endResetModel();
+    return contacts;
 }
 
 void ContactListModel::setTicked(qsizetype index, bool ticked)

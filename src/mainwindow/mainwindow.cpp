@@ -375,9 +375,10 @@ void MainWindow::search()
 
 void MainWindow::reloadContacts()
 {
-    // The old list goes first: a big group should not be held twice.
-    m_contacts->clear();
-    ContactList contacts;
+    // The old list goes first: a big group should not be held twice. Its
+    // storage takes the new one.
+    ContactList contacts = m_contacts->takeAll();
+    contacts.clear();
     const QString group = currentGroup();
     if (!group.isEmpty()
         && m_store.contacts(group, TextRules::trimBlanks(m_nameFilter->text()),
