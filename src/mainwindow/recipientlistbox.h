@@ -9,9 +9,10 @@
 // A text document pays several hundred bytes for every paragraph, so the
 // lines are kept in paragraphs of about 32 lines, joined by line separators
 // (which the box shows as ordinary line breaks and toPlainText() returns as
-// "\n"). The break after a line depends only on that line and its number
-// (breakAfter), so adding or removing one line changes the document there
-// and nowhere else.
+// "\n"). The break after a line depends only on that line and an index
+// (breakAfter); the recipient list uses its contacts' positions, which a tick
+// does not move, so ticking one contact changes the document at its line and
+// nowhere else.
 //
 // Replacements made by the program are no undo history of the user's: they
 // clear it (and would otherwise keep every earlier version of a long list
