@@ -20,9 +20,6 @@ public:
         }
     }
 
-    void clear() { m_tree.clear(); }
-    qsizetype size() const { return m_tree.size(); }
-
     void add(qsizetype index, qint64 delta)
     {
         for (qsizetype i = index; i < m_tree.size(); i |= i + 1)
