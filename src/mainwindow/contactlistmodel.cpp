@@ -1,14 +1,39 @@
 #include "contactlistmodel.h"
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 ContactListModel::ContactListModel(QObject *parent)
     : QAbstractTableModel(parent)
 {
 }
 
+namespace {
+
+// The allocator keeps the pages of freed small blocks, and a later list of
+// other sizes does not always fit into them; so after a big list is freed its
+// free pages go back to the system, and repeated loads do not pile up memory.
+void releaseFreedMemory(qsizetype freedContacts)
+{
+#ifdef __GLIBC__
+    constexpr qsizetype BigList = 100000;
+    if (freedContacts >= BigList)
+        malloc_trim(0);
+#else
+    Q_UNUSED(freedContacts);
+#endif
+}
+
+} // namespace
+
 void ContactListModel::replaceAll(ContactList contacts)
 {
     beginResetModel();
-    m_contacts = std::move(contacts);
+    ContactList old = std::exchange(m_contacts, std::move(contacts));
+    const qsizetype freed = old.size();
+    old = {};
+    releaseFreedMemory(freed);
     // Storage kept from a longer list is given back.
     if (m_contacts.capacity() > 2 * m_contacts.size())
         m_contacts.squeeze();
@@ -23,13 +48,16 @@ void ContactListModel::clear()
     replaceAll({});
 }
 
-ContactList ContactListModel::takeAll()
+ContactList ContactListModel::takeStorage()
 {
     beginResetModel();
-    ContactList contacts = std::exchange(m_contacts, {});
+    ContactList storage = std::exchange(m_contacts, {});
+    const qsizetype freed = storage.size();
+    storage.clear();
+    releaseFreedMemory(freed);
     invalidateIndex();
     endResetModel();
-    return contacts;
+    return storage;
 }
 
 void ContactListModel::setTicked(qsizetype index, bool ticked)

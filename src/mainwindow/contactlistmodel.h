@@ -26,9 +26,9 @@ public:
     // Replaces the whole list; every contact enters ticked.
     void replaceAll(ContactList contacts);
     void clear();
-    // Empties the list and hands its contacts over, so that a reload can
-    // reuse the storage.
-    ContactList takeAll();
+    // Empties the list and hands over its storage, without contacts, for a
+    // reload to fill.
+    ContactList takeStorage();
 
     void setTicked(qsizetype index, bool ticked);
     void toggleTicked(qsizetype index);

@@ -377,8 +377,7 @@ void MainWindow::reloadContacts()
 {
     // The old list goes first: a big group should not be held twice. Its
     // storage takes the new one.
-    ContactList contacts = m_contacts->takeAll();
-    contacts.clear();
+    ContactList contacts = m_contacts->takeStorage();
     const QString group = currentGroup();
     if (!group.isEmpty()
         && m_store.contacts(group, TextRules::trimBlanks(m_nameFilter->text()),
