@@ -15,11 +15,17 @@
 
 #include <QApplication>
 #include <QDate>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMap>
 #include <QProcess>
+#include <QPushButton>
 #include <QTemporaryDir>
 
 #include <array>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -107,6 +113,13 @@ int measure(const QString &folderPath, int count, QApplication &application)
         window.reloadContacts();
         window.grid().rowArea()->repaint();
     });
+    // CPU time, which the other processes of a busy machine disturb less.
+    const double scanCpu =
+        BenchUtil::medianCpuMs(runs, [&] { bareScan(session.database().handle(), toStdString); });
+    const double loadCpu = BenchUtil::medianCpuMs(runs, [&] {
+        window.reloadContacts();
+        window.grid().canvas()->repaint();
+    });
     const double click = BenchUtil::medianMs(runs, [&] { window.chooseGroup(Group); });
     const double tick = BenchUtil::medianMs(runs * 3, [&] {
         window.contactList().toggleTicked(count / 2);
@@ -138,12 +151,186 @@ int measure(const QString &folderPath, int count, QApplication &application)
     std::printf("  query into a contact list         %9.1f ms  (%.2fx the scan)\n", query, query / scan);
     std::printf("  load (query, model, shown rows)   %9.1f ms  (%.2fx the scan, %.2fx the Qt-string scan)\n",
                 load, load / scan, load / scanQt);
+    std::printf("  CPU time: scan %.1f ms, load %.1f ms (%.2fx)\n", scanCpu, loadCpu,
+                loadCpu / scanCpu);
     std::printf("  group click incl. recipient list  %9.1f ms\n", click);
     std::printf("  one tick incl. rebuild and Text2  %9.1f ms\n", tick);
     std::printf("  one tick, the grid's part         %9.2f ms\n", gridTick);
     std::printf("  one scroll step with repaint      %9.2f ms\n", scroll);
     std::printf("  peak memory, group shown twice    %9.0f MB\n", windowPeak);
     std::fflush(stdout);
+    return 0;
+}
+
+// Resident memory now, from /proc (the peak from getrusage never falls).
+double residentMb()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toDouble() * 4096 / (1024.0 * 1024.0) : 0;
+}
+
+// Ten cycles of what a user repeats on a big group: a search that narrows
+// the list, clearing the filter and searching again, a click on the group,
+// and a list as an import leaves it (the workbook itself is not read: the
+// import hands its contacts to the window the same way). Prints the peak
+// memory after each cycle; flat means nothing accumulates.
+int measureMemory(const QString &folderPath, QApplication &application)
+{
+    AppSession session(folderPath);
+    QString message;
+    if (!session.start(&message)) {
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+        return 1;
+    }
+    MainWindow window(session.store(), folderPath);
+    window.show();
+    application.processEvents();
+    auto *nameFilter = window.findChild<QLineEdit *>(QStringLiteral("Text3"));
+    auto *searchButton = window.findChild<QPushButton *>(QStringLiteral("Command15"));
+    window.chooseGroup(Group);
+    application.processEvents();
+    std::printf("cycle  peak MiB  resident MiB\n");
+    std::printf("%5d  %8.1f  %12.1f  (group chosen)\n", 0, BenchUtil::peakMemoryMb(), residentMb());
+    constexpr int Cycles = 10;
+    double first = 0;
+    double highest = 0;
+    for (int cycle = 1; cycle <= Cycles; ++cycle) {
+        nameFilter->setText(QStringLiteral("客户12345"));
+        searchButton->click();
+        application.processEvents();
+        nameFilter->clear();
+        searchButton->click();
+        application.processEvents();
+        window.chooseGroup(Group);
+        application.processEvents();
+        ContactList imported = makeContacts(int(window.contactList().size()));
+        for (Contact &contact : imported)
+            contact.name += QStringLiteral("导入");
+        window.contactList().replaceAll(std::move(imported));
+        window.rebuildRecipientList();
+        application.processEvents();
+        const double peak = BenchUtil::peakMemoryMb();
+        if (cycle == 1)
+            first = peak;
+        highest = peak;
+        std::printf("%5d  %8.1f  %12.1f\n", cycle, peak, residentMb());
+        std::fflush(stdout);
+    }
+    std::printf("peak after %d cycles / after the first: %.3f\n", Cycles, highest / first);
+    return 0;
+}
+
+// One step timed in a fresh process: "scan" (the bare scan, the baseline),
+// "load" (the first load of the group into the window: query, model, shown
+// rows) or "click" (the first group click, the recipient list included).
+// Prints the wall and the CPU time in milliseconds.
+int measureColdStep(const QString &folderPath, const QString &step, QApplication &application)
+{
+    AppSession session(folderPath);
+    QString message;
+    if (!session.start(&message)) {
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+        return 1;
+    }
+    std::unique_ptr<MainWindow> window;
+    if (step != QLatin1String("scan")) {
+        window = std::make_unique<MainWindow>(session.store(), folderPath);
+        window->show();
+        application.processEvents();
+        window->findChild<QLabel *>(QStringLiteral("Label1"))->setText(Group);
+    }
+    QElapsedTimer timer;
+    timer.start();
+    const double cpuStart = BenchUtil::threadCpuMs();
+    if (step == QLatin1String("scan")) {
+        bareScan(session.database().handle(), toStdString);
+    } else if (step == QLatin1String("load")) {
+        window->reloadContacts();
+        window->grid().canvas()->repaint();
+    } else {
+        window->chooseGroup(Group);
+        application.processEvents();
+    }
+    const double cpu = BenchUtil::threadCpuMs() - cpuStart;
+    std::printf("%.2f %.2f\n", timer.nsecsElapsed() / 1e6, cpu);
+    return 0;
+}
+
+// Runs measureColdStep in turns, each in a fresh process, and prints medians.
+void compareCold(const QString &program, const QString &folder, int count, int runs)
+{
+    const QStringList steps = {"scan", "load", "click"};
+    QMap<QString, QVector<double>> wall, cpu;
+    for (int run = 0; run < runs; ++run) {
+        for (const QString &step : steps) {
+            QProcess child;
+            child.start(program, {"--cold-step", folder, step});
+            child.waitForFinished(-1);
+            const QList<QByteArray> figures = child.readAllStandardOutput().trimmed().split(' ');
+            if (figures.size() == 2) {
+                wall[step] << figures[0].toDouble();
+                cpu[step] << figures[1].toDouble();
+            }
+        }
+    }
+    const auto median = [](QVector<double> values) {
+        if (values.isEmpty())
+            return 0.0;
+        std::sort(values.begin(), values.end());
+        return values[values.size() / 2];
+    };
+    std::printf("%d contacts, cold processes, medians of %d (wall ms / CPU ms, ratio to the scan)\n",
+                count, runs);
+    for (const QString &step : steps) {
+        const double w = median(wall[step]);
+        const double c = median(cpu[step]);
+        std::printf("  %-6s %9.1f / %9.1f   %.2fx / %.2fx\n", qPrintable(step), w, c,
+                    w / median(wall["scan"]), c / median(cpu["scan"]));
+    }
+    std::fflush(stdout);
+}
+
+// Ticks and unticks contacts spread over the list: the median of many single
+// ticks with the text box's update (also a loop for the profiler).
+int measureTicks(const QString &folderPath, QApplication &application)
+{
+    AppSession session(folderPath);
+    QString message;
+    if (!session.start(&message)) {
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+        return 1;
+    }
+    MainWindow window(session.store(), folderPath);
+    window.show();
+    window.chooseGroup(Group);
+    application.processEvents();
+    ContactListModel &contacts = window.contactList();
+    qsizetype next = 0;
+    const double tick = BenchUtil::medianMs(2001, [&] {
+        next = (next + 7919 * 131) % contacts.size();
+        contacts.toggleTicked(next);
+        application.processEvents();
+    });
+    // The same without the paint that follows: the tick's own work.
+    const double withoutPaint = BenchUtil::medianMs(2001, [&] {
+        next = (next + 7919 * 131) % contacts.size();
+        contacts.toggleTicked(next);
+    });
+    application.processEvents();
+    // What every tick cost before: building the whole list and comparing it
+    // with the box's text.
+    const double rebuild = BenchUtil::medianMs(11, [&] {
+        next = (next + 7919 * 131) % contacts.size();
+        contacts.toggleTicked(next);
+        window.rebuildRecipientList();
+        application.processEvents();
+    });
+    std::printf("%lld contacts, medians: one tick incl. Text2 and painting %.2f ms, without painting"
+                " %.2f ms; a tick with a full rebuild %.1f ms\n",
+                static_cast<long long>(contacts.size()), tick, withoutPaint, rebuild);
     return 0;
 }
 
@@ -157,9 +344,17 @@ int main(int argc, char **argv)
         return populate(arguments[2], arguments[3].toInt());
     if (arguments.size() == 4 && arguments[1] == QLatin1String("--measure"))
         return measure(arguments[2], arguments[3].toInt(), application);
+    if (arguments.size() == 3 && arguments[1] == QLatin1String("--measure-ticks"))
+        return measureTicks(arguments[2], application);
+    if (arguments.size() == 3 && arguments[1] == QLatin1String("--measure-memory"))
+        return measureMemory(arguments[2], application);
+
+    if (arguments.size() == 4 && arguments[1] == QLatin1String("--cold-step"))
+        return measureColdStep(arguments[2], arguments[3], application);
+    const bool cold = arguments.size() > 1 && arguments[1] == QLatin1String("--cold");
 
     QList<int> counts;
-    for (qsizetype i = 1; i < arguments.size(); ++i)
+    for (qsizetype i = cold ? 2 : 1; i < arguments.size(); ++i)
         counts << arguments[i].toInt();
     if (counts.isEmpty())
         counts = {100000, 1000000};
@@ -167,6 +362,10 @@ int main(int argc, char **argv)
         QTemporaryDir folder;
         const QStringList where = {folder.path(), QString::number(count)};
         QProcess::execute(application.applicationFilePath(), QStringList{"--populate"} + where);
+        if (cold) {
+            compareCold(application.applicationFilePath(), folder.path(), count, count > 200000 ? 5 : 9);
+            continue;
+        }
         QProcess child;
         child.setProcessChannelMode(QProcess::ForwardedChannels);
         child.start(application.applicationFilePath(), QStringList{"--measure"} + where);

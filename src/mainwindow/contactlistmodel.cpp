@@ -1,14 +1,42 @@
 #include "contactlistmodel.h"
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 ContactListModel::ContactListModel(QObject *parent)
     : QAbstractTableModel(parent)
 {
 }
 
+namespace {
+
+// The allocator keeps the pages of freed small blocks, and a later list of
+// other sizes does not always fit into them; so after a big list is freed its
+// free pages go back to the system, and repeated loads do not pile up memory.
+void releaseFreedMemory(qsizetype freedContacts)
+{
+#ifdef __GLIBC__
+    constexpr qsizetype BigList = 100000;
+    if (freedContacts >= BigList)
+        malloc_trim(0);
+#else
+    Q_UNUSED(freedContacts);
+#endif
+}
+
+} // namespace
+
 void ContactListModel::replaceAll(ContactList contacts)
 {
     beginResetModel();
-    m_contacts = std::move(contacts);
+    ContactList old = std::exchange(m_contacts, std::move(contacts));
+    const qsizetype freed = old.size();
+    old = {};
+    releaseFreedMemory(freed);
+    // Storage kept from a longer list is given back.
+    if (m_contacts.capacity() > 2 * m_contacts.size())
+        m_contacts.squeeze();
     for (Contact &contact : m_contacts)
         contact.ticked = true;
     invalidateIndex();
@@ -20,6 +48,18 @@ void ContactListModel::clear()
     replaceAll({});
 }
 
+ContactList ContactListModel::takeStorage()
+{
+    beginResetModel();
+    ContactList storage = std::exchange(m_contacts, {});
+    const qsizetype freed = storage.size();
+    storage.clear();
+    releaseFreedMemory(freed);
+    invalidateIndex();
+    endResetModel();
+    return storage;
+}
+
 void ContactListModel::setTicked(qsizetype index, bool ticked)
 {
     if (index < 0 || index >= m_contacts.size() || m_contacts[index].ticked == ticked)
@@ -27,7 +67,7 @@ void ContactListModel::setTicked(qsizetype index, bool ticked)
     m_contacts[index].ticked = ticked;
     const QModelIndex cell = this->index(int(index), TickColumn);
     emit dataChanged(cell, cell, {Qt::CheckStateRole});
-    emit ticksChanged();
+    emit tickChanged(index);
 }
 
 void ContactListModel::toggleTicked(qsizetype index)

@@ -26,6 +26,9 @@ public:
     // Replaces the whole list; every contact enters ticked.
     void replaceAll(ContactList contacts);
     void clear();
+    // Empties the list and hands over its storage, without contacts, for a
+    // reload to fill.
+    ContactList takeStorage();
 
     void setTicked(qsizetype index, bool ticked);
     void toggleTicked(qsizetype index);
@@ -47,7 +50,9 @@ public:
     bool setData(const QModelIndex &index, const QVariant &value, int role) override;
 
 signals:
-    // Tick flags changed without a reload (one or all).
+    // The tick of one contact changed (setTicked, toggleTicked).
+    void tickChanged(qsizetype index);
+    // The ticks of all contacts were set at once (setAllTicked).
     void ticksChanged();
 
 private:

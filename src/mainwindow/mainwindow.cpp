@@ -123,6 +123,18 @@ MainWindow::MainWindow(ContactStore &store, const QString &applicationFolder, QW
     setTabOrder();
 
     connect(m_contacts, &ContactListModel::ticksChanged, this, &MainWindow::rebuildRecipientList);
+    connect(m_contacts, &ContactListModel::tickChanged, this, &MainWindow::updateRecipientLine);
+    // A reload or an edited contact: the recipient list is rebuilt before a
+    // tick can change one of its lines again.
+    const auto contactsChanged = [this] { m_recipientLines.invalidate(); };
+    connect(m_contacts, &QAbstractItemModel::modelReset, this, contactsChanged);
+    connect(m_contacts, &QAbstractItemModel::rowsRemoved, this, contactsChanged);
+    connect(m_contacts, &QAbstractItemModel::rowsInserted, this, contactsChanged);
+    connect(m_contacts, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex &, const QModelIndex &, const QList<int> &roles) {
+                if (roles != QList<int>{Qt::CheckStateRole})
+                    m_recipientLines.invalidate();
+            });
     connectCommands();
 
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -367,9 +379,9 @@ void MainWindow::search()
 
 void MainWindow::reloadContacts()
 {
-    // The old list goes first: a big group should not be held twice.
-    m_contacts->clear();
-    ContactList contacts;
+    // The old list goes first: a big group should not be held twice. Its
+    // storage takes the new one.
+    ContactList contacts = m_contacts->takeStorage();
     const QString group = currentGroup();
     if (!group.isEmpty()
         && m_store.contacts(group, TextRules::trimBlanks(m_nameFilter->text()),
@@ -384,10 +396,29 @@ void MainWindow::reloadContacts()
 
 void MainWindow::rebuildRecipientList()
 {
-    const TextRules::RecipientList list =
-        TextRules::buildRecipientList(m_contacts->contacts(), m_remarksBox->isChecked(), u"\n");
-    m_recipientBox->replaceText(list.text);
-    m_countLabel->setText(QStringLiteral("名单人数：%1").arg(list.count));
+    m_recipientBox->replaceDocumentText(
+        m_recipientLines.build(m_contacts->contacts(), m_remarksBox->isChecked()));
+    showRecipientCount();
+}
+
+// One tick changes one line; the whole list is built again when the lines no
+// longer describe the contacts or the user has edited the box (a rebuild
+// replaces hand edits).
+void MainWindow::updateRecipientLine(qsizetype index)
+{
+    if (!m_recipientLines.isCurrent() || m_recipientBox->isEditedByHand()) {
+        rebuildRecipientList();
+        return;
+    }
+    if (const auto change = m_recipientLines.changeForTick(m_contacts->contacts(), index)) {
+        m_recipientBox->replaceRange(change->position, change->removed, change->inserted);
+        showRecipientCount();
+    }
+}
+
+void MainWindow::showRecipientCount()
+{
+    m_countLabel->setText(QStringLiteral("名单人数：%1").arg(m_recipientLines.count()));
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

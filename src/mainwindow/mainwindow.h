@@ -1,5 +1,7 @@
 #pragma once
 
+#include "recipientlines.h"
+
 #include <QMainWindow>
 
 #include <functional>
@@ -97,6 +99,8 @@ private:
     void showNoGroupListed();
     // Groups read anew, none chosen, the working list empty.
     void relistGroups();
+    void updateRecipientLine(qsizetype index);
+    void showRecipientCount();
 
     ContactStore &m_store;
     QString m_applicationFolder;
@@ -114,6 +118,7 @@ private:
     QLineEdit *m_mobileFilter = nullptr;     // Text4
     QPlainTextEdit *m_smsBox = nullptr;      // Text1
     RecipientListBox *m_recipientBox = nullptr; // Text2
+    RecipientLines m_recipientLines;         // where each contact's line stands in Text2
     QLabel *m_countLabel = nullptr;          // Label3
     QCheckBox *m_remarksBox = nullptr;       // Check1
     ContactEditor *m_editor = nullptr;       // Form2

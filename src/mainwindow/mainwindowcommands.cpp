@@ -263,7 +263,7 @@ void MainWindow::writePhoneBook()
     m_lastFilePath = path;
     // Records end at CR LF: the list as built keeps a line feed inside a name
     // in its record. After hand edits the box's own line ends count.
-    const QString recipients = m_recipientBox->document()->isModified()
+    const QString recipients = m_recipientBox->isEditedByHand()
         ? m_recipientBox->toPlainText().replace(u'\n', QStringLiteral("\r\n"))
         : TextRules::buildRecipientList(m_contacts->contacts(), m_remarksBox->isChecked()).text;
     QString error;

@@ -8,9 +8,6 @@
 RecipientListBox::RecipientListBox(QWidget *parent)
     : QPlainTextEdit(parent)
 {
-    // Rebuilds are not the user's edits: they stay out of the undo history
-    // (which would otherwise keep every version of a long list).
-    document()->setUndoRedoEnabled(false);
 }
 
 namespace {
@@ -40,15 +37,34 @@ qsizetype commonSuffix(const QChar *aEnd, const QChar *bEnd, qsizetype length)
     return done;
 }
 
+// Runs a change made by the program. With the undo history switched off the
+// document records nothing and frees the text it no longer reaches; switching
+// it on again starts an empty history for the user's own typing.
+template<typename Change>
+void changeWithoutHistory(QTextDocument *document, Change change)
+{
+    document->setUndoRedoEnabled(false);
+    change();
+    document->setUndoRedoEnabled(true);
+    document->setModified(false);
+}
+
 } // namespace
+
+QChar RecipientListBox::breakAfter(QStringView line, qsizetype index)
+{
+    constexpr size_t LinesPerParagraph = 32;
+    constexpr qsizetype LongestRun = 128;
+    const bool endsParagraph = qHash(line, size_t(0)) % LinesPerParagraph == 0
+                               || index % LongestRun == LongestRun - 1;
+    return QChar(endsParagraph ? QChar::ParagraphSeparator : QChar::LineSeparator);
+}
 
 QString RecipientListBox::documentTextFor(QStringView text)
 {
-    constexpr size_t LinesPerParagraph = 32;
-    constexpr int LongestParagraph = 128; // bounds runs of equal lines
     QString result;
     result.reserve(text.size());
-    int linesInParagraph = 0;
+    qsizetype index = 0;
     qsizetype start = 0;
     while (start < text.size()) {
         qsizetype end = start;
@@ -58,12 +74,7 @@ QString RecipientListBox::documentTextFor(QStringView text)
         result += line;
         if (end == text.size())
             break;
-        ++linesInParagraph;
-        const bool endsParagraph = qHash(line, size_t(0)) % LinesPerParagraph == 0
-                                   || linesInParagraph >= LongestParagraph;
-        result += endsParagraph ? QChar(u'\n') : QChar(QChar::LineSeparator);
-        if (endsParagraph)
-            linesInParagraph = 0;
+        result += breakAfter(line, index++);
         start = end + 1;
         if (text[end] == u'\r' && start < text.size() && text[start] == u'\n')
             ++start;
@@ -73,23 +84,50 @@ QString RecipientListBox::documentTextFor(QStringView text)
 
 void RecipientListBox::replaceText(const QString &text)
 {
-    QString wanted = documentTextFor(text);
+    replaceDocumentText(documentTextFor(text));
+}
+
+void RecipientListBox::replaceDocumentText(const QString &wanted)
+{
     QTextDocument *doc = document();
-    // Document positions equal string offsets: every line or paragraph break
-    // is one character. After an edit by hand the document is read back (its
-    // breaks then all read as "\n", which only widens the replaced part).
-    const QString current = doc->isModified() ? doc->toPlainText() : m_shownText;
+    // The raw text has one character for every break, as document positions
+    // count them, and keeps the user's edits as they are.
+    const QString current = doc->toRawText();
     const qsizetype common = qMin(current.size(), wanted.size());
     const qsizetype prefix = commonPrefix(current.constData(), wanted.constData(), common);
     const qsizetype suffix = commonSuffix(current.constData() + current.size(),
                                           wanted.constData() + wanted.size(), common - prefix);
+    const qsizetype removed = current.size() - prefix - suffix;
+    const qsizetype inserted = wanted.size() - prefix - suffix;
 
-    if (prefix != current.size() || prefix != wanted.size()) {
+    changeWithoutHistory(doc, [&] {
+        if (removed == 0 && inserted == 0)
+            return;
+        if (removed > prefix + suffix) {
+            // Most of the text goes: starting afresh also frees the document's
+            // store of removed text at once.
+            doc->setPlainText(wanted);
+            return;
+        }
         QTextCursor cursor(doc);
         cursor.setPosition(int(prefix));
-        cursor.setPosition(int(current.size() - suffix), QTextCursor::KeepAnchor);
-        cursor.insertText(wanted.mid(prefix, wanted.size() - suffix - prefix));
-    }
-    doc->setModified(false);
-    m_shownText = std::move(wanted);
+        cursor.setPosition(int(prefix + removed), QTextCursor::KeepAnchor);
+        cursor.insertText(wanted.mid(prefix, inserted));
+    });
+}
+
+void RecipientListBox::replaceRange(qsizetype position, qsizetype removed, const QString &inserted)
+{
+    QTextDocument *doc = document();
+    changeWithoutHistory(doc, [&] {
+        QTextCursor cursor(doc);
+        cursor.setPosition(int(position));
+        cursor.setPosition(int(position + removed), QTextCursor::KeepAnchor);
+        cursor.insertText(inserted);
+    });
+}
+
+bool RecipientListBox::isEditedByHand() const
+{
+    return document()->isModified();
 }

@@ -2,16 +2,21 @@
 
 #include <QPlainTextEdit>
 
-// Text2: the recipient list as an editable text box. A rebuild replaces the
-// whole text, as the user expects, but only the part that differs is handed
-// to the text document, so a single tick on a list of a hundred thousand
-// contacts does not lay out the whole list again.
+// Text2: the recipient list as an editable text box. A replacement hands the
+// text document only the part that differs, so a change of one line on a list
+// of a million contacts does not lay out the whole list again.
 //
 // A text document pays several hundred bytes for every paragraph, so the
 // lines are kept in paragraphs of about 32 lines, joined by line separators
 // (which the box shows as ordinary line breaks and toPlainText() returns as
-// "\n"). Where a paragraph ends depends only on the line before the break,
-// so adding or removing one line changes the document only there.
+// "\n"). The break after a line depends only on that line and an index
+// (breakAfter); the recipient list uses its contacts' positions, which a tick
+// does not move, so ticking one contact changes the document at its line and
+// nowhere else.
+//
+// Replacements made by the program are no undo history of the user's: they
+// clear it (and would otherwise keep every earlier version of a long list
+// alive); what the user types afterwards can be undone as usual.
 class RecipientListBox : public QPlainTextEdit
 {
     Q_OBJECT
@@ -21,10 +26,21 @@ public:
 
     // text may use LF, CR LF or CR line ends; the box shows one line per line.
     void replaceText(const QString &text);
+    // The same for a text already in the document's form (documentTextFor).
+    void replaceDocumentText(const QString &documentText);
+    // Replaces removed characters at position (a document position) with
+    // inserted, which is in the document's form.
+    void replaceRange(qsizetype position, qsizetype removed, const QString &inserted);
 
-    // The text as the document holds it, with its paragraph breaks.
+    // The user has changed the text since the program last replaced it.
+    bool isEditedByHand() const;
+
+    // The break that follows a line: a paragraph separator after about one
+    // line in 32 (chosen by the line's text) and where index is one less than
+    // a multiple of 128 (so that runs of equal lines stay short), a line
+    // separator otherwise. index is the line's number, or for the recipient
+    // list its contact's position, which ticks do not move.
+    static QChar breakAfter(QStringView line, qsizetype index);
+    // The text as the document holds it: every line followed by its break.
     static QString documentTextFor(QStringView text);
-
-private:
-    QString m_shownText; // what the box holds unless the user has edited it since
 };

@@ -3,6 +3,9 @@
 #include "database.h"
 #include "statement.h"
 
+#include <array>
+#include <cstring>
+
 namespace {
 
 constexpr const char *InsertContactSql =
@@ -19,6 +22,38 @@ void bindContact(Statement &statement, const QString &group, const Contact &cont
     statement.bind(5, contact.remark);
     statement.bind(6, group);
 }
+
+// Salutations and remarks repeat from contact to contact ("先生", "女士", the
+// same note): a text read a moment ago is shared instead of allocated again.
+// A few recent texts are remembered by their bytes, in slots chosen by hash.
+class RecentTexts
+{
+public:
+    QString text(const Statement &statement, int column)
+    {
+        const QByteArrayView bytes = statement.utf8(column);
+        if (bytes.isEmpty() || bytes.size() > LongestShared)
+            return statement.text(column);
+        Slot &slot = m_slots[qHash(bytes, size_t(0)) % Slots];
+        if (slot.size != bytes.size() || std::memcmp(slot.bytes, bytes.data(), bytes.size()) != 0) {
+            slot.size = bytes.size();
+            std::memcpy(slot.bytes, bytes.data(), bytes.size());
+            slot.text = QString::fromUtf8(bytes);
+        }
+        return slot.text;
+    }
+
+private:
+    static constexpr qsizetype LongestShared = 48;
+    static constexpr size_t Slots = 64;
+    struct Slot
+    {
+        qsizetype size = -1;
+        char bytes[LongestShared];
+        QString text;
+    };
+    std::array<Slot, Slots> m_slots;
+};
 
 } // namespace
 
@@ -117,14 +152,16 @@ StoreResult ContactStore::contacts(const QString &group, const QString &nameFilt
         select.bind(2, nameFilter);
     if (!mobileFilter.isEmpty())
         select.bind(3, mobileFilter);
+    RecentTexts salutations;
+    RecentTexts remarks;
     int code;
     while ((code = select.step()) == SQLITE_ROW) {
         Contact contact;
         contact.rowId = select.int64(0);
         contact.mobile = select.text(1);
         contact.name = select.text(2);
-        contact.salutation = select.text(3);
-        contact.remark = select.text(4);
+        contact.salutation = salutations.text(select, 3);
+        contact.remark = remarks.text(select, 4);
         contact.ticked = true;
         out.append(std::move(contact));
     }

@@ -58,6 +58,12 @@ QString Statement::text(int column) const
     return QString::fromUtf8(data, sqlite3_column_bytes(m_statement, column));
 }
 
+QByteArrayView Statement::utf8(int column) const
+{
+    const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
+    return data ? QByteArrayView(data, sqlite3_column_bytes(m_statement, column)) : QByteArrayView();
+}
+
 qint64 Statement::int64(int column) const
 {
     return sqlite3_column_int64(m_statement, column);

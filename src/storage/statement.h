@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 
 #include <sqlcipher/sqlite3.h>
@@ -29,6 +30,8 @@ public:
     void reset();
 
     QString text(int column) const;
+    // The column's UTF-8 bytes, valid until the next step; empty for Null.
+    QByteArrayView utf8(int column) const;
     qint64 int64(int column) const;
 
 private:

@@ -146,7 +146,7 @@ void TestContactGrid::lastContactShownInLastRowAtEnd()
 void TestContactGrid::tickCellTogglesContactUnderIt()
 {
     m_model->replaceAll(makeContacts(40));
-    QSignalSpy ticks(m_model, &ContactListModel::ticksChanged);
+    QSignalSpy ticks(m_model, &ContactListModel::tickChanged);
     m_grid->setScrollValue(10);
     clickCanvas(m_grid->tickCellRect(2).center());
     QCOMPARE(ticks.count(), 1);
@@ -161,7 +161,7 @@ void TestContactGrid::tickCellTogglesContactUnderIt()
 void TestContactGrid::clickBelowShortListDoesNothing()
 {
     m_model->replaceAll(makeContacts(5));
-    QSignalSpy ticks(m_model, &ContactListModel::ticksChanged);
+    QSignalSpy ticks(m_model, &ContactListModel::tickChanged);
     clickCanvas(m_grid->cellRect(7, 2).center());
     clickCanvas(m_grid->tickCellRect(7).center());
     QCOMPARE(m_grid->selectedIndex(), -1);
@@ -343,7 +343,7 @@ void TestContactGrid::rowsAndCellsReachAssistiveTechnology()
     QAccessibleActionInterface *action = tick->actionInterface();
     QVERIFY(action);
     QVERIFY(action->actionNames().contains(QAccessibleActionInterface::toggleAction()));
-    QSignalSpy ticks(m_model, &ContactListModel::ticksChanged);
+    QSignalSpy ticks(m_model, &ContactListModel::tickChanged);
     action->doAction(QAccessibleActionInterface::toggleAction());
     QVERIFY(!m_model->at(12).ticked);
     QVERIFY(!tick->state().checked);

@@ -3,7 +3,9 @@
 #include "contactstore.h"
 #include "mainwindowfixture.h"
 #include "messagebox.h"
+#include "recipientlines.h"
 #include "testsupport.h"
+#include "textrules.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -13,8 +15,10 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QScrollBar>
 #include <QTest>
+#include <QTextDocument>
 
 class TestMainWindow : public QObject
 {
@@ -36,6 +40,7 @@ private slots:
     void tickingRebuildsRecipientsAtOnce();
     void labelsAreNamedByWhatTheyShowNow();
     void rebuildReplacesHandEditedRecipients();
+    void ticksChangeRecipientsAsFullRebuildWould();
     void smsTextSurvivesCloseAndQuitMenu();
 
 private:
@@ -268,6 +273,55 @@ void TestMainWindow::rebuildReplacesHandEditedRecipients()
     m_fixture->window().rebuildRecipientList();
     QCOMPARE(m_fixture->recipientLines(),
              QStringList({"13958700001@张三先生", "13958700002@李四女士"}));
+}
+
+// Single ticks change one line of the recipient list; after any mix of them
+// with the commands that rebuild it and with edits by hand, the box holds
+// exactly what a full rebuild gives (its paragraphs included).
+void TestMainWindow::ticksChangeRecipientsAsFullRebuildWould()
+{
+    QRandomGenerator random(20261207);
+    const QStringList mobiles = {"13958700001", " 13958700001 ", "1395870000", "00000000000",
+                                 "13958700002", "a3958700003", "139 5870 004"};
+    const QStringList texts = {"", " ", "张三", " 李四 ", "王", "房间001号", "@"};
+    ContactList contacts;
+    for (int i = 0; i < 700; ++i) {
+        const bool plain = random.bounded(3) > 0;
+        contacts << TestSupport::makeContact(
+            plain ? QString::number(13900000000LL + random.bounded(400))
+                  : mobiles[random.bounded(mobiles.size())],
+            texts[random.bounded(texts.size())], texts[random.bounded(texts.size())],
+            texts[random.bounded(texts.size())]);
+    }
+    MainWindow &window = m_fixture->window();
+    ContactListModel &model = window.contactList();
+    model.replaceAll(contacts);
+    window.rebuildRecipientList();
+    auto *box = m_fixture->child<QPlainTextEdit>(QStringLiteral("Text2"));
+    auto *remarks = m_fixture->child<QCheckBox>(QStringLiteral("Check1"));
+
+    for (int step = 0; step < 3000; ++step) {
+        const int action = random.bounded(100);
+        if (action < 2) {
+            remarks->setChecked(!remarks->isChecked());
+        } else if (action < 3) {
+            model.setAllTicked(random.bounded(2) == 0);
+        } else if (action < 4) {
+            box->moveCursor(random.bounded(2) ? QTextCursor::Start : QTextCursor::End);
+            TestSupport::typeText(box, QStringLiteral("手写"));
+            continue; // replaced by the next tick
+        } else {
+            model.toggleTicked(random.bounded(int(model.size())));
+        }
+        const TextRules::RecipientList expected =
+            TextRules::buildRecipientList(model.contacts(), remarks->isChecked(), u"\n");
+        QCOMPARE(box->toPlainText(), expected.text);
+        QCOMPARE(m_fixture->countText(), QStringLiteral("名单人数：%1").arg(expected.count));
+        if (step % 100 == 0) {
+            RecipientLines fresh;
+            QCOMPARE(box->document()->toRawText(), fresh.build(model.contacts(), remarks->isChecked()));
+        }
+    }
 }
 
 void TestMainWindow::smsTextSurvivesCloseAndQuitMenu()

@@ -1,3 +1,4 @@
+#include "recipientlines.h"
 #include "recipientlistbox.h"
 #include "testsupport.h"
 
@@ -34,6 +35,7 @@ private slots:
     void keepsFewParagraphsForManyLines();
     void changesOnlyAroundAnEditedLine();
     void replacesTextEditedByHand();
+    void undoesOnlyTheUsersTyping();
 };
 
 void TestRecipientListBox::showsEveryLine_data()
@@ -70,10 +72,16 @@ void TestRecipientListBox::keepsFewParagraphsForManyLines()
 
 void TestRecipientListBox::changesOnlyAroundAnEditedLine()
 {
+    ContactList contacts;
+    for (int i = 0; i < 5000; ++i)
+        contacts << TestSupport::makeContact(QStringLiteral("139%1").arg(i, 8, 10, QLatin1Char('0')),
+                                             QStringLiteral("联系人%1").arg(i));
+    RecipientLines lines;
     RecipientListBox box;
-    box.replaceText(numberedLines(5000));
+    box.replaceDocumentText(lines.build(contacts, false));
     QSignalSpy changes(box.document(), &QTextDocument::contentsChange);
-    box.replaceText(numberedLines(5000, 2500)); // one contact unticked
+    contacts[2500].ticked = false;
+    box.replaceDocumentText(lines.build(contacts, false));
     QCOMPARE(box.toPlainText(), withLf(numberedLines(5000, 2500)));
     QCOMPARE(changes.count(), 1);
     const int removed = changes.first().at(1).toInt();
@@ -81,7 +89,7 @@ void TestRecipientListBox::changesOnlyAroundAnEditedLine()
     QVERIFY2(removed + added < 100, qPrintable(QStringLiteral("%1 %2").arg(removed).arg(added)));
 
     changes.clear();
-    box.replaceText(numberedLines(5000, 2500)); // the same list again
+    box.replaceDocumentText(lines.build(contacts, false)); // the same list again
     QCOMPARE(changes.count(), 0);
 }
 
@@ -94,6 +102,22 @@ void TestRecipientListBox::replacesTextEditedByHand()
     QVERIFY(box.toPlainText().endsWith(QStringLiteral("13900000000@手写")));
     box.replaceText(numberedLines(99));
     QCOMPARE(box.toPlainText(), withLf(numberedLines(99)));
+}
+
+void TestRecipientListBox::undoesOnlyTheUsersTyping()
+{
+    RecipientListBox box;
+    box.replaceText(numberedLines(3));
+    box.replaceText(numberedLines(5));
+    QVERIFY(!box.document()->isUndoAvailable());
+    box.moveCursor(QTextCursor::End);
+    TestSupport::typeText(&box, QStringLiteral("手写"));
+    QVERIFY(box.isEditedByHand());
+    QVERIFY(box.document()->isUndoAvailable());
+    while (box.document()->isUndoAvailable())
+        box.undo();
+    QCOMPARE(box.toPlainText(), withLf(numberedLines(5)));
+    QVERIFY(!box.isEditedByHand());
 }
 
 QTEST_MAIN(TestRecipientListBox)
