@@ -2,13 +2,13 @@
 // of the same file in the same run. Every measurement is a fresh process: the
 // parent runs itself as a child in one mode and reads back the child's time.
 
-#include "appfolder.h"
-#include "appsession.h"
-#include "atomicfile.h"
+#include "app/appfolder.h"
+#include "app/appsession.h"
 #include "benchutil.h"
-#include "database.h"
-#include "integritycheck.h"
-#include "statement.h"
+#include "core/atomicfile.h"
+#include "storage/database.h"
+#include "storage/integritycheck.h"
+#include "storage/statement.h"
 
 #include <QCoreApplication>
 #include <QDate>

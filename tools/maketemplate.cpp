@@ -3,8 +3,8 @@
 // empty SMS text. Usage: lanzhou_make_template <output file>
 // The output is replaced; it appears only when it is complete and checked.
 
-#include "contactstore.h"
-#include "database.h"
+#include "storage/contactstore.h"
+#include "storage/database.h"
 
 #include <QFile>
 #include <QFileInfo>

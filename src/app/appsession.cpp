@@ -1,13 +1,13 @@
-#include "appsession.h"
+#include "app/appsession.h"
 
-#include "appfolder.h"
-#include "backupring.h"
-#include "dailybackup.h"
-#include "databasetemplate.h"
-#include "instancelock.h"
-#include "integritycheck.h"
-#include "leftoversweep.h"
-#include "smsrecoveryfile.h"
+#include "app/appfolder.h"
+#include "app/backupring.h"
+#include "app/dailybackup.h"
+#include "app/instancelock.h"
+#include "app/leftoversweep.h"
+#include "app/smsrecoveryfile.h"
+#include "storage/integritycheck.h"
+#include "storage/template/databasetemplate.h"
 
 #include <QDir>
 #include <QFileInfo>

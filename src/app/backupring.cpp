@@ -1,8 +1,8 @@
-#include "backupring.h"
+#include "app/backupring.h"
 
-#include "appfolder.h"
-#include "dailybackup.h"
-#include "integritycheck.h"
+#include "app/appfolder.h"
+#include "app/dailybackup.h"
+#include "storage/integritycheck.h"
 
 #include <QDir>
 #include <QFileInfo>

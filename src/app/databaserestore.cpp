@@ -1,7 +1,7 @@
-#include "databaserestore.h"
+#include "app/databaserestore.h"
 
-#include "atomicfile.h"
-#include "integritycheck.h"
+#include "core/atomicfile.h"
+#include "storage/integritycheck.h"
 
 #include <QDir>
 #include <QFile>

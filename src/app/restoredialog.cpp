@@ -1,8 +1,8 @@
-#include "restoredialog.h"
+#include "app/restoredialog.h"
 
-#include "appsession.h"
-#include "mainwindow.h"
-#include "messagebox.h"
+#include "app/appsession.h"
+#include "desktop/messagebox.h"
+#include "mainwindow/mainwindow.h"
 
 #include <QAction>
 #include <QApplication>

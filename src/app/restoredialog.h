@@ -1,7 +1,7 @@
 #pragma once
 
-#include "backupring.h"
-#include "integritycheck.h"
+#include "app/backupring.h"
+#include "storage/integritycheck.h"
 
 #include <QDialog>
 #include <QList>

@@ -1,10 +1,10 @@
-#include "contacteditor.h"
+#include "dialogs/contacteditor.h"
 
-#include "contactstore.h"
-#include "fieldlimits.h"
-#include "messagebox.h"
-#include "textrules.h"
-#include "twips.h"
+#include "core/fieldlimits.h"
+#include "core/textrules.h"
+#include "desktop/messagebox.h"
+#include "desktop/twips.h"
+#include "storage/contactstore.h"
 
 #include <QGroupBox>
 #include <QKeyEvent>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "contact.h"
-#include "fixeddialog.h"
+#include "core/contact.h"
+#include "dialogs/fixeddialog.h"
 
 #include <array>
 

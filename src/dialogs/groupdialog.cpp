@@ -1,11 +1,11 @@
-#include "groupdialog.h"
+#include "dialogs/groupdialog.h"
 
-#include "contactlistmodel.h"
-#include "contactstore.h"
-#include "fieldlimits.h"
-#include "messagebox.h"
-#include "textrules.h"
-#include "twips.h"
+#include "core/fieldlimits.h"
+#include "core/textrules.h"
+#include "desktop/messagebox.h"
+#include "desktop/twips.h"
+#include "mainwindow/contactlistmodel.h"
+#include "storage/contactstore.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,7 +1,7 @@
 #include "exchange/contactimport.h"
 
+#include "core/textrules.h"
 #include "exchange/sheetreader.h"
-#include "textrules.h"
 
 #include <QDir>
 #include <QSet>

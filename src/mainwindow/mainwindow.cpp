@@ -1,15 +1,15 @@
-#include "mainwindow.h"
+#include "mainwindow/mainwindow.h"
 
-#include "artwork.h"
-#include "contactgrid.h"
-#include "contactlistmodel.h"
-#include "contactstore.h"
-#include "messagebox.h"
-#include "recipientlistbox.h"
-#include "smslength.h"
-#include "textrules.h"
-#include "tickimages.h"
-#include "twips.h"
+#include "core/smslength.h"
+#include "core/textrules.h"
+#include "desktop/messagebox.h"
+#include "desktop/twips.h"
+#include "mainwindow/artwork.h"
+#include "mainwindow/contactgrid.h"
+#include "mainwindow/contactlistmodel.h"
+#include "mainwindow/recipientlistbox.h"
+#include "mainwindow/tickimages.h"
+#include "storage/contactstore.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -1,23 +1,23 @@
 // The commands behind the main window's buttons and menus.
 
-#include "mainwindow.h"
+#include "mainwindow/mainwindow.h"
 
-#include "aboutdialog.h"
-#include "contacteditor.h"
-#include "contactgrid.h"
-#include "contactlistmodel.h"
-#include "contactstore.h"
+#include "core/textrules.h"
+#include "desktop/filedialog.h"
+#include "desktop/messagebox.h"
+#include "desktop/webpages.h"
+#include "dialogs/aboutdialog.h"
+#include "dialogs/contacteditor.h"
+#include "dialogs/groupdialog.h"
+#include "dialogs/tipdialog.h"
 #include "exchange/contactimport.h"
 #include "exchange/phonebook/phonebookfile.h"
 #include "exchange/xls/xlswriter.h"
 #include "exchange/xlsx/xlsxwriter.h"
-#include "filedialog.h"
-#include "groupdialog.h"
-#include "messagebox.h"
-#include "recipientlistbox.h"
-#include "textrules.h"
-#include "tipdialog.h"
-#include "webpages.h"
+#include "mainwindow/contactgrid.h"
+#include "mainwindow/contactlistmodel.h"
+#include "mainwindow/recipientlistbox.h"
+#include "storage/contactstore.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,7 +1,7 @@
-#include "contactstore.h"
+#include "storage/contactstore.h"
 
-#include "database.h"
-#include "statement.h"
+#include "storage/database.h"
+#include "storage/statement.h"
 
 #include <array>
 #include <cstring>

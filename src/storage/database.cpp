@@ -1,8 +1,8 @@
-#include "database.h"
+#include "storage/database.h"
 
-#include "corruptionlog.h"
-#include "schema.h"
-#include "statement.h"
+#include "storage/corruptionlog.h"
+#include "storage/schema.h"
+#include "storage/statement.h"
 
 #include <QDir>
 #include <QFile>

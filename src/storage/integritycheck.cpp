@@ -1,7 +1,7 @@
-#include "integritycheck.h"
+#include "storage/integritycheck.h"
 
-#include "database.h"
-#include "statement.h"
+#include "storage/database.h"
+#include "storage/statement.h"
 
 #include <QStringList>
 

@@ -1,8 +1,8 @@
-#include "appfolder.h"
-#include "appsession.h"
-#include "dailybackup.h"
-#include "databasetemplate.h"
-#include "testsupport.h"
+#include "app/appfolder.h"
+#include "app/appsession.h"
+#include "app/dailybackup.h"
+#include "storage/template/databasetemplate.h"
+#include "support/testsupport.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,9 +1,9 @@
-#include "appsession.h"
-#include "database.h"
-#include "instancelock.h"
-#include "runningcopy.h"
-#include "smsrecoveryfile.h"
-#include "testsupport.h"
+#include "app/appsession.h"
+#include "app/instancelock.h"
+#include "app/runningcopy.h"
+#include "app/smsrecoveryfile.h"
+#include "storage/database.h"
+#include "support/testsupport.h"
 
 #include <QDir>
 #include <QProcess>

@@ -1,8 +1,8 @@
-#include "dialogtestbed.h"
+#include "dialogs/dialogtestbed.h"
 
-#include "testsupport.h"
+#include "support/testsupport.h"
 
-#include "messagebox.h"
+#include "desktop/messagebox.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
 #include "exchange/contactimport.h"
 #include "exchange/xls/xlswriter.h"
 #include "exchange/xlsx/xlsxwriter.h"
-#include "testsupport.h"
+#include "support/testsupport.h"
 
 #include <QDir>
 #include <QFile>

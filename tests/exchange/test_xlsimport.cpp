@@ -1,7 +1,7 @@
 #include "exchange/contactimport.h"
 #include "exchange/xls/biff8workbook.h"
 #include "exchange/xls/xlsreader.h"
-#include "testsupport.h"
+#include "support/testsupport.h"
 
 #include <QDir>
 #include <QJsonArray>

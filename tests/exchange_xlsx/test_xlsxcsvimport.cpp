@@ -3,7 +3,7 @@
 #include "exchange/csv/csvreader.h"
 #include "exchange/sheetreader.h"
 #include "exchange/xlsx/xlsxreader.h"
-#include "testsupport.h"
+#include "support/testsupport.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

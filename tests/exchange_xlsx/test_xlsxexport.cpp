@@ -1,7 +1,7 @@
 #include "exchange/xlsx/xlsxpackage.h"
 #include "exchange/xlsx/xlsxreader.h"
 #include "exchange/xlsx/xlsxwriter.h"
-#include "testsupport.h"
+#include "support/testsupport.h"
 
 #include <QDir>
 #include <QRegularExpression>

@@ -1,9 +1,9 @@
-#include "contactstore.h"
-#include "database.h"
-#include "databasetemplate.h"
-#include "statement.h"
+#include "storage/contactstore.h"
+#include "storage/database.h"
+#include "storage/statement.h"
+#include "storage/template/databasetemplate.h"
 
-#include "testsupport.h"
+#include "support/testsupport.h"
 
 #include <QTemporaryDir>
 #include <QTest>

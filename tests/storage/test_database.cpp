@@ -1,7 +1,7 @@
-#include "database.h"
-#include "schema.h"
-#include "statement.h"
-#include "testsupport.h"
+#include "storage/database.h"
+#include "storage/schema.h"
+#include "storage/statement.h"
+#include "support/testsupport.h"
 
 #include <QDir>
 #include <QTemporaryDir>

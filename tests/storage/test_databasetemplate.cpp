@@ -1,6 +1,6 @@
-#include "database.h"
-#include "databasetemplate.h"
-#include "testsupport.h"
+#include "storage/database.h"
+#include "storage/template/databasetemplate.h"
+#include "support/testsupport.h"
 
 #include <QDir>
 #include <QTemporaryDir>

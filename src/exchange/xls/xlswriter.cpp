@@ -1,6 +1,6 @@
 #include "exchange/xls/xlswriter.h"
 
-#include "atomicfile.h"
+#include "core/atomicfile.h"
 #include "exchange/columnwidth.h"
 #include "exchange/xls/biffbuffer.h"
 #include "exchange/xls/biffrecords.h"
