@@ -207,19 +207,21 @@ void MainWindow::importWorkbook()
         return;
     m_lastFilePath = path;
 
-    ImportResult result;
+    ContactList imported;
+    QString error;
+    bool ok;
     {
         WaitCursor wait;
-        result = importContacts(path);
+        ok = importContacts(path, &imported, &error);
     }
-    if (!result.ok) {
+    if (!ok) {
         // The working list stays as it was.
-        MessageBox::warning(this, result.error);
+        MessageBox::warning(this, error);
         return;
     }
     showNoGroupListed();
     m_remarksBox->setChecked(false);
-    m_contacts->replaceAll(std::move(result.contacts));
+    m_contacts->replaceAll(std::move(imported));
     rebuildRecipientList();
 }
 
