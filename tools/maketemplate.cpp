@@ -41,8 +41,7 @@ bool fill(Database &database, QString *error)
 {
     ContactStore store(database);
     for (const char *group : InitialGroups) {
-        if (store.addGroup(QString::fromUtf8(group)) != StoreResult::Ok) {
-            *error = store.errorString();
+        if (store.addGroup(QString::fromUtf8(group), error) != StoreResult::Ok) {
             return false;
         }
     }
@@ -52,8 +51,7 @@ bool fill(Database &database, QString *error)
         contact.name = QString::fromUtf8(row.name);
         contact.salutation = QString::fromUtf8(row.salutation);
         contact.remark = QString::fromUtf8(row.remark);
-        if (store.addContact(QString::fromUtf8(row.group), contact) != StoreResult::Ok) {
-            *error = store.errorString();
+        if (store.addContact(QString::fromUtf8(row.group), contact, error) != StoreResult::Ok) {
             return false;
         }
     }

@@ -86,21 +86,24 @@ bool AppSession::openDatabase(QString *message)
             *message = m_database.errorString();
         return false;
     }
-    const StoreResult read = m_store.smsText(m_initialSmsText);
+    QString readError;
+    const StoreResult read = m_store.smsText(m_initialSmsText, &readError);
     QStringList groups;
-    m_store.groups(groups); // the window reads them next: damage shows here
+    QString groupsError;
+    m_store.groups(groups, &groupsError); // the window reads them next: damage shows here
     if (m_database.corruptionSeen()) {
         m_damaged = true;
         if (message)
             *message = QStringLiteral("数据库文件 %1 已损坏（%2）。")
-                           .arg(QDir::toNativeSeparators(path), m_store.errorString());
+                           .arg(QDir::toNativeSeparators(path),
+                                groupsError.isEmpty() ? readError : groupsError);
         m_database.close();
         return false;
     }
     if (read != StoreResult::Ok && read != StoreResult::NotFound) {
         if (message)
             *message = QStringLiteral("无法读取数据库文件 %1 中的短信内容：%2。")
-                           .arg(QDir::toNativeSeparators(path), m_store.errorString());
+                           .arg(QDir::toNativeSeparators(path), readError);
         m_database.close();
         return false;
     }
@@ -123,7 +126,7 @@ QStringList AppSession::finish(const QString &smsText, QDate today)
 
 bool AppSession::saveSmsText(const QString &smsText, QString *error)
 {
-    switch (m_store.setSmsText(smsText)) {
+    switch (m_store.setSmsText(smsText, error)) {
     case StoreResult::Ok:
         // The box started with any text kept aside, so what was just stored
         // supersedes it: the next start must not bring back an older one.
@@ -132,8 +135,7 @@ bool AppSession::saveSmsText(const QString &smsText, QString *error)
     case StoreResult::NotFound:
         *error = QStringLiteral("数据库中没有存放短信内容的记录。");
         return false;
-    default:
-        *error = m_store.errorString();
+    default: // error holds the database's message
         return false;
     }
 }

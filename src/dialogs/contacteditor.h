@@ -47,7 +47,7 @@ private:
     void save();
     Contact typedContact() const;
     void setGroup(const QString &group);
-    void finishStoreSave(StoreResult result);
+    void finishStoreSave(StoreResult result, const QString &error);
     void refuseDuplicate();
 
     ContactStore &m_store;

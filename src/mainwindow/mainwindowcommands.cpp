@@ -125,9 +125,10 @@ void MainWindow::deleteContact()
         rebuildRecipientList();
         return;
     }
-    if (m_store.deleteContact(contact.rowId) == StoreResult::Failed)
+    QString error;
+    if (m_store.deleteContact(contact.rowId, &error) == StoreResult::Failed)
         MessageBox::warning(this, QStringLiteral("删除联系人“%1”失败：%2")
-                                      .arg(contact.mobile, m_store.errorString()));
+                                      .arg(contact.mobile, error));
     reloadContacts();
     rebuildRecipientList();
 }
@@ -161,9 +162,10 @@ void MainWindow::deleteGroup()
         return;
     if (!MessageBox::askYesNo(this, QStringLiteral("确定要删除分组“%1”吗？").arg(group)))
         return;
-    if (m_store.deleteGroup(group) != StoreResult::Ok) {
+    QString error;
+    if (m_store.deleteGroup(group, &error) != StoreResult::Ok) {
         MessageBox::warning(this, QStringLiteral("删除分组“%1”失败：%2")
-                                      .arg(group, m_store.errorString()));
+                                      .arg(group, error));
         return;
     }
     relistGroups();

@@ -489,8 +489,9 @@ void TestContactStore::injectedFailureHitsOneWrite()
     Contact second = makeContact(QStringLiteral("2"), QStringLiteral("二"));
     Contact third = makeContact(QStringLiteral("3"), QStringLiteral("三"));
     QCOMPARE(m_store->addContact(QStringLiteral("同事"), first), StoreResult::Ok);
-    QCOMPARE(m_store->addContact(QStringLiteral("同事"), second), StoreResult::Failed);
-    QVERIFY(!m_store->errorString().isEmpty());
+    QString error;
+    QCOMPARE(m_store->addContact(QStringLiteral("同事"), second, &error), StoreResult::Failed);
+    QVERIFY(!error.isEmpty());
     QCOMPARE(m_store->addContact(QStringLiteral("同事"), third), StoreResult::Ok);
     ContactList list;
     m_store->contacts(QStringLiteral("同事"), {}, {}, list);
@@ -539,8 +540,9 @@ void TestContactStore::closedDatabaseFailsCleanly()
     Contact contact = makeContact(QStringLiteral("1"), QStringLiteral("一"));
     QCOMPARE(m_store->addContact(QStringLiteral("客户"), contact), StoreResult::Failed);
     QCOMPARE(m_store->addGroupWithContacts(QStringLiteral("新"), {contact}), StoreResult::Failed);
-    QCOMPARE(m_store->setSmsText(QStringLiteral("x")), StoreResult::Failed);
-    QVERIFY(!m_store->errorString().isEmpty());
+    QString error;
+    QCOMPARE(m_store->setSmsText(QStringLiteral("x"), &error), StoreResult::Failed);
+    QVERIFY(!error.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestContactStore)
