@@ -84,7 +84,12 @@ int main(int argc, char **argv)
     csv.close();
 
     qsizetype sheetRows = 0;
-    const double readerMs = BenchUtil::bestOfThreeMs([&] { sheetRows = XlsxReader().readFirstSheet(xlsxPath, 4).rows.size(); });
+    const double readerMs = BenchUtil::bestOfThreeMs([&] {
+        QVector<QStringList> rows;
+        QString error;
+        XlsxReader().readFirstSheet(xlsxPath, 4, &rows, &error);
+        sheetRows = rows.size();
+    });
     qsizetype xlsxContacts = 0;
     const double xlsxMs = BenchUtil::bestOfThreeMs([&] { xlsxContacts = BenchUtil::importedCount(xlsxPath); });
     qsizetype csvContacts = 0;

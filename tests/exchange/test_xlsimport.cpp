@@ -231,15 +231,17 @@ void TestXlsImport::readerPadsShortRowsAndKeepsRowsAligned()
     // The data-from-row-3 workbook: rows 1 and 2 are empty but still present,
     // so row numbers stay those of the sheet.
     XlsReader reader;
-    const SheetRows sheet = reader.readFirstSheet(
-        TestSupport::dataPath("07_used_range_rows_3_to_12.xlwt.xls"), 6);
-    QVERIFY2(sheet.ok, qPrintable(sheet.error));
-    QCOMPARE(sheet.rows.size(), 12);
-    for (const QStringList &cells : sheet.rows)
+    QVector<QStringList> sheet;
+    QString sheetError;
+    const bool sheetOk = reader.readFirstSheet(
+        TestSupport::dataPath("07_used_range_rows_3_to_12.xlwt.xls"), 6, &sheet, &sheetError);
+    QVERIFY2(sheetOk, qPrintable(sheetError));
+    QCOMPARE(sheet.size(), 12);
+    for (const QStringList &cells : sheet)
         QCOMPARE(cells.size(), 6);
-    QCOMPARE(sheet.rows.at(0), QStringList(6, QString()));
-    QCOMPARE(sheet.rows.at(2).at(0), QStringLiteral("13958700003"));
-    QCOMPARE(sheet.rows.at(11).at(3), QStringLiteral("第12行"));
+    QCOMPARE(sheet.at(0), QStringList(6, QString()));
+    QCOMPARE(sheet.at(2).at(0), QStringLiteral("13958700003"));
+    QCOMPARE(sheet.at(11).at(3), QStringLiteral("第12行"));
 }
 
 namespace {

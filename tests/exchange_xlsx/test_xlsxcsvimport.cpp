@@ -214,9 +214,11 @@ void TestXlsxCsvImport::sameRowsInEveryFormat()
     QString error;
     const std::unique_ptr<SheetReader> reader = SheetReader::forFile(file, &error);
     QVERIFY2(reader, qPrintable(error));
-    const SheetRows sheet = reader->readFirstSheet(file, 4);
-    QVERIFY2(sheet.ok, qPrintable(sheet.error));
-    QCOMPARE(sheet.rows, mainExampleRows);
+    QVector<QStringList> sheet;
+    QString sheetError;
+    const bool sheetOk = reader->readFirstSheet(file, 4, &sheet, &sheetError);
+    QVERIFY2(sheetOk, qPrintable(sheetError));
+    QCOMPARE(sheet, mainExampleRows);
 }
 
 void TestXlsxCsvImport::sameContactsInEveryFormat_data()
@@ -278,9 +280,11 @@ void TestXlsxCsvImport::cellValues()
 {
     QFETCH(QString, file);
     QFETCH(Rows, expected);
-    const SheetRows sheet = XlsxReader().readFirstSheet(file, 4);
-    QVERIFY2(sheet.ok, qPrintable(sheet.error));
-    QCOMPARE(sheet.rows, expected);
+    QVector<QStringList> sheet;
+    QString sheetError;
+    const bool sheetOk = XlsxReader().readFirstSheet(file, 4, &sheet, &sheetError);
+    QVERIFY2(sheetOk, qPrintable(sheetError));
+    QCOMPARE(sheet, expected);
 }
 
 void TestXlsxCsvImport::dateFormats_data()
@@ -389,10 +393,12 @@ void TestXlsxCsvImport::csvEncodings()
 
     // The same through the reader, which decodes block by block.
     const QString path = write(QStringLiteral("encoding.csv"), bytes);
-    const SheetRows sheet = CsvReader().readFirstSheet(path, 1);
-    QCOMPARE(sheet.ok, ok);
+    QVector<QStringList> sheet;
+    QString sheetError;
+    const bool sheetOk = CsvReader().readFirstSheet(path, 1, &sheet, &sheetError);
+    QCOMPARE(sheetOk, ok);
     if (ok)
-        QCOMPARE(sheet.rows.value(0).value(0), text);
+        QCOMPARE(sheet.value(0).value(0), text);
 }
 
 void TestXlsxCsvImport::unreadableFiles_data()
@@ -474,9 +480,11 @@ void TestXlsxCsvImport::rowNumbersBeyondTheSheet()
     QFETCH(bool, ok);
     QFETCH(int, rows);
     const QString file = writeZip(QStringLiteral("rows.xlsx"), workbookWithSheetData(sheetData));
-    const SheetRows sheet = XlsxReader().readFirstSheet(file, 4);
-    QCOMPARE(sheet.ok, ok);
-    QCOMPARE(sheet.rows.size(), rows);
+    QVector<QStringList> sheet;
+    QString sheetError;
+    const bool sheetOk = XlsxReader().readFirstSheet(file, 4, &sheet, &sheetError);
+    QCOMPARE(sheetOk, ok);
+    QCOMPARE(sheet.size(), rows);
 }
 
 QTEST_GUILESS_MAIN(TestXlsxCsvImport)
