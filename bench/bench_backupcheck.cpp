@@ -54,7 +54,7 @@ double cpuMs()
 bool scanEveryPage(const QString &path)
 {
     Database database;
-    if (!database.open(path, Database::Access::ReadOnly))
+    if (database.open(path, Database::Access::ReadOnly) != Database::OpenResult::Ok)
         return false;
     for (const char *sql :
          {"SELECT sum(length(手机号) + length(姓名) + length(称呼) + length(序号) + length(备注)"

@@ -62,10 +62,8 @@ bool fill(Database &database, QString *error)
 bool check(const QString &path, QString *error)
 {
     Database database;
-    if (!database.open(path)) {
-        *error = database.errorString();
+    if (database.open(path, Database::Access::ReadWrite, error) != Database::OpenResult::Ok)
         return false;
-    }
     ContactStore store(database);
     QStringList groups;
     QString sms;
@@ -98,8 +96,8 @@ int main(int argc, char **argv)
     QString error;
     {
         Database database;
-        if (!database.create(building))
-            return fail(database.errorString());
+        if (database.create(building, &error) != Database::OpenResult::Ok)
+            return fail(error);
         const bool filled = fill(database, &error);
         database.close();
         if (!filled) {

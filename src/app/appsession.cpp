@@ -80,10 +80,10 @@ bool AppSession::openDatabase(QString *message)
                                 QDir::toNativeSeparators(m_appFolder));
         return false;
     }
-    if (!m_database.open(path)) {
-        m_damaged = m_database.openError() == Database::OpenError::NotADatabase;
-        if (message)
-            *message = m_database.errorString();
+    const Database::OpenResult opened =
+        m_database.open(path, Database::Access::ReadWrite, message);
+    if (opened != Database::OpenResult::Ok) {
+        m_damaged = opened == Database::OpenResult::NotADatabase;
         return false;
     }
     QString readError;
@@ -143,8 +143,9 @@ bool AppSession::saveSmsText(const QString &smsText, QString *error)
 QStringList AppSession::closeAndBackUp(QDate today)
 {
     QStringList problems;
-    if (!m_database.close())
-        problems << QStringLiteral("关闭数据库时出错：%1").arg(m_database.errorString());
+    QString closeError;
+    if (!m_database.close(&closeError))
+        problems << QStringLiteral("关闭数据库时出错：%1").arg(closeError);
 
     const QString backupProblem = writeBackup(today, m_database.corruptionSeen());
     if (!backupProblem.isEmpty())

@@ -229,9 +229,9 @@ StoreResult ContactStore::addGroupWithContacts(const QString &name, const Contac
     if (copied)
         *copied = 0;
     QList<qsizetype> leftOut;
-    Transaction transaction(m_database);
+    Transaction transaction(m_database, error);
     if (!transaction.isActive())
-        return failed(m_database.errorString(), error);
+        return StoreResult::Failed;
 
     const StoreResult groupAdded = addGroup(name, error);
     if (groupAdded != StoreResult::Ok)
@@ -254,8 +254,8 @@ StoreResult ContactStore::addGroupWithContacts(const QString &name, const Contac
             return report(result, rowError, error);
         ++written;
     }
-    if (!transaction.commit())
-        return failed(m_database.errorString(), error);
+    if (!transaction.commit(error))
+        return StoreResult::Failed;
     if (copied)
         *copied = written;
     if (skipped)
@@ -265,9 +265,9 @@ StoreResult ContactStore::addGroupWithContacts(const QString &name, const Contac
 
 StoreResult ContactStore::deleteGroup(const QString &name, QString *error)
 {
-    Transaction transaction(m_database);
+    Transaction transaction(m_database, error);
     if (!transaction.isActive())
-        return failed(m_database.errorString(), error);
+        return StoreResult::Failed;
 
     Statement contacts(m_database.handle(), "DELETE FROM [通讯录] WHERE [组别] = ?");
     contacts.bind(1, name);
@@ -283,8 +283,8 @@ StoreResult ContactStore::deleteGroup(const QString &name, QString *error)
     if (sqlite3_changes(m_database.handle()) == 0)
         return StoreResult::NotFound;
 
-    if (!transaction.commit())
-        return failed(m_database.errorString(), error);
+    if (!transaction.commit(error))
+        return StoreResult::Failed;
     return StoreResult::Ok;
 }
 

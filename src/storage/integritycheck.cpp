@@ -25,16 +25,19 @@ Result check(const QString &path, Counts counts)
 {
     Result result;
     Database database;
-    if (!database.open(path, Database::Access::ReadOnly)) {
-        switch (database.openError()) {
-        case Database::OpenError::NotADatabase:
+    QString openError;
+    const Database::OpenResult opened =
+        database.open(path, Database::Access::ReadOnly, &openError);
+    if (opened != Database::OpenResult::Ok) {
+        switch (opened) {
+        case Database::OpenResult::NotADatabase:
             result.reason = QStringLiteral("无法用本程序的密码读取");
             break;
-        case Database::OpenError::WrongSchema:
+        case Database::OpenResult::WrongSchema:
             result.reason = QStringLiteral("缺少本程序的表或列");
             break;
         default:
-            result.reason = database.errorString();
+            result.reason = openError;
             break;
         }
         return result;

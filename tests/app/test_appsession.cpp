@@ -207,7 +207,7 @@ void TestAppSession::finishWritesTheDaysBackup()
     QVERIFY(TestSupport::readAll(backup) != DatabaseTemplate::bytes()); // it holds 你好
 
     Database copy;
-    QVERIFY(copy.open(backup));
+    QCOMPARE(copy.open(backup), Database::OpenResult::Ok);
     ContactStore store(copy);
     QString text;
     QCOMPARE(store.smsText(text), StoreResult::Ok);

@@ -133,7 +133,7 @@ void TestRunningCopy::stopSignalDuringAFailingSaveKeepsTheText()
 
     // Another connection holds the database: the program's save fails.
     Database other;
-    QVERIFY(other.open(dbFile(dir)));
+    QCOMPARE(other.open(dbFile(dir)), Database::OpenResult::Ok);
     QVERIFY(other.execute("BEGIN EXCLUSIVE"));
     ::kill(pid_t(program.processId()), SIGTERM);
     QVERIFY(program.waitForFinished(15000));

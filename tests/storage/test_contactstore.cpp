@@ -70,7 +70,9 @@ void TestContactStore::init()
     const QString path = m_dir->filePath(QStringLiteral("通讯录.dat"));
     QCOMPARE(DatabaseTemplate::ensureDatabaseFile(path), DatabaseTemplate::EnsureResult::Created);
     m_database = std::make_unique<Database>();
-    QVERIFY2(m_database->open(path), qPrintable(m_database->errorString()));
+    QString error;
+    QVERIFY2(m_database->open(path, Database::Access::ReadWrite, &error) == Database::OpenResult::Ok,
+             qPrintable(error));
     m_store = std::make_unique<ContactStore>(*m_database);
 }
 

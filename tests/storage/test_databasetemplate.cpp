@@ -40,7 +40,8 @@ void TestDatabaseTemplate::writesTheTemplateWhenNoFileIsThere()
              QStringList{QStringLiteral("通讯录.dat")});
 
     Database database;
-    QVERIFY2(database.open(path), qPrintable(database.errorString()));
+    QVERIFY2(database.open(path, Database::Access::ReadWrite, &error) == Database::OpenResult::Ok,
+             qPrintable(error));
 }
 
 void TestDatabaseTemplate::leavesAnExistingFileUntouched()
