@@ -84,11 +84,11 @@ int measure(const QString &mode, const QString &folder)
     } else if (mode == QLatin1String("page-scan")) {
         ok = scanEveryPage(database);
     } else if (mode == QLatin1String("check")) {
-        ok = IntegrityCheck::check(database).passed;
+        ok = IntegrityCheck::check(database, nullptr);
     } else if (mode == QLatin1String("checked-copy")) {
         ok = AtomicFile::copy(database, target, nullptr, AtomicFile::ModeFrom::Source,
                               [](const QString &copy, QString *) {
-                                  return IntegrityCheck::check(copy).passed;
+                                  return IntegrityCheck::check(copy, nullptr);
                               });
     }
     const double ms = timer.nsecsElapsed() / 1e6;

@@ -162,17 +162,16 @@ QString AppSession::writeBackup(QDate today, bool damageSeen)
         QString error;
         const bool written = DailyBackup::write(
             m_appFolder, databasePath(), today, &error, [&damage](const QString &copy, QString *reason) {
-                const IntegrityCheck::Result check = IntegrityCheck::check(copy);
-                damage = check.reason;
+                damage.clear();
                 *reason = QStringLiteral("副本未通过完整性检查");
-                return check.passed;
+                return IntegrityCheck::check(copy, &damage);
             });
         if (written)
             return QString();
         if (damage.isEmpty())
             return QStringLiteral("今天的备份未能写入：%1").arg(error);
         // A bad copy of a good file points at the backup's disk instead.
-        if (IntegrityCheck::check(databasePath()).passed)
+        if (IntegrityCheck::check(databasePath(), nullptr))
             return QStringLiteral("今天的备份未能写入：写入 %1 的副本未通过完整性检查（%2），"
                                   "原来的备份保持不变。")
                 .arg(QDir::toNativeSeparators(DailyBackup::folderPath(m_appFolder, today)), damage);

@@ -30,7 +30,7 @@ QList<Entry> entries(const QString &appFolder)
 std::optional<Entry> newestGood(const QString &appFolder)
 {
     for (const Entry &entry : entries(appFolder)) {
-        if (IntegrityCheck::check(entry.path).passed)
+        if (IntegrityCheck::check(entry.path, nullptr))
             return entry;
     }
     return std::nullopt;

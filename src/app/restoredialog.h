@@ -34,7 +34,9 @@ private:
     struct Backup
     {
         BackupRing::Entry entry;
-        IntegrityCheck::Result check;
+        bool passed = false;
+        QString reason; // why the check failed
+        IntegrityCheck::Counts counts;
     };
 
     void fillTable();
