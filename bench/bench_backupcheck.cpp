@@ -2,13 +2,13 @@
 // of the same file in the same run. Every measurement is a fresh process: the
 // parent runs itself as a child in one mode and reads back the child's time.
 
-#include "appfolder.h"
-#include "appsession.h"
-#include "atomicfile.h"
+#include "app/appfolder.h"
+#include "app/appsession.h"
 #include "benchutil.h"
-#include "database.h"
-#include "integritycheck.h"
-#include "statement.h"
+#include "core/atomicfile.h"
+#include "storage/database.h"
+#include "storage/integritycheck.h"
+#include "storage/statement.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -54,7 +54,7 @@ double cpuMs()
 bool scanEveryPage(const QString &path)
 {
     Database database;
-    if (!database.open(path, Database::Access::ReadOnly))
+    if (database.open(path, Database::Access::ReadOnly) != Database::OpenResult::Ok)
         return false;
     for (const char *sql :
          {"SELECT sum(length(手机号) + length(姓名) + length(称呼) + length(序号) + length(备注)"
@@ -84,11 +84,11 @@ int measure(const QString &mode, const QString &folder)
     } else if (mode == QLatin1String("page-scan")) {
         ok = scanEveryPage(database);
     } else if (mode == QLatin1String("check")) {
-        ok = IntegrityCheck::check(database).passed;
+        ok = IntegrityCheck::check(database, nullptr);
     } else if (mode == QLatin1String("checked-copy")) {
         ok = AtomicFile::copy(database, target, nullptr, AtomicFile::ModeFrom::Source,
                               [](const QString &copy, QString *) {
-                                  return IntegrityCheck::check(copy).passed;
+                                  return IntegrityCheck::check(copy, nullptr);
                               });
     }
     const double ms = timer.nsecsElapsed() / 1e6;

@@ -111,15 +111,17 @@ int importOnce(const QString &path)
     const size_t heapBefore = heapInUse();
     QElapsedTimer timer;
     timer.start();
-    const ImportResult result = importContacts(path);
+    ContactList imported;
+    QString error;
+    const bool ok = importContacts(path, &imported, &error);
     const double ms = timer.nsecsElapsed() / 1e6;
     const size_t heapAfter = heapInUse();
-    std::printf("%.1f %lld %ld %ld %ld\n", ms, qlonglong(result.contacts.size()), peakKb() - rssBefore,
+    std::printf("%.1f %lld %ld %ld %ld\n", ms, qlonglong(imported.size()), peakKb() - rssBefore,
                 long((heapAfter - heapBefore) / 1024), peakKb());
     std::fflush(stdout);
     // The import ends with the list in memory; the program keeps it, so
     // freeing it is no part of the import.
-    std::_Exit(result.ok ? 0 : 1);
+    std::_Exit(ok ? 0 : 1);
 }
 
 struct Run

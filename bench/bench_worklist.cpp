@@ -3,13 +3,13 @@
 // one step, and the memory a million contacts take. The baseline is a bare
 // scan of the same rows with the SQLite C API, measured in the same run.
 
-#include "appsession.h"
+#include "app/appsession.h"
 #include "benchutil.h"
-#include "contactgrid.h"
-#include "contactlistmodel.h"
-#include "contactstore.h"
-#include "database.h"
-#include "mainwindow.h"
+#include "mainwindow/contactgrid.h"
+#include "mainwindow/contactlistmodel.h"
+#include "mainwindow/mainwindow.h"
+#include "storage/contactstore.h"
+#include "storage/database.h"
 
 #include <sqlcipher/sqlite3.h>
 

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "contact.h"
+#include "core/contact.h"
+#include "exchange/contactimport.h"
 
 #include <QElapsedTimer>
 #include <QVector>
@@ -11,6 +12,14 @@
 
 // Small helpers for the timing programs: median of repeated runs, peak memory.
 namespace BenchUtil {
+
+// Contacts an import of path yields; 0 when it fails.
+inline qsizetype importedCount(const QString &path)
+{
+    ContactList contacts;
+    QString error;
+    return importContacts(path, &contacts, &error) ? contacts.size() : 0;
+}
 
 // CPU time of the calling thread in milliseconds, user and system: unlike
 // the wall time it does not count the waits while other processes run.

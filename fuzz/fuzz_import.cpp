@@ -19,11 +19,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             return 0;
         file.write(reinterpret_cast<const char *>(data), qint64(size));
     }
-    const ImportResult result = importContacts(path);
+    ContactList imported;
+    QString error;
+    const bool ok = importContacts(path, &imported, &error);
     // Failure and contacts never come together.
-    if (!result.ok && !result.contacts.isEmpty())
+    if (!ok && !imported.isEmpty())
         __builtin_trap();
-    for (const Contact &contact : result.contacts) {
+    for (const Contact &contact : imported) {
         if (contact.rowId >= 0 || !contact.ticked)
             __builtin_trap();
     }

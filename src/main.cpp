@@ -1,4 +1,4 @@
-#include "programstart.h"
+#include "app/programstart.h"
 
 int main(int argc, char *argv[])
 {

@@ -3,7 +3,7 @@
 // <output folder>/scalable/apps/<icon name>.svg
 // Usage: lanzhou_make_icons <output folder> <icon name> <size>...
 
-#include "artwork.h"
+#include "mainwindow/artwork.h"
 
 #include <QDir>
 #include <QFile>

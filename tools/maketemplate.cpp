@@ -3,8 +3,8 @@
 // empty SMS text. Usage: lanzhou_make_template <output file>
 // The output is replaced; it appears only when it is complete and checked.
 
-#include "contactstore.h"
-#include "database.h"
+#include "storage/contactstore.h"
+#include "storage/database.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -41,8 +41,7 @@ bool fill(Database &database, QString *error)
 {
     ContactStore store(database);
     for (const char *group : InitialGroups) {
-        if (store.addGroup(QString::fromUtf8(group)) != StoreResult::Ok) {
-            *error = store.errorString();
+        if (store.addGroup(QString::fromUtf8(group), error) != StoreResult::Ok) {
             return false;
         }
     }
@@ -52,8 +51,7 @@ bool fill(Database &database, QString *error)
         contact.name = QString::fromUtf8(row.name);
         contact.salutation = QString::fromUtf8(row.salutation);
         contact.remark = QString::fromUtf8(row.remark);
-        if (store.addContact(QString::fromUtf8(row.group), contact) != StoreResult::Ok) {
-            *error = store.errorString();
+        if (store.addContact(QString::fromUtf8(row.group), contact, error) != StoreResult::Ok) {
             return false;
         }
     }
@@ -64,10 +62,8 @@ bool fill(Database &database, QString *error)
 bool check(const QString &path, QString *error)
 {
     Database database;
-    if (!database.open(path)) {
-        *error = database.errorString();
+    if (database.open(path, Database::Access::ReadWrite, error) != Database::OpenResult::Ok)
         return false;
-    }
     ContactStore store(database);
     QStringList groups;
     QString sms;
@@ -100,8 +96,8 @@ int main(int argc, char **argv)
     QString error;
     {
         Database database;
-        if (!database.create(building))
-            return fail(database.errorString());
+        if (database.create(building, &error) != Database::OpenResult::Ok)
+            return fail(error);
         const bool filled = fill(database, &error);
         database.close();
         if (!filled) {

@@ -1,4 +1,4 @@
-#include "appfolder.h"
+#include "app/appfolder.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,13 +1,13 @@
-#include "appsession.h"
+#include "app/appsession.h"
 
-#include "appfolder.h"
-#include "backupring.h"
-#include "dailybackup.h"
-#include "databasetemplate.h"
-#include "instancelock.h"
-#include "integritycheck.h"
-#include "leftoversweep.h"
-#include "smsrecoveryfile.h"
+#include "app/appfolder.h"
+#include "app/backupring.h"
+#include "app/dailybackup.h"
+#include "app/instancelock.h"
+#include "app/leftoversweep.h"
+#include "app/smsrecoveryfile.h"
+#include "storage/integritycheck.h"
+#include "storage/template/databasetemplate.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -80,27 +80,30 @@ bool AppSession::openDatabase(QString *message)
                                 QDir::toNativeSeparators(m_appFolder));
         return false;
     }
-    if (!m_database.open(path)) {
-        m_damaged = m_database.openError() == Database::OpenError::NotADatabase;
-        if (message)
-            *message = m_database.errorString();
+    const Database::OpenResult opened =
+        m_database.open(path, Database::Access::ReadWrite, message);
+    if (opened != Database::OpenResult::Ok) {
+        m_damaged = opened == Database::OpenResult::NotADatabase;
         return false;
     }
-    const StoreResult read = m_store.smsText(m_initialSmsText);
+    QString readError;
+    const StoreResult read = m_store.smsText(m_initialSmsText, &readError);
     QStringList groups;
-    m_store.groups(groups); // the window reads them next: damage shows here
+    QString groupsError;
+    m_store.groups(groups, &groupsError); // the window reads them next: damage shows here
     if (m_database.corruptionSeen()) {
         m_damaged = true;
         if (message)
             *message = QStringLiteral("数据库文件 %1 已损坏（%2）。")
-                           .arg(QDir::toNativeSeparators(path), m_store.errorString());
+                           .arg(QDir::toNativeSeparators(path),
+                                groupsError.isEmpty() ? readError : groupsError);
         m_database.close();
         return false;
     }
     if (read != StoreResult::Ok && read != StoreResult::NotFound) {
         if (message)
             *message = QStringLiteral("无法读取数据库文件 %1 中的短信内容：%2。")
-                           .arg(QDir::toNativeSeparators(path), m_store.errorString());
+                           .arg(QDir::toNativeSeparators(path), readError);
         m_database.close();
         return false;
     }
@@ -123,7 +126,7 @@ QStringList AppSession::finish(const QString &smsText, QDate today)
 
 bool AppSession::saveSmsText(const QString &smsText, QString *error)
 {
-    switch (m_store.setSmsText(smsText)) {
+    switch (m_store.setSmsText(smsText, error)) {
     case StoreResult::Ok:
         // The box started with any text kept aside, so what was just stored
         // supersedes it: the next start must not bring back an older one.
@@ -132,8 +135,7 @@ bool AppSession::saveSmsText(const QString &smsText, QString *error)
     case StoreResult::NotFound:
         *error = QStringLiteral("数据库中没有存放短信内容的记录。");
         return false;
-    default:
-        *error = m_store.errorString();
+    default: // error holds the database's message
         return false;
     }
 }
@@ -141,8 +143,9 @@ bool AppSession::saveSmsText(const QString &smsText, QString *error)
 QStringList AppSession::closeAndBackUp(QDate today)
 {
     QStringList problems;
-    if (!m_database.close())
-        problems << QStringLiteral("关闭数据库时出错：%1").arg(m_database.errorString());
+    QString closeError;
+    if (!m_database.close(&closeError))
+        problems << QStringLiteral("关闭数据库时出错：%1").arg(closeError);
 
     const QString backupProblem = writeBackup(today, m_database.corruptionSeen());
     if (!backupProblem.isEmpty())
@@ -159,17 +162,16 @@ QString AppSession::writeBackup(QDate today, bool damageSeen)
         QString error;
         const bool written = DailyBackup::write(
             m_appFolder, databasePath(), today, &error, [&damage](const QString &copy, QString *reason) {
-                const IntegrityCheck::Result check = IntegrityCheck::check(copy);
-                damage = check.reason;
+                damage.clear();
                 *reason = QStringLiteral("副本未通过完整性检查");
-                return check.passed;
+                return IntegrityCheck::check(copy, &damage);
             });
         if (written)
             return QString();
         if (damage.isEmpty())
             return QStringLiteral("今天的备份未能写入：%1").arg(error);
         // A bad copy of a good file points at the backup's disk instead.
-        if (IntegrityCheck::check(databasePath()).passed)
+        if (IntegrityCheck::check(databasePath(), nullptr))
             return QStringLiteral("今天的备份未能写入：写入 %1 的副本未通过完整性检查（%2），"
                                   "原来的备份保持不变。")
                 .arg(QDir::toNativeSeparators(DailyBackup::folderPath(m_appFolder, today)), damage);

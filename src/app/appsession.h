@@ -1,8 +1,8 @@
 #pragma once
 
-#include "contactstore.h"
-#include "database.h"
-#include "databaserestore.h"
+#include "app/databaserestore.h"
+#include "storage/contactstore.h"
+#include "storage/database.h"
 
 #include <QDate>
 #include <QString>

@@ -1,8 +1,8 @@
-#include "backupring.h"
+#include "app/backupring.h"
 
-#include "appfolder.h"
-#include "dailybackup.h"
-#include "integritycheck.h"
+#include "app/appfolder.h"
+#include "app/dailybackup.h"
+#include "storage/integritycheck.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -30,7 +30,7 @@ QList<Entry> entries(const QString &appFolder)
 std::optional<Entry> newestGood(const QString &appFolder)
 {
     for (const Entry &entry : entries(appFolder)) {
-        if (IntegrityCheck::check(entry.path).passed)
+        if (IntegrityCheck::check(entry.path, nullptr))
             return entry;
     }
     return std::nullopt;

@@ -1,7 +1,7 @@
-#include "commandline.h"
+#include "app/commandline.h"
 
-#include "datafolder.h"
-#include "programidentity.h"
+#include "app/datafolder.h"
+#include "app/programidentity.h"
 
 #include <QDir>
 

@@ -1,6 +1,6 @@
-#include "dailybackup.h"
+#include "app/dailybackup.h"
 
-#include "appfolder.h"
+#include "app/appfolder.h"
 
 #include <QDir>
 

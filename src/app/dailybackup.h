@@ -1,6 +1,6 @@
 #pragma once
 
-#include "atomicfile.h"
+#include "core/atomicfile.h"
 
 #include <QDate>
 #include <QString>

@@ -1,7 +1,7 @@
-#include "databaserestore.h"
+#include "app/databaserestore.h"
 
-#include "atomicfile.h"
-#include "integritycheck.h"
+#include "core/atomicfile.h"
+#include "storage/integritycheck.h"
 
 #include <QDir>
 #include <QFile>
@@ -67,9 +67,10 @@ bool restore(const QString &backupPath, const QString &databasePath, Reason reas
     const bool copied = AtomicFile::copy(
         backupPath, database.absoluteFilePath(), &why, AtomicFile::ModeFrom::Target,
         [](const QString &copy, QString *checkError) {
-            const IntegrityCheck::Result result = IntegrityCheck::check(copy);
-            *checkError = QStringLiteral("备份未通过完整性检查（%1）").arg(result.reason);
-            return result.passed;
+            QString reason;
+            const bool passed = IntegrityCheck::check(copy, &reason);
+            *checkError = QStringLiteral("备份未通过完整性检查（%1）").arg(reason);
+            return passed;
         });
     if (!copied) {
         if (!kept.isEmpty())

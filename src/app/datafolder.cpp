@@ -1,6 +1,6 @@
-#include "datafolder.h"
+#include "app/datafolder.h"
 
-#include "appfolder.h"
+#include "app/appfolder.h"
 
 #include <QDir>
 #include <QFileInfo>

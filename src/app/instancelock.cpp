@@ -1,4 +1,4 @@
-#include "instancelock.h"
+#include "app/instancelock.h"
 
 InstanceLock::InstanceLock(const QString &databasePath)
     : m_lock(lockPathFor(databasePath))

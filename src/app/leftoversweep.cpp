@@ -1,8 +1,8 @@
-#include "leftoversweep.h"
+#include "app/leftoversweep.h"
 
-#include "appfolder.h"
-#include "atomicfile.h"
-#include "dailybackup.h"
+#include "app/appfolder.h"
+#include "app/dailybackup.h"
+#include "core/atomicfile.h"
 
 #include <QDir>
 

@@ -1,4 +1,4 @@
-#include "programidentity.h"
+#include "app/programidentity.h"
 
 #include <QGuiApplication>
 

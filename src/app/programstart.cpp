@@ -1,16 +1,16 @@
-#include "programstart.h"
+#include "app/programstart.h"
 
-#include "appsession.h"
-#include "commandline.h"
-#include "datafolder.h"
-#include "mainwindow.h"
-#include "messagebox.h"
-#include "programidentity.h"
-#include "restoredialog.h"
-#include "runningcopy.h"
-#include "shutdownsequence.h"
-#include "startuprepair.h"
-#include "terminationwatch.h"
+#include "app/appsession.h"
+#include "app/commandline.h"
+#include "app/datafolder.h"
+#include "app/programidentity.h"
+#include "app/restoredialog.h"
+#include "app/runningcopy.h"
+#include "app/shutdownsequence.h"
+#include "app/startuprepair.h"
+#include "app/terminationwatch.h"
+#include "desktop/messagebox.h"
+#include "mainwindow/mainwindow.h"
 
 #include <QApplication>
 #include <QDate>

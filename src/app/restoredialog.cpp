@@ -1,8 +1,8 @@
-#include "restoredialog.h"
+#include "app/restoredialog.h"
 
-#include "appsession.h"
-#include "mainwindow.h"
-#include "messagebox.h"
+#include "app/appsession.h"
+#include "desktop/messagebox.h"
+#include "mainwindow/mainwindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -74,7 +74,7 @@ RestoreDialog::RestoreDialog(AppSession &session, MainWindow &window)
     connect(m_table, &QTableWidget::itemSelectionChanged, this, [this] {
         const int row = m_table->currentRow();
         m_restoreButton->setEnabled(row >= 0 && row < m_backups.size()
-                                    && m_backups[row].check.passed);
+                                    && m_backups[row].passed);
     });
     fillTable();
 }
@@ -94,29 +94,32 @@ void RestoreDialog::fillTable()
 {
     // Every backup is read whole by the check: the hourglass while it runs.
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    for (const BackupRing::Entry &entry : BackupRing::entries(m_session.appFolder()))
-        m_backups.append({entry, IntegrityCheck::check(entry.path, IntegrityCheck::Counts::Count)});
+    for (const BackupRing::Entry &entry : BackupRing::entries(m_session.appFolder())) {
+        Backup backup{entry};
+        backup.passed = IntegrityCheck::check(entry.path, &backup.reason, &backup.counts);
+        m_backups.append(backup);
+    }
     QApplication::restoreOverrideCursor();
 
     m_table->setRowCount(int(m_backups.size()));
     for (int row = 0; row < m_backups.size(); ++row) {
         const Backup &backup = m_backups[row];
         const auto count = [&backup](qint64 n) {
-            return backup.check.passed ? QString::number(n) : QStringLiteral("—");
+            return backup.passed ? QString::number(n) : QStringLiteral("—");
         };
         m_table->setItem(row, 0, cell(backup.entry.dayFolder));
         m_table->setItem(row, 1, cell(backup.entry.written.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
-        m_table->setItem(row, 2, cell(count(backup.check.groups), Qt::AlignRight));
-        m_table->setItem(row, 3, cell(count(backup.check.contacts), Qt::AlignRight));
-        m_table->setItem(row, 4, cell(backup.check.passed
+        m_table->setItem(row, 2, cell(count(backup.counts.groups), Qt::AlignRight));
+        m_table->setItem(row, 3, cell(count(backup.counts.contacts), Qt::AlignRight));
+        m_table->setItem(row, 4, cell(backup.passed
                                           ? QStringLiteral("完好")
-                                          : QStringLiteral("未通过：%1").arg(backup.check.reason)));
+                                          : QStringLiteral("未通过：%1").arg(backup.reason)));
         m_table->item(row, 4)->setToolTip(m_table->item(row, 4)->text());
     }
     m_table->resizeColumnsToContents();
     // The newest good backup is the likely choice.
     for (int row = 0; row < m_backups.size(); ++row) {
-        if (m_backups[row].check.passed) {
+        if (m_backups[row].passed) {
             m_table->selectRow(row);
             break;
         }
@@ -133,7 +136,7 @@ void RestoreDialog::restoreSelected()
 
 bool RestoreDialog::restoreRow(int row)
 {
-    if (row < 0 || row >= m_backups.size() || !m_backups[row].check.passed)
+    if (row < 0 || row >= m_backups.size() || !m_backups[row].passed)
         return false;
     const QString described = BackupRing::describe(m_backups[row].entry);
     if (!MessageBox::askYesNo(this, QStringLiteral("确定用备份 %1 替换当前的数据库吗？\n当前的数据库会改名"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "backupring.h"
-#include "integritycheck.h"
+#include "app/backupring.h"
+#include "storage/integritycheck.h"
 
 #include <QDialog>
 #include <QList>
@@ -34,7 +34,9 @@ private:
     struct Backup
     {
         BackupRing::Entry entry;
-        IntegrityCheck::Result check;
+        bool passed = false;
+        QString reason; // why the check failed
+        IntegrityCheck::Counts counts;
     };
 
     void fillTable();

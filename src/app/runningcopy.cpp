@@ -1,4 +1,4 @@
-#include "runningcopy.h"
+#include "app/runningcopy.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>

@@ -1,8 +1,8 @@
-#include "shutdownsequence.h"
+#include "app/shutdownsequence.h"
 
-#include "appsession.h"
-#include "messagebox.h"
-#include "smsrecoveryfile.h"
+#include "app/appsession.h"
+#include "app/smsrecoveryfile.h"
+#include "desktop/messagebox.h"
 
 #include <QDir>
 #include <QStringList>

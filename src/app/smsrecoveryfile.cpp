@@ -1,4 +1,4 @@
-#include "smsrecoveryfile.h"
+#include "app/smsrecoveryfile.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
-#include "startuprepair.h"
+#include "app/startuprepair.h"
 
-#include "appsession.h"
-#include "backupring.h"
-#include "messagebox.h"
+#include "app/appsession.h"
+#include "app/backupring.h"
+#include "desktop/messagebox.h"
 
 #include <QDir>
 

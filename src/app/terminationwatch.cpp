@@ -1,4 +1,4 @@
-#include "terminationwatch.h"
+#include "app/terminationwatch.h"
 
 #include <QSocketNotifier>
 

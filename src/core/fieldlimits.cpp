@@ -1,4 +1,4 @@
-#include "fieldlimits.h"
+#include "core/fieldlimits.h"
 
 namespace FieldLimits {
 

@@ -1,4 +1,4 @@
-#include "smslength.h"
+#include "core/smslength.h"
 
 #include <array>
 

@@ -1,4 +1,4 @@
-#include "textrules.h"
+#include "core/textrules.h"
 
 #include <QVarLengthArray>
 #include <cmath>

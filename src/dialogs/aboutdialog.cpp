@@ -1,11 +1,11 @@
-#include "aboutdialog.h"
+#include "dialogs/aboutdialog.h"
 
-#include "dialoglabels.h"
-#include "linklabel.h"
-#include "qrcode.h"
-#include "singledialog.h"
-#include "twips.h"
-#include "webpages.h"
+#include "desktop/twips.h"
+#include "desktop/webpages.h"
+#include "dialogs/dialoglabels.h"
+#include "dialogs/linklabel.h"
+#include "dialogs/qrcode.h"
+#include "dialogs/singledialog.h"
 
 #include <QLabel>
 #include <QStyle>

@@ -1,10 +1,10 @@
-#include "contacteditor.h"
+#include "dialogs/contacteditor.h"
 
-#include "contactstore.h"
-#include "fieldlimits.h"
-#include "messagebox.h"
-#include "textrules.h"
-#include "twips.h"
+#include "core/fieldlimits.h"
+#include "core/textrules.h"
+#include "desktop/messagebox.h"
+#include "desktop/twips.h"
+#include "storage/contactstore.h"
 
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -173,9 +173,14 @@ void ContactEditor::save()
 
     if (m_addMode) {
         // The store answers Duplicate for a key the group already holds.
-        finishStoreSave(m_store.addContact(m_group, contact));
+        QString error;
+        const StoreResult result = m_store.addContact(m_group, contact, &error);
+        finishStoreSave(result, error);
     } else if (m_opened.isStored()) {
-        finishStoreSave(m_store.updateContact(m_opened.rowId, m_group, contact, m_opened.mobile));
+        QString error;
+        const StoreResult result =
+            m_store.updateContact(m_opened.rowId, m_group, contact, m_opened.mobile, &error);
+        finishStoreSave(result, error);
     } else {
         // Not in the database (it came from a workbook): the edit belongs to
         // the working list alone.
@@ -186,7 +191,7 @@ void ContactEditor::save()
     }
 }
 
-void ContactEditor::finishStoreSave(StoreResult result)
+void ContactEditor::finishStoreSave(StoreResult result, const QString &error)
 {
     switch (result) {
     case StoreResult::Ok:
@@ -208,7 +213,7 @@ void ContactEditor::finishStoreSave(StoreResult result)
         return;
     case StoreResult::Failed:
         // The dialog stays open with everything typed, so nothing is lost.
-        MessageBox::warning(this, QStringLiteral("保存失败：%1").arg(m_store.errorString()));
+        MessageBox::warning(this, QStringLiteral("保存失败：%1").arg(error));
         return;
     }
 }

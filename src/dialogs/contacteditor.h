@@ -1,7 +1,7 @@
 #pragma once
 
-#include "contact.h"
-#include "fixeddialog.h"
+#include "core/contact.h"
+#include "dialogs/fixeddialog.h"
 
 #include <array>
 
@@ -47,7 +47,7 @@ private:
     void save();
     Contact typedContact() const;
     void setGroup(const QString &group);
-    void finishStoreSave(StoreResult result);
+    void finishStoreSave(StoreResult result, const QString &error);
     void refuseDuplicate();
 
     ContactStore &m_store;

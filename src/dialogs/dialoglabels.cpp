@@ -1,6 +1,6 @@
-#include "dialoglabels.h"
+#include "dialogs/dialoglabels.h"
 
-#include "twips.h"
+#include "desktop/twips.h"
 
 #include <QLabel>
 

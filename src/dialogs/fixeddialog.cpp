@@ -1,6 +1,6 @@
-#include "fixeddialog.h"
+#include "dialogs/fixeddialog.h"
 
-#include "twips.h"
+#include "desktop/twips.h"
 
 #include <QKeyEvent>
 

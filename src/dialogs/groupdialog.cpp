@@ -1,11 +1,11 @@
-#include "groupdialog.h"
+#include "dialogs/groupdialog.h"
 
-#include "contactlistmodel.h"
-#include "contactstore.h"
-#include "fieldlimits.h"
-#include "messagebox.h"
-#include "textrules.h"
-#include "twips.h"
+#include "core/fieldlimits.h"
+#include "core/textrules.h"
+#include "desktop/messagebox.h"
+#include "desktop/twips.h"
+#include "mainwindow/contactlistmodel.h"
+#include "storage/contactstore.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -96,7 +96,8 @@ void GroupDialog::confirm()
     int copied = 0;
     QList<Skipped> skipped;
     // No question first: the store answers Duplicate for an existing name.
-    const StoreResult result = createGroup(name, &copied, &skipped);
+    QString error;
+    const StoreResult result = createGroup(name, &copied, &skipped, &error);
     switch (result) {
     case StoreResult::Ok:
         if (!skipped.isEmpty())
@@ -106,23 +107,24 @@ void GroupDialog::confirm()
         MessageBox::information(this, QStringLiteral("该分组名称已存在！"));
         break;
     default:
-        reportFailure(result);
+        reportFailure(result, error);
         return;
     }
     accept();
     emit groupsChanged();
 }
 
-StoreResult GroupDialog::createGroup(const QString &name, int *copied, QList<Skipped> *skipped)
+StoreResult GroupDialog::createGroup(const QString &name, int *copied, QList<Skipped> *skipped,
+                                     QString *error)
 {
     // The mode and the ticks are those at the moment the name is confirmed.
     if (m_mode == Mode::AddGroup)
-        return m_store.addGroup(name);
+        return m_store.addGroup(name, error);
 
     // A contact that does not fit is left out, never the rest.
     const ContactList ticked = m_workingList.tickedContacts();
     QList<qsizetype> leftOut;
-    const StoreResult result = m_store.addGroupWithContacts(name, ticked, copied, &leftOut);
+    const StoreResult result = m_store.addGroupWithContacts(name, ticked, copied, &leftOut, error);
     for (const qsizetype position : std::as_const(leftOut)) {
         const Contact &contact = ticked.at(position);
         QString reason = FieldLimits::firstTooLong(name, contact);
@@ -149,11 +151,11 @@ void GroupDialog::reportSkipped(const QString &name, int copied, const QList<Ski
     MessageBox::information(this, lines.join(QLatin1Char('\n')));
 }
 
-void GroupDialog::reportFailure(StoreResult result)
+void GroupDialog::reportFailure(StoreResult result, const QString &error)
 {
     const QString reason = result == StoreResult::TooLong
                                ? QStringLiteral("名称或联系人内容超过了允许的长度")
-                               : m_store.errorString();
+                               : error;
     MessageBox::warning(this, QStringLiteral("创建分组失败：%1").arg(reason));
     // Shown again with the name as typed, to try again or to close.
     show();

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "contact.h"
-#include "fixeddialog.h"
+#include "core/contact.h"
+#include "dialogs/fixeddialog.h"
 
 class ContactListModel;
 class ContactStore;
@@ -41,9 +41,10 @@ private:
 
     void openIn(Mode mode);
     void confirm();
-    StoreResult createGroup(const QString &name, int *copied, QList<Skipped> *skipped);
+    StoreResult createGroup(const QString &name, int *copied, QList<Skipped> *skipped,
+                            QString *error);
     void reportSkipped(const QString &name, int copied, const QList<Skipped> &skipped);
-    void reportFailure(StoreResult result);
+    void reportFailure(StoreResult result, const QString &error);
 
     ContactStore &m_store;
     const ContactListModel &m_workingList;

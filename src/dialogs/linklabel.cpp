@@ -1,6 +1,6 @@
-#include "linklabel.h"
+#include "dialogs/linklabel.h"
 
-#include "dialoglabels.h"
+#include "dialogs/dialoglabels.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

@@ -1,4 +1,4 @@
-#include "qrcode.h"
+#include "dialogs/qrcode.h"
 
 #include <qrencode.h>
 

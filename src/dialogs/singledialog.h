@@ -1,6 +1,6 @@
 #pragma once
 
-#include "twips.h"
+#include "desktop/twips.h"
 
 #include <QPointer>
 #include <QWidget>

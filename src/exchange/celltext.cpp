@@ -1,6 +1,6 @@
 #include "exchange/celltext.h"
 
-#include "textrules.h"
+#include "core/textrules.h"
 
 #include <QDateTime>
 

@@ -1,7 +1,7 @@
 #include "exchange/contactimport.h"
 
+#include "core/textrules.h"
 #include "exchange/sheetreader.h"
-#include "textrules.h"
 
 #include <QDir>
 #include <QSet>
@@ -157,25 +157,21 @@ ContactList contactsFromRows(const QVector<QStringList> &rows)
 
 } // namespace ContactImport
 
-ImportResult importContacts(const QString &path)
+bool importContacts(const QString &path, ContactList *contacts, QString *error)
 {
-    ImportResult result;
-    auto failure = [&path](const QString &reason) {
-        return QStringLiteral("无法导入“%1”：%2。").arg(QDir::toNativeSeparators(path), reason);
+    auto fail = [&path, error](const QString &reason) {
+        if (error)
+            *error = QStringLiteral("无法导入“%1”：%2。").arg(QDir::toNativeSeparators(path), reason);
+        return false;
     };
 
     QString reason;
     const std::unique_ptr<SheetReader> reader = SheetReader::forFile(path, &reason);
-    if (!reader) {
-        result.error = failure(reason);
-        return result;
-    }
+    if (!reader)
+        return fail(reason);
     ContactImport::Builder builder;
-    if (!reader->read(path, ContactImport::columnCount, builder, &reason)) {
-        result.error = failure(reason);
-        return result;
-    }
-    result.contacts = builder.takeContacts();
-    result.ok = true;
-    return result;
+    if (!reader->read(path, ContactImport::columnCount, builder, &reason))
+        return fail(reason);
+    *contacts = builder.takeContacts();
+    return true;
 }

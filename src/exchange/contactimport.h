@@ -1,6 +1,6 @@
 #pragma once
 
-#include "contact.h"
+#include "core/contact.h"
 #include "exchange/sheetreader.h"
 
 #include <QString>
@@ -41,13 +41,7 @@ ContactList contactsFromRows(const QVector<QStringList> &rows);
 
 } // namespace ContactImport
 
-struct ImportResult
-{
-    bool ok = false;
-    QString error; // names the file and the reason, ready for a message box
-    ContactList contacts;
-};
-
-// Reads the first worksheet of the workbook at path. On failure the caller
-// keeps its working list as it was.
-ImportResult importContacts(const QString &path);
+// Reads the first worksheet of the workbook at path into contacts. On failure
+// contacts is left alone (the caller keeps its working list as it was) and
+// error names the file and the reason, ready for a message box.
+bool importContacts(const QString &path, ContactList *contacts, QString *error);

@@ -46,14 +46,15 @@ private:
 
 } // namespace
 
-SheetRows SheetReader::readFirstSheet(const QString &path, int columns)
+bool SheetReader::readFirstSheet(const QString &path, int columns, QVector<QStringList> *rows,
+                                 QString *error)
 {
-    SheetRows result;
-    AllRows sink(result.rows, std::max(columns, 1));
-    result.ok = read(path, columns, sink, &result.error);
-    if (!result.ok)
-        result.rows.clear();
-    return result;
+    rows->clear();
+    AllRows sink(*rows, std::max(columns, 1));
+    if (read(path, columns, sink, error))
+        return true;
+    rows->clear();
+    return false;
 }
 
 std::unique_ptr<SheetReader> SheetReader::forFile(const QString &path, QString *error)

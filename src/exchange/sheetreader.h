@@ -20,14 +20,6 @@ public:
     virtual void takeRow(qsizetype rowNumber, std::span<QString> cells) = 0;
 };
 
-// The whole first worksheet in memory: one QStringList per sheet row from row
-// 1 through the last row that holds any cell, empty rows included.
-struct SheetRows
-{
-    bool ok = false;
-    QString error; // why the file could not be read, in the user's language
-    QVector<QStringList> rows;
-};
 
 // One implementation per file format; the import rules live elsewhere and
 // exist once.
@@ -41,8 +33,11 @@ public:
     // handed over before the fault was found are then to be dropped.
     virtual bool read(const QString &path, int columns, SheetRowSink &sink, QString *error) = 0;
 
-    // read() into memory, for tools and checks on small files.
-    SheetRows readFirstSheet(const QString &path, int columns);
+    // read() into memory, for tools and checks on small files: one
+    // QStringList per sheet row from row 1 through the last row that holds
+    // any cell, empty rows included. On failure rows is left empty.
+    bool readFirstSheet(const QString &path, int columns, QVector<QStringList> *rows,
+                        QString *error);
 
     // The reader for the file's content (not its name): OLE2 signature,
     // zip signature, otherwise text. Fails when the file cannot be read.

@@ -1,4 +1,4 @@
-#include "artwork.h"
+#include "mainwindow/artwork.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,9 +1,9 @@
-#include "contactgrid.h"
+#include "mainwindow/contactgrid.h"
 
-#include "contactlistmodel.h"
-#include "contacttableview.h"
-#include "gridlook.h"
-#include "twips.h"
+#include "desktop/twips.h"
+#include "mainwindow/contactlistmodel.h"
+#include "mainwindow/contacttableview.h"
+#include "mainwindow/gridlook.h"
 
 #include <QPainter>
 #include <QPushButton>

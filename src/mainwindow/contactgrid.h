@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gridlook.h"
+#include "mainwindow/gridlook.h"
 
 #include <QFrame>
 

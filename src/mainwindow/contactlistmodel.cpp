@@ -1,4 +1,4 @@
-#include "contactlistmodel.h"
+#include "mainwindow/contactlistmodel.h"
 
 #ifdef __GLIBC__
 #include <malloc.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "contact.h"
+#include "core/contact.h"
 
 #include <QAbstractTableModel>
 #include <QHash>

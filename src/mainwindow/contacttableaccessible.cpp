@@ -1,8 +1,8 @@
-#include "contacttableaccessible.h"
+#include "mainwindow/contacttableaccessible.h"
 
-#include "contactlistmodel.h"
-#include "contacttableview.h"
-#include "gridlook.h"
+#include "mainwindow/contactlistmodel.h"
+#include "mainwindow/contacttableview.h"
+#include "mainwindow/gridlook.h"
 
 #include <QAccessibleWidget>
 #include <QHash>

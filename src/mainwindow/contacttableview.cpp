@@ -1,9 +1,9 @@
-#include "contacttableview.h"
+#include "mainwindow/contacttableview.h"
 
-#include "contactlistmodel.h"
-#include "contacttableaccessible.h"
-#include "gridcelldelegates.h"
-#include "gridlook.h"
+#include "mainwindow/contactlistmodel.h"
+#include "mainwindow/contacttableaccessible.h"
+#include "mainwindow/gridcelldelegates.h"
+#include "mainwindow/gridlook.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>

@@ -1,7 +1,7 @@
-#include "gridcelldelegates.h"
+#include "mainwindow/gridcelldelegates.h"
 
-#include "gridlook.h"
-#include "tickimages.h"
+#include "mainwindow/gridlook.h"
+#include "mainwindow/tickimages.h"
 
 #include <QPainter>
 

@@ -1,6 +1,6 @@
-#include "gridlook.h"
+#include "mainwindow/gridlook.h"
 
-#include "twips.h"
+#include "desktop/twips.h"
 
 #include <QPainter>
 

@@ -1,15 +1,15 @@
-#include "mainwindow.h"
+#include "mainwindow/mainwindow.h"
 
-#include "artwork.h"
-#include "contactgrid.h"
-#include "contactlistmodel.h"
-#include "contactstore.h"
-#include "messagebox.h"
-#include "recipientlistbox.h"
-#include "smslength.h"
-#include "textrules.h"
-#include "tickimages.h"
-#include "twips.h"
+#include "core/smslength.h"
+#include "core/textrules.h"
+#include "desktop/messagebox.h"
+#include "desktop/twips.h"
+#include "mainwindow/artwork.h"
+#include "mainwindow/contactgrid.h"
+#include "mainwindow/contactlistmodel.h"
+#include "mainwindow/recipientlistbox.h"
+#include "mainwindow/tickimages.h"
+#include "storage/contactstore.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -330,8 +330,9 @@ QString MainWindow::selectedGroup() const
 void MainWindow::reloadGroups()
 {
     QStringList groups;
-    if (m_store.groups(groups) != StoreResult::Ok)
-        MessageBox::warning(this, QStringLiteral("读取分组失败：%1").arg(m_store.errorString()));
+    QString error;
+    if (m_store.groups(groups, &error) != StoreResult::Ok)
+        MessageBox::warning(this, QStringLiteral("读取分组失败：%1").arg(error));
     m_refillingGroups = true;
     m_groupList->clear();
     for (const QString &group : std::as_const(groups)) {
@@ -383,13 +384,14 @@ void MainWindow::reloadContacts()
     // storage takes the new one.
     ContactList contacts = m_contacts->takeStorage();
     const QString group = currentGroup();
+    QString error;
     if (!group.isEmpty()
         && m_store.contacts(group, TextRules::trimBlanks(m_nameFilter->text()),
-                            TextRules::trimBlanks(m_mobileFilter->text()), contacts)
+                            TextRules::trimBlanks(m_mobileFilter->text()), contacts, &error)
                != StoreResult::Ok) {
         contacts.clear();
         MessageBox::warning(this, QStringLiteral("读取分组“%1”的联系人失败：%2")
-                                      .arg(group, m_store.errorString()));
+                                      .arg(group, error));
     }
     m_contacts->replaceAll(std::move(contacts));
 }

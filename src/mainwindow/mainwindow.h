@@ -1,6 +1,6 @@
 #pragma once
 
-#include "recipientlines.h"
+#include "mainwindow/recipientlines.h"
 
 #include <QMainWindow>
 

@@ -1,23 +1,23 @@
 // The commands behind the main window's buttons and menus.
 
-#include "mainwindow.h"
+#include "mainwindow/mainwindow.h"
 
-#include "aboutdialog.h"
-#include "contacteditor.h"
-#include "contactgrid.h"
-#include "contactlistmodel.h"
-#include "contactstore.h"
+#include "core/textrules.h"
+#include "desktop/filedialog.h"
+#include "desktop/messagebox.h"
+#include "desktop/webpages.h"
+#include "dialogs/aboutdialog.h"
+#include "dialogs/contacteditor.h"
+#include "dialogs/groupdialog.h"
+#include "dialogs/tipdialog.h"
 #include "exchange/contactimport.h"
 #include "exchange/phonebook/phonebookfile.h"
 #include "exchange/xls/xlswriter.h"
 #include "exchange/xlsx/xlsxwriter.h"
-#include "filedialog.h"
-#include "groupdialog.h"
-#include "messagebox.h"
-#include "recipientlistbox.h"
-#include "textrules.h"
-#include "tipdialog.h"
-#include "webpages.h"
+#include "mainwindow/contactgrid.h"
+#include "mainwindow/contactlistmodel.h"
+#include "mainwindow/recipientlistbox.h"
+#include "storage/contactstore.h"
 
 #include <QAction>
 #include <QApplication>
@@ -125,9 +125,10 @@ void MainWindow::deleteContact()
         rebuildRecipientList();
         return;
     }
-    if (m_store.deleteContact(contact.rowId) == StoreResult::Failed)
+    QString error;
+    if (m_store.deleteContact(contact.rowId, &error) == StoreResult::Failed)
         MessageBox::warning(this, QStringLiteral("删除联系人“%1”失败：%2")
-                                      .arg(contact.mobile, m_store.errorString()));
+                                      .arg(contact.mobile, error));
     reloadContacts();
     rebuildRecipientList();
 }
@@ -161,9 +162,10 @@ void MainWindow::deleteGroup()
         return;
     if (!MessageBox::askYesNo(this, QStringLiteral("确定要删除分组“%1”吗？").arg(group)))
         return;
-    if (m_store.deleteGroup(group) != StoreResult::Ok) {
+    QString error;
+    if (m_store.deleteGroup(group, &error) != StoreResult::Ok) {
         MessageBox::warning(this, QStringLiteral("删除分组“%1”失败：%2")
-                                      .arg(group, m_store.errorString()));
+                                      .arg(group, error));
         return;
     }
     relistGroups();
@@ -207,19 +209,21 @@ void MainWindow::importWorkbook()
         return;
     m_lastFilePath = path;
 
-    ImportResult result;
+    ContactList imported;
+    QString error;
+    bool ok;
     {
         WaitCursor wait;
-        result = importContacts(path);
+        ok = importContacts(path, &imported, &error);
     }
-    if (!result.ok) {
+    if (!ok) {
         // The working list stays as it was.
-        MessageBox::warning(this, result.error);
+        MessageBox::warning(this, error);
         return;
     }
     showNoGroupListed();
     m_remarksBox->setChecked(false);
-    m_contacts->replaceAll(std::move(result.contacts));
+    m_contacts->replaceAll(std::move(imported));
     rebuildRecipientList();
 }
 

@@ -1,7 +1,7 @@
-#include "recipientlines.h"
+#include "mainwindow/recipientlines.h"
 
-#include "recipientlistbox.h"
-#include "textrules.h"
+#include "core/textrules.h"
+#include "mainwindow/recipientlistbox.h"
 
 QString RecipientLines::build(const ContactList &contacts, bool withRemark)
 {

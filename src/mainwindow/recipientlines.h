@@ -1,7 +1,7 @@
 #pragma once
 
-#include "contact.h"
-#include "fenwicktree.h"
+#include "core/contact.h"
+#include "core/fenwicktree.h"
 
 #include <QString>
 

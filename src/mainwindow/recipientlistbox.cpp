@@ -1,4 +1,4 @@
-#include "recipientlistbox.h"
+#include "mainwindow/recipientlistbox.h"
 
 #include <QTextCursor>
 #include <QTextDocument>

@@ -1,4 +1,4 @@
-#include "tickimages.h"
+#include "mainwindow/tickimages.h"
 
 #include <QPainter>
 

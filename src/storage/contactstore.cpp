@@ -1,7 +1,7 @@
-#include "contactstore.h"
+#include "storage/contactstore.h"
 
-#include "database.h"
-#include "statement.h"
+#include "storage/database.h"
+#include "storage/statement.h"
 
 #include <array>
 #include <cstring>
@@ -55,6 +55,19 @@ private:
     std::array<Slot, Slots> m_slots;
 };
 
+// Hands result back with message in error.
+StoreResult report(StoreResult result, const QString &message, QString *error)
+{
+    if (error)
+        *error = message;
+    return result;
+}
+
+StoreResult failed(const QString &message, QString *error)
+{
+    return report(StoreResult::Failed, message, error);
+}
+
 } // namespace
 
 ContactStore::ContactStore(Database &database)
@@ -62,38 +75,25 @@ ContactStore::ContactStore(Database &database)
 {
 }
 
-QString ContactStore::errorString() const
-{
-    return m_error;
-}
-
-StoreResult ContactStore::failed(const QString &message)
-{
-    m_error = message;
-    return StoreResult::Failed;
-}
-
-StoreResult ContactStore::runWrite(Statement &statement)
+StoreResult ContactStore::runWrite(Statement &statement, QString *error)
 {
     if (m_failingWrite > 0 && --m_failingWrite == 0)
-        return failed(QStringLiteral("测试注入的写入失败"));
+        return failed(QStringLiteral("测试注入的写入失败"), error);
     const int code = statement.step();
     switch (code) {
     case SQLITE_DONE:
         return StoreResult::Ok;
     case SQLITE_CONSTRAINT_UNIQUE:
     case SQLITE_CONSTRAINT_PRIMARYKEY:
-        m_error = m_database.lastErrorMessage();
-        return StoreResult::Duplicate;
+        return report(StoreResult::Duplicate, m_database.lastErrorMessage(), error);
     case SQLITE_CONSTRAINT_CHECK:
-        m_error = m_database.lastErrorMessage();
-        return StoreResult::TooLong;
+        return report(StoreResult::TooLong, m_database.lastErrorMessage(), error);
     default:
-        return failed(m_database.lastErrorMessage());
+        return failed(m_database.lastErrorMessage(), error);
     }
 }
 
-StoreResult ContactStore::groups(QStringList &out)
+StoreResult ContactStore::groups(QStringList &out, QString *error)
 {
     out.clear();
     Statement select(m_database.handle(), "SELECT [分组] FROM [分组] ORDER BY rowid");
@@ -102,38 +102,39 @@ StoreResult ContactStore::groups(QStringList &out)
         out << select.text(0);
     if (code != SQLITE_DONE) {
         out.clear();
-        return failed(m_database.lastErrorMessage());
+        return failed(m_database.lastErrorMessage(), error);
     }
     return StoreResult::Ok;
 }
 
-StoreResult ContactStore::addGroup(const QString &name)
+StoreResult ContactStore::addGroup(const QString &name, QString *error)
 {
     Statement insert(m_database.handle(), "INSERT INTO [分组] ([分组]) VALUES (?)");
     insert.bind(1, name);
-    return runWrite(insert);
+    return runWrite(insert, error);
 }
 
-bool ContactStore::exists(const char *sql, const QString &value, StoreResult *result)
+bool ContactStore::exists(const char *sql, const QString &value, StoreResult *result,
+                          QString *error)
 {
     Statement select(m_database.handle(), sql);
     select.bind(1, value);
     const int code = select.step();
     const StoreResult outcome = code == SQLITE_ROW || code == SQLITE_DONE
                                     ? StoreResult::Ok
-                                    : failed(m_database.lastErrorMessage());
+                                    : failed(m_database.lastErrorMessage(), error);
     if (result)
         *result = outcome;
     return code == SQLITE_ROW;
 }
 
-bool ContactStore::groupExists(const QString &name, StoreResult *result)
+bool ContactStore::groupExists(const QString &name, StoreResult *result, QString *error)
 {
-    return exists("SELECT 1 FROM [分组] WHERE [分组] = ? LIMIT 1", name, result);
+    return exists("SELECT 1 FROM [分组] WHERE [分组] = ? LIMIT 1", name, result, error);
 }
 
 StoreResult ContactStore::contacts(const QString &group, const QString &nameFilter,
-                                   const QString &mobileFilter, ContactList &out)
+                                   const QString &mobileFilter, ContactList &out, QString *error)
 {
     out.clear();
     // The filters stay patterns: "%" and "_" typed by the user keep their
@@ -167,29 +168,31 @@ StoreResult ContactStore::contacts(const QString &group, const QString &nameFilt
     }
     if (code != SQLITE_DONE) {
         out.clear();
-        return failed(m_database.lastErrorMessage());
+        return failed(m_database.lastErrorMessage(), error);
     }
     return StoreResult::Ok;
 }
 
 bool ContactStore::contactKeyExists(const QString &group, const QString &mobile,
-                                    StoreResult *result)
+                                    StoreResult *result, QString *error)
 {
-    return exists("SELECT 1 FROM [通讯录] WHERE [序号] = ? LIMIT 1", group + mobile, result);
+    return exists("SELECT 1 FROM [通讯录] WHERE [序号] = ? LIMIT 1", group + mobile, result,
+                  error);
 }
 
-StoreResult ContactStore::addContact(const QString &group, Contact &contact)
+StoreResult ContactStore::addContact(const QString &group, Contact &contact, QString *error)
 {
     Statement insert(m_database.handle(), InsertContactSql);
     bindContact(insert, group, contact);
-    const StoreResult result = runWrite(insert);
+    const StoreResult result = runWrite(insert, error);
     if (result == StoreResult::Ok)
         contact.rowId = sqlite3_last_insert_rowid(m_database.handle());
     return result;
 }
 
 StoreResult ContactStore::updateContact(qint64 rowId, const QString &group, const Contact &contact,
-                                       const std::optional<QString> &loadedMobile)
+                                       const std::optional<QString> &loadedMobile,
+                                       QString *error)
 {
     if (rowId <= 0)
         return StoreResult::NotFound;
@@ -201,35 +204,36 @@ StoreResult ContactStore::updateContact(qint64 rowId, const QString &group, cons
     update.bind(7, rowId);
     if (loadedMobile)
         update.bind(8, *loadedMobile);
-    const StoreResult result = runWrite(update);
+    const StoreResult result = runWrite(update, error);
     if (result == StoreResult::Ok && sqlite3_changes(m_database.handle()) == 0)
         return StoreResult::NotFound;
     return result;
 }
 
-StoreResult ContactStore::deleteContact(qint64 rowId)
+StoreResult ContactStore::deleteContact(qint64 rowId, QString *error)
 {
     if (rowId <= 0)
         return StoreResult::NotFound;
     Statement remove(m_database.handle(), "DELETE FROM [通讯录] WHERE rowid = ?");
     remove.bind(1, rowId);
-    const StoreResult result = runWrite(remove);
+    const StoreResult result = runWrite(remove, error);
     if (result == StoreResult::Ok && sqlite3_changes(m_database.handle()) == 0)
         return StoreResult::NotFound;
     return result;
 }
 
 StoreResult ContactStore::addGroupWithContacts(const QString &name, const ContactList &contacts,
-                                               int *copied, QList<qsizetype> *skipped)
+                                               int *copied, QList<qsizetype> *skipped,
+                                               QString *error)
 {
     if (copied)
         *copied = 0;
     QList<qsizetype> leftOut;
-    Transaction transaction(m_database);
+    Transaction transaction(m_database, error);
     if (!transaction.isActive())
-        return failed(m_database.errorString());
+        return StoreResult::Failed;
 
-    const StoreResult groupAdded = addGroup(name);
+    const StoreResult groupAdded = addGroup(name, error);
     if (groupAdded != StoreResult::Ok)
         return groupAdded;
 
@@ -237,7 +241,8 @@ StoreResult ContactStore::addGroupWithContacts(const QString &name, const Contac
     int written = 0;
     for (qsizetype i = 0; i < contacts.size(); ++i) {
         bindContact(insert, name, contacts.at(i));
-        const StoreResult result = runWrite(insert);
+        QString rowError;
+        const StoreResult result = runWrite(insert, &rowError);
         insert.reset();
         // The key is there already, or a text does not fit its column:
         // this one contact is left out, the others are still copied.
@@ -246,11 +251,11 @@ StoreResult ContactStore::addGroupWithContacts(const QString &name, const Contac
             continue;
         }
         if (result != StoreResult::Ok)
-            return result;
+            return report(result, rowError, error);
         ++written;
     }
-    if (!transaction.commit())
-        return failed(m_database.errorString());
+    if (!transaction.commit(error))
+        return StoreResult::Failed;
     if (copied)
         *copied = written;
     if (skipped)
@@ -258,32 +263,32 @@ StoreResult ContactStore::addGroupWithContacts(const QString &name, const Contac
     return StoreResult::Ok;
 }
 
-StoreResult ContactStore::deleteGroup(const QString &name)
+StoreResult ContactStore::deleteGroup(const QString &name, QString *error)
 {
-    Transaction transaction(m_database);
+    Transaction transaction(m_database, error);
     if (!transaction.isActive())
-        return failed(m_database.errorString());
+        return StoreResult::Failed;
 
     Statement contacts(m_database.handle(), "DELETE FROM [通讯录] WHERE [组别] = ?");
     contacts.bind(1, name);
-    StoreResult result = runWrite(contacts);
+    StoreResult result = runWrite(contacts, error);
     if (result != StoreResult::Ok)
         return result;
 
     Statement group(m_database.handle(), "DELETE FROM [分组] WHERE [分组] = ?");
     group.bind(1, name);
-    result = runWrite(group);
+    result = runWrite(group, error);
     if (result != StoreResult::Ok)
         return result;
     if (sqlite3_changes(m_database.handle()) == 0)
         return StoreResult::NotFound;
 
-    if (!transaction.commit())
-        return failed(m_database.errorString());
+    if (!transaction.commit(error))
+        return StoreResult::Failed;
     return StoreResult::Ok;
 }
 
-StoreResult ContactStore::smsText(QString &out)
+StoreResult ContactStore::smsText(QString &out, QString *error)
 {
     out.clear();
     Statement select(m_database.handle(),
@@ -295,16 +300,16 @@ StoreResult ContactStore::smsText(QString &out)
     }
     if (code == SQLITE_DONE)
         return StoreResult::NotFound;
-    return failed(m_database.lastErrorMessage());
+    return failed(m_database.lastErrorMessage(), error);
 }
 
-StoreResult ContactStore::setSmsText(const QString &text)
+StoreResult ContactStore::setSmsText(const QString &text, QString *error)
 {
     Statement update(m_database.handle(),
                      "UPDATE [短信] SET [短信内容] = ? "
                      "WHERE rowid = (SELECT min(rowid) FROM [短信])");
     update.bind(1, text);
-    const StoreResult result = runWrite(update);
+    const StoreResult result = runWrite(update, error);
     if (result == StoreResult::Ok && sqlite3_changes(m_database.handle()) == 0)
         return StoreResult::NotFound;
     return result;

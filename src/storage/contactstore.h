@@ -1,6 +1,6 @@
 #pragma once
 
-#include "contact.h"
+#include "core/contact.h"
 
 #include <QString>
 #include <QStringList>
@@ -11,12 +11,14 @@ class Database;
 class Statement;
 
 // Outcome of a store operation. Everything but Ok leaves the file unchanged.
+// Every operation takes QString *error last (may be null): on Failed,
+// Duplicate and TooLong it receives the database's message.
 enum class StoreResult {
     Ok,
     Duplicate, // a second equal contact key (序号) or group name (分组)
     TooLong,   // a value longer than its column allows
     NotFound,  // the row to change or delete is gone
-    Failed,    // the database could not run the statement (see errorString())
+    Failed,    // the database could not run the statement
 };
 
 // Every statement the program runs against the contact database. Values are
@@ -27,11 +29,12 @@ public:
     explicit ContactStore(Database &database);
 
     // Groups in stored order.
-    StoreResult groups(QStringList &out);
-    StoreResult addGroup(const QString &name);
+    StoreResult groups(QStringList &out, QString *error = nullptr);
+    StoreResult addGroup(const QString &name, QString *error = nullptr);
     // Existence tests answer false when the question could not be asked;
     // result (when given) then holds Failed, else Ok.
-    bool groupExists(const QString &name, StoreResult *result = nullptr);
+    bool groupExists(const QString &name, StoreResult *result = nullptr,
+                     QString *error = nullptr);
 
     // Contacts of one group whose name and mobile contain the filters
     // ("%" and "_" inside a filter keep acting as wildcards; ASCII letters
@@ -39,23 +42,24 @@ public:
     // its row identity; a Null column reads as "" and an empty filter
     // matches it. On failure out is empty.
     StoreResult contacts(const QString &group, const QString &nameFilter,
-                         const QString &mobileFilter, ContactList &out);
+                         const QString &mobileFilter, ContactList &out, QString *error = nullptr);
 
     // Is "group + mobile" already a contact key?
     bool contactKeyExists(const QString &group, const QString &mobile,
-                          StoreResult *result = nullptr);
+                          StoreResult *result = nullptr, QString *error = nullptr);
 
     // Writes a contact into a group: key = group + mobile, reserved columns
     // empty. On success contact.rowId receives the new row identity.
-    StoreResult addContact(const QString &group, Contact &contact);
+    StoreResult addContact(const QString &group, Contact &contact, QString *error = nullptr);
     // Rewrites the stored contact rowId (group, key and reserved columns too;
     // 选项 keeps its value).
     // With loadedMobile the row must still hold that mobile: row numbers of
     // deleted rows are given out again, so an editor left open over a deleted
     // contact must not overwrite the newcomer (NotFound then).
     StoreResult updateContact(qint64 rowId, const QString &group, const Contact &contact,
-                              const std::optional<QString> &loadedMobile = std::nullopt);
-    StoreResult deleteContact(qint64 rowId);
+                              const std::optional<QString> &loadedMobile = std::nullopt,
+                              QString *error = nullptr);
+    StoreResult deleteContact(qint64 rowId, QString *error = nullptr);
 
     // Adds the group and copies the given contacts into it, in one
     // transaction. A contact whose key the new group already holds (the same
@@ -63,17 +67,15 @@ public:
     // position in contacts goes to skipped; any other failure writes nothing
     // at all.
     StoreResult addGroupWithContacts(const QString &name, const ContactList &contacts,
-                                     int *copied = nullptr, QList<qsizetype> *skipped = nullptr);
+                                     int *copied = nullptr, QList<qsizetype> *skipped = nullptr,
+                                     QString *error = nullptr);
 
     // Removes every contact of the group and the group row, in one transaction.
-    StoreResult deleteGroup(const QString &name);
+    StoreResult deleteGroup(const QString &name, QString *error = nullptr);
 
     // The text of the one 短信 row; NotFound when the table has no row.
-    StoreResult smsText(QString &out);
-    StoreResult setSmsText(const QString &text);
-
-    // The database's message for the last Failed result.
-    QString errorString() const;
+    StoreResult smsText(QString &out, QString *error = nullptr);
+    StoreResult setSmsText(const QString &text, QString *error = nullptr);
 
     // Test hook: the n-th write statement from now on (1 = the next one)
     // fails as if the disk had refused it: the operation returns Failed and
@@ -86,12 +88,10 @@ public:
 
 private:
     // Runs a one-parameter existence query.
-    bool exists(const char *sql, const QString &value, StoreResult *result);
+    bool exists(const char *sql, const QString &value, StoreResult *result, QString *error);
     // Runs a write statement and maps the result.
-    StoreResult runWrite(Statement &statement);
-    StoreResult failed(const QString &message);
+    StoreResult runWrite(Statement &statement, QString *error);
 
     Database &m_database;
-    QString m_error;
     int m_failingWrite = 0;
 };

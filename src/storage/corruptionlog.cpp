@@ -1,4 +1,4 @@
-#include "corruptionlog.h"
+#include "storage/corruptionlog.h"
 
 #include <QMutex>
 #include <QSet>

@@ -1,8 +1,8 @@
-#include "database.h"
+#include "storage/database.h"
 
-#include "corruptionlog.h"
-#include "schema.h"
-#include "statement.h"
+#include "storage/corruptionlog.h"
+#include "storage/schema.h"
+#include "storage/statement.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,7 +24,7 @@ Database::~Database()
     close();
 }
 
-bool Database::fail(OpenError error, const QString &message)
+Database::OpenResult Database::fail(OpenResult result, const QString &message, QString *error)
 {
     if (m_handle) {
         CorruptionLog::take(m_handle);
@@ -32,29 +32,30 @@ bool Database::fail(OpenError error, const QString &message)
         m_handle = nullptr;
     }
     m_path.clear();
-    m_openError = error;
-    m_error = message;
-    return false;
+    if (error)
+        *error = message;
+    return result;
 }
 
 // Sets the key and makes sure the library really encrypts: a plain SQLite
 // would accept the key pragma silently and then read or write the file
 // without encryption.
-bool Database::keyAndCheckCipher(const QString &shownPath)
+Database::OpenResult Database::keyAndCheckCipher(const QString &shownPath, QString *error)
 {
     const QString refused = QStringLiteral("本程序所用的 SQLite 库不支持加密（不是 SQLCipher），"
                                            "为保护数据，不使用数据库文件 %1。")
                                 .arg(shownPath);
     if (sqlite3_key(m_handle, Key, int(std::strlen(Key))) != SQLITE_OK)
-        return fail(OpenError::NotEncrypting, refused);
+        return fail(OpenResult::NotEncrypting, refused, error);
     Statement version(m_handle, "PRAGMA cipher_version");
     if (version.step() != SQLITE_ROW || version.text(0).isEmpty())
-        return fail(OpenError::NotEncrypting, refused);
-    return true;
+        return fail(OpenResult::NotEncrypting, refused, error);
+    return OpenResult::Ok;
 }
 
-bool Database::connect(const QString &absolutePath, int flags, OpenError failure,
-                       const QString &failureText)
+Database::OpenResult Database::connect(const QString &absolutePath, int flags,
+                                       OpenResult failure, const QString &failureText,
+                                       QString *error)
 {
     // The connection is only ever used by the window thread: no locking.
     const int opened = sqlite3_open_v2(QFile::encodeName(absolutePath).constData(), &m_handle,
@@ -62,37 +63,37 @@ bool Database::connect(const QString &absolutePath, int flags, OpenError failure
     if (opened != SQLITE_OK) {
         const QString reason = m_handle ? QString::fromUtf8(sqlite3_errmsg(m_handle))
                                         : QString::fromUtf8(sqlite3_errstr(opened));
-        return fail(failure, failureText.arg(shown(absolutePath), reason));
+        return fail(failure, failureText.arg(shown(absolutePath), reason), error);
     }
     sqlite3_extended_result_codes(m_handle, 1);
     sqlite3_busy_timeout(m_handle, 2000);
-    return keyAndCheckCipher(shown(absolutePath));
+    return keyAndCheckCipher(shown(absolutePath), error);
 }
 
 void Database::reset()
 {
     close();
-    m_openError = OpenError::None;
-    m_error.clear();
     m_corruptionSeen = false;
 }
 
-bool Database::open(const QString &path, Access access)
+Database::OpenResult Database::open(const QString &path, Access access, QString *error)
 {
     reset();
     const QFileInfo info(path);
     const QString name = shown(info.absoluteFilePath());
     if (!info.exists())
-        return fail(OpenError::CannotOpen, QStringLiteral("数据库文件 %1 不存在。").arg(name));
+        return fail(OpenResult::CannotOpen, QStringLiteral("数据库文件 %1 不存在。").arg(name),
+                    error);
     if (!info.isFile())
-        return fail(OpenError::CannotOpen,
-                    QStringLiteral("%1 不是普通文件，不能作为数据库文件使用。").arg(name));
+        return fail(OpenResult::CannotOpen,
+                    QStringLiteral("%1 不是普通文件，不能作为数据库文件使用。").arg(name), error);
 
     // No SQLITE_OPEN_CREATE: the file must be there and is never made here.
     const int flags = access == Access::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
-    if (!connect(info.absoluteFilePath(), flags, OpenError::CannotOpen,
-                 QStringLiteral("无法打开数据库文件 %1：%2。")))
-        return false;
+    const OpenResult connected = connect(info.absoluteFilePath(), flags, OpenResult::CannotOpen,
+                                         QStringLiteral("无法打开数据库文件 %1：%2。"), error);
+    if (connected != OpenResult::Ok)
+        return connected;
 
     // The first read decrypts page 1: here a wrong key, a plain SQLite file
     // or any other content shows up. Reading writes nothing.
@@ -102,22 +103,25 @@ bool Database::open(const QString &path, Access access)
         if (read != SQLITE_ROW) {
             const int primary = (probe.isValid() ? read : probe.prepareCode()) & 0xff;
             if (primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT)
-                return fail(OpenError::NotADatabase,
+                return fail(OpenResult::NotADatabase,
                             QStringLiteral("数据库文件 %1 已损坏或不是本程序的数据库"
                                            "（无法用本程序的密码读取）。")
-                                .arg(name));
-            return fail(OpenError::CannotOpen, QStringLiteral("无法读取数据库文件 %1：%2。")
-                                                   .arg(name, lastErrorMessage()));
+                                .arg(name),
+                            error);
+            return fail(OpenResult::CannotOpen, QStringLiteral("无法读取数据库文件 %1：%2。")
+                                                    .arg(name, lastErrorMessage()),
+                        error);
         }
     }
     QString schemaError;
     if (!Schema::verify(m_handle, &schemaError))
-        return fail(OpenError::WrongSchema,
+        return fail(OpenResult::WrongSchema,
                     QStringLiteral("数据库文件 %1 已损坏或不是本程序的数据库（%2）。")
-                        .arg(name, schemaError));
+                        .arg(name, schemaError),
+                    error);
     if (access == Access::ReadWrite && sqlite3_db_readonly(m_handle, "main") == 1)
-        return fail(OpenError::ReadOnly,
-                    QStringLiteral("数据库文件 %1 是只读的，无法保存修改。").arg(name));
+        return fail(OpenResult::ReadOnly,
+                    QStringLiteral("数据库文件 %1 是只读的，无法保存修改。").arg(name), error);
 
     // Decrypting a page costs more than reading it: keep up to 32 MB of
     // decrypted pages, so that listing a big group again stays fast.
@@ -125,36 +129,39 @@ bool Database::open(const QString &path, Access access)
         execute("PRAGMA cache_size = -32768");
 
     m_path = info.absoluteFilePath();
-    return true;
+    return OpenResult::Ok;
 }
 
-bool Database::create(const QString &path)
+Database::OpenResult Database::create(const QString &path, QString *error)
 {
     reset();
     const QFileInfo info(path);
     const QString file = info.absoluteFilePath();
     if (info.exists() || info.isSymLink())
-        return fail(OpenError::CannotCreate, QStringLiteral("文件 %1 已存在。").arg(shown(file)));
+        return fail(OpenResult::CannotCreate, QStringLiteral("文件 %1 已存在。").arg(shown(file)),
+                    error);
 
     const QString failureText = QStringLiteral("无法创建数据库文件 %1：%2。");
-    if (!connect(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, OpenError::CannotCreate,
-                 failureText)) {
+    const OpenResult connected = connect(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                                         OpenResult::CannotCreate, failureText, error);
+    if (connected != OpenResult::Ok) {
         QFile::remove(file);
-        return false;
+        return connected;
     }
     QString reason;
-    Transaction transaction(*this);
-    if (!transaction.isActive() || !Schema::create(m_handle, &reason) || !transaction.commit()) {
-        fail(OpenError::CannotCreate, failureText.arg(shown(file), reason.isEmpty() ? m_error : reason));
+    Transaction transaction(*this, &reason);
+    if (!transaction.isActive() || !Schema::create(m_handle, &reason)
+        || !transaction.commit(&reason)) {
+        fail(OpenResult::CannotCreate, failureText.arg(shown(file), reason), error);
         QFile::remove(file);
         QFile::remove(file + QStringLiteral("-journal"));
-        return false;
+        return OpenResult::CannotCreate;
     }
     m_path = file;
-    return true;
+    return OpenResult::Ok;
 }
 
-bool Database::close()
+bool Database::close(QString *error)
 {
     if (!m_handle)
         return true;
@@ -163,7 +170,8 @@ bool Database::close()
     if (closed != SQLITE_OK) {
         // Statements still open: let SQLite release the handle once they
         // are finalized.
-        m_error = QString::fromUtf8(sqlite3_errmsg(m_handle));
+        if (error)
+            *error = QString::fromUtf8(sqlite3_errmsg(m_handle));
         sqlite3_close_v2(m_handle);
     }
     m_handle = nullptr;
@@ -171,17 +179,19 @@ bool Database::close()
     return closed == SQLITE_OK;
 }
 
-bool Database::execute(const char *sql)
+bool Database::execute(const char *sql, QString *error)
 {
     if (!m_handle) {
-        m_error = QStringLiteral("数据库未打开");
+        if (error)
+            *error = QStringLiteral("数据库未打开");
         return false;
     }
     char *message = nullptr;
     const int code = sqlite3_exec(m_handle, sql, nullptr, nullptr, &message);
     CorruptionLog::note(m_handle, code);
     if (code != SQLITE_OK) {
-        m_error = QString::fromUtf8(message ? message : sqlite3_errmsg(m_handle));
+        if (error)
+            *error = QString::fromUtf8(message ? message : sqlite3_errmsg(m_handle));
         sqlite3_free(message);
         return false;
     }
@@ -198,10 +208,10 @@ QString Database::lastErrorMessage() const
     return m_handle ? QString::fromUtf8(sqlite3_errmsg(m_handle)) : QStringLiteral("数据库未打开");
 }
 
-Transaction::Transaction(Database &database)
+Transaction::Transaction(Database &database, QString *error)
     : m_database(database)
 {
-    m_active = m_database.execute("BEGIN IMMEDIATE");
+    m_active = m_database.execute("BEGIN IMMEDIATE", error);
 }
 
 Transaction::~Transaction()
@@ -209,11 +219,11 @@ Transaction::~Transaction()
     rollback();
 }
 
-bool Transaction::commit()
+bool Transaction::commit(QString *error)
 {
     if (!m_active)
         return false;
-    if (m_database.execute("COMMIT")) {
+    if (m_database.execute("COMMIT", error)) {
         m_active = false;
         return true;
     }

@@ -1,7 +1,7 @@
-#include "integritycheck.h"
+#include "storage/integritycheck.h"
 
-#include "database.h"
-#include "statement.h"
+#include "storage/database.h"
+#include "storage/statement.h"
 
 #include <QStringList>
 
@@ -21,23 +21,26 @@ qint64 countRows(Database &database, const char *sql, bool *ok)
 
 } // namespace
 
-Result check(const QString &path, Counts counts)
+bool check(const QString &path, QString *error, Counts *counts)
 {
-    Result result;
+    const auto fail = [error](const QString &reason) {
+        if (error)
+            *error = reason;
+        return false;
+    };
     Database database;
-    if (!database.open(path, Database::Access::ReadOnly)) {
-        switch (database.openError()) {
-        case Database::OpenError::NotADatabase:
-            result.reason = QStringLiteral("无法用本程序的密码读取");
-            break;
-        case Database::OpenError::WrongSchema:
-            result.reason = QStringLiteral("缺少本程序的表或列");
-            break;
+    QString openError;
+    const Database::OpenResult opened =
+        database.open(path, Database::Access::ReadOnly, &openError);
+    if (opened != Database::OpenResult::Ok) {
+        switch (opened) {
+        case Database::OpenResult::NotADatabase:
+            return fail(QStringLiteral("无法用本程序的密码读取"));
+        case Database::OpenResult::WrongSchema:
+            return fail(QStringLiteral("缺少本程序的表或列"));
         default:
-            result.reason = database.errorString();
-            break;
+            return fail(openError);
         }
-        return result;
     }
     // quick_check reads every page of every table and index (each page's
     // authentication code is verified as it is decrypted) and checks the
@@ -45,31 +48,25 @@ Result check(const QString &path, Counts counts)
     {
         Statement quickCheck(database.handle(), "PRAGMA quick_check(1)");
         const int code = quickCheck.step();
-        if (code != SQLITE_ROW) {
-            result.reason = database.lastErrorMessage();
-            return result;
-        }
+        if (code != SQLITE_ROW)
+            return fail(database.lastErrorMessage());
         const QString answer = quickCheck.text(0);
         if (answer != QLatin1String("ok")) {
             // "*** in database main ***\nPage 5: ..." -> "Page 5: ..."
             QStringList lines = answer.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
             lines.removeIf([](const QString &line) { return line.startsWith(QLatin1String("***")); });
-            result.reason = QStringLiteral("数据页有错：%1").arg(lines.join(QStringLiteral("；")));
-            return result;
+            return fail(QStringLiteral("数据页有错：%1").arg(lines.join(QStringLiteral("；"))));
         }
     }
-    if (counts == Counts::Count) {
+    if (counts) {
         bool ok = true;
-        result.groups = countRows(database, "SELECT count(*) FROM [分组]", &ok);
-        result.contacts = countRows(database, "SELECT count(*) FROM [通讯录]", &ok);
-        if (!ok) {
-            result.reason = database.lastErrorMessage();
-            result.groups = result.contacts = -1;
-            return result;
-        }
+        const qint64 groups = countRows(database, "SELECT count(*) FROM [分组]", &ok);
+        const qint64 contacts = countRows(database, "SELECT count(*) FROM [通讯录]", &ok);
+        if (!ok)
+            return fail(database.lastErrorMessage());
+        *counts = {groups, contacts};
     }
-    result.passed = true;
-    return result;
+    return true;
 }
 
 } // namespace IntegrityCheck

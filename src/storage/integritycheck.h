@@ -8,18 +8,15 @@
 // tell good backups from damaged ones.
 namespace IntegrityCheck {
 
-struct Result
+struct Counts
 {
-    bool passed = false;
-    QString reason;        // why it failed, in Chinese (empty when passed)
-    qint64 groups = -1;    // counted only when asked for and passed
+    qint64 groups = -1;
     qint64 contacts = -1;
 };
 
-enum class Counts { Skip, Count };
-
 // Opens path with the key, checks the tables and runs SQLite's quick check
-// over every page. counts: also count the groups and contacts.
-Result check(const QString &path, Counts counts = Counts::Skip);
+// over every page. On failure error says why, in Chinese. counts, when given,
+// also receives the numbers of groups and contacts (when the check passed).
+bool check(const QString &path, QString *error, Counts *counts = nullptr);
 
 } // namespace IntegrityCheck

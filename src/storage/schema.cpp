@@ -1,6 +1,6 @@
-#include "schema.h"
+#include "storage/schema.h"
 
-#include "statement.h"
+#include "storage/statement.h"
 
 namespace Schema {
 

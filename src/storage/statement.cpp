@@ -1,6 +1,6 @@
-#include "statement.h"
+#include "storage/statement.h"
 
-#include "corruptionlog.h"
+#include "storage/corruptionlog.h"
 
 Statement::Statement(sqlite3 *db, const char *sql)
     : m_db(db)

@@ -1,8 +1,8 @@
-#include "appfolder.h"
-#include "appsession.h"
-#include "dailybackup.h"
-#include "databasetemplate.h"
-#include "testsupport.h"
+#include "app/appfolder.h"
+#include "app/appsession.h"
+#include "app/dailybackup.h"
+#include "storage/template/databasetemplate.h"
+#include "support/testsupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -207,7 +207,7 @@ void TestAppSession::finishWritesTheDaysBackup()
     QVERIFY(TestSupport::readAll(backup) != DatabaseTemplate::bytes()); // it holds 你好
 
     Database copy;
-    QVERIFY(copy.open(backup));
+    QCOMPARE(copy.open(backup), Database::OpenResult::Ok);
     ContactStore store(copy);
     QString text;
     QCOMPARE(store.smsText(text), StoreResult::Ok);

@@ -1,13 +1,13 @@
-#include "appsession.h"
-#include "backupring.h"
-#include "contactstore.h"
-#include "dailybackup.h"
-#include "leftoversweep.h"
-#include "mainwindow.h"
-#include "messagebox.h"
-#include "restoredialog.h"
-#include "startuprepair.h"
-#include "testsupport.h"
+#include "app/appsession.h"
+#include "app/backupring.h"
+#include "app/dailybackup.h"
+#include "app/leftoversweep.h"
+#include "app/restoredialog.h"
+#include "app/startuprepair.h"
+#include "desktop/messagebox.h"
+#include "mainwindow/mainwindow.h"
+#include "storage/contactstore.h"
+#include "support/testsupport.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "dailybackup.h"
-#include "testsupport.h"
+#include "app/dailybackup.h"
+#include "support/testsupport.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
-#include "datafolder.h"
-#include "programidentity.h"
-#include "testsupport.h"
+#include "app/datafolder.h"
+#include "app/programidentity.h"
+#include "support/testsupport.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,9 +1,9 @@
-#include "appsession.h"
-#include "database.h"
-#include "instancelock.h"
-#include "runningcopy.h"
-#include "smsrecoveryfile.h"
-#include "testsupport.h"
+#include "app/appsession.h"
+#include "app/instancelock.h"
+#include "app/runningcopy.h"
+#include "app/smsrecoveryfile.h"
+#include "storage/database.h"
+#include "support/testsupport.h"
 
 #include <QDir>
 #include <QProcess>
@@ -133,7 +133,7 @@ void TestRunningCopy::stopSignalDuringAFailingSaveKeepsTheText()
 
     // Another connection holds the database: the program's save fails.
     Database other;
-    QVERIFY(other.open(dbFile(dir)));
+    QCOMPARE(other.open(dbFile(dir)), Database::OpenResult::Ok);
     QVERIFY(other.execute("BEGIN EXCLUSIVE"));
     ::kill(pid_t(program.processId()), SIGTERM);
     QVERIFY(program.waitForFinished(15000));

@@ -1,9 +1,9 @@
-#include "appsession.h"
-#include "mainwindow.h"
-#include "messagebox.h"
-#include "shutdownsequence.h"
-#include "smsrecoveryfile.h"
-#include "testsupport.h"
+#include "app/appsession.h"
+#include "app/shutdownsequence.h"
+#include "app/smsrecoveryfile.h"
+#include "desktop/messagebox.h"
+#include "mainwindow/mainwindow.h"
+#include "support/testsupport.h"
 
 #include <QDir>
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
-#include "atomicfile.h"
-#include "testsupport.h"
+#include "core/atomicfile.h"
+#include "support/testsupport.h"
 
 #include <QDir>
 #include <QFile>

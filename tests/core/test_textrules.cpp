@@ -1,5 +1,5 @@
-#include "smslength.h"
-#include "textrules.h"
+#include "core/smslength.h"
+#include "core/textrules.h"
 
 #include <QTest>
 

@@ -1,8 +1,8 @@
-#include "dialogtestbed.h"
+#include "dialogs/dialogtestbed.h"
 
-#include "testsupport.h"
+#include "support/testsupport.h"
 
-#include "messagebox.h"
+#include "desktop/messagebox.h"
 
 #include <QTest>
 
@@ -16,8 +16,8 @@ DialogTestBed::DialogTestBed()
     m_owner.setGeometry(200, 150, 900, 600);
     m_owner.show();
     const QString path = m_dir.filePath(QStringLiteral("contacts.dat"));
-    m_ready = m_dir.isValid() && m_database.create(path)
-              && (m_database.isOpen() || m_database.open(path));
+    m_ready = m_dir.isValid() && m_database.create(path) == Database::OpenResult::Ok
+              && (m_database.isOpen() || m_database.open(path) == Database::OpenResult::Ok);
     m_store = std::make_unique<ContactStore>(m_database);
 }
 

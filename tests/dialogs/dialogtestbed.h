@@ -1,8 +1,8 @@
 #pragma once
 
-#include "contact.h"
-#include "contactstore.h"
-#include "database.h"
+#include "core/contact.h"
+#include "storage/contactstore.h"
+#include "storage/database.h"
 
 #include <QString>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
-#include "contacteditor.h"
-#include "dialogtestbed.h"
-#include "messagebox.h"
+#include "desktop/messagebox.h"
+#include "dialogs/contacteditor.h"
+#include "dialogs/dialogtestbed.h"
 
 #include <QApplication>
 #include <QLabel>

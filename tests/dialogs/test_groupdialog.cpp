@@ -1,7 +1,7 @@
-#include "contactlistmodel.h"
-#include "dialogtestbed.h"
-#include "groupdialog.h"
-#include "messagebox.h"
+#include "desktop/messagebox.h"
+#include "dialogs/dialogtestbed.h"
+#include "dialogs/groupdialog.h"
+#include "mainwindow/contactlistmodel.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -9,7 +9,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "testsupport.h"
+#include "support/testsupport.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "mainwindowfixture.h"
+#include "gui/mainwindowfixture.h"
 
 #include <QDate>
 #include <QLabel>

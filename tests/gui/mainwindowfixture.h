@@ -1,9 +1,9 @@
 #pragma once
 
-#include "appfolder.h"
-#include "appsession.h"
-#include "mainwindow.h"
-#include "shutdownsequence.h"
+#include "app/appfolder.h"
+#include "app/appsession.h"
+#include "app/shutdownsequence.h"
+#include "mainwindow/mainwindow.h"
 
 #include <QTemporaryDir>
 #include <memory>

@@ -1,8 +1,8 @@
-#include "referencegrid.h"
+#include "gui/referencegrid.h"
 
-#include "contactlistmodel.h"
-#include "tickimages.h"
-#include "twips.h"
+#include "desktop/twips.h"
+#include "mainwindow/contactlistmodel.h"
+#include "mainwindow/tickimages.h"
 
 #include <QPainter>
 #include <QPushButton>

@@ -1,7 +1,7 @@
-#include "contactgrid.h"
-#include "contactlistmodel.h"
-#include "contacttableview.h"
-#include "referencegrid.h"
+#include "gui/referencegrid.h"
+#include "mainwindow/contactgrid.h"
+#include "mainwindow/contactlistmodel.h"
+#include "mainwindow/contacttableview.h"
 
 #include <QAccessible>
 #include <QDir>

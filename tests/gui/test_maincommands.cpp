@@ -1,15 +1,15 @@
-#include "aboutdialog.h"
-#include "contactgrid.h"
-#include "contactlistmodel.h"
-#include "contactstore.h"
+#include "desktop/filedialog.h"
+#include "desktop/messagebox.h"
+#include "desktop/webpages.h"
+#include "dialogs/aboutdialog.h"
+#include "dialogs/tipdialog.h"
 #include "exchange/contactimport.h"
 #include "exchange/phonebook/phonebookfile.h"
-#include "filedialog.h"
-#include "mainwindowfixture.h"
-#include "messagebox.h"
-#include "testsupport.h"
-#include "tipdialog.h"
-#include "webpages.h"
+#include "gui/mainwindowfixture.h"
+#include "mainwindow/contactgrid.h"
+#include "mainwindow/contactlistmodel.h"
+#include "storage/contactstore.h"
+#include "support/testsupport.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -396,10 +396,12 @@ void TestMainCommands::exportWritesEveryContactAndReports()
         m_fixture->clickButton(QStringLiteral("Command12"));
         QCOMPARE(MessageBox::lastText(), QStringLiteral("文件导出成功！"));
         const QString written = tempPath(filter.contains(QStringLiteral("xlsx")) ? "客户.xlsx" : "客户.xls");
-        const ImportResult back = importContacts(written);
-        QVERIFY2(back.ok, qPrintable(back.error));
-        QCOMPARE(mobiles(back.contacts), QStringList({"13958700001", "13958700002"}));
-        QCOMPARE(back.contacts[1].remark, QStringLiteral("房间002号"));
+        ContactList back;
+        QString backError;
+        const bool backOk = importContacts(written, &back, &backError);
+        QVERIFY2(backOk, qPrintable(backError));
+        QCOMPARE(mobiles(back), QStringList({"13958700001", "13958700002"}));
+        QCOMPARE(back[1].remark, QStringLiteral("房间002号"));
     }
     QCOMPARE(m_fixture->window().lastFilePath(), tempPath(QStringLiteral("客户")));
 }
@@ -420,7 +422,9 @@ void TestMainCommands::exportAsksBeforeReplacing()
     MessageBox::setNextAnswer(QMessageBox::Ok);
     m_fixture->clickButton(QStringLiteral("Command12"));
     QCOMPARE(MessageBox::lastText(), QStringLiteral("文件导出成功！"));
-    QVERIFY(importContacts(existing).ok);
+    ContactList imported;
+    QString error;
+    QVERIFY(importContacts(existing, &imported, &error));
 }
 
 void TestMainCommands::exportFailureIsReported()

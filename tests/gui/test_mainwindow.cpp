@@ -1,11 +1,11 @@
-#include "contactgrid.h"
-#include "contactlistmodel.h"
-#include "contactstore.h"
-#include "mainwindowfixture.h"
-#include "messagebox.h"
-#include "recipientlines.h"
-#include "testsupport.h"
-#include "textrules.h"
+#include "core/textrules.h"
+#include "desktop/messagebox.h"
+#include "gui/mainwindowfixture.h"
+#include "mainwindow/contactgrid.h"
+#include "mainwindow/contactlistmodel.h"
+#include "mainwindow/recipientlines.h"
+#include "storage/contactstore.h"
+#include "support/testsupport.h"
 
 #include <QAccessible>
 #include <QAction>

@@ -1,6 +1,6 @@
-#include "recipientlines.h"
-#include "recipientlistbox.h"
-#include "testsupport.h"
+#include "mainwindow/recipientlines.h"
+#include "mainwindow/recipientlistbox.h"
+#include "support/testsupport.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -1,8 +1,8 @@
-#include "aboutdialog.h"
-#include "qrcode.h"
-#include "tipdialog.h"
-#include "twips.h"
-#include "webpages.h"
+#include "desktop/twips.h"
+#include "desktop/webpages.h"
+#include "dialogs/aboutdialog.h"
+#include "dialogs/qrcode.h"
+#include "dialogs/tipdialog.h"
 
 #include <QAccessible>
 #include <QApplication>

@@ -1,6 +1,6 @@
+#include "core/textrules.h"
 #include "exchange/phonebook/phonebookfile.h"
-#include "testsupport.h"
-#include "textrules.h"
+#include "support/testsupport.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
-#include "contactstore.h"
-#include "database.h"
-#include "databasetemplate.h"
-#include "statement.h"
+#include "storage/contactstore.h"
+#include "storage/database.h"
+#include "storage/statement.h"
+#include "storage/template/databasetemplate.h"
 
-#include "testsupport.h"
+#include "support/testsupport.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -70,7 +70,9 @@ void TestContactStore::init()
     const QString path = m_dir->filePath(QStringLiteral("通讯录.dat"));
     QCOMPARE(DatabaseTemplate::ensureDatabaseFile(path), DatabaseTemplate::EnsureResult::Created);
     m_database = std::make_unique<Database>();
-    QVERIFY2(m_database->open(path), qPrintable(m_database->errorString()));
+    QString error;
+    QVERIFY2(m_database->open(path, Database::Access::ReadWrite, &error) == Database::OpenResult::Ok,
+             qPrintable(error));
     m_store = std::make_unique<ContactStore>(*m_database);
 }
 
@@ -489,8 +491,9 @@ void TestContactStore::injectedFailureHitsOneWrite()
     Contact second = makeContact(QStringLiteral("2"), QStringLiteral("二"));
     Contact third = makeContact(QStringLiteral("3"), QStringLiteral("三"));
     QCOMPARE(m_store->addContact(QStringLiteral("同事"), first), StoreResult::Ok);
-    QCOMPARE(m_store->addContact(QStringLiteral("同事"), second), StoreResult::Failed);
-    QVERIFY(!m_store->errorString().isEmpty());
+    QString error;
+    QCOMPARE(m_store->addContact(QStringLiteral("同事"), second, &error), StoreResult::Failed);
+    QVERIFY(!error.isEmpty());
     QCOMPARE(m_store->addContact(QStringLiteral("同事"), third), StoreResult::Ok);
     ContactList list;
     m_store->contacts(QStringLiteral("同事"), {}, {}, list);
@@ -539,8 +542,9 @@ void TestContactStore::closedDatabaseFailsCleanly()
     Contact contact = makeContact(QStringLiteral("1"), QStringLiteral("一"));
     QCOMPARE(m_store->addContact(QStringLiteral("客户"), contact), StoreResult::Failed);
     QCOMPARE(m_store->addGroupWithContacts(QStringLiteral("新"), {contact}), StoreResult::Failed);
-    QCOMPARE(m_store->setSmsText(QStringLiteral("x")), StoreResult::Failed);
-    QVERIFY(!m_store->errorString().isEmpty());
+    QString error;
+    QCOMPARE(m_store->setSmsText(QStringLiteral("x"), &error), StoreResult::Failed);
+    QVERIFY(!error.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestContactStore)

@@ -1,7 +1,7 @@
-#include "database.h"
-#include "schema.h"
-#include "statement.h"
-#include "testsupport.h"
+#include "storage/database.h"
+#include "storage/schema.h"
+#include "storage/statement.h"
+#include "support/testsupport.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -10,7 +10,7 @@
 #include <cstring>
 #include <unistd.h>
 
-Q_DECLARE_METATYPE(Database::OpenError)
+Q_DECLARE_METATYPE(Database::OpenResult)
 
 namespace {
 
@@ -54,7 +54,8 @@ void TestDatabase::createdFileIsEncrypted()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("通讯录.dat"));
     Database database;
-    QVERIFY2(database.create(path), qPrintable(database.errorString()));
+    QString error;
+    QVERIFY2(database.create(path, &error) == Database::OpenResult::Ok, qPrintable(error));
     database.close();
 
     const QByteArray bytes = TestSupport::readAll(path);
@@ -79,8 +80,7 @@ void TestDatabase::createRefusesAnExistingFile()
     const QString path = dir.filePath(QStringLiteral("x.dat"));
     QVERIFY(TestSupport::writeAll(path, "keep me"));
     Database database;
-    QVERIFY(!database.create(path));
-    QCOMPARE(database.openError(), Database::OpenError::CannotCreate);
+    QCOMPARE(database.create(path), Database::OpenResult::CannotCreate);
     QCOMPARE(TestSupport::readAll(path), QByteArray("keep me"));
 }
 
@@ -90,11 +90,12 @@ void TestDatabase::opensACreatedFile()
     const QString path = dir.filePath(QStringLiteral("通讯录.dat"));
     {
         Database database;
-        QVERIFY(database.create(path));
+        QCOMPARE(database.create(path), Database::OpenResult::Ok);
     }
     Database database;
-    QVERIFY2(database.open(path), qPrintable(database.errorString()));
-    QCOMPARE(database.openError(), Database::OpenError::None);
+    QString error;
+    QCOMPARE(database.open(path, Database::Access::ReadWrite, &error), Database::OpenResult::Ok);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
     QCOMPARE(database.path(), QFileInfo(path).absoluteFilePath());
 
     Statement version(database.handle(), "PRAGMA cipher_version");
@@ -112,19 +113,19 @@ void TestDatabase::opensACreatedFile()
 void TestDatabase::refusesUnusableFiles_data()
 {
     QTest::addColumn<QString>("kind");
-    QTest::addColumn<Database::OpenError>("expected");
-    QTest::newRow("garbage") << "garbage" << Database::OpenError::NotADatabase;
-    QTest::newRow("empty file") << "empty" << Database::OpenError::WrongSchema;
-    QTest::newRow("plain SQLite with the schema") << "plain" << Database::OpenError::NotADatabase;
-    QTest::newRow("another key") << "other key" << Database::OpenError::NotADatabase;
-    QTest::newRow("right key, other tables") << "other tables" << Database::OpenError::WrongSchema;
-    QTest::newRow("truncated") << "truncated" << Database::OpenError::NotADatabase;
+    QTest::addColumn<Database::OpenResult>("expected");
+    QTest::newRow("garbage") << "garbage" << Database::OpenResult::NotADatabase;
+    QTest::newRow("empty file") << "empty" << Database::OpenResult::WrongSchema;
+    QTest::newRow("plain SQLite with the schema") << "plain" << Database::OpenResult::NotADatabase;
+    QTest::newRow("another key") << "other key" << Database::OpenResult::NotADatabase;
+    QTest::newRow("right key, other tables") << "other tables" << Database::OpenResult::WrongSchema;
+    QTest::newRow("truncated") << "truncated" << Database::OpenResult::NotADatabase;
 }
 
 void TestDatabase::refusesUnusableFiles()
 {
     QFETCH(QString, kind);
-    QFETCH(Database::OpenError, expected);
+    QFETCH(Database::OpenResult, expected);
 
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("通讯录.dat"));
@@ -149,13 +150,11 @@ void TestDatabase::refusesUnusableFiles()
     const QStringList entriesBefore = TestSupport::entriesOf(dir.path());
 
     Database database;
-    QVERIFY(!database.open(path));
-    QCOMPARE(database.openError(), expected);
+    QString error;
+    QCOMPARE(database.open(path, Database::Access::ReadWrite, &error), expected);
     QVERIFY(!database.isOpen());
-    QVERIFY2(database.errorString().contains(QDir::toNativeSeparators(path)),
-             qPrintable(database.errorString()));
-    QVERIFY2(database.errorString().contains(QStringLiteral("已损坏或不是本程序的数据库")),
-             qPrintable(database.errorString()));
+    QVERIFY2(error.contains(QDir::toNativeSeparators(path)), qPrintable(error));
+    QVERIFY2(error.contains(QStringLiteral("已损坏或不是本程序的数据库")), qPrintable(error));
 
     QCOMPARE(TestSupport::readAll(path), before);
     QCOMPARE(TestSupport::entriesOf(dir.path()), entriesBefore);
@@ -166,14 +165,14 @@ void TestDatabase::refusesAMissingFileOrAFolder()
     QTemporaryDir dir;
     Database database;
     const QString missing = dir.filePath(QStringLiteral("通讯录.dat"));
-    QVERIFY(!database.open(missing));
-    QCOMPARE(database.openError(), Database::OpenError::CannotOpen);
-    QVERIFY(database.errorString().contains(QDir::toNativeSeparators(missing)));
+    QString error;
+    QCOMPARE(database.open(missing, Database::Access::ReadWrite, &error),
+             Database::OpenResult::CannotOpen);
+    QVERIFY(error.contains(QDir::toNativeSeparators(missing)));
     QVERIFY(!QFile::exists(missing));
 
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("通讯录.dat")));
-    QVERIFY(!database.open(missing));
-    QCOMPARE(database.openError(), Database::OpenError::CannotOpen);
+    QCOMPARE(database.open(missing), Database::OpenResult::CannotOpen);
     QVERIFY(QFileInfo(missing).isDir());
 }
 
@@ -187,9 +186,10 @@ void TestDatabase::refusesAReadOnlyFile()
         QSKIP("running with the right to write into read-only files");
     const QByteArray before = TestSupport::readAll(path);
     Database database;
-    QVERIFY(!database.open(path));
-    QCOMPARE(database.openError(), Database::OpenError::ReadOnly);
-    QVERIFY(database.errorString().contains(QDir::toNativeSeparators(path)));
+    QString error;
+    QCOMPARE(database.open(path, Database::Access::ReadWrite, &error),
+             Database::OpenResult::ReadOnly);
+    QVERIFY(error.contains(QDir::toNativeSeparators(path)));
     QCOMPARE(TestSupport::readAll(path), before);
 }
 
@@ -197,7 +197,7 @@ void TestDatabase::transactionRollsBackUnlessCommitted()
 {
     QTemporaryDir dir;
     Database database;
-    QVERIFY(database.create(dir.filePath(QStringLiteral("t.dat"))));
+    QCOMPARE(database.create(dir.filePath(QStringLiteral("t.dat"))), Database::OpenResult::Ok);
     const auto groups = [&database] {
         Statement count(database.handle(), "SELECT count(*) FROM [分组]");
         return count.step() == SQLITE_ROW ? count.int64(0) : -1;

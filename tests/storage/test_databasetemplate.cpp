@@ -1,6 +1,6 @@
-#include "database.h"
-#include "databasetemplate.h"
-#include "testsupport.h"
+#include "storage/database.h"
+#include "storage/template/databasetemplate.h"
+#include "support/testsupport.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -40,7 +40,8 @@ void TestDatabaseTemplate::writesTheTemplateWhenNoFileIsThere()
              QStringList{QStringLiteral("通讯录.dat")});
 
     Database database;
-    QVERIFY2(database.open(path), qPrintable(database.errorString()));
+    QVERIFY2(database.open(path, Database::Access::ReadWrite, &error) == Database::OpenResult::Ok,
+             qPrintable(error));
 }
 
 void TestDatabaseTemplate::leavesAnExistingFileUntouched()

@@ -1,8 +1,8 @@
 #include "exchange/phonebook/phonebookfile.h"
 
-#include "atomicfile.h"
+#include "core/atomicfile.h"
+#include "core/textrules.h"
 #include "exchange/phonebook/gbkencoder.h"
-#include "textrules.h"
 
 #include <QDir>
 #include <QFile>

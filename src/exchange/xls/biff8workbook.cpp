@@ -1,9 +1,9 @@
 #include "exchange/xls/biff8workbook.h"
 
+#include "core/textrules.h"
 #include "exchange/celltext.h"
 #include "exchange/xls/biffrecords.h"
 #include "exchange/xls/gsflibrary.h"
-#include "textrules.h"
 
 #include <QDateTime>
 #include <QFile>

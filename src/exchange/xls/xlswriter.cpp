@@ -1,6 +1,6 @@
 #include "exchange/xls/xlswriter.h"
 
-#include "atomicfile.h"
+#include "core/atomicfile.h"
 #include "exchange/columnwidth.h"
 #include "exchange/xls/biffbuffer.h"
 #include "exchange/xls/biffrecords.h"
@@ -264,21 +264,22 @@ QByteArray compoundFile(const QByteArray &workbook, QString *error)
 
 } // namespace
 
-QByteArray xlsWorkbook(const ContactList &contacts, QString *error)
+bool xlsWorkbook(const ContactList &contacts, QByteArray *bytes, QString *error)
 {
     const QString problem = tooLongField(contacts);
     if (!problem.isEmpty()) {
         if (error)
             *error = problem;
-        return QByteArray();
+        return false;
     }
-    return compoundFile(workbookStream(contacts), error);
+    *bytes = compoundFile(workbookStream(contacts), error);
+    return !bytes->isEmpty();
 }
 
 bool writeXls(const QString &path, const ContactList &contacts, QString *error)
 {
-    const QByteArray bytes = xlsWorkbook(contacts, error);
-    if (bytes.isEmpty())
+    QByteArray bytes;
+    if (!xlsWorkbook(contacts, &bytes, error))
         return false;
     return AtomicFile::write(
         path,

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "contact.h"
+#include "core/contact.h"
 
 #include <QByteArray>
 #include <QString>
@@ -14,5 +14,5 @@
 // name is kept on failure). error receives the reason in the user's language.
 bool writeXls(const QString &path, const ContactList &contacts, QString *error);
 
-// The same workbook as bytes; empty with error filled on failure.
-QByteArray xlsWorkbook(const ContactList &contacts, QString *error);
+// The same workbook as bytes.
+bool xlsWorkbook(const ContactList &contacts, QByteArray *bytes, QString *error);

@@ -43,7 +43,7 @@ ExpatParser::~ExpatParser()
         XML_ParserFree(m_parser);
 }
 
-bool ExpatParser::parse(QIODevice *device)
+bool ExpatParser::parse(QIODevice *device, QString *error)
 {
     if (!m_parser)
         return false;
@@ -54,8 +54,11 @@ bool ExpatParser::parse(QIODevice *device)
         const qint64 got = device->read(static_cast<char *>(buffer), blockBytes);
         if (got < 0)
             return false;
-        if (XML_ParseBuffer(m_parser, int(got), got == 0) != XML_STATUS_OK)
+        if (XML_ParseBuffer(m_parser, int(got), got == 0) != XML_STATUS_OK) {
+            if (error)
+                *error = m_stopReason;
             return false;
+        }
         if (got == 0)
             return true;
     }

@@ -28,13 +28,13 @@ public:
     ExpatParser(const ExpatParser &) = delete;
     ExpatParser &operator=(const ExpatParser &) = delete;
 
-    // Reads device to its end. False on a read error, an XML error or stop().
-    bool parse(QIODevice *device);
+    // Reads device to its end. False on a read error, an XML error or stop();
+    // error then receives the reason given to stop(), and is left empty when
+    // the document or the device failed (the caller names the part).
+    bool parse(QIODevice *device, QString *error);
 
     // Called by a handler: parsing ends and parse() fails with this reason.
     void stop(const QString &reason);
-    // The reason given to stop(); empty when the document or the device failed.
-    QString stopReason() const { return m_stopReason; }
 
     // The attribute's value, or nullptr.
     static const char *attribute(const char **attributes, const char *localName);

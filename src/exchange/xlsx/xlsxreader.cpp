@@ -467,11 +467,12 @@ bool XlsxSheetLoader::parsePart(const QString &partName, qint64 maxBytes,
         return false;
     ExpatParser expat(handler);
     parser = &expat;
-    const bool ok = expat.parse(device.get());
+    QString stopReason;
+    const bool ok = expat.parse(device.get(), &stopReason);
     parser = nullptr;
     if (!ok) {
-        *error = expat.stopReason().isEmpty() ? XlsxPackage::partReadError(device.get(), partName)
-                                              : expat.stopReason();
+        *error = stopReason.isEmpty() ? XlsxPackage::partReadError(device.get(), partName)
+                                      : stopReason;
     }
     return ok;
 }

@@ -1,6 +1,6 @@
 #include "exchange/xlsx/xlsxwriter.h"
 
-#include "atomicfile.h"
+#include "core/atomicfile.h"
 #include "exchange/columnwidth.h"
 
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "databasetemplate.h"
+#include "storage/template/databasetemplate.h"
 
 #include <QFile>
 #include <QFileInfo>

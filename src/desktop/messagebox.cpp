@@ -1,4 +1,4 @@
-#include "messagebox.h"
+#include "desktop/messagebox.h"
 
 #include <QAbstractButton>
 #include <QPointer>

@@ -1,4 +1,4 @@
-#include "twips.h"
+#include "desktop/twips.h"
 
 #include <QWidget>
 

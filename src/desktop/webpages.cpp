@@ -1,4 +1,4 @@
-#include "webpages.h"
+#include "desktop/webpages.h"
 
 #include <QDesktopServices>
 

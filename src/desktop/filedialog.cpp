@@ -1,4 +1,4 @@
-#include "filedialog.h"
+#include "desktop/filedialog.h"
 
 #include <QFileDialog>
 #include <QQueue>
