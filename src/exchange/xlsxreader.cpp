@@ -286,7 +286,7 @@ QString XlsxSheetLoader::cellText(CellType type, int style, const QString &value
         return value;
     const XlsxCellFormats::Kind kind = m_formats.kindOfStyle(style);
     if (kind != XlsxCellFormats::Kind::Number) {
-        const QString text = XlsxCellFormats::serialText(number, kind, date1904);
+        QString text = XlsxCellFormats::serialText(number, kind, date1904);
         if (!text.isEmpty())
             return text;
     }

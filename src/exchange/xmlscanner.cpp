@@ -238,7 +238,7 @@ XmlScanner::Token XmlScanner::startTag()
     if (m_openStarts.empty() && m_rootDone)
         return fail(QStringLiteral("more than one root element"));
     // The closing '>' is the first one outside quoted attribute values.
-    qsizetype end = m_pos + 1;
+    qsizetype end = 0;
     char quote = 0;
     for (qsizetype from = m_pos + 1;;) {
         end = find(">", from);
