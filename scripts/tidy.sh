@@ -19,6 +19,10 @@ fi
 
 if [ "$#" -gt 0 ]; then
   sources=("$@")
+  if [ ! -f build/compile_commands.json ]; then
+    echo "build/ has no compile_commands.json: run bash scripts/tidy.sh once without files" >&2
+    exit 2
+  fi
 else
   cmake -S . -B build -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
   cmake --build build -j"$(nproc)"
