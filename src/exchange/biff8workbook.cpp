@@ -250,12 +250,10 @@ Kind formatKind(quint16 format, const QString *pattern)
             bracket = true;
         } else if (c == u'\\' || c == u'_' || c == u'*') {
             ++i; // the next character is shown literally
-        } else if (c == u'y' || c == u'd') {
-            date = true;
+        } else if (c == u'y' || c == u'd' || (c == u'm' && !time)) {
+            date = true; // an "m" before any hour or second letter is the month
         } else if (c == u'h' || c == u's') {
             time = true;
-        } else if (c == u'm' && !time) {
-            date = true;
         }
     }
     if (date && time)
