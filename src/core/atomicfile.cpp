@@ -48,7 +48,7 @@ QString createTemporary(const QString &folder, mode_t *createdMode, QString *err
         for (int i = 0; i < RandomLength; ++i)
             name += QLatin1Char(
                 RandomLetters[QRandomGenerator::global()->bounded(int(sizeof RandomLetters - 1))]);
-        const QString path = folder + QLatin1Char('/') + name;
+        QString path = folder + QLatin1Char('/') + name;
         const int fd = ::open(encoded(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             struct stat info {};

@@ -88,7 +88,7 @@ private:
 
 QString mappedSalutation(const QString &cell)
 {
-    const QString trimmed = TextRules::trimBlanks(cell);
+    QString trimmed = TextRules::trimBlanks(cell);
     if (trimmed == u"男")
         return QStringLiteral("先生");
     if (trimmed == u"女")

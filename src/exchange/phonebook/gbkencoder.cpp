@@ -23,7 +23,7 @@ public:
         // One call for all characters, each followed by a line feed: GBK
         // never uses 0x0A inside a character, so the output splits cleanly.
         QString all;
-        all.reserve(2 * 0x10000);
+        all.reserve(2 * qsizetype(0x10000));
         for (char32_t c = 0x80; c <= 0xFFFF; ++c) {
             all += isSurrogate(c) ? QChar(u'?') : QChar(char16_t(c));
             all += u'\n';

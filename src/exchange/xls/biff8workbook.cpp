@@ -415,8 +415,9 @@ bool Biff8Workbook::readFirstSheet(int columns, SheetRowSink &sink, QString *err
                 const quint16 first = u16At(2);
                 const int count = int((body.size() - 6) / 6);
                 for (int i = 0; i < count; ++i) {
-                    const quint16 xf = qFromLittleEndian<quint16>(data + 4 + 6 * i);
-                    const quint32 rk = qFromLittleEndian<quint32>(data + 4 + 6 * i + 2);
+                    const qsizetype at = 4 + 6 * qsizetype(i);
+                    const quint16 xf = qFromLittleEndian<quint16>(data + at);
+                    const quint32 rk = qFromLittleEndian<quint32>(data + at + 2);
                     put(sheetRow, first + i, m_formats.numberText(rkValue(rk), xf));
                 }
             }

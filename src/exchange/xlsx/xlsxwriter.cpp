@@ -56,10 +56,11 @@ lxw_error writeSheet(lxw_workbook *workbook, const ContactList &contacts, qsizet
         return LXW_ERROR_MEMORY_MALLOC_FAILED;
     // Widths before any cell: rows go straight to disk in constant-memory mode.
     const std::array<int, 4> widths = ColumnWidth::fitted(contacts, first, count);
-    for (lxw_col_t column = 0; column < widths.size(); ++column) {
-        if (widths[column] == 0)
+    for (std::size_t i = 0; i < widths.size(); ++i) {
+        if (widths[i] == 0)
             continue;
-        const double units = std::min(widths[column] + 1, ColumnWidth::maxUnits);
+        const double units = std::min(widths[i] + 1, ColumnWidth::maxUnits);
+        const auto column = lxw_col_t(i);
         const lxw_error error = worksheet_set_column(sheet, column, column, units, nullptr);
         if (error != LXW_NO_ERROR)
             return error;
@@ -68,11 +69,12 @@ lxw_error writeSheet(lxw_workbook *workbook, const ContactList &contacts, qsizet
         const Contact &contact = contacts.at(first + i);
         const std::array<const QString *, 4> fields{&contact.mobile, &contact.name,
                                                     &contact.salutation, &contact.remark};
-        for (lxw_col_t column = 0; column < fields.size(); ++column) {
+        for (std::size_t column = 0; column < fields.size(); ++column) {
             if (fields[column]->isEmpty())
                 continue;
-            const lxw_error error = worksheet_write_string(
-                sheet, lxw_row_t(i), column, cellText(*fields[column]).constData(), nullptr);
+            const lxw_error error =
+                worksheet_write_string(sheet, lxw_row_t(i), lxw_col_t(column),
+                                       cellText(*fields[column]).constData(), nullptr);
             if (error != LXW_NO_ERROR) {
                 *failedRow = first + i;
                 return error;
