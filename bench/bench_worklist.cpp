@@ -118,7 +118,7 @@ int measure(const QString &folderPath, int count, QApplication &application)
         BenchUtil::medianCpuMs(runs, [&] { bareScan(session.database().handle(), toStdString); });
     const double loadCpu = BenchUtil::medianCpuMs(runs, [&] {
         window.reloadContacts();
-        window.grid().canvas()->repaint();
+        window.grid().rowArea()->repaint();
     });
     const double click = BenchUtil::medianMs(runs, [&] { window.chooseGroup(Group); });
     const double tick = BenchUtil::medianMs(runs * 3, [&] {
@@ -206,7 +206,7 @@ int measureMemory(const QString &folderPath, QApplication &application)
         application.processEvents();
         window.chooseGroup(Group);
         application.processEvents();
-        ContactList imported = makeContacts(int(window.contactList().size()));
+        ContactList imported = BenchUtil::makeContacts(int(window.contactList().size()));
         for (Contact &contact : imported)
             contact.name += QStringLiteral("导入");
         window.contactList().replaceAll(std::move(imported));
@@ -249,7 +249,7 @@ int measureColdStep(const QString &folderPath, const QString &step, QApplication
         bareScan(session.database().handle(), toStdString);
     } else if (step == QLatin1String("load")) {
         window->reloadContacts();
-        window->grid().canvas()->repaint();
+        window->grid().rowArea()->repaint();
     } else {
         window->chooseGroup(Group);
         application.processEvents();
