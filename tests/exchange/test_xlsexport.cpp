@@ -225,7 +225,8 @@ void TestXlsExport::moreThanOneSheet()
     const ImportResult imported = importContacts(path);
     QVERIFY2(imported.ok, qPrintable(imported.error));
     QCOMPARE(imported.contacts.size(), 65536);
-    QCOMPARE(fields(imported.contacts.last()), fields(contacts.at(65535)));
+    for (int i = 0; i < 65536; ++i) // every one: the reader must not lose its place in 5 MB of records
+        QCOMPARE(fields(imported.contacts.at(i)), fields(contacts.at(i)));
 
     if (!xlrdAvailable())
         QSKIP("python3-xlrd is not installed");
