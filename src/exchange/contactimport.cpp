@@ -90,12 +90,12 @@ private:
 
 QString mappedSalutation(const QString &cell)
 {
-    const QString trimmed = TextRules::trimBlanks(cell);
+    const QStringView trimmed = TextRules::trimmedView(cell);
     if (trimmed == u"男")
         return QStringLiteral("先生");
     if (trimmed == u"女")
         return QStringLiteral("女士");
-    return trimmed;
+    return trimmed.size() == cell.size() ? cell : trimmed.toString();
 }
 
 Builder::Builder() : m_seen(std::make_unique<SeenMobiles>()) {}

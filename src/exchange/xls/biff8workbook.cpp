@@ -46,10 +46,18 @@ class Biff8Workbook::ByteSource
 {
 public:
     virtual ~ByteSource() = default;
+    // Bytes start .. end - 1 of the stream, in one piece at data.
+    struct Span
+    {
+        const char *data = nullptr;
+        qint64 start = 0;
+        qint64 end = 0;
+    };
+
     virtual qint64 size() const = 0;
-    // count bytes from offset in one piece, valid until the next call;
-    // nullptr when the stream ends before them or they cannot be read.
-    virtual const char *bytes(qint64 offset, qsizetype count) = 0;
+    // A span that holds count bytes from offset, valid until the next call;
+    // data is null when the stream ends before them or they cannot be read.
+    virtual Span bytes(qint64 offset, qsizetype count) = 0;
     // True once a part of the stream could not be read.
     virtual bool failed() const { return false; }
     // Reads what has not been read of the stream yet; false when a part of
@@ -66,10 +74,11 @@ public:
     explicit MemorySource(const QByteArray &stream) : m_stream(stream) {}
 
     qint64 size() const override { return m_stream.size(); }
-    const char *bytes(qint64 offset, qsizetype count) override
+    Span bytes(qint64 offset, qsizetype count) override
     {
-        return offset >= 0 && count >= 0 && offset + count <= m_stream.size() ? m_stream.constData() + offset
-                                                                             : nullptr;
+        if (offset < 0 || count < 0 || offset + count > m_stream.size())
+            return {};
+        return {m_stream.constData(), 0, m_stream.size()};
     }
 
 private:
@@ -112,14 +121,14 @@ public:
 
     qint64 size() const override { return m_size; }
 
-    const char *bytes(qint64 offset, qsizetype count) override
+    Span bytes(qint64 offset, qsizetype count) override
     {
         if (offset < 0 || count < 0 || count > m_window.size() || offset + count > m_size)
-            return nullptr;
+            return {};
         if (offset >= m_start && offset + count <= m_start + m_filled)
-            return m_window.constData() + (offset - m_start);
+            return window();
         if (m_failed)
-            return nullptr;
+            return {};
         // What the window already holds from offset on stays.
         qsizetype kept = 0;
         if (offset >= m_start && offset < m_start + m_filled) {
@@ -132,10 +141,10 @@ public:
         const qint64 want = std::min<qint64>(m_window.size() - kept, m_size - from);
         if (!readThrough(from) || !readInto(m_window.data() + kept, from, want)) {
             m_filled = 0;
-            return nullptr;
+            return {};
         }
         m_filled += qsizetype(want);
-        return m_window.constData();
+        return window();
     }
 
     bool failed() const override { return m_failed; }
@@ -147,6 +156,8 @@ public:
     }
 
 private:
+    Span window() const { return {m_window.constData(), m_start, m_start + m_filled}; }
+
     bool readInto(char *to, qint64 from, qint64 count)
     {
         if (m_failed)
@@ -193,11 +204,11 @@ public:
 
     bool next(Record *record)
     {
-        const char *header = m_source.bytes(m_pos, 4);
+        const char *header = here(4);
         if (!header)
             return false;
         const quint16 length = qFromLittleEndian<quint16>(header + 2);
-        const char *data = m_source.bytes(m_pos, 4 + qsizetype(length));
+        const char *data = here(4 + qsizetype(length));
         if (!data)
             return false;
         record->id = qFromLittleEndian<quint16>(data);
@@ -209,7 +220,7 @@ public:
     // The body of the CONTINUE record that comes next, if one does.
     bool nextContinue(QByteArrayView *body)
     {
-        const char *header = m_source.bytes(m_pos, 4);
+        const char *header = here(4);
         Record record;
         if (!header || qFromLittleEndian<quint16>(header) != BiffRecord::Continue || !next(&record))
             return false;
@@ -220,7 +231,20 @@ public:
     qint64 bytesLeft() const { return std::max<qint64>(0, m_source.size() - m_pos); }
 
 private:
+    // count bytes from the current position; nullptr when the stream does
+    // not hold them. The source is asked only when the span at hand ends.
+    const char *here(qsizetype count)
+    {
+        if (m_pos < m_span.start || m_pos + count > m_span.end) {
+            m_span = m_source.bytes(m_pos, count);
+            if (!m_span.data)
+                return nullptr;
+        }
+        return m_span.data + (m_pos - m_span.start);
+    }
+
     Biff8Workbook::ByteSource &m_source;
+    Biff8Workbook::ByteSource::Span m_span; // what the source last handed out
     qint64 m_pos;
 };
 
@@ -260,6 +284,11 @@ public:
     template<typename T>
     bool little(T *value)
     {
+        if (m_block.size() - m_pos >= qsizetype(sizeof(T))) { // the value lies within this block
+            *value = qFromLittleEndian<T>(m_block.data() + m_pos);
+            m_pos += sizeof(T);
+            return true;
+        }
         uchar bytes[sizeof(T)];
         for (uchar &byte : bytes) {
             if (atEnd())
