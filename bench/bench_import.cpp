@@ -30,7 +30,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <optional>
 
 namespace {
 
@@ -152,14 +151,34 @@ Run runProcess(const QString &program, const QStringList &arguments)
     return run;
 }
 
-// The median of three cold runs.
-Run medianRun(const QString &program, const QStringList &arguments)
+struct Command
 {
-    QVector<Run> runs;
-    for (int i = 0; i < 3; ++i)
-        runs.append(runProcess(program, arguments));
-    std::sort(runs.begin(), runs.end(), [](const Run &a, const Run &b) { return a.wallMs < b.wallMs; });
-    return runs[1];
+    QString program;
+    QStringList arguments;
+};
+
+// The median of cold runs of each command, the commands taking turns so that
+// a change in the machine's load hits them alike: three rounds, or eleven
+// when a round takes less than a second.
+QVector<Run> medianRuns(const QVector<Command> &commands)
+{
+    QVector<QVector<Run>> runs(commands.size());
+    int rounds = 3;
+    for (int round = 0; round < rounds; ++round) {
+        double roundMs = 0;
+        for (qsizetype i = 0; i < commands.size(); ++i) {
+            runs[i].append(runProcess(commands[i].program, commands[i].arguments));
+            roundMs += runs[i].last().wallMs;
+        }
+        if (round == 0 && roundMs < 1000)
+            rounds = 11;
+    }
+    QVector<Run> medians;
+    for (QVector<Run> &each : runs) {
+        std::sort(each.begin(), each.end(), [](const Run &a, const Run &b) { return a.wallMs < b.wallMs; });
+        medians.append(each[each.size() / 2]);
+    }
+    return medians;
 }
 
 const char pythonCsv[] = "import csv, sys\n"
@@ -173,13 +192,9 @@ const char xlrd[] = "import sys, xlrd\n"
                     "s = xlrd.open_workbook(sys.argv[1]).sheet_by_index(0)\n"
                     "rows = [[s.cell_value(r, c) for c in range(min(4, s.ncols))] for r in range(s.nrows)]\n";
 
-// One row: our import of path (by program) against the peer's run, which is
-// measured unless given.
-Run report(const QString &program, const QString &task, const QString &path, const QString &peerName,
-           const QString &peerProgram, const QStringList &peerArguments, std::optional<Run> peerRun = {})
+// One row: an import (ours, or an earlier build's) against the peer's run.
+void printRow(const QString &task, const QString &path, const Run &ours, const QString &peerName, const Run &peer)
 {
-    const Run ours = medianRun(program, {QStringLiteral("import"), path});
-    const Run peer = peerRun ? *peerRun : medianRun(peerProgram, peerArguments);
     const QList<QByteArray> fields = ours.output.trimmed().split(' ');
     const double fileMb = QFileInfo(path).size() / 1048576.0;
     const double peakGrowthMb = fields.value(2).toDouble() / 1024;
@@ -190,7 +205,6 @@ Run report(const QString &program, const QString &task, const QString &path, con
                 qPrintable(peerName), peer.wallMs, peer.wallMs / ours.wallMs, peakGrowthMb,
                 peakGrowthMb / fileMb, listMb > 0 ? peakGrowthMb / listMb : 0.0, listMb);
     std::fflush(stdout);
-    return peer;
 }
 
 } // namespace
@@ -234,22 +248,26 @@ int main(int argc, char **argv)
 
     const QString self = QCoreApplication::applicationFilePath();
     const QString python = QStringLiteral("/usr/bin/python3");
-    // Ours, then the earlier build on the same file if one was given.
+    // Ours, the earlier build if one was given, and the peer, in turns.
     auto task = [&](const QString &name, const QString &path, const QString &peerName, const QString &peerProgram,
                     const QStringList &peerArguments) {
-        const Run peer = report(self, name, path, peerName, peerProgram, peerArguments);
+        QVector<Command> commands{{self, {QStringLiteral("import"), path}}, {peerProgram, peerArguments}};
         if (withBefore)
-            report(before, name + QStringLiteral(" (before)"), path, peerName, peerProgram, peerArguments, peer);
+            commands.append({before, {QStringLiteral("import"), path}});
+        const QVector<Run> runs = medianRuns(commands);
+        printRow(name, path, runs[0], peerName, runs[1]);
+        if (withBefore)
+            printRow(name + QStringLiteral(" (before)"), path, runs[2], peerName, runs[1]);
     };
     auto pythonRun = [&](const char *script, const QString &path) {
         return QStringList{QStringLiteral("-c"), QString::fromLatin1(script), path};
     };
-    std::printf("| Task | Size | Ours (cold process, median of 3) | Peer (same run) | Peer ÷ ours | Memory |\n"
+    std::printf("| Task | Size | Ours (cold process, median of 3, of 11 when short) | Peer (same run) | Peer ÷ ours | Memory |\n"
                 "|---|---|---|---|---|---|\n");
-    const Run idle = medianRun(self, {QStringLiteral("idle")});
-    const Run python3 = medianRun(python, {QStringLiteral("-c"), QStringLiteral("pass")});
-    std::printf("| start and exit, no import | | %.0f ms | python3 -c pass %.0f ms | | |\n", idle.wallMs,
-                python3.wallMs);
+    const QVector<Run> starts =
+        medianRuns({{self, {QStringLiteral("idle")}}, {python, {QStringLiteral("-c"), QStringLiteral("pass")}}});
+    std::printf("| start and exit, no import | | %.0f ms | python3 -c pass %.0f ms | | |\n", starts[0].wallMs,
+                starts[1].wallMs);
     task(QStringLiteral("CSV import, fixed cost"), oneCsv, QStringLiteral("Python csv"), python,
          pythonRun(pythonCsv, oneCsv));
     task(QStringLiteral(".xlsx import, fixed cost"), oneXlsx, QStringLiteral("openpyxl read-only"), python,

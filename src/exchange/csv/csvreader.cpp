@@ -64,20 +64,24 @@ public:
     bool atEnd() const { return m_pos >= m_text.size(); }
     qsizetype position() const { return m_pos; }
 
-    // Steps over a line end that stands alone; false when a record starts here.
-    bool skipEmptyLine()
+    // Steps over the line ends that stand alone from here on (a file may hold
+    // millions); how many lines they end.
+    qsizetype skipEmptyLines()
     {
-        const QChar c = m_text[m_pos];
-        if (c == u'\n') {
-            ++m_pos;
-            return true;
+        const QChar *data = m_text.data();
+        const qsizetype size = m_text.size();
+        qsizetype pos = m_pos;
+        qsizetype lines = 0;
+        for (; pos < size; ++lines) {
+            if (data[pos] == u'\n')
+                ++pos;
+            else if (data[pos] == u'\r')
+                pos += pos + 1 < size && data[pos + 1] == u'\n' ? 2 : 1;
+            else
+                break;
         }
-        if (c != u'\r')
-            return false;
-        if (m_pos + 1 < m_text.size() && m_text[m_pos + 1] == u'\n')
-            ++m_pos;
-        ++m_pos;
-        return true;
+        m_pos = pos;
+        return lines;
     }
 
     // Reads one record into cells (fields beyond them are dropped). False when
@@ -170,8 +174,8 @@ qsizetype parseRecords(QStringView text, QChar separator, bool final, std::span<
     CsvScanner scanner(text, separator, final, shortTexts);
     qsizetype used = 0;
     while (!scanner.atEnd()) {
-        if (scanner.skipEmptyLine()) { // a row that holds nothing costs nothing
-            ++*rowNumber;
+        if (const qsizetype lines = scanner.skipEmptyLines()) { // a row that holds nothing costs nothing
+            *rowNumber += lines;
             used = scanner.position();
             continue;
         }
