@@ -25,8 +25,8 @@ NumberKind combine(bool hasDate, bool hasTime)
 constexpr qint64 missingLeapDay = 60;
 
 // Plain decimal text; whole numbers, the common case (a mobile stored as a
-// number), are written here without the general conversion, which costs
-// several times as much.
+// number), are written here without the general conversion, which takes
+// about three times as long.
 QString plainText(double value)
 {
     constexpr double exactWholeNumbers = 9007199254740992.0; // 2^53
