@@ -2,10 +2,16 @@
 // peers (Python's csv module, openpyxl read-only, xlrd, cat) read the same
 // file in the same run.
 //   build-bench/bin/bench_import [csv-rows xlsx-rows xls-rows]   # defaults 1000000 1000000 65000
+//   build-bench/bin/bench_import --before OLD [rows ...]  # also OLD (an earlier build of this
+//                                                          # program) on every file, same run
 //   build-bench/bin/bench_import import FILE                     # one import, for perf or by hand
+//   build-bench/bin/bench_import idle                            # start and exit, nothing else
 //   build-bench/bin/bench_import make DIR [csv-rows xlsx-rows xls-rows] # only write the files
 // Writes its files to a temporary folder and prints one Markdown table row
 // per task: task, size, ours, peer, ratio, and the memory of each import.
+// A count of 0 leaves that format out. Every format is also imported from a
+// workbook of one contact: the fixed cost of a cold import (process start,
+// dynamic linking, the libraries' set-up), beside the peer's on the same file.
 #include "exchange/contactimport.h"
 #include "exchange/xls/xlswriter.h"
 #include "exchange/xlsx/xlsxwriter.h"
@@ -147,14 +153,34 @@ Run runProcess(const QString &program, const QStringList &arguments)
     return run;
 }
 
-// The median of three cold runs.
-Run medianRun(const QString &program, const QStringList &arguments)
+struct Command
 {
-    QVector<Run> runs;
-    for (int i = 0; i < 3; ++i)
-        runs.append(runProcess(program, arguments));
-    std::sort(runs.begin(), runs.end(), [](const Run &a, const Run &b) { return a.wallMs < b.wallMs; });
-    return runs[1];
+    QString program;
+    QStringList arguments;
+};
+
+// The median of cold runs of each command, the commands taking turns so that
+// a change in the machine's load hits them alike: three rounds, or eleven
+// when a round takes less than a second.
+QVector<Run> medianRuns(const QVector<Command> &commands)
+{
+    QVector<QVector<Run>> runs(commands.size());
+    int rounds = 3;
+    for (int round = 0; round < rounds; ++round) {
+        double roundMs = 0;
+        for (qsizetype i = 0; i < commands.size(); ++i) {
+            runs[i].append(runProcess(commands[i].program, commands[i].arguments));
+            roundMs += runs[i].last().wallMs;
+        }
+        if (round == 0 && roundMs < 1000)
+            rounds = 11;
+    }
+    QVector<Run> medians;
+    for (QVector<Run> &each : runs) {
+        std::sort(each.begin(), each.end(), [](const Run &a, const Run &b) { return a.wallMs < b.wallMs; });
+        medians.append(each[each.size() / 2]);
+    }
+    return medians;
 }
 
 const char pythonCsv[] = "import csv, sys\n"
@@ -168,11 +194,9 @@ const char xlrd[] = "import sys, xlrd\n"
                     "s = xlrd.open_workbook(sys.argv[1]).sheet_by_index(0)\n"
                     "rows = [[s.cell_value(r, c) for c in range(min(4, s.ncols))] for r in range(s.nrows)]\n";
 
-void report(const QString &self, const QString &task, const QString &path, const QString &peerName,
-            const QString &peerProgram, const QStringList &peerArguments)
+// One row: an import (ours, or an earlier build's) against the peer's run.
+void printRow(const QString &task, const QString &path, const Run &ours, const QString &peerName, const Run &peer)
 {
-    const Run ours = medianRun(self, {QStringLiteral("import"), path});
-    const Run peer = medianRun(peerProgram, peerArguments);
     const QList<QByteArray> fields = ours.output.trimmed().split(' ');
     const double fileMb = QFileInfo(path).size() / 1048576.0;
     const double peakGrowthMb = fields.value(2).toDouble() / 1024;
@@ -190,11 +214,15 @@ void report(const QString &self, const QString &task, const QString &path, const
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    if (argc == 2 && qstrcmp(argv[1], "idle") == 0)
+        return 0;
     if (argc == 3 && qstrcmp(argv[1], "import") == 0)
         return importOnce(QString::fromLocal8Bit(argv[2]));
 
     const bool makeOnly = argc >= 3 && qstrcmp(argv[1], "make") == 0;
-    const int first = makeOnly ? 3 : 1;
+    const bool withBefore = argc >= 3 && qstrcmp(argv[1], "--before") == 0;
+    const QString before = withBefore ? QString::fromLocal8Bit(argv[2]) : QString();
+    const int first = makeOnly || withBefore ? 3 : 1;
     const int csvRows = argc > first ? std::atoi(argv[first]) : 1000000;
     const int xlsxRows = argc > first + 1 ? std::atoi(argv[first + 1]) : 1000000;
     const int xlsRows = argc > first + 2 ? std::atoi(argv[first + 2]) : 65000;
@@ -204,10 +232,15 @@ int main(int argc, char **argv)
     const QString empty = dir.filePath("empty.csv");
     const QString xlsx = dir.filePath("contacts.xlsx");
     const QString xls = dir.filePath("contacts.xls");
+    const QString oneCsv = dir.filePath("one.csv");
+    const QString oneXlsx = dir.filePath("one.xlsx");
+    const QString oneXls = dir.filePath("one.xls");
     QString error;
-    if (!writeCsv(csv, sampleContacts(csvRows)) || !writeEmptyLines(empty, qint64(30) << 20)
-        || !writeXlsx(xlsx, sampleContacts(xlsxRows), &error)
-        || !writeXls(xls, sampleContacts(xlsRows), &error)) {
+    const ContactList one = sampleContacts(1);
+    if ((csvRows > 0 && (!writeCsv(csv, sampleContacts(csvRows)) || !writeEmptyLines(empty, qint64(30) << 20)))
+        || (xlsxRows > 0 && !writeXlsx(xlsx, sampleContacts(xlsxRows), &error))
+        || (xlsRows > 0 && !writeXls(xls, sampleContacts(xlsRows), &error)) || !writeCsv(oneCsv, one)
+        || !writeXlsx(oneXlsx, one, &error) || !writeXls(oneXls, one, &error)) {
         std::fprintf(stderr, "cannot write the test files: %s\n", qPrintable(error));
         return 1;
     }
@@ -217,15 +250,40 @@ int main(int argc, char **argv)
 
     const QString self = QCoreApplication::applicationFilePath();
     const QString python = QStringLiteral("/usr/bin/python3");
-    std::printf("| Task | Size | Ours (cold process, median of 3) | Peer (same run) | Peer ÷ ours | Memory |\n"
+    // Ours, the earlier build if one was given, and the peer, in turns.
+    auto task = [&](const QString &name, const QString &path, const QString &peerName, const QString &peerProgram,
+                    const QStringList &peerArguments) {
+        QVector<Command> commands{{self, {QStringLiteral("import"), path}}, {peerProgram, peerArguments}};
+        if (withBefore)
+            commands.append({before, {QStringLiteral("import"), path}});
+        const QVector<Run> runs = medianRuns(commands);
+        printRow(name, path, runs[0], peerName, runs[1]);
+        if (withBefore)
+            printRow(name + QStringLiteral(" (before)"), path, runs[2], peerName, runs[1]);
+    };
+    auto pythonRun = [&](const char *script, const QString &path) {
+        return QStringList{QStringLiteral("-c"), QString::fromLatin1(script), path};
+    };
+    std::printf("| Task | Size | Ours (cold process, median of 3, of 11 when short) | Peer (same run) | Peer ÷ ours | Memory |\n"
                 "|---|---|---|---|---|---|\n");
-    report(self, QStringLiteral("CSV import"), csv, QStringLiteral("Python csv"), python,
-           {QStringLiteral("-c"), QString::fromLatin1(pythonCsv), csv});
-    report(self, QStringLiteral("CSV import"), csv, QStringLiteral("cat"), QStringLiteral("cat"), {csv});
-    report(self, QStringLiteral("CSV of empty lines"), empty, QStringLiteral("cat"), QStringLiteral("cat"), {empty});
-    report(self, QStringLiteral(".xlsx import"), xlsx, QStringLiteral("openpyxl read-only"), python,
-           {QStringLiteral("-c"), QString::fromLatin1(openpyxl), xlsx});
-    report(self, QStringLiteral(".xls import"), xls, QStringLiteral("xlrd"), python,
-           {QStringLiteral("-c"), QString::fromLatin1(xlrd), xls});
+    const QVector<Run> starts =
+        medianRuns({{self, {QStringLiteral("idle")}}, {python, {QStringLiteral("-c"), QStringLiteral("pass")}}});
+    std::printf("| start and exit, no import | | %.0f ms | python3 -c pass %.0f ms | | |\n", starts[0].wallMs,
+                starts[1].wallMs);
+    task(QStringLiteral("CSV import, fixed cost"), oneCsv, QStringLiteral("Python csv"), python,
+         pythonRun(pythonCsv, oneCsv));
+    task(QStringLiteral(".xlsx import, fixed cost"), oneXlsx, QStringLiteral("openpyxl read-only"), python,
+         pythonRun(openpyxl, oneXlsx));
+    task(QStringLiteral(".xls import, fixed cost"), oneXls, QStringLiteral("xlrd"), python, pythonRun(xlrd, oneXls));
+    if (csvRows > 0) {
+        task(QStringLiteral("CSV import"), csv, QStringLiteral("Python csv"), python, pythonRun(pythonCsv, csv));
+        task(QStringLiteral("CSV import"), csv, QStringLiteral("cat"), QStringLiteral("cat"), {csv});
+        task(QStringLiteral("CSV of empty lines"), empty, QStringLiteral("cat"), QStringLiteral("cat"), {empty});
+    }
+    if (xlsxRows > 0)
+        task(QStringLiteral(".xlsx import"), xlsx, QStringLiteral("openpyxl read-only"), python,
+             pythonRun(openpyxl, xlsx));
+    if (xlsRows > 0)
+        task(QStringLiteral(".xls import"), xls, QStringLiteral("xlrd"), python, pythonRun(xlrd, xls));
     return 0;
 }

@@ -20,7 +20,7 @@ class Builder::SeenMobiles
 {
 public:
     // False when mobile is known already not to be the first of its kind.
-    bool mayBeFirst(const QString &mobile, qsizetype position)
+    bool mayBeFirst(QStringView mobile, qsizetype position)
     {
         constexpr qsizetype digits = 11; // every valid mobile is 11 characters
         if (mobile.size() == digits && position < (qsizetype(1) << positionBits)) {
@@ -36,7 +36,7 @@ public:
             }
         }
         const qsizetype before = m_texts.size();
-        m_texts.insert(mobile);
+        m_texts.insert(mobile.toString());
         return m_texts.size() != before;
     }
 
@@ -45,17 +45,17 @@ public:
     std::vector<quint32> repeated()
     {
         // Four passes of 65,536 buckets only pay off on long lists.
-        if (m_numbered.size() >= (size_t(1) << 18))
+        if (m_numbered.size() >= (qsizetype(1) << 18))
             radixSort(m_numbered);
         else
             std::sort(m_numbered.begin(), m_numbered.end());
         std::vector<quint32> positions;
         constexpr quint64 positionMask = (quint64(1) << positionBits) - 1;
-        for (size_t i = 1; i < m_numbered.size(); ++i) {
+        for (qsizetype i = 1; i < m_numbered.size(); ++i) {
             if ((m_numbered[i] >> positionBits) == (m_numbered[i - 1] >> positionBits))
                 positions.push_back(quint32(m_numbered[i] & positionMask));
         }
-        std::vector<quint64>().swap(m_numbered);
+        m_numbered = QList<quint64>();
         std::sort(positions.begin(), positions.end());
         return positions;
     }
@@ -65,9 +65,9 @@ private:
     static constexpr int positionBits = 26;
 
     // Least significant 16 bits first: four passes over the keys.
-    static void radixSort(std::vector<quint64> &keys)
+    static void radixSort(QList<quint64> &keys)
     {
-        std::vector<quint64> other(keys.size());
+        QList<quint64> other(keys.size());
         std::vector<quint32> counts(1 << 16);
         for (int shift = 0; shift < 64; shift += 16) {
             std::fill(counts.begin(), counts.end(), 0);
@@ -82,18 +82,20 @@ private:
         }
     }
 
-    std::vector<quint64> m_numbered; // number << positionBits | position
+    // number << positionBits | position. A QList grows in place (realloc)
+    // where a std::vector copies itself into fresh memory at every step.
+    QList<quint64> m_numbered;
     QSet<QString> m_texts;
 };
 
 QString mappedSalutation(const QString &cell)
 {
-    QString trimmed = TextRules::trimBlanks(cell);
+    const QStringView trimmed = TextRules::trimmedView(cell);
     if (trimmed == u"男")
         return QStringLiteral("先生");
     if (trimmed == u"女")
         return QStringLiteral("女士");
-    return trimmed;
+    return trimmed.size() == cell.size() ? cell : trimmed.toString();
 }
 
 Builder::Builder() : m_seen(std::make_unique<SeenMobiles>()) {}
@@ -104,14 +106,15 @@ void Builder::takeRow(qsizetype, std::span<QString> cells)
 {
     if (cells.empty())
         return;
-    QString mobile = TextRules::trimBlanks(cells[0]);
+    const QStringView mobile = TextRules::trimmedView(cells[0]);
     if (!TextRules::isValidMobile(mobile) || !m_seen->mayBeFirst(mobile, m_contacts.size()))
         return;
 
     auto cell = [&cells](size_t column) { return column < cells.size() ? std::move(cells[column]) : QString(); };
     Contact contact;
     contact.rowId = -(m_contacts.size() + 1);
-    contact.mobile = std::move(mobile);
+    // Usually the cell's own text: nothing to trim.
+    contact.mobile = mobile.size() == cells[0].size() ? std::move(cells[0]) : mobile.toString();
     contact.name = cell(1);
     contact.salutation = mappedSalutation(cell(2));
     contact.remark = cell(3);

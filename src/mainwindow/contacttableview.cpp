@@ -288,7 +288,8 @@ void ContactTableView::moveSelection(int delta)
 void ContactTableView::currentChanged(const QModelIndex &current, const QModelIndex &previous)
 {
     // The table's own notification numbers cells its way; the grid's
-    // accessible table has rows of cells.
+    // accessible table has rows of cells, so the table's override is skipped.
+    // NOLINTNEXTLINE(bugprone-parent-virtual-call)
     QAbstractItemView::currentChanged(current, previous);
     if (current.isValid() && hasFocus())
         ContactTableAccessible::notifyFocus(this, current);
@@ -297,6 +298,8 @@ void ContactTableView::currentChanged(const QModelIndex &current, const QModelIn
 void ContactTableView::selectionChanged(const QItemSelection &selected,
                                         const QItemSelection &deselected)
 {
+    // Skips the table's override for the same reason as currentChanged().
+    // NOLINTNEXTLINE(bugprone-parent-virtual-call)
     QAbstractItemView::selectionChanged(selected, deselected);
     // The highlight is a band across the whole row, also outside the cells.
     viewport()->update();

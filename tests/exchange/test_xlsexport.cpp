@@ -225,7 +225,8 @@ void TestXlsExport::moreThanOneSheet()
     ContactList imported;
     QVERIFY2(importContacts(path, &imported, &error), qPrintable(error));
     QCOMPARE(imported.size(), 65536);
-    QCOMPARE(fields(imported.last()), fields(contacts.at(65535)));
+    for (int i = 0; i < 65536; ++i) // every one: the reader must not lose its place in 5 MB of records
+        QCOMPARE(fields(imported.at(i)), fields(contacts.at(i)));
 
     if (!xlrdAvailable())
         QSKIP("python3-xlrd is not installed");

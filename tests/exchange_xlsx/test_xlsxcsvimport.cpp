@@ -3,6 +3,7 @@
 #include "exchange/csv/csvreader.h"
 #include "exchange/sheetreader.h"
 #include "exchange/xlsx/xlsxreader.h"
+#include "core/textrules.h"
 #include "support/testsupport.h"
 
 #include <QTemporaryDir>
@@ -30,6 +31,8 @@ private slots:
     void cellValues();
     void dateFormats_data();
     void dateFormats();
+    void plainNumbers_data();
+    void plainNumbers();
     void csvRecords_data();
     void csvRecords();
     void csvEncodings_data();
@@ -326,6 +329,24 @@ void TestXlsxCsvImport::dateFormats()
                                ? QString()
                                : CellText::number(serial, kind, date1904);
     QCOMPARE(actual, text);
+}
+
+void TestXlsxCsvImport::plainNumbers_data()
+{
+    QTest::addColumn<double>("value");
+
+    const double exact = 9007199254740992.0; // 2^53: every whole number below is exact
+    for (double value : {0.0, -0.0, 1.0, -1.0, 9.0, 10.0, -10.0, 13958700001.0, -13958700001.0, exact - 1,
+                         -(exact - 1), exact, -exact, 1e17, 0.5, -2.25, 1e-7, 123456789.125, qInf(), qQNaN()})
+        QTest::addRow("%.17g", value) << value;
+}
+
+// Every number reads as the general plain-decimal rule writes it, whichever
+// way the cell text is made.
+void TestXlsxCsvImport::plainNumbers()
+{
+    QFETCH(double, value);
+    QCOMPARE(CellText::number(value, CellText::NumberKind::Plain, false), TextRules::plainDecimal(value));
 }
 
 void TestXlsxCsvImport::csvRecords_data()

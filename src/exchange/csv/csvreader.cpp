@@ -6,6 +6,7 @@
 #include <QStringDecoder>
 
 #include <array>
+#include <vector>
 
 namespace {
 
@@ -24,34 +25,63 @@ bool decodeStrictly(QStringDecoder &decoder, QByteArrayView bytes, QString *text
     return !decoder.hasError() && !text->contains(QChar(u'\0'));
 }
 
+// The last two short texts (salutations, yes/no marks ...) of every column:
+// a field that repeats one shares its storage instead of being allocated
+// anew, so a million rows of "男" and "女" hold two strings, not a million.
+class RecentShortTexts
+{
+public:
+    explicit RecentShortTexts(size_t columns) : m_recent(columns) {}
+
+    QString text(size_t column, QStringView field)
+    {
+        if (field.size() > maxChars || column >= m_recent.size())
+            return field.toString();
+        std::array<QString, 2> &recent = m_recent[column];
+        if (recent[1] == field)
+            std::swap(recent[0], recent[1]);
+        else if (recent[0] != field)
+            recent = {field.toString(), std::move(recent[0])};
+        return recent[0];
+    }
+
+private:
+    static constexpr qsizetype maxChars = 4;
+    std::vector<std::array<QString, 2>> m_recent; // the latest first
+};
+
 // Walks the records of a text, field by field.
 class CsvScanner
 {
 public:
     // final: the text is the rest of the file; otherwise a quoted field still
     // open at its end continues in text not yet read.
-    CsvScanner(QStringView text, QChar separator, bool final)
-        : m_text(text), m_separator(separator), m_final(final)
+    CsvScanner(QStringView text, QChar separator, bool final, RecentShortTexts &shortTexts)
+        : m_text(text), m_separator(separator), m_final(final), m_shortTexts(shortTexts)
     {
     }
 
     bool atEnd() const { return m_pos >= m_text.size(); }
     qsizetype position() const { return m_pos; }
 
-    // Steps over a line end that stands alone; false when a record starts here.
-    bool skipEmptyLine()
+    // Steps over the line ends that stand alone from here on (a file may hold
+    // millions); how many lines they end.
+    qsizetype skipEmptyLines()
     {
-        const QChar c = m_text[m_pos];
-        if (c == u'\n') {
-            ++m_pos;
-            return true;
+        const QChar *data = m_text.data();
+        const qsizetype size = m_text.size();
+        qsizetype pos = m_pos;
+        qsizetype lines = 0;
+        for (; pos < size; ++lines) {
+            if (data[pos] == u'\n')
+                ++pos;
+            else if (data[pos] == u'\r')
+                pos += pos + 1 < size && data[pos + 1] == u'\n' ? 2 : 1;
+            else
+                break;
         }
-        if (c != u'\r')
-            return false;
-        if (m_pos + 1 < m_text.size() && m_text[m_pos + 1] == u'\n')
-            ++m_pos;
-        ++m_pos;
-        return true;
+        m_pos = pos;
+        return lines;
     }
 
     // Reads one record into cells (fields beyond them are dropped). False when
@@ -60,7 +90,7 @@ public:
     {
         bool endOfRecord = false;
         for (size_t column = 0; !endOfRecord; ++column) {
-            if (!readField(column < cells.size() ? &cells[column] : nullptr, &endOfRecord))
+            if (!readField(column < cells.size() ? &cells[column] : nullptr, column, &endOfRecord))
                 return false;
         }
         return true;
@@ -69,7 +99,7 @@ public:
 private:
     // *endOfRecord tells whether a line end (or the end of the text) followed
     // the field. field may be null when the text is not wanted.
-    bool readField(QString *field, bool *endOfRecord)
+    bool readField(QString *field, size_t column, bool *endOfRecord)
     {
         if (m_pos < m_text.size() && m_text[m_pos] == u'"' && !readQuoted(field))
             return false;
@@ -82,7 +112,7 @@ private:
         m_pos = pos;
         if (field && pos > start) {
             if (field->isEmpty())
-                *field = m_text.mid(start, pos - start).toString();
+                *field = m_shortTexts.text(column, m_text.mid(start, pos - start));
             else
                 field->append(m_text.mid(start, pos - start));
         }
@@ -132,19 +162,20 @@ private:
     QStringView m_text;
     QChar m_separator;
     bool m_final;
+    RecentShortTexts &m_shortTexts;
     qsizetype m_pos = 0;
 };
 
 // Hands the complete records of text to sink; returns how much of text was
 // used (the rest starts a record that continues in the next block).
 qsizetype parseRecords(QStringView text, QChar separator, bool final, std::span<QString> cells,
-                       qsizetype *rowNumber, SheetRowSink &sink)
+                       RecentShortTexts &shortTexts, qsizetype *rowNumber, SheetRowSink &sink)
 {
-    CsvScanner scanner(text, separator, final);
+    CsvScanner scanner(text, separator, final, shortTexts);
     qsizetype used = 0;
     while (!scanner.atEnd()) {
-        if (scanner.skipEmptyLine()) { // a row that holds nothing costs nothing
-            ++*rowNumber;
+        if (const qsizetype lines = scanner.skipEmptyLines()) { // a row that holds nothing costs nothing
+            *rowNumber += lines;
             used = scanner.position();
             continue;
         }
@@ -350,8 +381,9 @@ QVector<QStringList> CsvReader::parse(QStringView text, QChar separator, int col
         QVector<QStringList> rows;
     } collect;
     std::vector<QString> cells(size_t(std::max(columns, 1)));
+    RecentShortTexts shortTexts(cells.size());
     qsizetype rowNumber = 0;
-    parseRecords(text, separator, true, cells, &rowNumber, collect);
+    parseRecords(text, separator, true, cells, shortTexts, &rowNumber, collect);
     return collect.rows;
 }
 
@@ -395,6 +427,7 @@ bool CsvReader::read(const QString &path, int columns, SheetRowSink &sink, QStri
     QString pending; // the start of a record that goes on in the next block
     QChar separator;
     bool separatorKnown = false;
+    RecentShortTexts shortTexts(cells.size());
     qsizetype rowNumber = 0;
     while (blocks.next(&block, &last)) {
         QString text;
@@ -410,12 +443,12 @@ bool CsvReader::read(const QString &path, int columns, SheetRowSink &sink, QStri
             separator = detectSeparator(text);
             separatorKnown = true;
         }
-        const qsizetype used = parseRecords(text, separator, last, cells, &rowNumber, sink);
+        const qsizetype used = parseRecords(text, separator, last, cells, shortTexts, &rowNumber, sink);
         pending = QStringView(text).sliced(used).toString();
     }
     if (blocks.failed())
         return readError();
     if (!pending.isEmpty()) // a quoted field open at the end of the file
-        parseRecords(pending, separator, true, cells, &rowNumber, sink);
+        parseRecords(pending, separator, true, cells, shortTexts, &rowNumber, sink);
     return true;
 }

@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include <memory>
+
 // Our own bounds-checked reading of a BIFF8 (Excel 97 and later) workbook
 // stream, with libgsf for the compound file. FreeXL 1.0.6 is not safe here:
 // a shared string that runs over more than one CONTINUE record (longer than
@@ -39,8 +41,12 @@ public:
     // when a string runs past the records.
     static bool parseStrings(const QVector<QByteArray> &blocks, QStringList *strings);
 
+    class ByteSource; // where the records are read from
+
 private:
-    QByteArray m_stream;
+    Status loadFrom(std::shared_ptr<ByteSource> source);
+
+    std::shared_ptr<ByteSource> m_source;
     CellFormats m_formats; // per XF record
     qint64 m_sheetOffset = -1;
     QStringList m_strings;
