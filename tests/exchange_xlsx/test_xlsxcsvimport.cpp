@@ -41,6 +41,8 @@ private slots:
     void unreadableFiles();
     void rowNumbersBeyondTheSheet_data();
     void rowNumbersBeyondTheSheet();
+    void cellsOfSheetXml_data();
+    void cellsOfSheetXml();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -506,6 +508,37 @@ void TestXlsxCsvImport::rowNumbersBeyondTheSheet()
     const bool sheetOk = XlsxReader().readFirstSheet(file, 4, &sheet, &sheetError);
     QCOMPARE(sheetOk, ok);
     QCOMPARE(sheet.size(), rows);
+}
+
+void TestXlsxCsvImport::cellsOfSheetXml_data()
+{
+    QTest::addColumn<QString>("sheetData");
+    QTest::addColumn<Rows>("expected");
+
+    QTest::newRow("inline text of a number cell stays there")
+        << "<row r=\"1\"><c r=\"A1\"><is><t>x</t></is><v>5</v></c>"
+           "<c r=\"B1\" t=\"inlineStr\"><is><t>y</t></is></c></row>"
+        << Rows{{"5", "y", "", ""}};
+    QTest::newRow("cells beyond the columns are not read")
+        << "<row r=\"1\"><c r=\"E1\" t=\"s\"><v>99</v></c><c r=\"F1\"><is><t>z</t></is></c>"
+           "<c r=\"A1\" t=\"inlineStr\"><is><t>a</t></is></c></row>"
+        << Rows{{"a", "", "", ""}};
+    QTest::newRow("escapes in formula and inline text")
+        << "<row r=\"1\"><c r=\"A1\" t=\"str\"><f>1</f><v>a_x0041_</v></c>"
+           "<c r=\"B1\" t=\"inlineStr\"><is><t>_x0042_b_x</t></is></c></row>"
+        << Rows{{"aA", "Bb_x", "", ""}};
+}
+
+void TestXlsxCsvImport::cellsOfSheetXml()
+{
+    QFETCH(QString, sheetData);
+    QFETCH(Rows, expected);
+    const QString file = writeZip(QStringLiteral("cells.xlsx"), workbookWithSheetData(sheetData));
+    QVector<QStringList> sheet;
+    QString sheetError;
+    const bool sheetOk = XlsxReader().readFirstSheet(file, 4, &sheet, &sheetError);
+    QVERIFY2(sheetOk, qPrintable(sheetError));
+    QCOMPARE(sheet, expected);
 }
 
 QTEST_GUILESS_MAIN(TestXlsxCsvImport)

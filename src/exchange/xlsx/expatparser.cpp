@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr int blockBytes = 1 << 16;
+constexpr int blockBytes = 1 << 18;
 
 } // namespace
 
@@ -78,10 +78,4 @@ const char *ExpatParser::attribute(const char **attributes, const char *name)
             return attributes[1];
     }
     return nullptr;
-}
-
-const char *ExpatParser::localName(const char *name)
-{
-    const char *colon = std::strchr(name, ':');
-    return colon ? colon + 1 : name;
 }

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <cstddef>
+
 class QIODevice;
 struct XML_ParserStruct;
 
@@ -38,7 +40,28 @@ public:
 
     // The attribute's value, or nullptr.
     static const char *attribute(const char **attributes, const char *localName);
-    static const char *localName(const char *name);
+
+    // Inline: called for every element and attribute of a sheet with millions of cells.
+    static const char *localName(const char *name)
+    {
+        for (const char *at = name; *at; ++at) {
+            if (*at == ':')
+                return at + 1;
+        }
+        return name;
+    }
+
+    // name == literal, without a call; stops at the first difference, so it
+    // never reads past the end of name.
+    template <std::size_t N>
+    static bool isName(const char *name, const char (&literal)[N])
+    {
+        for (std::size_t i = 0; i < N; ++i) {
+            if (name[i] != literal[i])
+                return false;
+        }
+        return true;
+    }
 
 private:
     XML_ParserStruct *m_parser;

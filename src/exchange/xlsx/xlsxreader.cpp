@@ -59,16 +59,16 @@ class StringItem
 public:
     void start(const char *name)
     {
-        if (std::strcmp(name, "rPh") == 0)
+        if (ExpatParser::isName(name, "rPh"))
             ++m_phonetic;
-        else if (std::strcmp(name, "t") == 0 && m_phonetic == 0)
+        else if (ExpatParser::isName(name, "t") && m_phonetic == 0)
             m_inText = true;
     }
     void end(const char *name)
     {
-        if (std::strcmp(name, "rPh") == 0)
+        if (ExpatParser::isName(name, "rPh"))
             --m_phonetic;
-        else if (std::strcmp(name, "t") == 0)
+        else if (ExpatParser::isName(name, "t"))
             m_inText = false;
     }
     void characters(const char *data, int length)
@@ -79,11 +79,19 @@ public:
     // The text so far; starts the next item.
     QString take()
     {
+        // Looked for in the UTF-8 bytes: expat has checked them, and "_x" is
+        // ASCII, so it is there exactly when it is in the converted text.
+        const bool escaped = m_utf8.find("_x") != std::string::npos;
         QString text = QString::fromUtf8(m_utf8.data(), qsizetype(m_utf8.size()));
+        reset();
+        return escaped ? decodeEscapes(std::move(text)) : text;
+    }
+    // Drops the text so far; starts the next item.
+    void reset()
+    {
         m_utf8.clear();
         m_phonetic = 0;
         m_inText = false;
-        return text.contains(QLatin1StringView("_x")) ? decodeEscapes(std::move(text)) : text;
     }
 
 private:
@@ -93,17 +101,17 @@ private:
 };
 
 // "C7" -> column 3 (1-based) and row 7; either may be 0 when absent.
-void parseCellReference(QByteArrayView ref, int *column, int *row)
+void parseCellReference(const char *ref, int *column, int *row)
 {
     qsizetype i = 0;
     qint64 col = 0;
-    for (; i < ref.size() && std::isalpha(uchar(ref[i])); ++i) {
+    for (; std::isalpha(uchar(ref[i])); ++i) {
         col = col * 26 + (std::toupper(uchar(ref[i])) - 'A' + 1);
         if (col > 16384)
             col = 16385; // beyond the last column; keep it from growing
     }
     qint64 r = 0;
-    for (; i < ref.size() && std::isdigit(uchar(ref[i])); ++i) {
+    for (; std::isdigit(uchar(ref[i])); ++i) {
         r = r * 10 + (ref[i] - '0');
         if (r > maxSheetRows)
             r = maxSheetRows + 1;
@@ -115,19 +123,19 @@ void parseCellReference(QByteArrayView ref, int *column, int *row)
 // The t attribute of a cell.
 enum class CellType { Number, SharedString, InlineString, Boolean, Error, FormulaString, IsoDate };
 
-CellType cellType(QByteArrayView t)
+CellType cellType(const char *t)
 {
-    if (t == "s")
+    if (ExpatParser::isName(t, "s"))
         return CellType::SharedString;
-    if (t == "inlineStr")
+    if (ExpatParser::isName(t, "inlineStr"))
         return CellType::InlineString;
-    if (t == "str")
+    if (ExpatParser::isName(t, "str"))
         return CellType::FormulaString;
-    if (t == "b")
+    if (ExpatParser::isName(t, "b"))
         return CellType::Boolean;
-    if (t == "e")
+    if (ExpatParser::isName(t, "e"))
         return CellType::Error;
-    if (t == "d")
+    if (ExpatParser::isName(t, "d"))
         return CellType::IsoDate;
     return CellType::Number;
 }
@@ -172,14 +180,14 @@ public:
 
     void startElement(const char *name, const char **) override
     {
-        if (std::strcmp(name, "si") == 0)
+        if (ExpatParser::isName(name, "si"))
             m_inItem = true;
         else if (m_inItem)
             m_item.start(name);
     }
     void endElement(const char *name) override
     {
-        if (std::strcmp(name, "si") == 0) {
+        if (ExpatParser::isName(name, "si")) {
             m_strings.append(m_item.take());
             m_inItem = false;
         } else if (m_inItem) {
@@ -214,19 +222,19 @@ public:
         if (m_failed)
             return;
         if (!m_inSheetData) {
-            m_inSheetData = std::strcmp(name, "sheetData") == 0;
+            m_inSheetData = ExpatParser::isName(name, "sheetData");
             return;
         }
         if (m_inCell) {
-            if (std::strcmp(name, "v") == 0)
+            if (ExpatParser::isName(name, "v"))
                 m_inValue = true;
-            else if (std::strcmp(name, "is") == 0)
+            else if (ExpatParser::isName(name, "is"))
                 m_inInline = true;
             else if (m_inInline)
                 m_inlineText.start(name);
             return;
         }
-        if (std::strcmp(name, "row") == 0) {
+        if (ExpatParser::isName(name, "row")) {
             m_buffer.flush(m_sink);
             const char *r = ExpatParser::attribute(attributes, "r");
             bool ok = false;
@@ -235,7 +243,7 @@ public:
             m_column = 0;
             if (m_row < 1 || m_row > maxSheetRows)
                 fail(QStringLiteral("工作表的行号超出范围（最多 %1 行）").arg(maxSheetRows));
-        } else if (std::strcmp(name, "c") == 0) {
+        } else if (ExpatParser::isName(name, "c")) {
             // One pass over the attributes: a sheet has millions of cells.
             int refColumn = 0;
             int refRow = 0;
@@ -247,10 +255,10 @@ public:
                     continue;
                 switch (attributeName[0]) {
                 case 'r':
-                    parseCellReference(QByteArrayView(attribute[1]), &refColumn, &refRow);
+                    parseCellReference(attribute[1], &refColumn, &refRow);
                     break;
                 case 't':
-                    m_type = cellType(QByteArrayView(attribute[1]));
+                    m_type = cellType(attribute[1]);
                     break;
                 case 's':
                     m_style = QByteArrayView(attribute[1]).toInt();
@@ -263,7 +271,10 @@ public:
             if (m_row == 0) // a cell outside any row element
                 m_row = refRow > 0 ? refRow : 1;
             m_inCell = true;
+            // The text of a cell beyond the requested columns is not collected.
+            m_wanted = m_column <= m_buffer.columns();
             m_value.clear();
+            m_inlineText.reset();
         }
     }
 
@@ -272,20 +283,20 @@ public:
         if (m_failed || !m_inSheetData)
             return;
         if (m_inCell) {
-            if (std::strcmp(name, "c") == 0) {
+            if (ExpatParser::isName(name, "c")) {
                 endCell();
-            } else if (std::strcmp(name, "v") == 0) {
+            } else if (ExpatParser::isName(name, "v")) {
                 m_inValue = false;
-            } else if (std::strcmp(name, "is") == 0) {
+            } else if (ExpatParser::isName(name, "is")) {
                 m_inInline = false;
             } else if (m_inInline) {
                 m_inlineText.end(name);
             }
             return;
         }
-        if (std::strcmp(name, "row") == 0) {
+        if (ExpatParser::isName(name, "row")) {
             m_buffer.flush(m_sink);
-        } else if (std::strcmp(name, "sheetData") == 0) {
+        } else if (ExpatParser::isName(name, "sheetData")) {
             m_buffer.flush(m_sink);
             m_inSheetData = false;
         }
@@ -293,6 +304,8 @@ public:
 
     void characters(const char *data, int length) override
     {
+        if (!m_wanted)
+            return;
         if (m_inValue)
             m_value.append(data, size_t(length));
         else if (m_inInline)
@@ -311,13 +324,13 @@ private:
     void endCell()
     {
         m_inCell = m_inValue = m_inInline = false;
-        QString inlineText = m_type == CellType::InlineString ? m_inlineText.take() : QString();
         if (m_buffer.rowNumber() != m_row) {
             m_buffer.flush(m_sink);
             m_buffer.open(m_row);
         }
-        if (m_column > m_buffer.columns())
+        if (!m_wanted)
             return;
+        QString inlineText = m_type == CellType::InlineString ? m_inlineText.take() : QString();
         QString text;
         if (!cellText(inlineText, &text))
             return;
@@ -349,7 +362,7 @@ private:
             return true;
         case CellType::FormulaString:
             *text = QString::fromUtf8(value);
-            if (text->contains(QLatin1StringView("_x")))
+            if (value.indexOf("_x") >= 0)
                 *text = decodeEscapes(std::move(*text));
             return true;
         case CellType::IsoDate: {
@@ -384,6 +397,7 @@ private:
     bool m_inCell = false;
     bool m_inValue = false;
     bool m_inInline = false;
+    bool m_wanted = true;
     bool m_failed = false;
 };
 
