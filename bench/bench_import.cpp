@@ -12,6 +12,7 @@
 // A count of 0 leaves that format out. Every format is also imported from a
 // workbook of one contact: the fixed cost of a cold import (process start,
 // dynamic linking, the libraries' set-up), beside the peer's on the same file.
+#include "benchutil.h"
 #include "exchange/contactimport.h"
 #include "exchange/xls/xlswriter.h"
 #include "exchange/xlsx/xlsxwriter.h"
@@ -32,21 +33,6 @@
 #include <cstdlib>
 
 namespace {
-
-ContactList sampleContacts(int count)
-{
-    ContactList contacts;
-    contacts.reserve(count);
-    for (int i = 0; i < count; ++i) {
-        Contact c;
-        c.mobile = QString::number(13900000000LL + i);
-        c.name = QStringLiteral("客户%1").arg(i);
-        c.salutation = i % 2 ? QStringLiteral("男") : QStringLiteral("女");
-        c.remark = QStringLiteral("房间%1号，回访备注").arg(i % 997);
-        contacts.append(c);
-    }
-    return contacts;
-}
 
 // GBK, as a Chinese spreadsheet saves it; every fifth remark quoted with a
 // separator and a doubled quote inside.
@@ -236,10 +222,10 @@ int main(int argc, char **argv)
     const QString oneXlsx = dir.filePath("one.xlsx");
     const QString oneXls = dir.filePath("one.xls");
     QString error;
-    const ContactList one = sampleContacts(1);
-    if ((csvRows > 0 && (!writeCsv(csv, sampleContacts(csvRows)) || !writeEmptyLines(empty, qint64(30) << 20)))
-        || (xlsxRows > 0 && !writeXlsx(xlsx, sampleContacts(xlsxRows), &error))
-        || (xlsRows > 0 && !writeXls(xls, sampleContacts(xlsRows), &error)) || !writeCsv(oneCsv, one)
+    const ContactList one = BenchUtil::workbookContacts(1);
+    if ((csvRows > 0 && (!writeCsv(csv, BenchUtil::workbookContacts(csvRows)) || !writeEmptyLines(empty, qint64(30) << 20)))
+        || (xlsxRows > 0 && !writeXlsx(xlsx, BenchUtil::workbookContacts(xlsxRows), &error))
+        || (xlsRows > 0 && !writeXls(xls, BenchUtil::workbookContacts(xlsRows), &error)) || !writeCsv(oneCsv, one)
         || !writeXlsx(oneXlsx, one, &error) || !writeXls(oneXls, one, &error)) {
         std::fprintf(stderr, "cannot write the test files: %s\n", qPrintable(error));
         return 1;

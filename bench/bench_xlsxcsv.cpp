@@ -18,21 +18,6 @@
 
 namespace {
 
-ContactList sampleContacts(int count)
-{
-    ContactList contacts;
-    contacts.reserve(count);
-    for (int i = 0; i < count; ++i) {
-        Contact c;
-        c.mobile = QString::number(13900000000LL + i);
-        c.name = QStringLiteral("客户%1").arg(i);
-        c.salutation = i % 2 ? QStringLiteral("男") : QStringLiteral("女");
-        c.remark = QStringLiteral("房间%1号，回访备注").arg(i % 997);
-        contacts.append(c);
-    }
-    return contacts;
-}
-
 // Every fifth remark quoted with a separator and a doubled quote inside.
 QByteArray csvBytes(const ContactList &contacts)
 {
@@ -70,7 +55,7 @@ int main(int argc, char **argv)
     const QString xlsxPath = dir.filePath("bench.xlsx");
     const QString csvPath = dir.filePath("bench.csv");
 
-    const ContactList contacts = sampleContacts(rows);
+    const ContactList contacts = BenchUtil::workbookContacts(rows);
     QString error;
     bool written = true;
     const long rssBefore = BenchUtil::peakMemoryKb();

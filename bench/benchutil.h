@@ -88,6 +88,23 @@ inline ContactList makeContacts(int count)
     return contacts;
 }
 
+// count rows as a user's workbook holds them: distinct mobiles, 男/女 in the
+// salutation column, remarks of a dozen characters.
+inline ContactList workbookContacts(int count)
+{
+    ContactList contacts;
+    contacts.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        Contact c;
+        c.mobile = QString::number(13900000000LL + i);
+        c.name = QStringLiteral("客户%1").arg(i);
+        c.salutation = i % 2 ? QStringLiteral("男") : QStringLiteral("女");
+        c.remark = QStringLiteral("房间%1号，回访备注").arg(i % 997);
+        contacts.append(c);
+    }
+    return contacts;
+}
+
 inline long peakMemoryKb()
 {
     rusage usage{};
