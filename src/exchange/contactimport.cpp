@@ -19,36 +19,60 @@ namespace ContactImport {
 class Builder::SeenMobiles
 {
 public:
+    // Nearly every mobile is 11 plain digits; key is then 1 followed by them
+    // (the leading 1 keeps leading zeros apart).
+    static bool isPlainNumber(QStringView mobile, quint64 *key)
+    {
+        constexpr qsizetype digits = 11; // every valid mobile is 11 characters
+        if (mobile.size() != digits)
+            return false;
+        quint64 number = 1;
+        bool plain = true;
+        for (QChar c : mobile) {
+            plain = plain && c >= u'0' && c <= u'9';
+            number = number * 10 + (c.unicode() - u'0');
+        }
+        *key = number;
+        return plain;
+    }
+
+    // The key of eleven zeros, the one plain number that is no valid mobile.
+    static constexpr quint64 zeroKey = 100'000'000'000ULL;
+
     // False when mobile is known already not to be the first of its kind.
     bool mayBeFirst(QStringView mobile, qsizetype position)
     {
-        constexpr qsizetype digits = 11; // every valid mobile is 11 characters
-        if (mobile.size() == digits && position < (qsizetype(1) << positionBits)) {
-            quint64 number = 1; // a leading 1 keeps leading zeros apart
-            bool plain = true;
-            for (QChar c : mobile) {
-                plain = plain && c >= u'0' && c <= u'9';
-                number = number * 10 + (c.unicode() - u'0');
-            }
-            if (plain) {
-                m_numbered.push_back(number << positionBits | quint64(position));
-                return true;
-            }
-        }
+        quint64 key = 0;
+        if (isPlainNumber(mobile, &key) && notePlain(key, position))
+            return true;
         const qsizetype before = m_texts.size();
         m_texts.insert(mobile.toString());
         return m_texts.size() != before;
+    }
+
+    // Notes the key of a plain mobile; false when position is beyond what a
+    // key can hold (the mobile then has to go through mayBeFirst's texts).
+    bool notePlain(quint64 key, qsizetype position)
+    {
+        if (position >= (qsizetype(1) << positionBits))
+            return false;
+        m_numbered.push_back(key << positionBits | quint64(position));
+        return true;
     }
 
     // The positions of contacts whose plain-digit mobile an earlier contact
     // has, in ascending order.
     std::vector<quint32> repeated()
     {
+        // A sheet sorted by mobile needs no sorting: one pass finds that out.
         // Four passes of 65,536 buckets only pay off on long lists.
-        if (m_numbered.size() >= (qsizetype(1) << 18))
+        if (std::is_sorted(m_numbered.cbegin(), m_numbered.cend())) {
+            // already in order
+        } else if (m_numbered.size() >= (qsizetype(1) << 18)) {
             radixSort(m_numbered);
-        else
+        } else {
             std::sort(m_numbered.begin(), m_numbered.end());
+        }
         std::vector<quint32> positions;
         constexpr quint64 positionMask = (quint64(1) << positionBits) - 1;
         for (qsizetype i = 1; i < m_numbered.size(); ++i) {
@@ -106,20 +130,33 @@ void Builder::takeRow(qsizetype, std::span<QString> cells)
 {
     if (cells.empty())
         return;
-    const QStringView mobile = TextRules::trimmedView(cells[0]);
-    if (!TextRules::isValidMobile(mobile) || !m_seen->mayBeFirst(mobile, m_contacts.size()))
-        return;
+    const qsizetype position = m_contacts.size();
+    // The usual mobile, 11 plain digits without blanks, is checked and noted
+    // in one pass over its characters.
+    QStringView mobile = cells[0];
+    quint64 key = 0;
+    if (SeenMobiles::isPlainNumber(mobile, &key)) {
+        if (key == SeenMobiles::zeroKey)
+            return;
+        if (!m_seen->notePlain(key, position) && !m_seen->mayBeFirst(mobile, position))
+            return;
+    } else {
+        mobile = TextRules::trimmedView(mobile);
+        if (!TextRules::isValidMobile(mobile) || !m_seen->mayBeFirst(mobile, position))
+            return;
+    }
 
-    auto cell = [&cells](size_t column) { return column < cells.size() ? std::move(cells[column]) : QString(); };
-    Contact contact;
-    contact.rowId = -(m_contacts.size() + 1);
+    // Filled where it lies in the list: no temporary contact to copy.
+    Contact &contact = m_contacts.emplaceBack();
+    contact.rowId = -(position + 1);
     // Usually the cell's own text: nothing to trim.
     contact.mobile = mobile.size() == cells[0].size() ? std::move(cells[0]) : mobile.toString();
-    contact.name = cell(1);
-    contact.salutation = mappedSalutation(cell(2));
-    contact.remark = cell(3);
-    contact.ticked = true;
-    m_contacts.append(std::move(contact));
+    if (cells.size() > 1)
+        contact.name = std::move(cells[1]);
+    if (cells.size() > 2)
+        contact.salutation = mappedSalutation(cells[2]);
+    if (cells.size() > 3)
+        contact.remark = std::move(cells[3]);
 }
 
 ContactList Builder::takeContacts()
