@@ -14,8 +14,10 @@ namespace ContactImport {
 // Which contacts repeat the mobile of an earlier one. Nearly every mobile is
 // 11 plain digits: those are noted as numbers beside the contact's position
 // and sorted once at the end, which touches memory in order; a hash set probed
-// for every row spends most of its time waiting for cache misses. Other
-// mobiles are rare and go through a set of texts at once.
+// for every row spends most of its time waiting for cache misses. While the
+// numbers keep rising, as in a sheet sorted by mobile, none can repeat and
+// none is noted: the first one out of order notes those of the contacts
+// before it. Other mobiles are rare and go through a set of texts at once.
 class Builder::SeenMobiles
 {
 public:
@@ -40,10 +42,10 @@ public:
     static constexpr quint64 zeroKey = 100'000'000'000ULL;
 
     // False when mobile is known already not to be the first of its kind.
-    bool mayBeFirst(QStringView mobile, qsizetype position)
+    bool mayBeFirst(QStringView mobile, qsizetype position, const ContactList &earlier)
     {
         quint64 key = 0;
-        if (isPlainNumber(mobile, &key) && notePlain(key, position))
+        if (isPlainNumber(mobile, &key) && notePlain(key, position, earlier))
             return true;
         const qsizetype before = m_texts.size();
         m_texts.insert(mobile.toString());
@@ -52,10 +54,23 @@ public:
 
     // Notes the key of a plain mobile; false when position is beyond what a
     // key can hold (the mobile then has to go through mayBeFirst's texts).
-    bool notePlain(quint64 key, qsizetype position)
+    // earlier: the contacts taken so far, whose mobiles are the trimmed texts.
+    bool notePlain(quint64 key, qsizetype position, const ContactList &earlier)
     {
-        if (position >= (qsizetype(1) << positionBits))
+        if (position >= positionLimit)
             return false;
+        if (m_rising) {
+            if (key > m_lastKey) {
+                m_lastKey = key;
+                return true;
+            }
+            m_rising = false;
+            for (qsizetype i = 0; i < position; ++i) {
+                quint64 earlierKey = 0;
+                if (isPlainNumber(earlier.at(i).mobile, &earlierKey))
+                    m_numbered.push_back(earlierKey << positionBits | quint64(i));
+            }
+        }
         m_numbered.push_back(key << positionBits | quint64(position));
         return true;
     }
@@ -64,15 +79,11 @@ public:
     // has, in ascending order.
     std::vector<quint32> repeated()
     {
-        // A sheet sorted by mobile needs no sorting: one pass finds that out.
         // Four passes of 65,536 buckets only pay off on long lists.
-        if (std::is_sorted(m_numbered.cbegin(), m_numbered.cend())) {
-            // already in order
-        } else if (m_numbered.size() >= (qsizetype(1) << 18)) {
+        if (m_numbered.size() >= (qsizetype(1) << 18))
             radixSort(m_numbered);
-        } else {
+        else
             std::sort(m_numbered.begin(), m_numbered.end());
-        }
         std::vector<quint32> positions;
         constexpr quint64 positionMask = (quint64(1) << positionBits) - 1;
         for (qsizetype i = 1; i < m_numbered.size(); ++i) {
@@ -87,6 +98,7 @@ public:
 private:
     // 1 and 11 digits need 38 bits; the position gets the rest.
     static constexpr int positionBits = 26;
+    static constexpr qsizetype positionLimit = qsizetype(1) << positionBits;
 
     // Least significant 16 bits first: four passes over the keys.
     static void radixSort(QList<quint64> &keys)
@@ -110,6 +122,9 @@ private:
     // where a std::vector copies itself into fresh memory at every step.
     QList<quint64> m_numbered;
     QSet<QString> m_texts;
+    // Every plain number so far rose above the one before; the last of them.
+    bool m_rising = true;
+    quint64 m_lastKey = 0;
 };
 
 QString mappedSalutation(const QString &cell)
@@ -138,11 +153,12 @@ void Builder::takeRow(qsizetype, std::span<QString> cells)
     if (SeenMobiles::isPlainNumber(mobile, &key)) {
         if (key == SeenMobiles::zeroKey)
             return;
-        if (!m_seen->notePlain(key, position) && !m_seen->mayBeFirst(mobile, position))
+        if (!m_seen->notePlain(key, position, m_contacts)
+            && !m_seen->mayBeFirst(mobile, position, m_contacts))
             return;
     } else {
         mobile = TextRules::trimmedView(mobile);
-        if (!TextRules::isValidMobile(mobile) || !m_seen->mayBeFirst(mobile, position))
+        if (!TextRules::isValidMobile(mobile) || !m_seen->mayBeFirst(mobile, position, m_contacts))
             return;
     }
 
