@@ -14,30 +14,65 @@ namespace ContactImport {
 // Which contacts repeat the mobile of an earlier one. Nearly every mobile is
 // 11 plain digits: those are noted as numbers beside the contact's position
 // and sorted once at the end, which touches memory in order; a hash set probed
-// for every row spends most of its time waiting for cache misses. Other
-// mobiles are rare and go through a set of texts at once.
+// for every row spends most of its time waiting for cache misses. While the
+// numbers keep rising, as in a sheet sorted by mobile, none can repeat and
+// none is noted: the first one out of order notes those of the contacts
+// before it. Other mobiles are rare and go through a set of texts at once.
 class Builder::SeenMobiles
 {
 public:
-    // False when mobile is known already not to be the first of its kind.
-    bool mayBeFirst(QStringView mobile, qsizetype position)
+    // Nearly every mobile is 11 plain digits; key is then 1 followed by them
+    // (the leading 1 keeps leading zeros apart).
+    static bool isPlainNumber(QStringView mobile, quint64 *key)
     {
         constexpr qsizetype digits = 11; // every valid mobile is 11 characters
-        if (mobile.size() == digits && position < (qsizetype(1) << positionBits)) {
-            quint64 number = 1; // a leading 1 keeps leading zeros apart
-            bool plain = true;
-            for (QChar c : mobile) {
-                plain = plain && c >= u'0' && c <= u'9';
-                number = number * 10 + (c.unicode() - u'0');
-            }
-            if (plain) {
-                m_numbered.push_back(number << positionBits | quint64(position));
-                return true;
-            }
+        if (mobile.size() != digits)
+            return false;
+        quint64 number = 1;
+        bool plain = true;
+        for (QChar c : mobile) {
+            plain = plain && c >= u'0' && c <= u'9';
+            number = number * 10 + (c.unicode() - u'0');
         }
+        *key = number;
+        return plain;
+    }
+
+    // The key of eleven zeros, the one plain number that is no valid mobile.
+    static constexpr quint64 zeroKey = 100'000'000'000ULL;
+
+    // False when mobile is known already not to be the first of its kind.
+    bool mayBeFirst(QStringView mobile, qsizetype position, const ContactList &earlier)
+    {
+        quint64 key = 0;
+        if (isPlainNumber(mobile, &key) && notePlain(key, position, earlier))
+            return true;
         const qsizetype before = m_texts.size();
         m_texts.insert(mobile.toString());
         return m_texts.size() != before;
+    }
+
+    // Notes the key of a plain mobile; false when position is beyond what a
+    // key can hold (the mobile then has to go through mayBeFirst's texts).
+    // earlier: the contacts taken so far, whose mobiles are the trimmed texts.
+    bool notePlain(quint64 key, qsizetype position, const ContactList &earlier)
+    {
+        if (position >= positionLimit)
+            return false;
+        if (m_rising) {
+            if (key > m_lastKey) {
+                m_lastKey = key;
+                return true;
+            }
+            m_rising = false;
+            for (qsizetype i = 0; i < position; ++i) {
+                quint64 earlierKey = 0;
+                if (isPlainNumber(earlier.at(i).mobile, &earlierKey))
+                    m_numbered.push_back(earlierKey << positionBits | quint64(i));
+            }
+        }
+        m_numbered.push_back(key << positionBits | quint64(position));
+        return true;
     }
 
     // The positions of contacts whose plain-digit mobile an earlier contact
@@ -63,6 +98,7 @@ public:
 private:
     // 1 and 11 digits need 38 bits; the position gets the rest.
     static constexpr int positionBits = 26;
+    static constexpr qsizetype positionLimit = qsizetype(1) << positionBits;
 
     // Least significant 16 bits first: four passes over the keys.
     static void radixSort(QList<quint64> &keys)
@@ -86,6 +122,9 @@ private:
     // where a std::vector copies itself into fresh memory at every step.
     QList<quint64> m_numbered;
     QSet<QString> m_texts;
+    // Every plain number so far rose above the one before; the last of them.
+    bool m_rising = true;
+    quint64 m_lastKey = 0;
 };
 
 QString mappedSalutation(const QString &cell)
@@ -106,20 +145,34 @@ void Builder::takeRow(qsizetype, std::span<QString> cells)
 {
     if (cells.empty())
         return;
-    const QStringView mobile = TextRules::trimmedView(cells[0]);
-    if (!TextRules::isValidMobile(mobile) || !m_seen->mayBeFirst(mobile, m_contacts.size()))
-        return;
+    const qsizetype position = m_contacts.size();
+    // The usual mobile, 11 plain digits without blanks, is checked and noted
+    // in one pass over its characters.
+    QStringView mobile = cells[0];
+    quint64 key = 0;
+    if (SeenMobiles::isPlainNumber(mobile, &key)) {
+        if (key == SeenMobiles::zeroKey)
+            return;
+        if (!m_seen->notePlain(key, position, m_contacts)
+            && !m_seen->mayBeFirst(mobile, position, m_contacts))
+            return;
+    } else {
+        mobile = TextRules::trimmedView(mobile);
+        if (!TextRules::isValidMobile(mobile) || !m_seen->mayBeFirst(mobile, position, m_contacts))
+            return;
+    }
 
-    auto cell = [&cells](size_t column) { return column < cells.size() ? std::move(cells[column]) : QString(); };
-    Contact contact;
-    contact.rowId = -(m_contacts.size() + 1);
+    // Filled where it lies in the list: no temporary contact to copy.
+    Contact &contact = m_contacts.emplaceBack();
+    contact.rowId = -(position + 1);
     // Usually the cell's own text: nothing to trim.
     contact.mobile = mobile.size() == cells[0].size() ? std::move(cells[0]) : mobile.toString();
-    contact.name = cell(1);
-    contact.salutation = mappedSalutation(cell(2));
-    contact.remark = cell(3);
-    contact.ticked = true;
-    m_contacts.append(std::move(contact));
+    if (cells.size() > 1)
+        contact.name = std::move(cells[1]);
+    if (cells.size() > 2)
+        contact.salutation = mappedSalutation(cells[2]);
+    if (cells.size() > 3)
+        contact.remark = std::move(cells[3]);
 }
 
 ContactList Builder::takeContacts()
