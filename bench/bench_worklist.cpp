@@ -69,15 +69,22 @@ QString toQString(const char *utf8, int size)
     return QString::fromUtf8(utf8, size);
 }
 
+// Opens the database the benchmark made; says why when it cannot.
+bool startSession(AppSession &session)
+{
+    QString message;
+    if (session.start(&message))
+        return true;
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+    return false;
+}
+
 // Fills a new database in folder with count contacts in one group.
 int populate(const QString &folder, int count)
 {
     AppSession session(folder);
-    QString message;
-    if (!session.start(&message)) {
-        std::fprintf(stderr, "%s\n", qPrintable(message));
+    if (!startSession(session))
         return 1;
-    }
     session.store().addGroupWithContacts(Group, BenchUtil::makeContacts(count));
     session.finish(QString(), QDate::currentDate());
     return 0;
@@ -87,11 +94,8 @@ int populate(const QString &folder, int count)
 int measure(const QString &folderPath, int count, QApplication &application)
 {
     AppSession session(folderPath);
-    QString message;
-    if (!session.start(&message)) {
-        std::fprintf(stderr, "%s\n", qPrintable(message));
+    if (!startSession(session))
         return 1;
-    }
     MainWindow window(session.store(), folderPath);
     window.show();
     application.processEvents();
@@ -180,11 +184,8 @@ double residentMb()
 int measureMemory(const QString &folderPath, QApplication &application)
 {
     AppSession session(folderPath);
-    QString message;
-    if (!session.start(&message)) {
-        std::fprintf(stderr, "%s\n", qPrintable(message));
+    if (!startSession(session))
         return 1;
-    }
     MainWindow window(session.store(), folderPath);
     window.show();
     application.processEvents();
@@ -230,11 +231,8 @@ int measureMemory(const QString &folderPath, QApplication &application)
 int measureColdStep(const QString &folderPath, const QString &step, QApplication &application)
 {
     AppSession session(folderPath);
-    QString message;
-    if (!session.start(&message)) {
-        std::fprintf(stderr, "%s\n", qPrintable(message));
+    if (!startSession(session))
         return 1;
-    }
     std::unique_ptr<MainWindow> window;
     if (step != QLatin1String("scan")) {
         window = std::make_unique<MainWindow>(session.store(), folderPath);
@@ -298,11 +296,8 @@ void compareCold(const QString &program, const QString &folder, int count, int r
 int measureTicks(const QString &folderPath, QApplication &application)
 {
     AppSession session(folderPath);
-    QString message;
-    if (!session.start(&message)) {
-        std::fprintf(stderr, "%s\n", qPrintable(message));
+    if (!startSession(session))
         return 1;
-    }
     MainWindow window(session.store(), folderPath);
     window.show();
     window.chooseGroup(Group);
