@@ -79,9 +79,9 @@ public:
     // has, in ascending order.
     std::vector<quint32> repeated()
     {
-        // Four passes of 65,536 buckets only pay off on long lists.
-        if (m_numbered.size() >= (qsizetype(1) << 18))
-            radixSort(m_numbered);
+        // A few sorting passes over the whole list only pay off beyond short lists.
+        if (m_numbered.size() >= 1024)
+            sortByNumber(m_numbered);
         else
             std::sort(m_numbered.begin(), m_numbered.end());
         std::vector<quint32> positions;
@@ -100,20 +100,27 @@ private:
     static constexpr int positionBits = 26;
     static constexpr qsizetype positionLimit = qsizetype(1) << positionBits;
 
-    // Least significant 16 bits first: four passes over the keys.
-    static void radixSort(QList<quint64> &keys)
+    // A stable radix sort on the number alone, ten bits a pass, least
+    // significant first: the keys were noted in the order of their positions,
+    // so equal numbers stay in that order without sorting on the position too.
+    // A pass whose digit is the same in every key is skipped.
+    static void sortByNumber(QList<quint64> &keys)
     {
+        constexpr int digitBits = 10;
+        constexpr quint64 digitMask = (quint64(1) << digitBits) - 1;
         QList<quint64> other(keys.size());
-        std::vector<quint32> counts(1 << 16);
-        for (int shift = 0; shift < 64; shift += 16) {
+        std::vector<quint32> counts(size_t(1) << digitBits);
+        for (int shift = positionBits; shift < 64; shift += digitBits) {
             std::fill(counts.begin(), counts.end(), 0);
             for (quint64 key : keys)
-                ++counts[(key >> shift) & 0xFFFF];
+                ++counts[(key >> shift) & digitMask];
+            if (counts[(keys.front() >> shift) & digitMask] == quint32(keys.size()))
+                continue;
             quint32 sum = 0;
             for (quint32 &count : counts)
                 sum += std::exchange(count, sum);
             for (quint64 key : keys)
-                other[counts[(key >> shift) & 0xFFFF]++] = key;
+                other[counts[(key >> shift) & digitMask]++] = key;
             keys.swap(other);
         }
     }

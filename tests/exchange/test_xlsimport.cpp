@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QScopeGuard>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -208,6 +209,21 @@ void TestXlsImport::rowsToContacts_data()
                                 row({u"05776420581"}), row({u"15776420581"})}
         << QStringList{"05776420581", "1395870000a", "1395870000b", "15776420581"}
         << QStringList{"", "", "", ""};
+
+    // Long enough for the duplicate check to sort by number; the mobiles come
+    // in no order and every one of the first 200 turns up again later.
+    QVector<QStringList> mixed;
+    QStringList firstSeen;
+    QSet<QString> seen;
+    for (int i = 0; i < 3000; ++i) {
+        const QString mobile = QString::number(13958700000LL + (i * 7919) % 2800);
+        mixed.append(QStringList{mobile});
+        if (!seen.contains(mobile)) {
+            seen.insert(mobile);
+            firstSeen.append(mobile);
+        }
+    }
+    QTest::newRow("long list in no order") << mixed << firstSeen << QStringList(firstSeen.size(), QString());
 }
 
 void TestXlsImport::rowsToContacts()
