@@ -551,9 +551,9 @@ void TestXlsxCsvImport::cellsOfSheetXml_data()
            "<c r=\"D1\" t=\"b\"><v>1</v></c></row>"
            "<row r=\"2\"><c r=\"A2\" t=\"inlineStr\"><is><t>短</t></is></c>"
            "<c r=\"C2\" t=\"e\"><v>#N/A</v></c><c r=\"D2\" t=\"inlineStr\"><is><t></t></is></c></row>"
-           "<row r=\"3\"><c r=\"B3\" t=\"str\"><v>f</v></c><c r=\"C3\"><v>7</v></c></row>"
+           "<row r=\"3\"><c r=\"B3\" t=\"str\"><v>f</v></c><c r=\"C3\"><v>0070</v></c></row>"
         << Rows{{"一段较长的文字 long text", "formula text", "12345", "TRUE"}, {"短", "", "", ""},
-                {"", "f", "7", ""}};
+                {"", "f", "70", ""}};
 }
 
 void TestXlsxCsvImport::cellsOfSheetXml()

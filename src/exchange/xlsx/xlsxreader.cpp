@@ -89,6 +89,20 @@ int plainDecimal(const char *text)
     return digits > 0 ? value : -1;
 }
 
+// A whole number as sheets write it ("13900000000"): 1 to 15 digits, no
+// leading zero. Shown plain, its text is these very digits, so it needs no
+// round trip through a double.
+bool isPlainWholeNumber(const std::string &text)
+{
+    if (text.empty() || text.size() > 15 || (text[0] == '0' && text.size() > 1))
+        return false;
+    for (const char c : text) {
+        if (unsigned(uchar(c)) - '0' > 9)
+            return false;
+    }
+    return true;
+}
+
 // Collects the text of a string item (<si> or <is>): plain <t>, or the runs
 // <r><t> of rich text; phonetic guides (<rPh>) are not part of the text.
 class StringItem
@@ -437,6 +451,11 @@ private:
         }
         if (value.isEmpty())
             return;
+        if (isPlainWholeNumber(m_value)
+            && m_loader.formats().kindOfStyle(m_style) == CellText::NumberKind::Plain) {
+            assignUtf8(cell(), m_value);
+            return;
+        }
         bool ok = false;
         const double number = QByteArray::fromRawData(value.data(), value.size()).toDouble(&ok);
         if (ok)
