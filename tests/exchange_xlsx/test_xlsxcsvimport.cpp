@@ -551,9 +551,10 @@ void TestXlsxCsvImport::cellsOfSheetXml_data()
            "<c r=\"D1\" t=\"b\"><v>1</v></c></row>"
            "<row r=\"2\"><c r=\"A2\" t=\"inlineStr\"><is><t>短</t></is></c>"
            "<c r=\"C2\" t=\"e\"><v>#N/A</v></c><c r=\"D2\" t=\"inlineStr\"><is><t></t></is></c></row>"
-           "<row r=\"3\"><c r=\"B3\" t=\"str\"><v>f</v></c><c r=\"C3\"><v>0070</v></c></row>"
+           "<row r=\"3\"><c r=\"B3\" t=\"str\"><v>f</v></c><c r=\"C3\"><v>0070</v></c>"
+           "<c r=\"D3\" t=\"inlineStr\"><is><t>\xEF\xBB\xBF" "bom</t></is></c></row>"
         << Rows{{"一段较长的文字 long text", "formula text", "12345", "TRUE"}, {"短", "", "", ""},
-                {"", "f", "70", ""}};
+                {"", "f", "70", "bom"}};
 }
 
 void TestXlsxCsvImport::cellsOfSheetXml()

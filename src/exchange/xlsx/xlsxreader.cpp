@@ -67,8 +67,9 @@ void assignUtf8(QString &target, const std::string &utf8)
         target = QString(size, Qt::Uninitialized);
     else
         target.resize(size);
-    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless
-                                                       | QStringConverter::Flag::ConvertInitialBom);
+    // Like QString::fromUtf8, which the cells were read with before: a byte
+    // order mark at the start of a text is dropped.
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
     const QChar *end = decoder.appendToBuffer(target.data(), QByteArrayView(utf8.data(), size));
     target.resize(end - target.constData());
 }
