@@ -545,6 +545,10 @@ void TestXlsxCsvImport::cellsOfSheetXml_data()
         << "<row r=\"1\"><c r=\"A1\" t=\"str\"><f>1</f><v>a_x0041_</v></c>"
            "<c r=\"B1\" t=\"inlineStr\"><is><t>_x0042_b_x</t></is></c></row>"
         << Rows{{"aA", "Bb_x", "", ""}};
+    QTest::newRow("a later cell of the same reference replaces an earlier one")
+        << "<row r=\"1\"><c r=\"A1\" t=\"b\"><v>1</v></c><c r=\"A1\" t=\"e\"><v>#N/A</v></c>"
+           "<c r=\"B1\"><v>5</v></c><c r=\"B1\"/><c r=\"C1\"><v>5</v></c><c r=\"C1\"><v>6</v></c></row>"
+        << Rows{{"", "", "6", ""}};
     QTest::newRow("cells written anew in every row")
         << "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>一段较长的文字 long text</t></is></c>"
            "<c r=\"B1\" t=\"str\"><v>formula text</v></c><c r=\"C1\"><v>12345</v></c>"

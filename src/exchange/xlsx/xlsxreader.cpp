@@ -405,7 +405,8 @@ private:
     QString &cell() { return m_buffer.cell(m_column - 1); }
 
     // The text of the cell that ended into its place in the row; a cell
-    // without text (an error value, no value) leaves the place untouched.
+    // without text (an error value, no value) empties the place, as a later
+    // cell of the same reference replaces an earlier one.
     void writeCell()
     {
         const QByteArrayView value(m_value.data(), qsizetype(m_value.size()));
@@ -430,6 +431,7 @@ private:
             cell() = CellText::boolean(value.trimmed() == "1");
             return;
         case CellType::Error: // #N/A and the like: no text
+            cell() = QString();
             return;
         case CellType::FormulaString: {
             QString &text = cell();
@@ -450,8 +452,10 @@ private:
         case CellType::Number:
             break;
         }
-        if (value.isEmpty())
+        if (value.isEmpty()) {
+            cell() = QString();
             return;
+        }
         if (isPlainWholeNumber(m_value)
             && m_loader.formats().kindOfStyle(m_style) == CellText::NumberKind::Plain) {
             assignUtf8(cell(), m_value);
