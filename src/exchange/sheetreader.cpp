@@ -12,10 +12,18 @@ void RowBuffer::flush(SheetRowSink &sink)
 {
     if (m_row <= 0)
         return;
+    // A cell left unwritten goes out without the buffer of an earlier row, so
+    // that a sink keeping the string keeps no stale capacity.
+    for (size_t i = 0; i < m_cells.size(); ++i) {
+        if (!m_written[i] && !m_cells[i].isNull())
+            m_cells[i] = QString();
+    }
     sink.takeRow(m_row, m_cells);
-    for (QString &cell : m_cells) {
-        if (!cell.isNull())
-            cell = QString();
+    // Emptied in place: a string the sink did not take keeps its buffer.
+    for (size_t i = 0; i < m_cells.size(); ++i) {
+        if (!m_cells[i].isNull())
+            m_cells[i].resize(0);
+        m_written[i] = false;
     }
     m_row = 0;
 }

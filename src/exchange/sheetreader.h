@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <span>
+#include <vector>
 
 // Receives the rows of a worksheet as the reader comes to them, in sheet
 // order: every row that holds a cell (a CSV record counts as a row), with its
@@ -44,11 +45,16 @@ public:
     static std::unique_ptr<SheetReader> forFile(const QString &path, QString *error);
 };
 
-// Reusable cells of the row being read: set cells, then hand them on.
+// Reusable cells of the row being read: set cells, then hand them on. A cell
+// keeps its buffer from row to row (when the sink leaves it there), so a
+// reader may convert straight into it instead of making a string per cell.
 class RowBuffer
 {
 public:
-    explicit RowBuffer(int columns) : m_cells(std::max(columns, 1)) {}
+    explicit RowBuffer(int columns)
+        : m_cells(size_t(std::max(columns, 1))), m_written(size_t(std::max(columns, 1)))
+    {
+    }
 
     int columns() const { return int(m_cells.size()); }
     qsizetype rowNumber() const { return m_row; }
@@ -60,12 +66,20 @@ public:
     void set(qsizetype column, QString text)
     {
         if (column >= 0 && column < qsizetype(m_cells.size()))
-            m_cells[size_t(column)] = std::move(text);
+            cell(column) = std::move(text);
+    }
+    // The cell to write into (0 <= column < columns()): empty, possibly with
+    // capacity left from an earlier row. Assign or overwrite it whole.
+    QString &cell(qsizetype column)
+    {
+        m_written[size_t(column)] = true;
+        return m_cells[size_t(column)];
     }
     // Hands the open row (if any) to the sink and empties the cells.
     void flush(SheetRowSink &sink);
 
 private:
     std::vector<QString> m_cells;
+    std::vector<char> m_written; // per cell: written in the open row
     qsizetype m_row = 0;
 };

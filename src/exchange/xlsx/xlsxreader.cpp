@@ -7,9 +7,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 #include <QXmlStreamReader>
 
-#include <cctype>
 #include <cstring>
 #include <string>
 
@@ -52,6 +52,58 @@ QString decodeEscapes(QString text)
     return text;
 }
 
+// Converts UTF-8 (checked by expat) into target, inside target's own buffer
+// when it is unshared and large enough: a cell filled row after row then
+// allocates once, not once per row.
+void assignUtf8(QString &target, const std::string &utf8)
+{
+    const qsizetype size = qsizetype(utf8.size());
+    if (size == 0) {
+        target = QString::fromUtf8(QByteArrayView("", 0));
+        return;
+    }
+    // UTF-16 never takes more units than UTF-8 takes bytes.
+    if (!target.isDetached() || target.capacity() < size)
+        target = QString(size, Qt::Uninitialized);
+    else
+        target.resize(size);
+    // Like QString::fromUtf8, which the cells were read with before: a byte
+    // order mark at the start of a text is dropped.
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QChar *end = decoder.appendToBuffer(target.data(), QByteArrayView(utf8.data(), size));
+    target.resize(end - target.constData());
+}
+
+// A run of 1 to 9 ASCII digits and nothing else, the way sheets write row
+// numbers, style indexes and string indexes; -1 for any other text, which
+// then takes the general conversion (blanks, signs, long numbers).
+int plainDecimal(const char *text)
+{
+    int value = 0;
+    int digits = 0;
+    for (; *text; ++text, ++digits) {
+        const unsigned digit = unsigned(uchar(*text)) - '0';
+        if (digit > 9 || digits == 9)
+            return -1;
+        value = value * 10 + int(digit);
+    }
+    return digits > 0 ? value : -1;
+}
+
+// A whole number as sheets write it ("13900000000"): 1 to 15 digits, no
+// leading zero. Shown plain, its text is these very digits, so it needs no
+// round trip through a double.
+bool isPlainWholeNumber(const std::string &text)
+{
+    if (text.empty() || text.size() > 15 || (text[0] == '0' && text.size() > 1))
+        return false;
+    for (const char c : text) {
+        if (unsigned(uchar(c)) - '0' > 9)
+            return false;
+    }
+    return true;
+}
+
 // Collects the text of a string item (<si> or <is>): plain <t>, or the runs
 // <r><t> of rich text; phonetic guides (<rPh>) are not part of the text.
 class StringItem
@@ -86,6 +138,14 @@ public:
         reset();
         return escaped ? decodeEscapes(std::move(text)) : text;
     }
+    // The text so far into a reused string; starts the next item.
+    void textInto(QString &text)
+    {
+        assignUtf8(text, m_utf8);
+        if (m_utf8.find("_x") != std::string::npos)
+            text = decodeEscapes(std::move(text));
+        reset();
+    }
     // Drops the text so far; starts the next item.
     void reset()
     {
@@ -103,16 +163,21 @@ private:
 // "C7" -> column 3 (1-based) and row 7; either may be 0 when absent.
 void parseCellReference(const char *ref, int *column, int *row)
 {
-    qsizetype i = 0;
     qint64 col = 0;
-    for (; std::isalpha(uchar(ref[i])); ++i) {
-        col = col * 26 + (std::toupper(uchar(ref[i])) - 'A' + 1);
+    for (;; ++ref) {
+        const unsigned letter = (unsigned(uchar(*ref)) | 0x20u) - 'a'; // either case
+        if (letter > 25)
+            break;
+        col = col * 26 + letter + 1;
         if (col > 16384)
             col = 16385; // beyond the last column; keep it from growing
     }
     qint64 r = 0;
-    for (; std::isdigit(uchar(ref[i])); ++i) {
-        r = r * 10 + (ref[i] - '0');
+    for (;; ++ref) {
+        const unsigned digit = unsigned(uchar(*ref)) - '0';
+        if (digit > 9)
+            break;
+        r = r * 10 + digit;
         if (r > maxSheetRows)
             r = maxSheetRows + 1;
     }
@@ -237,8 +302,10 @@ public:
         if (ExpatParser::isName(name, "row")) {
             m_buffer.flush(m_sink);
             const char *r = ExpatParser::attribute(attributes, "r");
-            bool ok = false;
-            const int number = r ? QByteArrayView(r).toInt(&ok) : 0;
+            int number = r ? plainDecimal(r) : -1;
+            bool ok = number >= 0;
+            if (r && !ok)
+                number = QByteArrayView(r).toInt(&ok);
             m_row = ok ? number : m_row + 1;
             m_column = 0;
             if (m_row < 1 || m_row > maxSheetRows)
@@ -261,7 +328,9 @@ public:
                     m_type = cellType(attribute[1]);
                     break;
                 case 's':
-                    m_style = QByteArrayView(attribute[1]).toInt();
+                    m_style = plainDecimal(attribute[1]);
+                    if (m_style < 0)
+                        m_style = QByteArrayView(attribute[1]).toInt();
                     break;
                 default:
                     break;
@@ -328,60 +397,76 @@ private:
             m_buffer.flush(m_sink);
             m_buffer.open(m_row);
         }
-        if (!m_wanted)
-            return;
-        QString inlineText = m_type == CellType::InlineString ? m_inlineText.take() : QString();
-        QString text;
-        if (!cellText(inlineText, &text))
-            return;
-        m_buffer.set(m_column - 1, std::move(text));
+        if (m_wanted)
+            writeCell();
     }
 
-    bool cellText(QString &inlineText, QString *text)
+    // The cell of the open row, written into in place.
+    QString &cell() { return m_buffer.cell(m_column - 1); }
+
+    // The text of the cell that ended into its place in the row; a cell
+    // without text (an error value, no value) empties the place, as a later
+    // cell of the same reference replaces an earlier one.
+    void writeCell()
     {
         const QByteArrayView value(m_value.data(), qsizetype(m_value.size()));
         switch (m_type) {
         case CellType::SharedString: {
-            bool ok = false;
-            const qsizetype index = value.trimmed().toLongLong(&ok);
+            qsizetype index = plainDecimal(m_value.c_str());
+            bool ok = index >= 0;
+            if (!ok)
+                index = value.trimmed().toLongLong(&ok);
             const QVector<QString> &strings = m_loader.sharedStrings();
             if (!ok || index < 0 || index >= strings.size()) {
                 fail(QStringLiteral("工作簿内容已损坏（单元格引用了不存在的字符串）"));
-                return false;
+                return;
             }
-            *text = strings[index];
-            return true;
+            cell() = strings[index];
+            return;
         }
         case CellType::InlineString:
-            *text = std::move(inlineText);
-            return true;
+            m_inlineText.textInto(cell());
+            return;
         case CellType::Boolean:
-            *text = CellText::boolean(value.trimmed() == "1");
-            return true;
+            cell() = CellText::boolean(value.trimmed() == "1");
+            return;
         case CellType::Error: // #N/A and the like: no text
-            return true;
-        case CellType::FormulaString:
-            *text = QString::fromUtf8(value);
+            cell() = QString();
+            return;
+        case CellType::FormulaString: {
+            QString &text = cell();
+            assignUtf8(text, m_value);
             if (value.indexOf("_x") >= 0)
-                *text = decodeEscapes(std::move(*text));
-            return true;
+                text = decodeEscapes(std::move(text));
+            return;
+        }
         case CellType::IsoDate: {
             // ISO 8601 text; a date without a time of day reads as the date.
-            *text = QString::fromUtf8(value).trimmed();
-            if (text->endsWith(QLatin1StringView("T00:00:00")) || text->endsWith(QLatin1StringView("T00:00:00Z")))
-                text->truncate(text->indexOf(u'T'));
-            text->replace(u'T', u' ');
-            return true;
+            QString text = QString::fromUtf8(value).trimmed();
+            if (text.endsWith(QLatin1StringView("T00:00:00")) || text.endsWith(QLatin1StringView("T00:00:00Z")))
+                text.truncate(text.indexOf(u'T'));
+            text.replace(u'T', u' ');
+            cell() = std::move(text);
+            return;
         }
         case CellType::Number:
             break;
         }
-        if (value.isEmpty())
-            return true;
+        if (value.isEmpty()) {
+            cell() = QString();
+            return;
+        }
+        if (isPlainWholeNumber(m_value)
+            && m_loader.formats().kindOfStyle(m_style) == CellText::NumberKind::Plain) {
+            assignUtf8(cell(), m_value);
+            return;
+        }
         bool ok = false;
         const double number = QByteArray::fromRawData(value.data(), value.size()).toDouble(&ok);
-        *text = ok ? m_loader.formats().numberText(number, m_style) : QString::fromUtf8(value);
-        return true;
+        if (ok)
+            cell() = m_loader.formats().numberText(number, m_style);
+        else
+            assignUtf8(cell(), m_value);
     }
 
     const XlsxSheetLoader &m_loader;
