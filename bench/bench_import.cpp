@@ -45,8 +45,14 @@ bool writeCsv(const QString &path, const ContactList &contacts)
     QString text;
     for (qsizetype i = 0; i < contacts.size(); ++i) {
         const Contact &c = contacts[i];
-        text += c.mobile + u',' + c.name + u',' + c.salutation + u',';
-        text += i % 5 ? c.remark : QStringLiteral("\"%1, \"\"VIP\"\"\"").arg(c.remark);
+        for (QStringView field : {c.mobile(), c.name(), c.salutation()}) {
+            text += field;
+            text += u',';
+        }
+        if (i % 5)
+            text += c.remark();
+        else
+            text += QStringLiteral("\"%1, \"\"VIP\"\"\"").arg(c.remark());
         text += QStringLiteral("\r\n");
         if (text.size() > (1 << 20) || i + 1 == contacts.size()) {
             file.write(gbk.encode(text));

@@ -209,7 +209,7 @@ int measureMemory(const QString &folderPath, QApplication &application)
         application.processEvents();
         ContactList imported = BenchUtil::makeContacts(int(window.contactList().size()));
         for (Contact &contact : imported)
-            contact.name += QStringLiteral("导入");
+            contact.setName(contact.name().toString() + QStringLiteral("导入"));
         window.contactList().replaceAll(std::move(imported));
         window.rebuildRecipientList();
         application.processEvents();
