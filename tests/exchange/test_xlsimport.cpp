@@ -350,8 +350,10 @@ class FirstRow : public SheetRowSink
 public:
     void takeRow(qsizetype rowNumber, std::span<QString> cells) override
     {
-        if (rowNumber == 1)
-            row = QStringList(cells.begin(), cells.end());
+        if (rowNumber == 1) {
+            for (const QString &cell : cells)
+                row.append(QStringView(cell).toString());
+        }
     }
     QStringList row;
 };
