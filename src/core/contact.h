@@ -24,10 +24,12 @@ public:
     // negative value names a contact that exists only in the working list
     // (one that came from a workbook); 0 means none was given yet.
     qint64 rowId = 0;
-    bool ticked = true;
 
     QStringView mobile() const { return QStringView(m_text).first(m_nameStart); }
-    QStringView name() const { return QStringView(m_text).sliced(m_nameStart, m_salutationStart - m_nameStart); }
+    QStringView name() const
+    {
+        return QStringView(m_text).sliced(m_nameStart, m_salutationStart - m_nameStart);
+    }
     QStringView salutation() const
     {
         return QStringView(m_text).sliced(m_salutationStart, m_remarkStart - m_salutationStart);
@@ -61,6 +63,10 @@ private:
     quint32 m_nameStart = 0;
     quint32 m_salutationStart = 0;
     quint32 m_remarkStart = 0;
+
+public:
+    // Last, where it fills the gap behind the boundaries: 48 bytes a contact.
+    bool ticked = true;
 };
 
 // Only a QString and plain values: a list may move contacts with memmove.
