@@ -20,14 +20,10 @@ ContactList sampleContacts(int count)
     ContactList contacts;
     contacts.reserve(count);
     for (int i = 0; i < count; ++i) {
-        Contact c;
-        c.rowId = -(i + 1);
-        c.mobile = QString::number(13900000000LL + i);
-        c.name = QStringLiteral("客户%1").arg(i);
-        c.salutation = i % 2 ? QStringLiteral("先生") : QStringLiteral("女士");
-        c.remark = QStringLiteral("房间%1号，回访备注").arg(i % 997);
-        c.ticked = i % 3 != 0;
-        contacts.append(c);
+        contacts.append(Contact(QString::number(13900000000LL + i), QStringLiteral("客户%1").arg(i),
+                                i % 2 ? QStringLiteral("先生") : QStringLiteral("女士"),
+                                QStringLiteral("房间%1号，回访备注").arg(i % 997), -(i + 1),
+                                i % 3 != 0));
     }
     return contacts;
 }

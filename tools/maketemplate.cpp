@@ -46,11 +46,8 @@ bool fill(Database &database, QString *error)
         }
     }
     for (const InitialContact &row : InitialContacts) {
-        Contact contact;
-        contact.mobile = QString::fromUtf8(row.mobile);
-        contact.name = QString::fromUtf8(row.name);
-        contact.salutation = QString::fromUtf8(row.salutation);
-        contact.remark = QString::fromUtf8(row.remark);
+        Contact contact(QString::fromUtf8(row.mobile), QString::fromUtf8(row.name),
+                        QString::fromUtf8(row.salutation), QString::fromUtf8(row.remark));
         if (store.addContact(QString::fromUtf8(row.group), contact, error) != StoreResult::Ok) {
             return false;
         }

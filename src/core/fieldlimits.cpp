@@ -11,7 +11,7 @@ QString tooLong(const QString &field, int limit, qsizetype count)
 
 } // namespace
 
-qsizetype characterCount(const QString &text)
+qsizetype characterCount(QStringView text)
 {
     qsizetype count = text.size();
     for (const QChar ch : text)
@@ -25,20 +25,20 @@ QString firstTooLong(const QString &group, const Contact &contact)
     const struct
     {
         const char *field;
-        const QString &text;
+        QStringView text;
         int limit;
     } fields[] = {
-        {"手机号", contact.mobile, Mobile},
-        {"姓名", contact.name, Name},
-        {"称呼", contact.salutation, Salutation},
-        {"备注", contact.remark, Remark},
+        {"手机号", contact.mobile(), Mobile},
+        {"姓名", contact.name(), Name},
+        {"称呼", contact.salutation(), Salutation},
+        {"备注", contact.remark(), Remark},
     };
     for (const auto &field : fields) {
         const qsizetype count = characterCount(field.text);
         if (count > field.limit)
             return tooLong(QString::fromUtf8(field.field), field.limit, count);
     }
-    const qsizetype keyCount = characterCount(group) + characterCount(contact.mobile);
+    const qsizetype keyCount = characterCount(group) + characterCount(contact.mobile());
     if (keyCount > Key)
         return tooLong(QStringLiteral("分组名称与手机号合计"), Key, keyCount);
     return QString();

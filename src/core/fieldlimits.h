@@ -20,7 +20,7 @@ inline constexpr int Key = 50;
 // be a group no contact can ever be added to.
 inline constexpr int GroupName = Key - 11;
 
-qsizetype characterCount(const QString &text);
+qsizetype characterCount(QStringView text);
 
 // "姓名最多 50 个字，现在有 60 个字。" for the first of the contact's texts
 // (mobile, name, salutation, remark, then its key in group) that is too

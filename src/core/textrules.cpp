@@ -166,13 +166,13 @@ QString firstNumber(QStringView text)
 void appendRecipientLine(QString &text, const Contact &contact, bool withRemark)
 {
     const qsizetype start = text.size();
-    text += trimmedView(contact.mobile);
+    text += trimmedView(contact.mobile());
     text += u'@';
-    text += trimmedView(contact.name);
-    text += contact.salutation;
+    text += trimmedView(contact.name());
+    text += contact.salutation();
     if (withRemark) {
         text += u'@';
-        text += trimmedView(contact.remark);
+        text += trimmedView(contact.remark());
     }
     for (int i = 0; i < 2 && text.size() > start && text.endsWith(u'@'); ++i)
         text.chop(1);
@@ -190,7 +190,7 @@ RecipientList buildRecipientList(const ContactList &contacts, bool withRemark,
 {
     RecipientList list;
     for (const Contact &contact : contacts) {
-        if (!contact.ticked || !isValidMobile(contact.mobile))
+        if (!contact.ticked || !isValidMobile(contact.mobile()))
             continue;
         appendRecipientLine(list.text, contact, withRemark);
         list.text += lineBreak;

@@ -102,10 +102,10 @@ void ContactEditor::openForModify(const QString &group, const Contact &contact)
     m_addMode = false;
     m_opened = contact;
     setGroup(group);
-    m_boxes[Mobile]->setText(contact.mobile);
-    m_boxes[Name]->setText(contact.name);
-    m_boxes[Salutation]->setText(contact.salutation);
-    m_boxes[Remark]->setText(contact.remark);
+    m_boxes[Mobile]->setText(contact.mobile().toString());
+    m_boxes[Name]->setText(contact.name().toString());
+    m_boxes[Salutation]->setText(contact.salutation().toString());
+    m_boxes[Remark]->setText(contact.remark().toString());
     m_boxes[Mobile]->setFocus();
     m_boxes[Mobile]->end(false);
 }
@@ -140,18 +140,18 @@ bool ContactEditor::eventFilter(QObject *watched, QEvent *event)
 
 Contact ContactEditor::typedContact() const
 {
-    Contact contact;
-    contact.mobile = TextRules::trimBlanks(m_boxes[Mobile]->text());
-    contact.name = TextRules::trimBlanks(m_boxes[Name]->text());
-    contact.salutation = TextRules::trimBlanks(m_boxes[Salutation]->text());
-    contact.remark = TextRules::trimBlanks(m_boxes[Remark]->text());
-    return contact;
+    const QString mobile = m_boxes[Mobile]->text();
+    const QString name = m_boxes[Name]->text();
+    const QString salutation = m_boxes[Salutation]->text();
+    const QString remark = m_boxes[Remark]->text();
+    return Contact(TextRules::trimmedView(mobile), TextRules::trimmedView(name),
+                   TextRules::trimmedView(salutation), TextRules::trimmedView(remark));
 }
 
 void ContactEditor::save()
 {
     Contact contact = typedContact();
-    if (!TextRules::isAcceptableEditorMobile(contact.mobile)) {
+    if (!TextRules::isAcceptableEditorMobile(contact.mobile())) {
         MessageBox::information(this, QStringLiteral("请填写正确的手机号！"));
         return;
     }
@@ -179,7 +179,8 @@ void ContactEditor::save()
     } else if (m_opened.isStored()) {
         QString error;
         const StoreResult result =
-            m_store.updateContact(m_opened.rowId, m_group, contact, m_opened.mobile, &error);
+            m_store.updateContact(m_opened.rowId, m_group, contact,
+                                 m_opened.mobile().toString(), &error);
         finishStoreSave(result, error);
     } else {
         // Not in the database (it came from a workbook): the edit belongs to

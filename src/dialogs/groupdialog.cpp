@@ -144,7 +144,7 @@ void GroupDialog::reportSkipped(const QString &name, int copied, const QList<Ski
                  .arg(skipped.size());
     for (qsizetype i = 0; i < skipped.size() && i < NamedSkipped; ++i) {
         const Skipped &entry = skipped.at(i);
-        lines << QStringLiteral("%1 %2：%3").arg(entry.contact.mobile, entry.contact.name, entry.reason);
+        lines << QStringLiteral("%1 %2：%3").arg(entry.contact.mobile(), entry.contact.name(), entry.reason);
     }
     if (skipped.size() > NamedSkipped)
         lines << QStringLiteral("……另有 %1 个。").arg(skipped.size() - NamedSkipped);

@@ -39,8 +39,7 @@ std::array<int, 4> fitted(const ContactList &contacts, qsizetype first, qsizetyp
     std::array<int, 4> widths{};
     const qsizetype end = std::min(contacts.size(), first + count);
     for (qsizetype i = first; i < end; ++i) {
-        const Contact &c = contacts.at(i);
-        const QStringView fields[4] = {c.mobile, c.name, c.salutation, c.remark};
+        const std::array<QStringView, 4> fields = contacts.at(i).texts();
         for (int column = 0; column < 4; ++column)
             widths[column] = std::max(widths[column], displayUnits(fields[column]));
     }

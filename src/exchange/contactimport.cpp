@@ -67,7 +67,7 @@ public:
             m_rising = false;
             for (qsizetype i = 0; i < position; ++i) {
                 quint64 earlierKey = 0;
-                if (isPlainNumber(earlier.at(i).mobile, &earlierKey))
+                if (isPlainNumber(earlier.at(i).mobile(), &earlierKey))
                     m_numbered.push_back(earlierKey << positionBits | quint64(i));
             }
         }
@@ -134,14 +134,14 @@ private:
     quint64 m_lastKey = 0;
 };
 
-QString mappedSalutation(const QString &cell)
+QStringView mappedSalutation(QStringView cell)
 {
     const QStringView trimmed = TextRules::trimmedView(cell);
     if (trimmed == u"男")
-        return QStringLiteral("先生");
+        return u"先生";
     if (trimmed == u"女")
-        return QStringLiteral("女士");
-    return trimmed.size() == cell.size() ? cell : trimmed.toString();
+        return u"女士";
+    return trimmed;
 }
 
 Builder::Builder() : m_seen(std::make_unique<SeenMobiles>()) {}
@@ -169,17 +169,12 @@ void Builder::takeRow(qsizetype, std::span<QString> cells)
             return;
     }
 
-    // Filled where it lies in the list: no temporary contact to copy.
-    Contact &contact = m_contacts.emplaceBack();
-    contact.rowId = -(position + 1);
-    // Usually the cell's own text: nothing to trim.
-    contact.mobile = mobile.size() == cells[0].size() ? std::move(cells[0]) : mobile.toString();
-    if (cells.size() > 1)
-        contact.name = std::move(cells[1]);
-    if (cells.size() > 2)
-        contact.salutation = mappedSalutation(cells[2]);
-    if (cells.size() > 3)
-        contact.remark = std::move(cells[3]);
+    // Built where it lies in the list, its one string straight from the
+    // cells, which stay as they are for the reader to reuse.
+    const auto cell = [cells](size_t column) {
+        return column < cells.size() ? QStringView(cells[column]) : QStringView();
+    };
+    m_contacts.emplaceBack(mobile, cell(1), mappedSalutation(cell(2)), cell(3), -(position + 1));
 }
 
 ContactList Builder::takeContacts()

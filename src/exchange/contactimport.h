@@ -14,13 +14,15 @@ namespace ContactImport {
 // Columns A..D: mobile, name, salutation, remark.
 constexpr int columnCount = 4;
 
-// The salutation as stored: trimmed, and a bare "男"/"女" spelled out.
-QString mappedSalutation(const QString &cell);
+// The salutation as stored: trimmed, and a bare "男"/"女" spelled out. A
+// view into cell or into static text.
+QStringView mappedSalutation(QStringView cell);
 
 // Turns rows into contacts as a reader hands them over: rows with a valid
 // mobile (trimmed column A), the first row of each mobile only, every contact
 // ticked and numbered -1, -2, ... as a working-list entry. Nothing of a
-// skipped row is kept.
+// skipped row is kept. The cells are only read: a reader may reuse their
+// buffers for the next row.
 class Builder : public SheetRowSink
 {
 public:

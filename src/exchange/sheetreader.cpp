@@ -43,7 +43,7 @@ public:
         QStringList &row = m_rows[rowNumber - 1];
         for (size_t i = 0; i < cells.size(); ++i) {
             if (!cells[i].isEmpty())
-                row[qsizetype(i)] = std::move(cells[i]);
+                row[qsizetype(i)] = QStringView(cells[i]).toString();
         }
     }
 

@@ -12,8 +12,10 @@
 // order: every row that holds a cell (a CSV record counts as a row), with its
 // 1-based row number and exactly the requested number of cells (columns A, B,
 // ...), "" where the row has none (a CSV record that is an empty line holds
-// none and is not handed over). The sink may move texts out of cells; the
-// reader refills them for the next row.
+// none and is not handed over). The cells are the reader's: their texts may
+// point into its buffers and are valid only during the call, so a sink that
+// keeps a text copies its characters (QStringView::toString); the reader
+// refills the cells for the next row.
 class SheetRowSink
 {
 public:

@@ -117,11 +117,8 @@ bool ContactListModel::replaceEntry(const Contact &edited)
     const qsizetype position = indexOfId(edited.rowId);
     if (position < 0)
         return false;
-    Contact &entry = m_contacts[position];
-    entry.mobile = edited.mobile;
-    entry.name = edited.name;
-    entry.salutation = edited.salutation;
-    entry.remark = edited.remark;
+    m_contacts[position].setTexts(edited.mobile(), edited.name(), edited.salutation(),
+                                  edited.remark());
     emit dataChanged(index(int(position), 0), index(int(position), ColumnCount - 1));
     return true;
 }
@@ -163,13 +160,13 @@ QVariant ContactListModel::data(const QModelIndex &index, int role) const
         return {};
     switch (index.column()) {
     case MobileColumn:
-        return contact.mobile;
+        return contact.mobile().toString();
     case NameColumn:
-        return contact.name;
+        return contact.name().toString();
     case SalutationColumn:
-        return contact.salutation;
+        return contact.salutation().toString();
     case RemarkColumn:
-        return contact.remark;
+        return contact.remark().toString();
     }
     return {};
 }

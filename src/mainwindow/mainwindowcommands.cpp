@@ -106,7 +106,7 @@ void MainWindow::addContact()
 void MainWindow::modifyContact()
 {
     const qsizetype index = m_grid->selectedIndex();
-    if (index < 0 || m_contacts->at(index).mobile.isEmpty())
+    if (index < 0 || m_contacts->at(index).mobile().isEmpty())
         return;
     // The contact stays in the group it was listed from, whatever the group
     // list shows now (after the group dialog it shows no selection at all).
@@ -128,7 +128,7 @@ void MainWindow::deleteContact()
     QString error;
     if (m_store.deleteContact(contact.rowId, &error) == StoreResult::Failed)
         MessageBox::warning(this, QStringLiteral("删除联系人“%1”失败：%2")
-                                      .arg(contact.mobile, error));
+                                      .arg(contact.mobile(), error));
     reloadContacts();
     rebuildRecipientList();
 }

@@ -10,7 +10,7 @@ QString RecipientLines::build(const ContactList &contacts, bool withRemark)
     m_count = 0;
     for (qsizetype i = 0; i < contacts.size(); ++i) {
         const Contact &contact = contacts[i];
-        if (!contact.ticked || !TextRules::isValidMobile(contact.mobile))
+        if (!contact.ticked || !TextRules::isValidMobile(contact.mobile()))
             continue;
         const qsizetype start = text.size();
         TextRules::appendRecipientLine(text, contact, withRemark);
@@ -30,7 +30,7 @@ std::optional<RecipientLines::Change> RecipientLines::changeForTick(const Contac
     const Contact &contact = contacts.at(index);
     const qint64 position = m_lengths.prefixSum(index);
     const qint64 shown = m_lengths.prefixSum(index + 1) - position;
-    if (contact.ticked && shown == 0 && TextRules::isValidMobile(contact.mobile)) {
+    if (contact.ticked && shown == 0 && TextRules::isValidMobile(contact.mobile())) {
         Change change{position, 0, TextRules::recipientLine(contact, m_withRemark)};
         change.inserted += RecipientListBox::breakAfter(change.inserted, index);
         m_lengths.add(index, change.inserted.size());

@@ -3,8 +3,10 @@
 #include "storage/database.h"
 #include "storage/statement.h"
 
+#include <QStringDecoder>
+
 #include <array>
-#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -15,44 +17,48 @@ constexpr const char *InsertContactSql =
 // Binds ?1 to ?6 of InsertContactSql, or of the UPDATE with the same order.
 void bindContact(Statement &statement, const QString &group, const Contact &contact)
 {
-    statement.bind(1, contact.mobile);
-    statement.bind(2, contact.name);
-    statement.bind(3, contact.salutation);
-    statement.bind(4, group + contact.mobile);
-    statement.bind(5, contact.remark);
+    statement.bind(1, contact.mobile());
+    statement.bind(2, contact.name());
+    statement.bind(3, contact.salutation());
+    statement.bind(4, QString(group).append(contact.mobile()));
+    statement.bind(5, contact.remark());
     statement.bind(6, group);
 }
 
-// Salutations and remarks repeat from contact to contact ("先生", "女士", the
-// same note): a text read a moment ago is shared instead of allocated again.
-// A few recent texts are remembered by their bytes, in slots chosen by hash.
-class RecentTexts
+// Turns the four text columns of a row (mobile, name, salutation, remark, in
+// that order) into a contact with one allocation: the UTF-8 of the columns is
+// decoded one after another into a buffer kept from row to row, then copied
+// into the contact's string of the exact size.
+class ContactDecoder
 {
 public:
-    QString text(const Statement &statement, int column)
+    Contact contact(const Statement &statement, int firstColumn, qint64 rowId)
     {
-        const QByteArrayView bytes = statement.utf8(column);
-        if (bytes.isEmpty() || bytes.size() > LongestShared)
-            return statement.text(column);
-        Slot &slot = m_slots[qHash(bytes, size_t(0)) % Slots];
-        if (slot.size != bytes.size() || std::memcmp(slot.bytes, bytes.data(), bytes.size()) != 0) {
-            slot.size = bytes.size();
-            std::memcpy(slot.bytes, bytes.data(), bytes.size());
-            slot.text = QString::fromUtf8(bytes);
+        constexpr int Texts = 4;
+        std::array<QByteArrayView, Texts> columns;
+        qsizetype space = 0;
+        for (int i = 0; i < Texts; ++i) {
+            columns[i] = statement.utf8(firstColumn + i);
+            space += m_decoder.requiredSpace(columns[i].size());
         }
-        return slot.text;
+        if (qsizetype(m_buffer.size()) < space)
+            m_buffer.resize(size_t(space));
+        std::array<QStringView, Texts> texts;
+        QChar *out = m_buffer.data();
+        for (int i = 0; i < Texts; ++i) {
+            // Every text on its own, as QString::fromUtf8 reads it: a leading
+            // byte order mark dropped, a broken sequence not carried over.
+            m_decoder.resetState();
+            QChar *const start = out;
+            out = m_decoder.appendToBuffer(out, columns[i]);
+            texts[i] = QStringView(start, out);
+        }
+        return Contact(texts[0], texts[1], texts[2], texts[3], rowId);
     }
 
 private:
-    static constexpr qsizetype LongestShared = 48;
-    static constexpr size_t Slots = 64;
-    struct Slot
-    {
-        qsizetype size = -1;
-        char bytes[LongestShared];
-        QString text;
-    };
-    std::array<Slot, Slots> m_slots;
+    QStringDecoder m_decoder{QStringDecoder::Utf8, QStringConverter::Flag::Stateless};
+    std::vector<QChar> m_buffer;
 };
 
 // Hands result back with message in error.
@@ -153,19 +159,10 @@ StoreResult ContactStore::contacts(const QString &group, const QString &nameFilt
         select.bind(2, nameFilter);
     if (!mobileFilter.isEmpty())
         select.bind(3, mobileFilter);
-    RecentTexts salutations;
-    RecentTexts remarks;
+    ContactDecoder decoder;
     int code;
-    while ((code = select.step()) == SQLITE_ROW) {
-        Contact contact;
-        contact.rowId = select.int64(0);
-        contact.mobile = select.text(1);
-        contact.name = select.text(2);
-        contact.salutation = salutations.text(select, 3);
-        contact.remark = remarks.text(select, 4);
-        contact.ticked = true;
-        out.append(std::move(contact));
-    }
+    while ((code = select.step()) == SQLITE_ROW)
+        out.append(decoder.contact(select, 1, select.int64(0)));
     if (code != SQLITE_DONE) {
         out.clear();
         return failed(m_database.lastErrorMessage(), error);

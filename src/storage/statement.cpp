@@ -22,7 +22,7 @@ Statement::~Statement()
     sqlite3_finalize(m_statement);
 }
 
-void Statement::bind(int index, const QString &text)
+void Statement::bind(int index, QStringView text)
 {
     const QByteArray utf8 = text.toUtf8();
     // constData() of an empty QByteArray is "", never null, so the value is

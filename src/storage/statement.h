@@ -22,7 +22,7 @@ public:
 
     // Indexes count from 1. A null QString is bound as the empty text, never
     // as Null.
-    void bind(int index, const QString &text);
+    void bind(int index, QStringView text);
     void bind(int index, qint64 value);
 
     // sqlite3_step's (extended) result: SQLITE_ROW, SQLITE_DONE or an error.

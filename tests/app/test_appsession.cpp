@@ -82,10 +82,10 @@ void TestAppSession::firstStartWritesTheTemplate()
     session.store().contacts(QStringLiteral("客户"), {}, {}, customers);
     session.store().contacts(QStringLiteral("同事"), {}, {}, colleagues);
     QCOMPARE(customers.size(), 2);
-    QCOMPARE(customers[0].name, QStringLiteral("张三"));
-    QCOMPARE(customers[1].name, QStringLiteral("李四"));
+    QCOMPARE(customers[0].name(), QStringLiteral("张三"));
+    QCOMPARE(customers[1].name(), QStringLiteral("李四"));
     QCOMPARE(colleagues.size(), 1);
-    QCOMPARE(colleagues[0].name, QStringLiteral("王五"));
+    QCOMPARE(colleagues[0].name(), QStringLiteral("王五"));
     QCOMPARE(session.initialSmsText(), QString());
 }
 
@@ -96,8 +96,8 @@ void TestAppSession::secondStartKeepsTheFile()
         AppSession first(dir.path());
         QVERIFY(first.start(nullptr));
         Contact contact;
-        contact.mobile = QStringLiteral("13900000000");
-        contact.name = QStringLiteral("新人");
+        contact.setMobile(QStringLiteral("13900000000"));
+        contact.setName(QStringLiteral("新人"));
         QCOMPARE(first.store().addContact(QStringLiteral("同事"), contact), StoreResult::Ok);
     }
     const QByteArray before = TestSupport::readAll(dbFile(dir));

@@ -151,23 +151,23 @@ void TestTextRules::recipientLine()
     QFETCH(bool, withRemark);
     QFETCH(QString, expected);
     Contact contact;
-    contact.mobile = mobile;
-    contact.name = name;
-    contact.salutation = salutation;
-    contact.remark = remark;
+    contact.setMobile(mobile);
+    contact.setName(name);
+    contact.setSalutation(salutation);
+    contact.setRemark(remark);
     QCOMPARE(TextRules::recipientLine(contact, withRemark), expected);
 }
 
 void TestTextRules::recipientListSkipsUntickedAndInvalid()
 {
     ContactList contacts(4);
-    contacts[0].mobile = "13958700001";
-    contacts[0].name = "张三";
-    contacts[1].mobile = "13958700002";
+    contacts[0].setMobile(u"13958700001");
+    contacts[0].setName(u"张三");
+    contacts[1].setMobile(u"13958700002");
     contacts[1].ticked = false;
-    contacts[2].mobile = "00000000000";
-    contacts[3].mobile = "13958700004";
-    contacts[3].name = "李四";
+    contacts[2].setMobile(u"00000000000");
+    contacts[3].setMobile(u"13958700004");
+    contacts[3].setName(u"李四");
 
     const RecipientList list = buildRecipientList(contacts, false);
     QCOMPARE(list.count, 2);

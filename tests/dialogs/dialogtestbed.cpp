@@ -28,9 +28,9 @@ ContactList DialogTestBed::addGroup(const QString &group, const QStringList &mob
         return added;
     for (const QString &mobile : mobiles) {
         Contact contact;
-        contact.mobile = mobile;
-        contact.name = QStringLiteral("名") + mobile.right(2);
-        contact.salutation = QStringLiteral("先生");
+        contact.setMobile(mobile);
+        contact.setName(QStringLiteral("名") + mobile.right(2));
+        contact.setSalutation(QStringLiteral("先生"));
         if (m_store->addContact(group, contact) == StoreResult::Ok)
             added.append(contact);
     }

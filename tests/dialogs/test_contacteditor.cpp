@@ -126,7 +126,7 @@ void TestContactEditor::mobileCheck()
         QVERIFY(!m_editor->isVisible());
         QCOMPARE(saved.count(), 1);
         QCOMPARE(rows.size(), 1);
-        QCOMPARE(rows.first().mobile, stored);
+        QCOMPARE(rows.first().mobile(), stored);
         QVERIFY(m_bed->store().contactKeyExists(QStringLiteral("客户"), stored));
     }
 }
@@ -142,9 +142,9 @@ void TestContactEditor::storesTrimmedFieldsWithApostrophes()
 
     const ContactList rows = m_bed->contacts(group);
     QCOMPARE(rows.size(), 1);
-    QCOMPARE(rows.first().name, QStringLiteral("D'Arcy"));
-    QCOMPARE(rows.first().salutation, QStringLiteral("'先生'"));
-    QCOMPARE(rows.first().remark, QStringLiteral("it's  ok"));
+    QCOMPARE(rows.first().name(), QStringLiteral("D'Arcy"));
+    QCOMPARE(rows.first().salutation(), QStringLiteral("'先生'"));
+    QCOMPARE(rows.first().remark(), QStringLiteral("it's  ok"));
     QVERIFY(m_bed->store().contactKeyExists(group, QStringLiteral("13958700009")));
 }
 
@@ -238,8 +238,8 @@ void TestContactEditor::modifyChangesTheOpenedContact()
     const ContactList rows = m_bed->contacts(QStringLiteral("客户"));
     QCOMPARE(rows.size(), 3);
     Contact expected = stored.at(1);
-    expected.mobile = QStringLiteral("13958700022");
-    expected.name = QStringLiteral("李四");
+    expected.setMobile(QStringLiteral("13958700022"));
+    expected.setName(QStringLiteral("李四"));
     QCOMPARE(rows.at(0), expected);
     QCOMPARE(rows.at(1), stored.at(2));
     QCOMPARE(rows.at(2).rowId, extra.rowId);
@@ -283,8 +283,8 @@ void TestContactEditor::modifyOfWorkingEntryStaysInWorkingList()
     const ContactList stored = m_bed->addGroup(QStringLiteral("客户"), {"13958700001"});
     QSignalSpy saved(m_editor, &ContactEditor::contactSaved);
     QSignalSpy edited(m_editor, &ContactEditor::workingEntryEdited);
-    const Contact imported{-7, QStringLiteral("13958700005"), QStringLiteral("赵六"), {}, {},
-                           false};
+    const Contact imported(QStringLiteral("13958700005"), QStringLiteral("赵六"), {}, {}, -7,
+                           false);
     m_editor->openForModify(QString(), imported);
     box(0)->setText(QStringLiteral(" 13958700001 "));
     box(2)->setText(QStringLiteral(" 女士"));
@@ -292,8 +292,8 @@ void TestContactEditor::modifyOfWorkingEntryStaysInWorkingList()
 
     QCOMPARE(saved.count(), 0);
     QCOMPARE(edited.count(), 1);
-    const Contact expected{-7, QStringLiteral("13958700001"), QStringLiteral("赵六"),
-                           QStringLiteral("女士"), {}, false};
+    const Contact expected(QStringLiteral("13958700001"), QStringLiteral("赵六"),
+                           QStringLiteral("女士"), {}, -7, false);
     QCOMPARE(edited.first().first().value<Contact>(), expected);
     QVERIFY(!m_editor->isVisible());
     QCOMPARE(m_bed->contacts(QStringLiteral("客户")), stored);
@@ -414,7 +414,7 @@ void TestContactEditor::overLongTextsAreNamedAndKept()
     QCOMPARE(MessageBox::shownCount(), 0);
     QCOMPARE(saved.count(), 1);
     const Contact written = m_bed->contacts(group).last();
-    QCOMPARE(field == 3 ? written.remark : written.name, text);
+    QCOMPARE(field == 3 ? written.remark() : written.name(), text);
 }
 
 void TestContactEditor::enterWalksTheFocus()

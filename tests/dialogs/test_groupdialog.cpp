@@ -20,9 +20,8 @@ ContactList workingFive()
 {
     ContactList list;
     for (int i = 1; i <= 5; ++i)
-        list.append(Contact{-i, QStringLiteral("1395870000%1").arg(i),
-                            QStringLiteral("姓名%1").arg(i), QStringLiteral("先生"),
-                            QStringLiteral("备注%1").arg(i), true});
+        list.append(Contact(QStringLiteral("1395870000%1").arg(i), QStringLiteral("姓名%1").arg(i),
+                            QStringLiteral("先生"), QStringLiteral("备注%1").arg(i), -i));
     return list;
 }
 
@@ -30,7 +29,7 @@ QStringList mobiles(const ContactList &contacts)
 {
     QStringList out;
     for (const Contact &contact : contacts)
-        out.append(contact.mobile);
+        out.append(contact.mobile().toString());
     return out;
 }
 
@@ -165,7 +164,7 @@ void TestGroupDialog::saveAsCopiesTickedContacts()
     QFETCH(bool, secondIsDuplicateOfFourth);
     ContactList working = workingFive();
     if (secondIsDuplicateOfFourth)
-        working[1].mobile = working[3].mobile;
+        working[1].setMobile(working[3].mobile());
     m_working.replaceAll(working);
     for (int i = 0; i < m_working.size(); ++i)
         m_working.setTicked(i, ticks.at(i));
@@ -180,11 +179,11 @@ void TestGroupDialog::saveAsCopiesTickedContacts()
     QCOMPARE(mobiles(rows), copied);
     for (const Contact &row : rows) {
         const Contact source = *std::find_if(working.cbegin(), working.cend(),
-                                             [&](const Contact &c) { return c.mobile == row.mobile; });
-        QCOMPARE(row.name, source.name);
-        QCOMPARE(row.remark, source.remark);
+                                             [&](const Contact &c) { return c.mobile() == row.mobile(); });
+        QCOMPARE(row.name(), source.name());
+        QCOMPARE(row.remark(), source.remark());
         QVERIFY(row.isStored());
-        QVERIFY(m_bed->store().contactKeyExists(QStringLiteral("重点客户"), row.mobile));
+        QVERIFY(m_bed->store().contactKeyExists(QStringLiteral("重点客户"), row.mobile().toString()));
     }
     QCOMPARE(changed.count(), 1);
     // The second contact with the same mobile is named as left out.

@@ -46,10 +46,10 @@ ContactList expectedContacts(const QString &workbook)
         const QJsonArray cells = row.toArray();
         Contact c;
         c.rowId = -(contacts.size() + 1);
-        c.mobile = cells.at(0).toString();
-        c.name = cells.at(1).toString();
-        c.salutation = cells.at(2).toString();
-        c.remark = cells.at(3).toString();
+        c.setMobile(cells.at(0).toString());
+        c.setName(cells.at(1).toString());
+        c.setSalutation(cells.at(2).toString());
+        c.setRemark(cells.at(3).toString());
         c.ticked = true;
         contacts.append(c);
     }
@@ -235,8 +235,8 @@ void TestXlsImport::rowsToContacts()
     const ContactList contacts = ContactImport::contactsFromRows(rows);
     QCOMPARE(contacts.size(), mobiles.size());
     for (qsizetype i = 0; i < contacts.size(); ++i) {
-        QCOMPARE(contacts.at(i).mobile, mobiles.at(i));
-        QCOMPARE(contacts.at(i).salutation, salutations.at(i));
+        QCOMPARE(contacts.at(i).mobile(), mobiles.at(i));
+        QCOMPARE(contacts.at(i).salutation(), salutations.at(i));
         QCOMPARE(contacts.at(i).rowId, -(i + 1));
         QVERIFY(contacts.at(i).ticked);
     }
@@ -366,8 +366,10 @@ class FirstRow : public SheetRowSink
 public:
     void takeRow(qsizetype rowNumber, std::span<QString> cells) override
     {
-        if (rowNumber == 1)
-            row = QStringList(cells.begin(), cells.end());
+        if (rowNumber == 1) {
+            for (const QString &cell : cells)
+                row.append(QStringView(cell).toString());
+        }
     }
     QStringList row;
 };

@@ -85,15 +85,14 @@ protected:
             if (index >= m_model.size())
                 break;
             const Contact &contact = m_model.at(index);
-            const QString texts[4] = {contact.mobile, contact.name, contact.salutation,
-                                      contact.remark};
+            const std::array<QStringView, 4> texts = contact.texts();
             for (int column = 0; column < 4; ++column) {
                 const QRect cell = Twips::rect(CellColumns[column].left, CellTop + RowPitch * row,
                                                CellColumns[column].width, CellHeight);
                 painter.save();
                 painter.setClipRect(cell);
                 painter.drawText(cell.adjusted(0, -2, 0, 2),
-                                 CellColumns[column].alignment | Qt::AlignVCenter, texts[column]);
+                                 CellColumns[column].alignment | Qt::AlignVCenter, texts[column].toString());
                 painter.restore();
             }
             painter.drawPixmap(Twips::rect(TickLeft, CellTop + RowPitch * row, TickSize, TickSize)

@@ -19,11 +19,11 @@ ContactList makeContacts(int count)
     for (int i = 0; i < count; ++i) {
         Contact contact;
         contact.rowId = i + 1;
-        contact.mobile = QString::number(13958700000LL + i);
-        contact.name = QStringLiteral("联系人%1").arg(i);
+        contact.setMobile(QString::number(13958700000LL + i));
+        contact.setName(QStringLiteral("联系人%1").arg(i));
         // Texts that fill, overflow or miss their cells.
-        contact.salutation = i % 3 == 0 ? QString() : QStringLiteral("先生");
-        contact.remark = i % 4 == 0 ? QStringLiteral("很长的备注信息会被单元格截断而不会画到旁边去") : QString();
+        contact.setSalutation(i % 3 == 0 ? QString() : QStringLiteral("先生"));
+        contact.setRemark(i % 4 == 0 ? QStringLiteral("很长的备注信息会被单元格截断而不会画到旁边去") : QString());
         contacts.append(contact);
     }
     return contacts;
@@ -232,9 +232,9 @@ void TestContactGrid::modelFindsAndEditsEntriesByIdentity()
     m_model->replaceAll(contacts);
     QCOMPARE(m_model->indexOfId(-7), 1);
     Contact edited = contacts[1];
-    edited.name = QStringLiteral("改名");
+    edited.setName(QStringLiteral("改名"));
     QVERIFY(m_model->replaceEntry(edited));
-    QCOMPARE(m_model->at(1).name, QStringLiteral("改名"));
+    QCOMPARE(m_model->at(1).name(), QStringLiteral("改名"));
     QVERIFY(m_model->removeEntry(-7));
     QCOMPARE(m_model->size(), 2);
     QCOMPARE(m_model->indexOfId(3), 1);
@@ -324,9 +324,9 @@ void TestContactGrid::rowsAndCellsReachAssistiveTechnology()
     QCOMPARE(row->parent(), table);
     QCOMPARE(row->childCount(), 5);
     const Contact &contact = m_model->at(12);
-    QCOMPARE(row->child(1)->text(QAccessible::Name), contact.mobile);
-    QCOMPARE(row->child(2)->text(QAccessible::Name), contact.name);
-    QCOMPARE(row->child(3)->text(QAccessible::Name), contact.salutation);
+    QCOMPARE(row->child(1)->text(QAccessible::Name), contact.mobile());
+    QCOMPARE(row->child(2)->text(QAccessible::Name), contact.name());
+    QCOMPARE(row->child(3)->text(QAccessible::Name), contact.salutation());
     QCOMPARE(row->child(2)->role(), QAccessible::Cell);
     QCOMPARE(cells->cellAt(12, 2), row->child(2));
     QCOMPARE(row->child(2)->tableCellInterface()->rowIndex(), 12);
@@ -359,7 +359,7 @@ void TestContactGrid::rowsAndCellsReachAssistiveTechnology()
 
     // A reload gives new rows with the new texts.
     ContactList three = makeContacts(3);
-    three[2].name = QStringLiteral("新名单");
+    three[2].setName(QStringLiteral("新名单"));
     m_model->replaceAll(three);
     QCOMPARE(table->childCount(), 3);
     QCOMPARE(table->child(2)->child(2)->text(QAccessible::Name), QStringLiteral("新名单"));

@@ -29,8 +29,8 @@ ContactList numberedContacts(int count)
     ContactList contacts;
     for (int i = 0; i < count; ++i) {
         Contact contact;
-        contact.mobile = QString::number(13900000000LL + i);
-        contact.name = QStringLiteral("客户%1").arg(i);
+        contact.setMobile(QString::number(13900000000LL + i));
+        contact.setName(QStringLiteral("客户%1").arg(i));
         contacts.append(contact);
     }
     return contacts;
@@ -40,7 +40,7 @@ QStringList mobiles(const ContactList &contacts)
 {
     QStringList out;
     for (const Contact &contact : contacts)
-        out << contact.mobile;
+        out << contact.mobile().toString();
     return out;
 }
 
@@ -173,9 +173,9 @@ void TestMainCommands::modifyChangesTheContactItWasOpenedWith()
     ContactList stored;
     m_fixture->store().contacts(QStringLiteral("客户"), {}, {}, stored);
     QCOMPARE(stored.size(), 2);
-    QCOMPARE(stored[0].name, QStringLiteral("张三"));
-    QCOMPARE(stored[1].name, QStringLiteral("李四改"));
-    QCOMPARE(stored[1].mobile, QStringLiteral("13958700002"));
+    QCOMPARE(stored[0].name(), QStringLiteral("张三"));
+    QCOMPARE(stored[1].name(), QStringLiteral("李四改"));
+    QCOMPARE(stored[1].mobile(), QStringLiteral("13958700002"));
 }
 
 void TestMainCommands::modifyKeepsContactInItsGroupAfterGroupDialog()
@@ -188,7 +188,7 @@ void TestMainCommands::modifyKeepsContactInItsGroupAfterGroupDialog()
     saveEditor({QStringLiteral("13958700001"), QStringLiteral("张三丰")});
     ContactList stored;
     m_fixture->store().contacts(QStringLiteral("客户"), {}, {}, stored);
-    QCOMPARE(stored.first().name, QStringLiteral("张三丰"));
+    QCOMPARE(stored.first().name(), QStringLiteral("张三丰"));
 }
 
 void TestMainCommands::deleteRemovesSelectedContactOnly()
@@ -320,8 +320,8 @@ void TestMainCommands::importReplacesListWithWorkbookRows()
     QVERIFY(FileDialog::lastFilters().startsWith(QStringLiteral("Microsoft Excel 工作簿(*.xls)")));
     const ContactListModel &list = m_fixture->window().contactList();
     QCOMPARE(list.size(), 2);
-    QCOMPARE(list.at(0).salutation, QStringLiteral("先生"));
-    QCOMPARE(list.at(1).salutation, QStringLiteral("女士"));
+    QCOMPARE(list.at(0).salutation(), QStringLiteral("先生"));
+    QCOMPARE(list.at(1).salutation(), QStringLiteral("女士"));
     QVERIFY(!list.at(0).isStored());
     QVERIFY(m_fixture->window().currentGroup().isEmpty());
     QVERIFY(m_fixture->child<QListWidget>(QStringLiteral("List1"))->selectedItems().isEmpty());
@@ -371,7 +371,7 @@ void TestMainCommands::importedEntriesAreEditedInTheListOnly()
     saveEditor({QStringLiteral("13958700001"), QStringLiteral("张三改")});
     const ContactListModel &list = m_fixture->window().contactList();
     QCOMPARE(list.size(), 2);
-    QCOMPARE(list.at(0).name, QStringLiteral("张三改"));
+    QCOMPARE(list.at(0).name(), QStringLiteral("张三改"));
     QVERIFY(!list.at(1).ticked); // the rest of the list is as it was
 
     m_fixture->window().grid().selectShownRow(0);
@@ -381,7 +381,7 @@ void TestMainCommands::importedEntriesAreEditedInTheListOnly()
 
     ContactList stored;
     m_fixture->store().contacts(QStringLiteral("客户"), {}, {}, stored);
-    QCOMPARE(stored.first().name, QStringLiteral("张三")); // the store is untouched
+    QCOMPARE(stored.first().name(), QStringLiteral("张三")); // the store is untouched
 }
 
 void TestMainCommands::exportWritesEveryContactAndReports()
@@ -401,7 +401,7 @@ void TestMainCommands::exportWritesEveryContactAndReports()
         const bool backOk = importContacts(written, &back, &backError);
         QVERIFY2(backOk, qPrintable(backError));
         QCOMPARE(mobiles(back), QStringList({"13958700001", "13958700002"}));
-        QCOMPARE(back[1].remark, QStringLiteral("房间002号"));
+        QCOMPARE(back[1].remark(), QStringLiteral("房间002号"));
     }
     QCOMPARE(m_fixture->window().lastFilePath(), tempPath(QStringLiteral("客户")));
 }

@@ -130,11 +130,11 @@ void TestMainWindow::groupClickListsItsContactsTicked()
     m_fixture->clickGroup(QStringLiteral("客户"));
     const ContactListModel &list = m_fixture->window().contactList();
     QCOMPARE(list.size(), 2);
-    QCOMPARE(list.at(0).mobile, QStringLiteral("13958700001"));
-    QCOMPARE(list.at(0).name, QStringLiteral("张三"));
-    QCOMPARE(list.at(0).salutation, QStringLiteral("先生"));
-    QCOMPARE(list.at(0).remark, QStringLiteral("房间001号"));
-    QCOMPARE(list.at(1).name, QStringLiteral("李四"));
+    QCOMPARE(list.at(0).mobile(), QStringLiteral("13958700001"));
+    QCOMPARE(list.at(0).name(), QStringLiteral("张三"));
+    QCOMPARE(list.at(0).salutation(), QStringLiteral("先生"));
+    QCOMPARE(list.at(0).remark(), QStringLiteral("房间001号"));
+    QCOMPARE(list.at(1).name(), QStringLiteral("李四"));
     QVERIFY(list.at(0).ticked && list.at(1).ticked);
     QVERIFY(list.at(0).isStored());
     QCOMPARE(m_fixture->window().currentGroup(), QStringLiteral("客户"));
@@ -171,7 +171,7 @@ void TestMainWindow::searchNarrowsListAndRecipients()
 
     QStringList listed;
     for (const Contact &contact : m_fixture->window().contactList().contacts())
-        listed << contact.name;
+        listed << contact.name().toString();
     QCOMPARE(listed, names);
     // The recipient list and the count follow the search.
     QCOMPARE(m_fixture->recipientLines().size(), names.size());
@@ -192,8 +192,8 @@ void TestMainWindow::apostrophesInGroupAndFilterJustWork()
     ContactStore &store = m_fixture->store();
     QCOMPARE(store.addGroup(QStringLiteral("O'Brien's")), StoreResult::Ok);
     Contact contact;
-    contact.mobile = QStringLiteral("13958700100");
-    contact.name = QStringLiteral("D'Arcy");
+    contact.setMobile(QStringLiteral("13958700100"));
+    contact.setName(QStringLiteral("D'Arcy"));
     QCOMPARE(store.addContact(QStringLiteral("O'Brien's"), contact), StoreResult::Ok);
     m_fixture->window().reloadGroups();
 

@@ -20,7 +20,7 @@ QStringList names(const ContactList &contacts)
 {
     QStringList out;
     for (const Contact &contact : contacts)
-        out << contact.name;
+        out << contact.name().toString();
     return out;
 }
 
@@ -104,24 +104,24 @@ void TestContactStore::templateHoldsTheInitialRows()
     ContactList customers;
     QCOMPARE(m_store->contacts(QStringLiteral("客户"), {}, {}, customers), StoreResult::Ok);
     QCOMPARE(customers.size(), 2);
-    QCOMPARE(customers[0].mobile, QStringLiteral("13958700001"));
-    QCOMPARE(customers[0].name, QStringLiteral("张三"));
-    QCOMPARE(customers[0].salutation, QStringLiteral("先生"));
-    QCOMPARE(customers[0].remark, QStringLiteral("房间001号"));
+    QCOMPARE(customers[0].mobile(), QStringLiteral("13958700001"));
+    QCOMPARE(customers[0].name(), QStringLiteral("张三"));
+    QCOMPARE(customers[0].salutation(), QStringLiteral("先生"));
+    QCOMPARE(customers[0].remark(), QStringLiteral("房间001号"));
     QVERIFY(customers[0].ticked);
     QVERIFY(customers[0].isStored());
-    QCOMPARE(customers[1].mobile, QStringLiteral("13958700002"));
-    QCOMPARE(customers[1].name, QStringLiteral("李四"));
-    QCOMPARE(customers[1].salutation, QStringLiteral("女士"));
-    QCOMPARE(customers[1].remark, QStringLiteral("房间002号"));
+    QCOMPARE(customers[1].mobile(), QStringLiteral("13958700002"));
+    QCOMPARE(customers[1].name(), QStringLiteral("李四"));
+    QCOMPARE(customers[1].salutation(), QStringLiteral("女士"));
+    QCOMPARE(customers[1].remark(), QStringLiteral("房间002号"));
 
     ContactList colleagues;
     QCOMPARE(m_store->contacts(QStringLiteral("同事"), {}, {}, colleagues), StoreResult::Ok);
     QCOMPARE(colleagues.size(), 1);
-    QCOMPARE(colleagues[0].mobile, QStringLiteral("13958700003"));
-    QCOMPARE(colleagues[0].name, QStringLiteral("王五"));
-    QCOMPARE(colleagues[0].salutation, QString());
-    QCOMPARE(colleagues[0].remark, QString());
+    QCOMPARE(colleagues[0].mobile(), QStringLiteral("13958700003"));
+    QCOMPARE(colleagues[0].name(), QStringLiteral("王五"));
+    QCOMPARE(colleagues[0].salutation(), QString());
+    QCOMPARE(colleagues[0].remark(), QString());
 
     // Keys, reserved columns and 选项 as stored.
     QCOMPARE(count("SELECT count(*) FROM [通讯录]"), 3);
@@ -196,13 +196,13 @@ void TestContactStore::overLongValuesAreRefused()
     }
     Contact contact = makeContact(QStringLiteral("13900000000"), QStringLiteral("某人"));
     if (field == QLatin1String("name"))
-        contact.name = text;
+        contact.setName(text);
     else if (field == QLatin1String("salutation"))
-        contact.salutation = text;
+        contact.setSalutation(text);
     else if (field == QLatin1String("remark"))
-        contact.remark = text;
+        contact.setRemark(text);
     else
-        contact.mobile = text;
+        contact.setMobile(text);
     QCOMPARE(m_store->addContact(QStringLiteral("客户"), contact), expected);
     QCOMPARE(count("SELECT count(*) FROM [通讯录]"), before + (expected == StoreResult::Ok ? 1 : 0));
 
@@ -211,9 +211,9 @@ void TestContactStore::overLongValuesAreRefused()
     m_store->contacts(QStringLiteral("客户"), {}, {}, list);
     Contact changed = list.first();
     if (field == QLatin1String("name"))
-        changed.name = text;
+        changed.setName(text);
     else if (field == QLatin1String("remark"))
-        changed.remark = text;
+        changed.setRemark(text);
     else
         return;
     QCOMPARE(m_store->updateContact(changed.rowId, QStringLiteral("客户"), changed), expected);
@@ -234,7 +234,7 @@ void TestContactStore::quotesAndWildcardsAreData()
     Contact contact = makeContact(QStringLiteral("139'0%_0001"), QStringLiteral("D'Arcy \"李\" 50%_off"),
                                   QStringLiteral("先生'"), QStringLiteral("备注 ' ; -- \\ %"));
     QCOMPARE(m_store->addContact(group, contact), StoreResult::Ok);
-    QVERIFY(m_store->contactKeyExists(group, contact.mobile));
+    QVERIFY(m_store->contactKeyExists(group, contact.mobile().toString()));
 
     ContactList list;
     QCOMPARE(m_store->contacts(group, {}, {}, list), StoreResult::Ok);
@@ -301,10 +301,10 @@ void TestContactStore::nullColumnsReadAsEmpty()
     ContactList list;
     QCOMPARE(m_store->contacts(QStringLiteral("客户"), {}, {}, list), StoreResult::Ok);
     QCOMPARE(list.size(), 3);
-    QCOMPARE(list[2].mobile, QString());
-    QCOMPARE(list[2].name, QString());
-    QCOMPARE(list[2].salutation, QString());
-    QCOMPARE(list[2].remark, QString());
+    QCOMPARE(list[2].mobile(), QString());
+    QCOMPARE(list[2].name(), QString());
+    QCOMPARE(list[2].salutation(), QString());
+    QCOMPARE(list[2].remark(), QString());
     QVERIFY(list[2].rowId > 0);
 }
 
@@ -319,8 +319,8 @@ void TestContactStore::listingKeepsInsertionOrderAfterUpdates()
         added << contact;
     }
     Contact first = added[0];
-    first.mobile = QStringLiteral("0");
-    first.name = QStringLiteral("号0");
+    first.setMobile(QStringLiteral("0"));
+    first.setName(QStringLiteral("号0"));
     QCOMPARE(m_store->updateContact(first.rowId, group, first), StoreResult::Ok);
 
     ContactList list;
@@ -337,10 +337,10 @@ void TestContactStore::updateActsOnTheIdentity()
     QVERIFY(m_database->execute("UPDATE [通讯录] SET [选项] = 'x'"));
 
     Contact li = list[1];
-    li.mobile = QStringLiteral("13900000009");
-    li.name = QStringLiteral("李四改");
-    li.salutation = QStringLiteral("老师");
-    li.remark = QStringLiteral("新备注");
+    li.setMobile(QStringLiteral("13900000009"));
+    li.setName(QStringLiteral("李四改"));
+    li.setSalutation(QStringLiteral("老师"));
+    li.setRemark(QStringLiteral("新备注"));
     QCOMPARE(m_store->updateContact(li.rowId, QStringLiteral("客户"), li), StoreResult::Ok);
 
     ContactList after;
@@ -358,7 +358,7 @@ void TestContactStore::updateActsOnTheIdentity()
 
     // A key another row holds is refused; a missing row is reported.
     Contact clash = list[0];
-    clash.mobile = QStringLiteral("13958700003");
+    clash.setMobile(QStringLiteral("13958700003"));
     QCOMPARE(m_store->updateContact(clash.rowId, QStringLiteral("同事"), clash), StoreResult::Duplicate);
     QCOMPARE(m_store->updateContact(999, QStringLiteral("客户"), li), StoreResult::NotFound);
     QCOMPARE(m_store->updateContact(-1, QStringLiteral("客户"), li), StoreResult::NotFound);
@@ -372,8 +372,8 @@ void TestContactStore::updateActsOnTheIdentity()
     QCOMPARE(m_store->addContact(QStringLiteral("客户"), newcomer), StoreResult::Ok);
     QCOMPARE(newcomer.rowId, last.rowId);
     Contact stale = last;
-    stale.name = QStringLiteral("旧编辑");
-    QCOMPARE(m_store->updateContact(stale.rowId, QStringLiteral("客户"), stale, last.mobile),
+    stale.setName(QStringLiteral("旧编辑"));
+    QCOMPARE(m_store->updateContact(stale.rowId, QStringLiteral("客户"), stale, last.mobile().toString()),
              StoreResult::NotFound);
     QVERIFY(m_store->contactKeyExists(QStringLiteral("客户"), QStringLiteral("13900000088")));
 }
@@ -434,7 +434,7 @@ void TestContactStore::saveAsCopySkipsWhatDoesNotFit()
     ContactList copies;
     m_store->contacts(QStringLiteral("重点客户"), {}, {}, copies);
     QCOMPARE(names(copies), (QStringList{"张三", "李四", "新人"}));
-    QCOMPARE(copies[2].remark, QStringLiteral("R"));
+    QCOMPARE(copies[2].remark(), QStringLiteral("R"));
     QVERIFY(copies[0].rowId != source[0].rowId);
     QCOMPARE(count("SELECT count(*) FROM [通讯录] WHERE [组别] = '重点客户' "
                    "AND [序号] = '重点客户' || [手机号] AND [备用1] = '' AND [选项] IS NULL"),

@@ -38,13 +38,7 @@ QStringList entriesOf(const QString &folder)
 Contact makeContact(const QString &mobile, const QString &name, const QString &salutation,
                     const QString &remark, bool ticked)
 {
-    Contact contact;
-    contact.mobile = mobile;
-    contact.name = name;
-    contact.salutation = salutation;
-    contact.remark = remark;
-    contact.ticked = ticked;
-    return contact;
+    return Contact(mobile, name, salutation, remark, 0, ticked);
 }
 
 void typeText(QWidget *widget, const QString &text)

@@ -303,7 +303,12 @@ public:
     bool characters(quint16 count, bool wide, QString *out)
     {
         *out = QString(count, Qt::Uninitialized); // resize() would allocate room to grow
-        char16_t *target = reinterpret_cast<char16_t *>(out->data());
+        return characters(count, wide, reinterpret_cast<char16_t *>(out->data()));
+    }
+
+    // The same into target, which has room for count characters.
+    bool characters(quint16 count, bool wide, char16_t *target)
+    {
         qsizetype done = 0;
         while (done < count) {
             if (m_ended)
@@ -375,7 +380,8 @@ bool stringRecordText(QByteArrayView body, const NextBlock &more, QString *text)
 // The shared strings of an SST record body and the CONTINUE bodies that more
 // hands out, every one of them read. Every string takes at least its three
 // header bytes, so a damaged count reserves no more than byteBound / 3.
-bool readStrings(QByteArrayView body, const NextBlock &more, qint64 byteBound, QStringList *strings)
+bool readStrings(QByteArrayView body, const NextBlock &more, qint64 byteBound,
+                 Biff8Workbook::StringTable *strings)
 {
     strings->clear();
     BlockReader reader(body, more);
@@ -389,12 +395,10 @@ bool readStrings(QByteArrayView body, const NextBlock &more, qint64 byteBound, Q
         quint8 flags = 0;
         quint16 runs = 0;
         quint32 extension = 0;
-        QString text;
         if (!reader.little(&count) || !reader.little(&flags) || ((flags & 0x08) && !reader.little(&runs))
             || ((flags & 0x04) && !reader.little(&extension))
-            || !reader.characters(count, flags & 0x01, &text))
+            || !reader.characters(count, flags & 0x01, strings->add(count)))
             return false; // a length that runs past the table
-        strings->append(std::move(text));
         if (!reader.skip(qint64(runs) * 4 + extension))
             return false;
     }
@@ -430,6 +434,31 @@ QString unicodeString(QByteArrayView body, qsizetype at)
 
 } // namespace
 
+void Biff8Workbook::StringTable::clear()
+{
+    m_text = QString();
+    m_ends.clear();
+}
+
+void Biff8Workbook::StringTable::reserve(qsizetype strings)
+{
+    m_ends.reserve(size_t(strings));
+}
+
+QStringView Biff8Workbook::StringTable::at(qsizetype index) const
+{
+    const qsizetype start = index > 0 ? m_ends[size_t(index) - 1] : 0;
+    return QStringView(m_text).sliced(start, m_ends[size_t(index)] - start);
+}
+
+char16_t *Biff8Workbook::StringTable::add(qsizetype count)
+{
+    const qsizetype start = m_text.size();
+    m_text.resize(start + count); // grows by doubling
+    m_ends.push_back(start + count);
+    return reinterpret_cast<char16_t *>(m_text.data()) + start;
+}
+
 bool Biff8Workbook::parseStrings(const QVector<QByteArray> &blocks, QStringList *strings)
 {
     qint64 bytes = 0;
@@ -442,8 +471,14 @@ bool Biff8Workbook::parseStrings(const QVector<QByteArray> &blocks, QStringList 
         *block = blocks.at(next++);
         return true;
     };
-    return readStrings(blocks.isEmpty() ? QByteArrayView() : QByteArrayView(blocks.first()), more, bytes,
-                       strings);
+    StringTable table;
+    strings->clear();
+    if (!readStrings(blocks.isEmpty() ? QByteArrayView() : QByteArrayView(blocks.first()), more,
+                     bytes, &table))
+        return false;
+    for (qsizetype i = 0; i < table.size(); ++i)
+        strings->append(table.at(i).toString());
+    return true;
 }
 
 Biff8Workbook::Status Biff8Workbook::load(const QString &path)
@@ -567,8 +602,9 @@ bool Biff8Workbook::readFirstSheet(int columns, SheetRowSink &sink, QString *err
                     *error = damagedMessage();
                     return false;
                 }
-                // The cell shares the table's text, no copy.
-                put(u16At(0), u16At(2), m_strings.at(index));
+                // The cell points into the table's text: no copy, no count.
+                const QStringView shared = m_strings.at(index);
+                put(u16At(0), u16At(2), QString::fromRawData(shared.data(), shared.size()));
             }
             break;
         case BiffRecord::Label:

@@ -9,6 +9,7 @@
 #include <QVector>
 
 #include <memory>
+#include <vector>
 
 // Our own bounds-checked reading of a BIFF8 (Excel 97 and later) workbook
 // stream, with libgsf for the compound file. FreeXL 1.0.6 is not safe here:
@@ -43,11 +44,29 @@ public:
 
     class ByteSource; // where the records are read from
 
+    // The shared strings one after another in one text: one allocation for
+    // the table instead of one per string.
+    class StringTable
+    {
+    public:
+        void clear();
+        void reserve(qsizetype strings);
+        qsizetype size() const { return qsizetype(m_ends.size()); }
+        QStringView at(qsizetype index) const;
+        // Adds a string of count characters; they are to be written at the
+        // place returned, before the next add.
+        char16_t *add(qsizetype count);
+
+    private:
+        QString m_text;
+        std::vector<qsizetype> m_ends; // where each string ends in m_text
+    };
+
 private:
     Status loadFrom(std::shared_ptr<ByteSource> source);
 
     std::shared_ptr<ByteSource> m_source;
     CellFormats m_formats; // per XF record
     qint64 m_sheetOffset = -1;
-    QStringList m_strings;
+    StringTable m_strings;
 };

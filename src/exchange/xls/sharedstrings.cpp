@@ -43,17 +43,17 @@ QString withoutLoneSurrogates(QString text)
 
 } // namespace
 
-quint32 SharedStrings::use(const QString &text)
+quint32 SharedStrings::use(QStringView text)
 {
     if (hasLoneSurrogate(text))
-        return use(withoutLoneSurrogates(text));
+        return use(withoutLoneSurrogates(text.toString()));
     ++m_total;
     const auto found = m_index.constFind(text);
     if (found != m_index.cend())
         return found.value();
     const quint32 index = quint32(m_strings.size());
-    m_index.insert(text, index);
-    m_strings.append(text);
+    m_strings.append(text.toString());
+    m_index.insert(m_strings.constLast(), index);
     return index;
 }
 

@@ -12,7 +12,7 @@ class SharedStrings
 {
 public:
     // The index of text, added on first use; every call counts one cell.
-    quint32 use(const QString &text);
+    quint32 use(QStringView text);
 
     quint32 uniqueCount() const { return quint32(m_strings.size()); }
     quint32 totalCount() const { return m_total; }
@@ -23,7 +23,8 @@ public:
     void write(BiffBuffer &out) const;
 
 private:
-    QHash<QString, quint32> m_index;
+    // Keys are views into m_strings, whose texts never move.
+    QHash<QStringView, quint32> m_index;
     QStringList m_strings;
     quint32 m_total = 0;
 };

@@ -168,16 +168,15 @@ void writeSheet(BiffBuffer &out, const ContactList &contacts, qsizetype first, b
     out.endRecord();
 
     for (qsizetype row = 0; row < count; ++row) {
-        const Contact &c = contacts.at(first + row);
-        const QString *fields[columns] = {&c.mobile, &c.name, &c.salutation, &c.remark};
+        const std::array<QStringView, columns> fields = contacts.at(first + row).texts();
         for (int column = 0; column < columns; ++column) {
-            if (fields[column]->isEmpty())
+            if (fields[column].isEmpty())
                 continue; // an empty field is an empty cell
             out.beginRecord(BiffRecord::LabelSst);
             out.u16(quint16(row));
             out.u16(quint16(column));
             out.u16(textCellXf);
-            out.u32(strings.use(*fields[column]));
+            out.u32(strings.use(fields[column]));
             out.endRecord();
         }
     }
@@ -201,9 +200,8 @@ void writeSheet(BiffBuffer &out, const ContactList &contacts, qsizetype first, b
 QString tooLongField(const ContactList &contacts)
 {
     for (qsizetype i = 0; i < contacts.size(); ++i) {
-        const Contact &c = contacts.at(i);
-        for (const QString *field : {&c.mobile, &c.name, &c.salutation, &c.remark}) {
-            if (field->size() > maxCellChars)
+        for (QStringView field : contacts.at(i).texts()) {
+            if (field.size() > maxCellChars)
                 return QStringLiteral("第 %1 个联系人的内容超过 Excel 单元格的 %2 个字符上限")
                     .arg(i + 1)
                     .arg(maxCellChars);

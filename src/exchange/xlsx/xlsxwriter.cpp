@@ -38,12 +38,12 @@ QString closeFailureReason(lxw_error code)
 
 // Readers take _xHHHH_ in a cell as an escaped character, so a text that
 // holds such a sequence itself gets its underscore escaped (_x005F_).
-QByteArray cellText(const QString &text)
+QByteArray cellText(QStringView text)
 {
     static const QRegularExpression escapeLike(QStringLiteral("_(?=x[0-9A-Fa-f]{4}_)"));
     if (!text.contains(QLatin1StringView("_x")))
         return text.toUtf8();
-    QString escaped = text;
+    QString escaped = text.toString();
     return escaped.replace(escapeLike, QStringLiteral("_x005F_")).toUtf8();
 }
 
@@ -66,15 +66,13 @@ lxw_error writeSheet(lxw_workbook *workbook, const ContactList &contacts, qsizet
             return error;
     }
     for (qsizetype i = 0; i < count; ++i) {
-        const Contact &contact = contacts.at(first + i);
-        const std::array<const QString *, 4> fields{&contact.mobile, &contact.name,
-                                                    &contact.salutation, &contact.remark};
+        const std::array<QStringView, 4> fields = contacts.at(first + i).texts();
         for (std::size_t column = 0; column < fields.size(); ++column) {
-            if (fields[column]->isEmpty())
+            if (fields[column].isEmpty())
                 continue;
             const lxw_error error =
                 worksheet_write_string(sheet, lxw_row_t(i), lxw_col_t(column),
-                                       cellText(*fields[column]).constData(), nullptr);
+                                       cellText(fields[column]).constData(), nullptr);
             if (error != LXW_NO_ERROR) {
                 *failedRow = first + i;
                 return error;
