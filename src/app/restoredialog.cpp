@@ -95,7 +95,8 @@ void RestoreDialog::fillTable()
     // Every backup is read whole by the check: the hourglass while it runs.
     QApplication::setOverrideCursor(Qt::WaitCursor);
     for (const BackupRing::Entry &entry : BackupRing::entries(m_session.appFolder())) {
-        Backup backup{entry};
+        Backup backup;
+        backup.entry = entry;
         backup.passed = IntegrityCheck::check(entry.path, &backup.reason, &backup.counts);
         m_backups.append(backup);
     }
