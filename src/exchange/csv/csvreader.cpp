@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -43,28 +44,38 @@ public:
     QString text(size_t column, QStringView field)
     {
         std::array<QString, 2> &recent = m_recent[column];
-        if (recent[1] == field)
+        if (same(recent[1], field))
             std::swap(recent[0], recent[1]);
-        else if (recent[0] != field)
+        else if (!same(recent[0], field))
             recent = {field.toString(), std::move(recent[0])};
         return recent[0];
     }
 
 private:
+    // Inline, unlike QString's comparison: a few units at most.
+    static bool same(const QString &text, QStringView field)
+    {
+        return text.size() == field.size() && std::equal(field.begin(), field.end(), text.cbegin());
+    }
+
     std::vector<std::array<QString, 2>> m_recent; // the latest first
 };
 
-// The cells of the record being read. A longer text is written into the
-// column's buffer of the row before, when the sink left it there, instead of a
-// fresh string per cell and row; a cell the sink moved away or kept a copy of
-// simply gets a new one. Between records every cell is null, so an empty
-// field is handed over without a buffer behind it.
+// The cells of the record being read. A text is written into the column's
+// buffer of the row before when the sink left that one alone (it keeps copies
+// of the characters, if any): no fresh string per cell and row. A column whose
+// texts the sink moves away or shares gets a fresh string of the exact size
+// instead, and its short texts share the storage of the last ones. Between
+// records every cell is null, so an empty field is handed over without a
+// buffer behind it.
 class RowCells
 {
 public:
     explicit RowCells(int columns)
         : m_cells(size_t(std::max(columns, 1))), m_buffers(m_cells.size()), m_shortTexts(m_cells.size())
     {
+        for (QString &buffer : m_buffers) // the first row tells what the sink does with them
+            buffer.reserve(maxSlack);
     }
 
     size_t columns() const { return m_cells.size(); }
@@ -74,17 +85,17 @@ public:
         if (text.isEmpty())
             return;
         QString &cell = m_cells[column];
-        if (text.size() <= RecentShortTexts::maxChars) {
-            cell = m_shortTexts.text(column, text);
-            return;
-        }
         QString &buffer = m_buffers[column];
-        if (buffer.isDetached() && buffer.capacity() >= text.size()) {
-            buffer.resize(0);
-            buffer.append(text);
+        // A sink that takes the texts after all (a row it passed over) gets
+        // little room to spare.
+        if (buffer.isDetached() && buffer.capacity() >= text.size() && buffer.capacity() <= text.size() + maxSlack) {
+            buffer.resize(text.size()); // within its capacity: no allocation
+            std::copy(text.begin(), text.end(), buffer.begin());
             cell.swap(buffer);
+        } else if (text.size() <= RecentShortTexts::maxChars) {
+            cell = m_shortTexts.text(column, text);
         } else {
-            cell = text.toString(); // no room to spare in a text the sink may keep
+            cell = text.toString();
         }
     }
 
@@ -107,6 +118,8 @@ public:
     }
 
 private:
+    static constexpr qsizetype maxSlack = 32;
+
     std::vector<QString> m_cells;
     std::vector<QString> m_buffers;
     RecentShortTexts m_shortTexts;
