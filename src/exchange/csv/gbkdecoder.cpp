@@ -70,7 +70,7 @@ quint64 firstNotPlain(quint64 word)
 // machines only): each half spread to 16 bits a byte.
 void widen(quint64 word, char16_t *out)
 {
-    for (int half = 0; half < 2; ++half) {
+    for (qsizetype half = 0; half < 2; ++half) {
         quint64 units = (word >> (32 * half)) & 0xFFFFFFFF;
         units = (units | units << 16) & 0x0000FFFF0000FFFF;
         units = (units | units << 8) & 0x00FF00FF00FF00FF;
