@@ -541,14 +541,19 @@ bool CsvReader::read(const QString &path, int columns, SheetRowSink &sink, QStri
             *error = unknownEncoding();
             return false;
         }
-        if (!pending.isEmpty())
-            text.prepend(pending);
+        if (!pending.isEmpty()) {
+            pending.append(text);
+            text.swap(pending);
+        }
         if (!separatorKnown) {
             separator = detectSeparator(text);
             separatorKnown = true;
         }
         const qsizetype used = parseRecords(text, separator, last, cells, &rowNumber, sink);
-        pending = QStringView(text).sliced(used).toString();
+        if (used == 0) // one record all through: kept whole, not copied
+            pending = std::move(text);
+        else
+            pending = QStringView(text).sliced(used).toString();
     }
     if (blocks.failed())
         return readError();
