@@ -352,8 +352,9 @@ public:
         m_file.seek(start);
     }
 
-    // The next block, of at least atLeast bytes unless the file ends before;
-    // false at the end of the file or on a read error.
+    // The next block, cut after the last line end in at least atLeast bytes
+    // (unless the file ends before); false at the end of the file or on a
+    // read error.
     bool next(QByteArray *block, bool *last, qint64 atLeast = 0)
     {
         m_buffer.remove(0, m_used);
@@ -533,8 +534,9 @@ bool CsvReader::read(const QString &path, int columns, SheetRowSink &sink, QStri
     bool separatorKnown = false;
     qsizetype rowNumber = 0;
     // A record still open at the end of a block is read again with the next
-    // one: the next is at least as long, so that a field running on over many
-    // blocks (an unbalanced quote) costs time in proportion to its length.
+    // one: the next is about as long as the record at least, so that a field
+    // running on over many blocks (an unbalanced quote) costs time in
+    // proportion to its length.
     while (blocks.next(&block, &last, pending.size())) {
         const bool fast = encoding == Encoding::Gb18030 && GbkDecoder::decode(block, &text);
         if (!fast && !decodeStrictly(decoder, block, &text)) {
@@ -551,7 +553,7 @@ bool CsvReader::read(const QString &path, int columns, SheetRowSink &sink, QStri
         }
         const qsizetype used = parseRecords(text, separator, last, cells, &rowNumber, sink);
         if (used == 0) // one record all through: kept whole, not copied
-            pending = std::move(text);
+            pending.swap(text);
         else
             pending = QStringView(text).sliced(used).toString();
     }
