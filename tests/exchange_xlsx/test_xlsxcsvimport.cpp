@@ -1,6 +1,7 @@
 #include "exchange/celltext.h"
 #include "exchange/contactimport.h"
 #include "exchange/csv/csvreader.h"
+#include "exchange/csv/gbkdecoder.h"
 #include "exchange/sheetreader.h"
 #include "exchange/xlsx/xlsxreader.h"
 #include "core/textrules.h"
@@ -37,6 +38,10 @@ private slots:
     void csvRecords();
     void csvEncodings_data();
     void csvEncodings();
+    void gbkAtEveryPosition_data();
+    void gbkAtEveryPosition();
+    void recordsAcrossBlocks_data();
+    void recordsAcrossBlocks();
     void unreadableFiles_data();
     void unreadableFiles();
     void rowNumbersBeyondTheSheet_data();
@@ -386,6 +391,8 @@ void TestXlsxCsvImport::csvRecords_data()
     QTest::newRow("separator found in a later record") << "a\nb;c" << Rows{{"a", "", ""}, {"b", "c", ""}};
     QTest::newRow("separators in a quoted heading do not count")
         << "\"x;y;z\",w\n1,2" << Rows{{"x;y;z", "w", ""}, {"1", "2", ""}};
+    QTest::newRow("units that hold a separator's byte are text")
+        << QStringLiteral("\u012C\u2C2C\u0D0A\u0A0D\u0909,x") << Rows{{QStringLiteral("\u012C\u2C2C\u0D0A\u0A0D\u0909"), "x", ""}};
     QTest::newRow("empty text") << "" << Rows{};
 }
 
@@ -435,6 +442,95 @@ void TestXlsxCsvImport::csvEncodings()
     QCOMPARE(sheetOk, ok);
     if (ok)
         QCOMPARE(sheet.value(0).value(0), text);
+}
+
+// The GBK decoder takes ASCII eight bytes at a time: every code, and every
+// fault, at every place in and around such a group and at the very end must
+// read as Qt's GB18030 decoder reads it, byte by byte.
+void TestXlsxCsvImport::gbkAtEveryPosition_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("fourByte"); // left to Qt's decoder
+
+    const QList<std::tuple<const char *, QByteArray, bool>> codes{
+        {"two-byte code", "\xd5\xc5", false},
+        {"run of codes", "\xd5\xc5\xc8\xfd\xbf\xcd", false},
+        {"trail bytes that look like ASCII", "\x81\x40\x81\x7e\xfe\x5c", false},
+        {"lead byte before a comma", "\xd5,", false},
+        {"lead byte alone", "\xd5", false},
+        {"invalid trail", "\x81\x7f", false},
+        {"no lead byte", "\x80\xff", false},
+        {"NUL", QByteArray(1, '\0'), false},
+        {"four-byte code", "\x81\x30\x81\x30", true},
+    };
+    for (const auto &[name, code, fourByte] : codes) {
+        for (int offset = 0; offset < 10; ++offset) {
+            for (const QByteArray &after : {QByteArray(), QByteArray("x,yzabcd")}) {
+                QTest::addRow("%s at %d%s", name, offset, after.isEmpty() ? ", at the end" : "")
+                    << QByteArray(offset, 'a') + code + after << fourByte;
+            }
+        }
+    }
+}
+
+void TestXlsxCsvImport::gbkAtEveryPosition()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, fourByte);
+    QStringDecoder reference("GB18030", QStringDecoder::Flag::Stateless);
+    const QString expected = reference.decode(bytes);
+    const bool valid = !reference.hasError() && !expected.contains(QChar(u'\0'));
+
+    QString text(3, u'#'); // a buffer of an earlier block, reused
+    const bool decoded = GbkDecoder::decode(bytes, &text);
+    QCOMPARE(decoded, valid && !fourByte);
+    if (decoded)
+        QCOMPARE(text, expected);
+}
+
+// Files far longer than a block of the reader: a line end, even a CR LF,
+// may fall on any byte, and a record may run on over many blocks.
+void TestXlsxCsvImport::recordsAcrossBlocks_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<Rows>("expected");
+
+    const QByteArray zhang("\xd5\xc5"); // 张 in GBK
+    const QByteArray many = QByteArray("\xd5\xc5\r\n").repeated(100000);
+    const QString manyText = QStringLiteral("张\r\n").repeated(100000);
+
+    // GBK lines with every kind of line end, and a CR LF cut between its two
+    // bytes by every power-of-two boundary.
+    QByteArray lines;
+    Rows lineRows;
+    const std::array<QByteArray, 3> ends{"\r\n", "\n", "\r"};
+    for (qsizetype boundary = 1024; boundary <= (qsizetype(1) << 21); boundary *= 2) {
+        for (int i = 0; lines.size() + 40 < boundary; ++i) {
+            const int length = 1 + i % 7;
+            lines += zhang.repeated(length) + ',' + QByteArray::number(i) + ends[size_t(i % 3)];
+            lineRows.append({QStringLiteral("张").repeated(length), QString::number(i)});
+        }
+        const qsizetype length = boundary - 1 - lines.size();
+        lines += QByteArray(length, 'a') + "\r\n";
+        lineRows.append({QString(length, u'a'), ""});
+    }
+    QTest::newRow("every line end, CR LF cut at every boundary") << lines << lineRows;
+    QTest::newRow("quoted field over many blocks")
+        << '"' + many + "\",z\r\nnext,1\r\n" << Rows{{manyText, "z"}, {"next", "1"}};
+    QTest::newRow("quote never closed") << "a,\"" + many << Rows{{"a", manyText}};
+}
+
+void TestXlsxCsvImport::recordsAcrossBlocks()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(Rows, expected);
+    const QString path = write(QStringLiteral("blocks.csv"), bytes);
+    Rows rows;
+    QString error;
+    QVERIFY2(CsvReader().readFirstSheet(path, 2, &rows, &error), qPrintable(error));
+    QCOMPARE(rows.size(), expected.size());
+    for (qsizetype i = 0; i < rows.size(); ++i)
+        QCOMPARE(rows[i], expected[i]); // tells which row differs
 }
 
 void TestXlsxCsvImport::unreadableFiles_data()

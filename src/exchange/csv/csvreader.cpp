@@ -5,12 +5,17 @@
 #include <QFile>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 #include <vector>
 
 namespace {
 
-constexpr qint64 blockBytes = qint64(1) << 20;
+// Small enough for the block and its decoded text to stay in the processor's
+// cache between decoding and splitting into fields.
+constexpr qint64 blockBytes = qint64(64) << 10;
 
 QString unknownEncoding()
 {
@@ -31,24 +36,119 @@ bool decodeStrictly(QStringDecoder &decoder, QByteArrayView bytes, QString *text
 class RecentShortTexts
 {
 public:
+    static constexpr qsizetype maxChars = 4;
+
     explicit RecentShortTexts(size_t columns) : m_recent(columns) {}
 
+    // field is at most maxChars long.
     QString text(size_t column, QStringView field)
     {
-        if (field.size() > maxChars || column >= m_recent.size())
-            return field.toString();
         std::array<QString, 2> &recent = m_recent[column];
-        if (recent[1] == field)
+        if (same(recent[1], field))
             std::swap(recent[0], recent[1]);
-        else if (recent[0] != field)
+        else if (!same(recent[0], field))
             recent = {field.toString(), std::move(recent[0])};
         return recent[0];
     }
 
 private:
-    static constexpr qsizetype maxChars = 4;
+    // Inline, unlike QString's comparison: a few units at most.
+    static bool same(const QString &text, QStringView field)
+    {
+        return text.size() == field.size() && std::equal(field.begin(), field.end(), text.cbegin());
+    }
+
     std::vector<std::array<QString, 2>> m_recent; // the latest first
 };
+
+// The cells of the record being read. A text is written into the column's
+// buffer of the row before when the sink left that one alone (it keeps copies
+// of the characters, if any): no fresh string per cell and row. A column whose
+// texts the sink moves away or shares gets a fresh string of the exact size
+// instead, and its short texts share the storage of the last ones. Between
+// records every cell is null, so an empty field is handed over without a
+// buffer behind it.
+class RowCells
+{
+public:
+    explicit RowCells(int columns)
+        : m_cells(size_t(std::max(columns, 1))), m_buffers(m_cells.size()), m_shortTexts(m_cells.size())
+    {
+        for (QString &buffer : m_buffers) // the first row tells what the sink does with them
+            buffer.reserve(maxSlack);
+    }
+
+    size_t columns() const { return m_cells.size(); }
+
+    void set(size_t column, QStringView text)
+    {
+        if (text.isEmpty())
+            return;
+        QString &cell = m_cells[column];
+        QString &buffer = m_buffers[column];
+        // A sink that takes the texts after all (a row it passed over) gets
+        // little room to spare.
+        if (buffer.isDetached() && buffer.capacity() >= text.size() && buffer.capacity() <= text.size() + maxSlack) {
+            buffer.resize(text.size()); // within its capacity: no allocation
+            std::copy(text.begin(), text.end(), buffer.begin());
+            cell.swap(buffer);
+        } else if (text.size() <= RecentShortTexts::maxChars) {
+            cell = m_shortTexts.text(column, text);
+        } else {
+            cell = text.toString();
+        }
+    }
+
+    void handOver(qsizetype rowNumber, SheetRowSink &sink)
+    {
+        sink.takeRow(rowNumber, m_cells);
+        clear();
+    }
+
+    void clear()
+    {
+        for (size_t column = 0; column < m_cells.size(); ++column) {
+            QString &cell = m_cells[column];
+            if (cell.isNull())
+                continue;
+            if (cell.isDetached()) // a buffer the sink left alone
+                m_buffers[column].swap(cell);
+            cell = QString();
+        }
+    }
+
+private:
+    static constexpr qsizetype maxSlack = 32;
+
+    std::vector<QString> m_cells;
+    std::vector<QString> m_buffers;
+    RecentShortTexts m_shortTexts;
+};
+
+// Where in [from, size) the first of the units a, b and c is; size when none
+// is. Four units at a time: a lane of x is zero exactly where
+// (x - 1) & ~x has its high bit set, counting up from the lowest lane (a
+// borrow only runs on above a lane that is zero).
+qsizetype indexOfAny(const char16_t *data, qsizetype from, qsizetype size, char16_t a, char16_t b, char16_t c)
+{
+    qsizetype pos = from;
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr quint64 lanes = 0x0001000100010001;
+        constexpr quint64 highBits = lanes << 15;
+        const auto zeroLanes = [](quint64 x) { return (x - lanes) & ~x & highBits; };
+        for (; size - pos >= 4; pos += 4) {
+            quint64 word;
+            std::memcpy(&word, data + pos, sizeof word);
+            const quint64 found =
+                zeroLanes(word ^ (lanes * a)) | zeroLanes(word ^ (lanes * b)) | zeroLanes(word ^ (lanes * c));
+            if (found)
+                return pos + std::countr_zero(found) / 16;
+        }
+    }
+    while (pos < size && data[pos] != a && data[pos] != b && data[pos] != c)
+        ++pos;
+    return pos;
+}
 
 // Walks the records of a text, field by field.
 class CsvScanner
@@ -56,8 +156,8 @@ class CsvScanner
 public:
     // final: the text is the rest of the file; otherwise a quoted field still
     // open at its end continues in text not yet read.
-    CsvScanner(QStringView text, QChar separator, bool final, RecentShortTexts &shortTexts)
-        : m_text(text), m_separator(separator), m_final(final), m_shortTexts(shortTexts)
+    CsvScanner(QStringView text, QChar separator, bool final, RowCells &cells)
+        : m_text(text), m_separator(separator), m_final(final), m_cells(cells)
     {
     }
 
@@ -84,45 +184,51 @@ public:
         return lines;
     }
 
-    // Reads one record into cells (fields beyond them are dropped). False when
-    // the record does not end within the text and more text follows.
-    bool readRecord(std::span<QString> cells)
+    // Reads one record into the cells (fields beyond them are dropped). False
+    // when the record does not end within the text and more text follows.
+    bool readRecord()
     {
         bool endOfRecord = false;
         for (size_t column = 0; !endOfRecord; ++column) {
-            if (!readField(column < cells.size() ? &cells[column] : nullptr, column, &endOfRecord))
+            if (!readField(column < m_cells.columns() ? column : noColumn, &endOfRecord))
                 return false;
         }
         return true;
     }
 
 private:
+    static constexpr size_t noColumn = size_t(-1);
+
     // *endOfRecord tells whether a line end (or the end of the text) followed
-    // the field. field may be null when the text is not wanted.
-    bool readField(QString *field, size_t column, bool *endOfRecord)
+    // the field. column is noColumn when the text is not wanted.
+    bool readField(size_t column, bool *endOfRecord)
     {
-        if (m_pos < m_text.size() && m_text[m_pos] == u'"' && !readQuoted(field))
-            return false;
+        const bool quoted = m_pos < m_text.size() && m_text[m_pos] == u'"';
+        if (quoted) {
+            m_quoted.resize(0);
+            if (!readQuoted(column == noColumn ? nullptr : &m_quoted))
+                return false;
+        }
         const qsizetype start = m_pos;
-        const QChar *data = m_text.data();
         const qsizetype size = m_text.size();
-        qsizetype pos = m_pos;
-        while (pos < size && data[pos] != m_separator && data[pos] != u'\n' && data[pos] != u'\r')
-            ++pos;
-        m_pos = pos;
-        if (field && pos > start) {
-            if (field->isEmpty())
-                *field = m_shortTexts.text(column, m_text.mid(start, pos - start));
-            else
-                field->append(m_text.mid(start, pos - start));
+        m_pos = indexOfAny(reinterpret_cast<const char16_t *>(m_text.data()), start, size,
+                           m_separator.unicode(), u'\n', u'\r');
+        if (column != noColumn) {
+            const QStringView rest = m_text.sliced(start, m_pos - start);
+            if (!quoted) {
+                m_cells.set(column, rest);
+            } else {
+                m_quoted.append(rest);
+                m_cells.set(column, m_quoted);
+            }
         }
         *endOfRecord = true;
-        if (m_pos >= m_text.size())
+        if (m_pos >= size)
             return true;
         const QChar stop = m_text[m_pos++];
         if (stop == m_separator) {
             *endOfRecord = false;
-        } else if (stop == u'\r' && m_pos < m_text.size() && m_text[m_pos] == u'\n') {
+        } else if (stop == u'\r' && m_pos < size && m_text[m_pos] == u'\n') {
             ++m_pos;
         }
         return true;
@@ -162,16 +268,17 @@ private:
     QStringView m_text;
     QChar m_separator;
     bool m_final;
-    RecentShortTexts &m_shortTexts;
+    RowCells &m_cells;
+    QString m_quoted; // the text of a quoted field, put together
     qsizetype m_pos = 0;
 };
 
 // Hands the complete records of text to sink; returns how much of text was
 // used (the rest starts a record that continues in the next block).
-qsizetype parseRecords(QStringView text, QChar separator, bool final, std::span<QString> cells,
-                       RecentShortTexts &shortTexts, qsizetype *rowNumber, SheetRowSink &sink)
+qsizetype parseRecords(QStringView text, QChar separator, bool final, RowCells &cells,
+                       qsizetype *rowNumber, SheetRowSink &sink)
 {
-    CsvScanner scanner(text, separator, final, shortTexts);
+    CsvScanner scanner(text, separator, final, cells);
     qsizetype used = 0;
     while (!scanner.atEnd()) {
         if (const qsizetype lines = scanner.skipEmptyLines()) { // a row that holds nothing costs nothing
@@ -179,17 +286,12 @@ qsizetype parseRecords(QStringView text, QChar separator, bool final, std::span<
             used = scanner.position();
             continue;
         }
-        if (!scanner.readRecord(cells)) {
-            for (QString &cell : cells)
-                cell = QString();
+        if (!scanner.readRecord()) {
+            cells.clear();
             break;
         }
         used = scanner.position();
-        sink.takeRow(++*rowNumber, cells);
-        for (QString &cell : cells) {
-            if (!cell.isNull())
-                cell = QString();
-        }
+        cells.handOver(++*rowNumber, sink);
     }
     return used;
 }
@@ -250,16 +352,19 @@ public:
         m_file.seek(start);
     }
 
-    // The next block; false at the end of the file or on a read error.
-    bool next(QByteArray *block, bool *last)
+    // The next block, cut after the last line end in at least atLeast bytes
+    // (unless the file ends before); false at the end of the file or on a
+    // read error.
+    bool next(QByteArray *block, bool *last, qint64 atLeast = 0)
     {
         m_buffer.remove(0, m_used);
         m_used = 0;
         for (;;) {
             const qsizetype have = m_buffer.size();
             if (!m_eof) {
-                m_buffer.resize(have + blockBytes);
-                const qint64 got = m_file.read(m_buffer.data() + have, blockBytes);
+                const qint64 wanted = std::max(blockBytes, atLeast - have);
+                m_buffer.resize(have + wanted);
+                const qint64 got = m_file.read(m_buffer.data() + have, wanted);
                 if (got < 0) {
                     m_failed = true;
                     return false;
@@ -380,10 +485,9 @@ QVector<QStringList> CsvReader::parse(QStringView text, QChar separator, int col
         }
         QVector<QStringList> rows;
     } collect;
-    std::vector<QString> cells(size_t(std::max(columns, 1)));
-    RecentShortTexts shortTexts(cells.size());
+    RowCells cells(columns);
     qsizetype rowNumber = 0;
-    parseRecords(text, separator, true, cells, shortTexts, &rowNumber, collect);
+    parseRecords(text, separator, true, cells, &rowNumber, collect);
     return collect.rows;
 }
 
@@ -420,35 +524,42 @@ bool CsvReader::read(const QString &path, int columns, SheetRowSink &sink, QStri
     }
 
     QStringDecoder decoder = strictDecoder(encoding);
-    std::vector<QString> cells(size_t(std::max(columns, 1)));
+    RowCells cells(columns);
     LineBlocks blocks(file, start, encoding);
     QByteArray block;
     bool last = false;
+    QString text; // the block decoded, in one buffer for all blocks
     QString pending; // the start of a record that goes on in the next block
     QChar separator;
     bool separatorKnown = false;
-    RecentShortTexts shortTexts(cells.size());
     qsizetype rowNumber = 0;
-    while (blocks.next(&block, &last)) {
-        QString text;
-        const bool fast = encoding == Encoding::Gb18030 && GbkDecoder::decode(block, &text)
-                          && !text.contains(QChar(u'\0'));
+    // A record still open at the end of a block is read again with the next
+    // one: the next is about as long as the record at least, so that a field
+    // running on over many blocks (an unbalanced quote) costs time in
+    // proportion to its length.
+    while (blocks.next(&block, &last, pending.size())) {
+        const bool fast = encoding == Encoding::Gb18030 && GbkDecoder::decode(block, &text);
         if (!fast && !decodeStrictly(decoder, block, &text)) {
             *error = unknownEncoding();
             return false;
         }
-        if (!pending.isEmpty())
-            text.prepend(pending);
+        if (!pending.isEmpty()) {
+            pending.append(text);
+            text.swap(pending);
+        }
         if (!separatorKnown) {
             separator = detectSeparator(text);
             separatorKnown = true;
         }
-        const qsizetype used = parseRecords(text, separator, last, cells, shortTexts, &rowNumber, sink);
-        pending = QStringView(text).sliced(used).toString();
+        const qsizetype used = parseRecords(text, separator, last, cells, &rowNumber, sink);
+        if (used == 0) // one record all through: kept whole, not copied
+            pending.swap(text);
+        else
+            pending = QStringView(text).sliced(used).toString();
     }
     if (blocks.failed())
         return readError();
     if (!pending.isEmpty()) // a quoted field open at the end of the file
-        parseRecords(pending, separator, true, cells, shortTexts, &rowNumber, sink);
+        parseRecords(pending, separator, true, cells, &rowNumber, sink);
     return true;
 }

@@ -10,9 +10,9 @@
 // Fields follow the usual quoting: "a, b" and "say ""hi""" and quoted line
 // breaks; records end in CR LF, LF or CR.
 //
-// The file is read and decoded in blocks of about a megabyte, each cut after
-// a line feed, and every record goes to the sink as soon as it is complete:
-// memory holds one block and the record being read, whatever the file's size.
+// The file is read and decoded in blocks of 64 KB, each cut after a line
+// end, and every record goes to the sink as soon as it is complete: memory
+// holds one block and the record being read, whatever the file's size.
 class CsvReader : public SheetReader
 {
 public:

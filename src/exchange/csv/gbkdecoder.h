@@ -8,9 +8,10 @@
 // into a table.
 namespace GbkDecoder {
 
-// Decodes bytes made of ASCII and two-byte GBK codes only. False for anything
-// else (a four-byte GB18030 character, a byte no code starts with, a code
-// cut short): the caller then decodes with the full decoder, which also
+// Decodes bytes made of ASCII and two-byte GBK codes only, into text's own
+// buffer when it has one. False for anything else (a NUL byte, a four-byte
+// GB18030 character, a byte no code starts with, a code cut short; text is
+// then undefined): the caller then decodes with the full decoder, which also
 // tells what is wrong.
 bool decode(QByteArrayView bytes, QString *text);
 
