@@ -6,6 +6,7 @@
 //                                                          # program) on every file, same run
 //   build-bench/bin/bench_import import FILE                     # one import, for perf or by hand
 //   build-bench/bin/bench_import idle                            # start and exit, nothing else
+//   build-bench/bin/bench_import floor COUNT                     # COUNT contacts built from texts in memory
 //   build-bench/bin/bench_import make DIR [csv-rows xlsx-rows xls-rows] # only write the files
 // Writes its files to a temporary folder and prints one Markdown table row
 // per task: task, size, ours, peer, ratio, and the memory of each import.
@@ -31,6 +32,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <random>
 
 namespace {
@@ -95,8 +97,8 @@ long currentKb()
     return statusKb("VmRSS:");
 }
 
-// The child: one import, then what it took.
-int importOnce(const QString &path)
+// The child: the list made by makeList (an import), then what it took.
+int measureOnce(const std::function<bool(ContactList *)> &makeList)
 {
     const long rssBefore = currentKb();
     // Heap in use, the large blocks glibc maps on their own included.
@@ -108,8 +110,7 @@ int importOnce(const QString &path)
     QElapsedTimer timer;
     timer.start();
     ContactList imported;
-    QString error;
-    const bool ok = importContacts(path, &imported, &error);
+    const bool ok = makeList(&imported);
     const double ms = timer.nsecsElapsed() / 1e6;
     const size_t heapAfter = heapInUse();
     std::printf("%.1f %lld %ld %ld %ld\n", ms, qlonglong(imported.size()), peakKb() - rssBefore,
@@ -118,6 +119,26 @@ int importOnce(const QString &path)
     // The import ends with the list in memory; the program keeps it, so
     // freeing it is no part of the import.
     std::_Exit(ok ? 0 : 1);
+}
+
+int importOnce(const QString &path)
+{
+    return measureOnce([&path](ContactList *contacts) {
+        QString error;
+        return importContacts(path, contacts, &error);
+    });
+}
+
+// The floor under any import: count contacts made from texts already in
+// memory and appended to a list, with nothing read, decoded or checked.
+int buildListOnce(int count)
+{
+    const Contact model = BenchUtil::workbookContacts(1).constFirst();
+    return measureOnce([&model, count](ContactList *contacts) {
+        for (int i = 0; i < count; ++i)
+            contacts->append(Contact(model.mobile(), model.name(), model.salutation(), model.remark(), -(i + 1)));
+        return true;
+    });
 }
 
 struct Run
@@ -208,6 +229,8 @@ int main(int argc, char **argv)
         return 0;
     if (argc == 3 && qstrcmp(argv[1], "import") == 0)
         return importOnce(QString::fromLocal8Bit(argv[2]));
+    if (argc == 3 && qstrcmp(argv[1], "floor") == 0)
+        return buildListOnce(std::atoi(argv[2]));
 
     const bool makeOnly = argc >= 3 && qstrcmp(argv[1], "make") == 0;
     const bool withBefore = argc >= 3 && qstrcmp(argv[1], "--before") == 0;
@@ -273,6 +296,9 @@ int main(int argc, char **argv)
     if (csvRows > 0) {
         task(QStringLiteral("CSV import"), csv, QStringLiteral("Python csv"), python, pythonRun(pythonCsv, csv));
         task(QStringLiteral("CSV import"), csv, QStringLiteral("cat"), QStringLiteral("cat"), {csv});
+        const QVector<Run> floor =
+            medianRuns({{self, {QStringLiteral("floor"), QString::number(csvRows)}}, {QStringLiteral("cat"), {csv}}});
+        printRow(QStringLiteral("building the list alone, no file read"), csv, floor[0], QStringLiteral("cat"), floor[1]);
         task(QStringLiteral("CSV of empty lines"), empty, QStringLiteral("cat"), QStringLiteral("cat"), {empty});
     }
     if (xlsxRows > 0)
