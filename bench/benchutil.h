@@ -72,31 +72,33 @@ double bestOfThreeMs(Function &&function)
     return best;
 }
 
-// count contacts with distinct mobiles and short Chinese names and remarks.
-inline ContactList makeContacts(int count)
+// count contacts with distinct mobiles from firstMobile on, names 客户N, the
+// two salutations in turn and remarks of remarkKinds kinds.
+inline ContactList generatedContacts(int count, qint64 firstMobile, const QString &oddSalutation,
+                                     const QString &evenSalutation, const QString &remarkPattern, int remarkKinds)
 {
     ContactList contacts;
     contacts.reserve(count);
     for (int i = 0; i < count; ++i) {
-        contacts.append(Contact(QString::number(13000000000LL + i), QStringLiteral("客户%1").arg(i),
-                                i % 2 ? QStringLiteral("先生") : QStringLiteral("女士"),
-                                QStringLiteral("备注%1").arg(i % 1000)));
+        contacts.append(Contact(QString::number(firstMobile + i), QStringLiteral("客户%1").arg(i),
+                                i % 2 ? oddSalutation : evenSalutation, remarkPattern.arg(i % remarkKinds)));
     }
     return contacts;
+}
+
+// count contacts with distinct mobiles and short Chinese names and remarks.
+inline ContactList makeContacts(int count)
+{
+    return generatedContacts(count, 13000000000LL, QStringLiteral("先生"), QStringLiteral("女士"),
+                             QStringLiteral("备注%1"), 1000);
 }
 
 // count rows as a user's workbook holds them: distinct mobiles, 男/女 in the
 // salutation column, remarks of a dozen characters.
 inline ContactList workbookContacts(int count)
 {
-    ContactList contacts;
-    contacts.reserve(count);
-    for (int i = 0; i < count; ++i) {
-        contacts.append(Contact(QString::number(13900000000LL + i), QStringLiteral("客户%1").arg(i),
-                                i % 2 ? QStringLiteral("男") : QStringLiteral("女"),
-                                QStringLiteral("房间%1号，回访备注").arg(i % 997)));
-    }
-    return contacts;
+    return generatedContacts(count, 13900000000LL, QStringLiteral("男"), QStringLiteral("女"),
+                             QStringLiteral("房间%1号，回访备注"), 997);
 }
 
 // The CSV line of a contact, line end included; every fifth remark (by
