@@ -7,6 +7,7 @@
 #include "app/leftoversweep.h"
 #include "app/smsrecoveryfile.h"
 #include "storage/integritycheck.h"
+#include "storage/migrations.h"
 #include "storage/template/databasetemplate.h"
 
 #include <QDir>
@@ -107,7 +108,18 @@ bool AppSession::openDatabase(QString *message)
         m_database.close();
         return false;
     }
+    addNewTables();
     return true;
+}
+
+void AppSession::addNewTables()
+{
+    QString error;
+    m_upgradeProblem = Migrations::upgrade(m_database.handle(), &error)
+                           ? QString()
+                           : QStringLiteral("无法在数据库文件 %1 中添加发送记录和回访记录的数据表（%2），"
+                                            "这两项功能暂时不能使用；通讯录不受影响。")
+                                 .arg(QDir::toNativeSeparators(databasePath()), error);
 }
 
 QStringList AppSession::finish(const QString &smsText, QDate today)

@@ -32,6 +32,10 @@ public:
     // but reports damage when read also sets databaseDamaged().
     bool start(QString *message);
     bool isStarted() const { return m_database.isOpen(); }
+    // Why the tables of the send log and the follow-up records could not be
+    // added to the database at start ("" when they are there). The contacts
+    // work all the same; the caller says so.
+    QString upgradeProblem() const { return m_upgradeProblem; }
     // Did the last start() fail because the database file is damaged?
     bool databaseDamaged() const { return m_damaged; }
 
@@ -73,6 +77,8 @@ private:
     // Ensures the database file and opens it (start() without the lock).
     bool openDatabase(QString *message);
     void restoreRecoveredSmsText();
+    // Brings the file up to the tables of this version (see Migrations).
+    void addNewTables();
 
     QString m_appFolder;
     std::unique_ptr<InstanceLock> m_lock; // held until the session ends
@@ -81,4 +87,5 @@ private:
     ContactStore m_store;
     QString m_initialSmsText;
     bool m_damaged = false;
+    QString m_upgradeProblem;
 };

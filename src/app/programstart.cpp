@@ -109,6 +109,8 @@ int runProgram(int &argc, char **argv)
                      [&window] { bringForward(window); });
     runningCopy.listen();
     window.show();
+    if (!session.upgradeProblem().isEmpty())
+        MessageBox::information(&window, session.upgradeProblem());
     // Lets scripted checks (the package test, the start-up benchmark) start
     // the program and have it close itself the normal way.
     if (qEnvironmentVariableIsSet("LANZHOU_SMS_CLOSE_AFTER_START"))
