@@ -66,7 +66,7 @@ Database::OpenResult Database::connect(const QString &absolutePath, int flags,
         return fail(failure, failureText.arg(shown(absolutePath), reason), error);
     }
     sqlite3_extended_result_codes(m_handle, 1);
-    sqlite3_busy_timeout(m_handle, 2000);
+    sqlite3_busy_timeout(m_handle, BusyTimeoutMs);
     return keyAndCheckCipher(shown(absolutePath), error);
 }
 

@@ -10,6 +10,8 @@ class Database
 {
 public:
     static constexpr const char *Key = "tr584wex";
+    // How long a statement waits for another connection's lock.
+    static constexpr int BusyTimeoutMs = 2000;
 
     // What open() or create() made of a file: Ok, or why it was refused.
     enum class OpenResult {

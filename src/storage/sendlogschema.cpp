@@ -21,6 +21,7 @@ CREATE TABLE [发送批次] (
   [时段开始]   TEXT,
   [时段结束]   TEXT,
   [状态]       TEXT NOT NULL DEFAULT '进行中'
+                 CHECK ([状态] IN ('进行中', '已暂停', '已停止', '已中断', '已完成'))
 );
 CREATE TABLE [发送记录] (
   [编号]     INTEGER PRIMARY KEY,
@@ -49,6 +50,10 @@ CREATE TABLE [退订名单] (
   [手机号] TEXT PRIMARY KEY,
   [时间]   TEXT NOT NULL,
   [来源]   TEXT NOT NULL
+);
+CREATE TABLE [发送设置] (
+  [名称] TEXT PRIMARY KEY,
+  [值]   TEXT NOT NULL
 );
 )sql";
 

@@ -1,0 +1,99 @@
+#pragma once
+
+#include "sending/sendchannel.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class QDBusServiceWatcher;
+
+// A modem as ModemManager describes it.
+struct ModemInfo
+{
+    QString path; // its object path
+    QString manufacturer;
+    QString model;
+    QString operatorName;
+    int signalPercent = -1; // -1 when not known
+
+    // "制造商 型号（运营商，信号 80%）"
+    QString label() const;
+};
+
+// ModemManager on the system bus: the modems it knows, sending through one
+// of them, and the messages and delivery reports the modems receive. Every
+// call is asynchronous.
+class ModemManagerLink : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The states of a message on the modem that matter after a restart.
+    enum SmsState : uint { Unknown = 0, Stored = 1, Receiving = 2, Received = 3, Sending = 4, Sent = 5 };
+
+    explicit ModemManagerLink(const QDBusConnection &bus = QDBusConnection::systemBus(),
+                              QObject *parent = nullptr);
+
+    QList<ModemInfo> modems() const { return m_modems; }
+    bool hasModem(const QString &path) const;
+    // Reads the modems anew; modemsChanged() follows when they differ.
+    void refresh();
+
+    // Makes the message on the modem (asking for a delivery report), then
+    // sends it.
+    void send(const QString &modemPath, const QString &number, const QString &text,
+              const SendChannel::Created &created, const SendChannel::Done &done);
+    // The state of a message made earlier; nullopt when the modem no longer
+    // knows it (or ModemManager does not answer).
+    void readSmsState(const QString &smsPath, std::function<void(std::optional<uint>)> done);
+    // Removes a message the modem still holds (best effort).
+    void deleteSms(const QString &modemPath, const QString &smsPath);
+
+    // A ModemManager error as the user reads it: the reason in Chinese where
+    // it is known, the error's name otherwise.
+    static QString describeError(const QString &errorName, const QString &errorMessage);
+
+signals:
+    void modemsChanged();
+    void messageReceived(const QString &number, const QString &text, const QString &smsPath);
+    void statusReport(const QString &number, qint64 reference, bool delivered);
+
+private Q_SLOTS:
+    void onObjectsChanged();
+    void onMessageAdded(const QDBusMessage &message);
+
+private:
+    using Reply = std::function<void(const QDBusMessage &reply)>;
+    void call(const QDBusMessage &message, int timeoutMs, const Reply &then);
+    void readModems(const QDBusMessage &reply);
+    void readReceived(const QString &smsPath, int attemptsLeft);
+
+    QDBusConnection m_bus;
+    QDBusServiceWatcher *m_serviceWatcher = nullptr;
+    QList<ModemInfo> m_modems;
+    bool m_refreshing = false;
+    bool m_refreshAgain = false;
+};
+
+// One modem as a channel for a batch.
+class ModemChannel : public SendChannel
+{
+    Q_OBJECT
+
+public:
+    ModemChannel(ModemManagerLink &link, const QString &modemPath, QObject *parent = nullptr);
+
+    void send(const QString &number, const QString &text, const Created &created,
+              const Done &done) override;
+    bool isPresent() const override;
+
+private:
+    ModemManagerLink &m_link;
+    QString m_modemPath;
+};
