@@ -1,0 +1,32 @@
+#include "sending/phonechannel.h"
+
+#include "phonelink/kdeconnectphones.h"
+
+PhoneChannel::PhoneChannel(KdeConnectPhones &phones, const QString &deviceId, QObject *parent)
+    : SendChannel(parent)
+    , m_phones(phones)
+    , m_deviceId(deviceId)
+{
+    connect(&phones, &KdeConnectPhones::phonesChanged, this, [this] {
+        if (!isPresent())
+            emit gone();
+    });
+}
+
+void PhoneChannel::send(const QString &number, const QString &text, const Created &,
+                        const Done &done)
+{
+    m_phones.sendSms(m_deviceId, number, text, [done](bool ok, const QString &error) {
+        SendResult result;
+        result.state = ok ? RecordState::HandedToPhone : RecordState::Failed;
+        result.note = ok ? QString() : error;
+        done(result);
+    });
+}
+
+bool PhoneChannel::isPresent() const
+{
+    const QList<PhoneDevice> phones = m_phones.phones();
+    return std::any_of(phones.cbegin(), phones.cend(),
+                       [this](const PhoneDevice &phone) { return phone.id == m_deviceId; });
+}
