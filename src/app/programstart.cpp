@@ -11,6 +11,8 @@
 #include "app/terminationwatch.h"
 #include "desktop/messagebox.h"
 #include "mainwindow/mainwindow.h"
+#include "sending/sendinghub.h"
+#include "sending/ui/sendingcontroller.h"
 
 #include <QApplication>
 #include <QDate>
@@ -90,8 +92,11 @@ int runProgram(int &argc, char **argv)
     MainWindow window(session.store(), dataFolder.importStartFolder());
     window.setSmsText(session.initialSmsText());
     ShutdownSequence shutdown(session);
-    window.setShutdownHandler([&shutdown, &window](const QString &smsText) {
-        return shutdown.run(&window, smsText);
+    SendingHub sending(session.database(), QDBusConnection::systemBus(),
+                       QDBusConnection::sessionBus(), &QDateTime::currentDateTime);
+    SendingController sendingMenu(window, sending);
+    window.setShutdownHandler([&shutdown, &window, &sendingMenu](const QString &smsText) {
+        return sendingMenu.mayClose() && shutdown.run(&window, smsText);
     });
     QObject::connect(&window, &MainWindow::closed, &application, &QApplication::quit,
                      Qt::QueuedConnection);
@@ -100,7 +105,8 @@ int runProgram(int &argc, char **argv)
     // would, so nothing typed is lost and the day's backup is written.
     TerminationWatch termination;
     QObject::connect(&termination, &TerminationWatch::terminationRequested, &window,
-                     [&shutdown, &window] {
+                     [&shutdown, &window, &sendingMenu] {
+                         sendingMenu.stopForTermination();
                          shutdown.requestTermination();
                          window.close();
                      });
@@ -111,6 +117,8 @@ int runProgram(int &argc, char **argv)
     window.show();
     if (!session.upgradeProblem().isEmpty())
         MessageBox::information(&window, session.upgradeProblem());
+    else
+        sendingMenu.offerUnfinished();
     // Lets scripted checks (the package test, the start-up benchmark) start
     // the program and have it close itself the normal way.
     if (qEnvironmentVariableIsSet("LANZHOU_SMS_CLOSE_AFTER_START"))

@@ -274,6 +274,13 @@ void MainWindow::buildMenus()
     // Leaving through the menu saves and backs up like closing the window.
     connect(quit, &QAction::triggered, this, &QWidget::close);
 
+    QMenu *sms = menuBar()->addMenu(QStringLiteral("短信(S)"));
+    sms->setObjectName(QStringLiteral("短信"));
+    for (const char *item : {"直接发送…", "发送记录…", "退订名单…"}) {
+        const QString caption = QString::fromUtf8(item);
+        sms->addAction(caption)->setObjectName(caption.chopped(1));
+    }
+
     QMenu *help = menuBar()->addMenu(QStringLiteral("帮助(H)"));
     help->setObjectName(QStringLiteral("帮助"));
     for (const char *item : {"操作说明", "关于", "访问作者主页"})

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "sending/ui/optoutwindow.h"
+#include "sending/ui/senddialog.h"
+#include "sending/ui/sendlogwindow.h"
+
+#include <QObject>
+#include <QPointer>
+
+class MainWindow;
+class SendingHub;
+
+// The 短信 menu of the main window: opens the send dialog with the ticked
+// contacts and the SMS text, the log window and the opt-out list; asks before
+// the program closes while a batch runs; offers an interrupted batch at start.
+class SendingController : public QObject
+{
+    Q_OBJECT
+
+public:
+    SendingController(MainWindow &window, SendingHub &hub);
+
+    // false: a batch runs and the user chose to keep it running.
+    bool mayClose();
+    // The program was told to stop: a running batch stops without a question.
+    void stopForTermination();
+    // Settles what a stopped program left 发送中, then offers to continue
+    // an interrupted batch ("上次的发送还有 N 人没有发出，是否继续？").
+    void offerUnfinished();
+
+    void openSendDialog();
+    void continueBatch(qint64 batch);
+    void openLogWindow();
+    void openOptOutWindow();
+
+    SendDialog *sendDialog() const { return m_sendDialog; }
+
+private:
+    SendDialog *ensureSendDialog();
+
+    MainWindow &m_window;
+    SendingHub &m_hub;
+    QPointer<SendDialog> m_sendDialog;
+    QPointer<SendLogWindow> m_logWindow;
+    QPointer<OptOutWindow> m_optOutWindow;
+    bool m_terminating = false;
+};
