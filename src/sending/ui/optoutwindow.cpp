@@ -68,6 +68,7 @@ void OptOutWindow::reload()
         for (int column = 0; column < cells.size(); ++column)
             m_table->setItem(row, column, new QTableWidgetItem(cells.at(column)));
     }
+    m_table->resizeColumnsToContents();
 }
 
 void OptOutWindow::addTyped()

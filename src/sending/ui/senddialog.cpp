@@ -157,6 +157,10 @@ void SendDialog::build()
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("status"));
     m_status->setWordWrap(true);
+    // Room for the counts and what the batch waits for, so the dialog does
+    // not jump as they come and go.
+    m_status->setMinimumHeight(m_status->fontMetrics().lineSpacing() * 3);
+    m_status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     layout->addWidget(m_status);
 
     auto *buttons = new QHBoxLayout;
@@ -419,11 +423,12 @@ void SendDialog::showProgress()
     const int total = progress.sent + progress.failed + progress.unconfirmed + progress.remaining;
     m_progress->setRange(0, std::max(total, 1));
     m_progress->setValue(total - progress.remaining);
-    QString text = QStringLiteral("已发送 %1，失败 %2，剩余 %3，预计还需 %4")
+    QString text = QStringLiteral("已发送 %1，失败 %2，剩余 %3")
                        .arg(progress.sent)
                        .arg(progress.failed)
-                       .arg(progress.remaining)
-                       .arg(durationText(m_runner->secondsLeft()));
+                       .arg(progress.remaining);
+    if (progress.remaining > 0)
+        text += QStringLiteral("，预计还需 %1").arg(durationText(m_runner->secondsLeft()));
     if (!m_runner->statusText().isEmpty())
         text += u'\n' + m_runner->statusText();
     m_status->setText(text);

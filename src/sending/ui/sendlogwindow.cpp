@@ -139,6 +139,11 @@ SendLogWindow::SendLogWindow(SendingHub &hub, QWidget *parent)
     m_recordView->setModel(m_records);
     m_recordView->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_recordView->horizontalHeader()->setStretchLastSection(true);
+    m_recordView->verticalHeader()->setDefaultSectionSize(m_recordView->fontMetrics().height() + 8);
+    // Fixed widths: measuring 100,000 rows would hold the window up.
+    const int widths[] = {110, 80, 80, 150, 180};
+    for (int column = 0; column < int(std::size(widths)); ++column)
+        m_recordView->horizontalHeader()->resizeSection(column, widths[column]);
     m_tabs->addTab(sentPage, QStringLiteral("发出的短信"));
 
     m_receivedTable = new QTableWidget(0, 4, m_tabs);
@@ -202,6 +207,8 @@ void SendLogWindow::reload()
         if (batch.id == selected)
             selectRow = row;
     }
+    m_batchTable->resizeColumnsToContents();
+    m_batchTable->resizeRowsToContents();
     if (selectRow >= 0)
         m_batchTable->selectRow(selectRow);
     showBatch();
@@ -241,6 +248,7 @@ void SendLogWindow::showReceived()
         for (int column = 0; column < cells.size(); ++column)
             m_receivedTable->setItem(row, column, new QTableWidgetItem(cells.at(column)));
     }
+    m_receivedTable->resizeColumnsToContents();
 }
 
 void SendLogWindow::resendFailed()
