@@ -1,0 +1,226 @@
+// A batch of 100,000 recipients at pace 0 without caps:
+//  1. preparing it (its rows written to the send log) against writing the
+//     same rows in one plain transaction, in the same run;
+//  2. the program's own time per message (log writes, queue, pace) with a
+//     channel that answers at once, and the time per message through the
+//     stand-in ModemManager on a private system bus, so that the difference
+//     is the D-Bus round trips; wall time and the thread's CPU time (the
+//     wall time is mostly the disk's flush of the two commits a message);
+//  3. the resident memory every 1,000 messages.
+//   bench_sending [recipients] [messages sent] [messages through the stand-in]
+
+#include "sending/batchrunner.h"
+#include "sending/sendinghub.h"
+#include "storage/database.h"
+#include "storage/migrations.h"
+#include "storage/statement.h"
+#include "storage/template/databasetemplate.h"
+#include "support/dbusmockbus.h"
+
+#include <QCoreApplication>
+#include <QDBusObjectPath>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+// Answers every message at once, on the next turn of the event loop.
+class InstantChannel : public SendChannel
+{
+public:
+    void send(const QString &, const QString &, const Created &, const Done &done) override
+    {
+        QTimer::singleShot(0, this, [done] {
+            SendResult result;
+            result.state = RecordState::Sent;
+            done(result);
+        });
+    }
+    bool isPresent() const override { return true; }
+};
+
+double threadCpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
+}
+
+struct PerMessage
+{
+    double wallMs = 0;
+    double cpuMs = 0;
+};
+
+long residentKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+bool openLog(Database &database, const QString &path)
+{
+    QString error;
+    if (DatabaseTemplate::ensureDatabaseFile(path, &error) == DatabaseTemplate::EnsureResult::Failed
+        || database.open(path, Database::Access::ReadWrite, &error) != Database::OpenResult::Ok
+        || !Migrations::upgrade(database.handle(), &error)) {
+        std::fprintf(stderr, "%s\n", error.toUtf8().constData());
+        return false;
+    }
+    return true;
+}
+
+QList<BatchRecipient> makeRecipients(int count)
+{
+    QList<BatchRecipient> recipients;
+    recipients.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        const QString mobile = QString::number(13000000000LL + i);
+        recipients.append({mobile, QStringLiteral("客户%1").arg(i),
+                           QStringLiteral("客户%1您好，本店周末全场八折，欢迎光临。回T退订").arg(i)});
+    }
+    return recipients;
+}
+
+// The same rows through one prepared statement in one transaction.
+double plainInsertMs(Database &database, const QList<BatchRecipient> &recipients)
+{
+    QElapsedTimer timer;
+    timer.start();
+    database.execute("BEGIN");
+    database.execute("INSERT INTO [发送批次] ([时间], [发送方式], [短信内容]) VALUES ('', '', '')");
+    const qint64 batch = sqlite3_last_insert_rowid(database.handle());
+    Statement insert(database.handle(), "INSERT INTO [发送记录] ([批次], [手机号], [姓名], [发送内容], "
+                                        "[状态]) VALUES (?1, ?2, ?3, ?4, '待发送')");
+    for (const BatchRecipient &recipient : recipients) {
+        insert.reset();
+        insert.bind(1, batch);
+        insert.bind(2, recipient.mobile);
+        insert.bind(3, recipient.name);
+        insert.bind(4, recipient.text);
+        insert.step();
+    }
+    database.execute("COMMIT");
+    return timer.nsecsElapsed() / 1e6;
+}
+
+// Runs the batch until stopAfter messages are done; the time per message.
+PerMessage runBatch(SendingHub &hub, SendChannel *channel, qint64 batch, int stopAfter,
+                    QList<QPair<int, long>> *memory)
+{
+    BatchSettings settings;
+    auto *runner = new BatchRunner(hub.log(), batch, settings, channel,
+                                   &QDateTime::currentDateTime, &hub);
+    QElapsedTimer timer;
+    QObject::connect(runner, &BatchRunner::progressChanged, runner, [&] {
+        const BatchRunner::Progress progress = runner->progress();
+        const int done = progress.sent + progress.failed;
+        if (memory && done % 1'000 == 0)
+            memory->append({done, residentKb()});
+        if (done >= stopAfter)
+            runner->stop();
+    });
+    QObject::connect(runner, &BatchRunner::phaseChanged, runner, [runner] {
+        if (runner->phase() == BatchRunner::Phase::Finished
+            || runner->phase() == BatchRunner::Phase::Stopped)
+            QCoreApplication::exit(0);
+    });
+    timer.start();
+    const double cpuStart = threadCpuMs();
+    runner->start();
+    QCoreApplication::exec();
+    const BatchRunner::Progress progress = runner->progress();
+    const int done = std::max(1, progress.sent + progress.failed);
+    return {timer.nsecsElapsed() / 1e6 / done, (threadCpuMs() - cpuStart) / done};
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication application(argc, argv);
+    const int count = argc > 1 ? std::atoi(argv[1]) : 100'000;
+    const int sendCount = argc > 2 ? std::atoi(argv[2]) : 5'000;
+    const int throughMock = argc > 3 ? std::atoi(argv[3]) : 500;
+    QTemporaryDir folder;
+    const QList<BatchRecipient> recipients = makeRecipients(count);
+
+    // 1. Preparing the batch, each on a fresh file.
+    Database plainFile;
+    Database logFile;
+    if (!openLog(plainFile, folder.filePath(QStringLiteral("plain.dat")))
+        || !openLog(logFile, folder.filePath(QStringLiteral("log.dat"))))
+        return 1;
+    const double plainMs = plainInsertMs(plainFile, recipients);
+    SendLog log(logFile);
+    qint64 batch = 0;
+    QElapsedTimer timer;
+    timer.start();
+    if (log.createBatch(BatchSettings(), recipients, QDateTime::currentDateTime(), &batch, nullptr)
+        != LogWrite::Written)
+        return 1;
+    const double prepareMs = timer.nsecsElapsed() / 1e6;
+    std::printf("prepare %d recipients: send log %.0f ms, plain transaction %.0f ms (%.2fx)\n",
+                count, prepareMs, plainMs, prepareMs / plainMs);
+
+    // 2. and 3. The whole batch with a channel that answers at once.
+    SendingHub hub(logFile, QDBusConnection(QStringLiteral("none")),
+                   QDBusConnection(QStringLiteral("none")), &QDateTime::currentDateTime);
+    InstantChannel instant;
+    QList<QPair<int, long>> memory{{0, residentKb()}};
+    const PerMessage own = runBatch(hub, &instant, batch, sendCount, &memory);
+    std::printf("own time per message (%d messages): %.3f ms wall, %.3f ms CPU\n", sendCount,
+                own.wallMs, own.cpuMs);
+    std::printf("resident memory (messages done: kB):");
+    for (const auto &[done, kb] : std::as_const(memory))
+        std::printf(" %d: %ld", done, kb);
+    std::printf("\n");
+
+    // Through the stand-in ModemManager.
+    DBusMockBus bus(DBusMockBus::Kind::System);
+    QString error;
+    if (!bus.start(&error)
+        || !bus.startService(QStringLiteral("modemmanager.py"),
+                             QStringLiteral("org.freedesktop.ModemManager1"), &error)) {
+        std::fprintf(stderr, "%s\n", error.toUtf8().constData());
+        return 1;
+    }
+    const QString modem = bus.call(QStringLiteral("org.freedesktop.ModemManager1"),
+                                   QStringLiteral("/org/freedesktop/ModemManager1"),
+                                   QStringLiteral("org.freedesktop.DBus.Mock"),
+                                   QStringLiteral("AddModem"),
+                                   {QStringLiteral("Bench"), QStringLiteral("Modem"),
+                                    QStringLiteral("运营商"), 90u})
+                              .arguments()
+                              .value(0)
+                              .value<QDBusObjectPath>()
+                              .path();
+    SendingHub busHub(logFile, bus.connection(), QDBusConnection(QStringLiteral("none")),
+                      &QDateTime::currentDateTime);
+    QElapsedTimer wait;
+    wait.start();
+    while (busHub.devices().isEmpty() && wait.elapsed() < 10'000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    qint64 busBatch = 0;
+    log.createBatch(BatchSettings(), recipients.mid(0, throughMock), QDateTime::currentDateTime(),
+                    &busBatch, nullptr);
+    BatchRunner *runner = busHub.makeRunner(busBatch, BatchSettings(),
+                                            {BatchSettings::Channel::Modem, modem, QString()});
+    const PerMessage viaBus = runBatch(busHub, runner->findChild<SendChannel *>(), busBatch,
+                                       throughMock, nullptr);
+    std::printf("through the stand-in ModemManager (%d messages): %.3f ms wall, %.3f ms CPU "
+                "per message\n",
+                throughMock, viaBus.wallMs, viaBus.cpuMs);
+    return 0;
+}
