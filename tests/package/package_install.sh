@@ -31,6 +31,12 @@ for needed in fonts-wqy-microhei qt6-translations-l10n libqt6widgets6 libsqlciph
 done
 recommends=$(dpkg-deb -f "$deb" Recommends)
 [[ $recommends == *"fcitx5-frontend-qt6 | ibus"* ]] || fail "Recommends: $recommends"
+# Sending needs ModemManager or KDE Connect, starting the program neither.
+suggests=$(dpkg-deb -f "$deb" Suggests)
+for service in modemmanager kdeconnect; do
+  [[ $suggests == *"$service"* ]] || fail "Suggests lacks $service: $suggests"
+  [[ $depends != *"$service"* ]] || fail "Depends on $service: $depends"
+done
 
 root="$scratch/root"
 dpkg -x "$deb" "$root"
