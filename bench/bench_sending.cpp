@@ -57,6 +57,13 @@ struct PerMessage
     double cpuMs = 0;
 };
 
+struct MemorySample
+{
+    int done;
+    long residentKb;
+    long sqliteKb;
+};
+
 long residentKb()
 {
     QFile status(QStringLiteral("/proc/self/status"));
@@ -117,7 +124,7 @@ double plainInsertMs(Database &database, const QList<BatchRecipient> &recipients
 
 // Runs the batch until stopAfter messages are done; the time per message.
 PerMessage runBatch(SendingHub &hub, SendChannel *channel, qint64 batch, int stopAfter,
-                    QList<QPair<int, long>> *memory)
+                    QList<MemorySample> *memory)
 {
     BatchSettings settings;
     auto *runner = new BatchRunner(hub.log(), batch, settings, channel,
@@ -127,7 +134,7 @@ PerMessage runBatch(SendingHub &hub, SendChannel *channel, qint64 batch, int sto
         const BatchRunner::Progress progress = runner->progress();
         const int done = progress.sent + progress.failed;
         if (memory && done % 1'000 == 0)
-            memory->append({done, residentKb()});
+            memory->append({done, residentKb(), long(sqlite3_memory_used() / 1024)});
         if (done >= stopAfter)
             runner->stop();
     });
@@ -178,13 +185,13 @@ int main(int argc, char **argv)
     SendingHub hub(logFile, QDBusConnection(QStringLiteral("none")),
                    QDBusConnection(QStringLiteral("none")), &QDateTime::currentDateTime);
     InstantChannel instant;
-    QList<QPair<int, long>> memory{{0, residentKb()}};
+    QList<MemorySample> memory{{0, residentKb(), long(sqlite3_memory_used() / 1024)}};
     const PerMessage own = runBatch(hub, &instant, batch, sendCount, &memory);
     std::printf("own time per message (%d messages): %.3f ms wall, %.3f ms CPU\n", sendCount,
                 own.wallMs, own.cpuMs);
-    std::printf("resident memory (messages done: kB):");
-    for (const auto &[done, kb] : std::as_const(memory))
-        std::printf(" %d: %ld", done, kb);
+    std::printf("memory (messages done: resident kB / of it SQLite's page cache and statements kB):");
+    for (const MemorySample &sample : std::as_const(memory))
+        std::printf(" %d: %ld / %ld", sample.done, sample.residentKb, sample.sqliteKb);
     std::printf("\n");
 
     // Through the stand-in ModemManager.

@@ -1,5 +1,7 @@
 #include "sending/batchrunner.h"
 
+#include <cmath>
+
 namespace {
 
 constexpr int BusyRetryMs = 500;
@@ -56,7 +58,7 @@ qint64 BatchRunner::secondsLeft() const
         perMessage = std::max(perMessage, 86400.0 / m_settings.perDay);
     if (perMessage <= 0 && m_sendsTimed == 0)
         return -1;
-    return qint64(perMessage * m_progress.remaining + 0.5);
+    return std::llround(perMessage * m_progress.remaining);
 }
 
 void BatchRunner::start()
