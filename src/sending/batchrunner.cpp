@@ -183,6 +183,18 @@ void BatchRunner::step()
         enter(Phase::Finished, QStringLiteral("发送完毕。"));
         return;
     }
+    if (m_log.isOptedOut(record.mobile)) {
+        // Refused further messages after the batch was made (a reply).
+        SendRecord skipped = record;
+        skipped.state = RecordState::Failed;
+        skipped.note = QStringLiteral("已在退订名单上，没有发送");
+        skipped.time = LogTime::text(now);
+        m_cursor = record.id;
+        m_inFlight = true;
+        m_unwritten = skipped;
+        writeOutcome();
+        return;
+    }
     switch (m_log.markSending(record.id, now, &error)) {
     case LogWrite::Busy:
         if (m_phase != Phase::Running)

@@ -544,6 +544,13 @@ bool SendLog::optOutNumbers(QSet<QString> *out, QString *error) const
     return code == SQLITE_DONE || readFailed(db, error);
 }
 
+bool SendLog::isOptedOut(const QString &mobile) const
+{
+    Statement select(m_database.handle(), "SELECT 1 FROM [退订名单] WHERE [手机号] = ?1");
+    select.bind(1, mobile);
+    return select.step() == SQLITE_ROW;
+}
+
 QString SendLog::setting(const QString &name, const QString &fallback) const
 {
     Statement select(m_database.handle(), "SELECT [值] FROM [发送设置] WHERE [名称] = ?1");

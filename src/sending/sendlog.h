@@ -117,6 +117,7 @@ public:
     LogWrite removeOptOuts(const QStringList &mobiles, QString *error);
     bool optOuts(QList<OptOut> *out, QString *error) const;
     bool optOutNumbers(QSet<QString> *out, QString *error) const;
+    bool isOptedOut(const QString &mobile) const;
 
     QString setting(const QString &name, const QString &fallback = QString()) const;
     LogWrite setSetting(const QString &name, const QString &value, QString *error);

@@ -29,6 +29,7 @@ private slots:
     void modemIsListedWithItsDetails();
     void eachRecipientGetsItsOwnText();
     void failureInTheMiddleIsRecordedAndTheBatchGoesOn();
+    void optOutAfterTheBatchWasMadeIsHonoured();
     void fiveFailuresInARowPause();
     void modemGoingAwayPauses();
     void hourCapWaitsAndSurvivesARestart();
@@ -168,6 +169,22 @@ void TestModemSending::failureInTheMiddleIsRecordedAndTheBatchGoesOn()
     QCOMPARE(m_file->notes(batch).at(1), QStringLiteral("网络超时"));
     QCOMPARE(runner->progress().failed, 1);
     QCOMPARE(sent().size(), 2);
+}
+
+void TestModemSending::optOutAfterTheBatchWasMadeIsHonoured()
+{
+    const qint64 batch = createBatch({QStringLiteral("13800000021"), QStringLiteral("13800000022"),
+                                      QStringLiteral("13800000023")});
+    // The reply came while the batch waited.
+    QCOMPARE(m_file->log().addOptOuts({QStringLiteral("13800000022")}, QStringLiteral("短信回复"),
+                                      m_now, nullptr, nullptr),
+             LogWrite::Written);
+    BatchRunner *runner = run(batch);
+    QTRY_COMPARE(runner->phase(), BatchRunner::Phase::Finished);
+    QCOMPARE(sent(), (QStringList{QStringLiteral("13800000021|您好 13800000021"),
+                                  QStringLiteral("13800000023|您好 13800000023")}));
+    QCOMPARE(m_file->states(batch).at(1), QStringLiteral("失败"));
+    QVERIFY(m_file->notes(batch).at(1).contains(QStringLiteral("退订名单")));
 }
 
 void TestModemSending::fiveFailuresInARowPause()

@@ -265,8 +265,14 @@ void SendDialog::deviceChosen()
 
 void SendDialog::prepare(const ContactList &contacts, const QString &text)
 {
-    if (m_runner)
-        return;
+    if (m_runner) {
+        // A batch that ended makes room for a new one; one that runs or
+        // waits to be continued keeps the dialog.
+        const BatchRunner::Phase phase = m_runner->phase();
+        if (phase != BatchRunner::Phase::Finished && phase != BatchRunner::Phase::Stopped)
+            return;
+        detachRunner();
+    }
     m_contacts = contacts;
     m_text = text;
     m_continuedBatch = 0;
@@ -284,7 +290,8 @@ void SendDialog::prepareContinuation(qint64 batch)
         MessageBox::warning(this, error);
         return;
     }
-    m_runner = nullptr;
+    if (m_runner)
+        detachRunner();
     m_contacts.clear();
     m_continuedBatch = batch;
     m_continuedSettings = summary.settings;
@@ -396,6 +403,19 @@ void SendDialog::tryCreateBatch()
     }
     attachRunner(m_hub.makeRunner(batch, settings(), *device));
     m_runner->start();
+}
+
+void SendDialog::detachRunner()
+{
+    disconnect(m_runner, nullptr, this, nullptr);
+    m_runner = nullptr;
+    for (QWidget *control : std::initializer_list<QWidget *>{
+             m_devices, m_optOutLine, m_interval, m_perHour, m_perDay, m_windowOn})
+        control->setEnabled(true);
+    m_windowStart->setEnabled(m_windowOn->isChecked());
+    m_windowEnd->setEnabled(m_windowOn->isChecked());
+    m_progress->reset();
+    m_status->clear();
 }
 
 void SendDialog::attachRunner(BatchRunner *runner)

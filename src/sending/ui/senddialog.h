@@ -28,7 +28,7 @@ public:
     SendDialog(SendingHub &hub, QWidget *parent = nullptr);
 
     // A new batch of these contacts (their ticks decide) with this text.
-    // Ignored while a batch of this dialog has started.
+    // Ignored while a batch of this dialog runs, waits or is paused.
     void prepare(const ContactList &contacts, const QString &text);
     // The waiting recipients of a batch in the log.
     void prepareContinuation(qint64 batch);
@@ -51,6 +51,7 @@ private:
     void recompute();
     void showPreview();
     void attachRunner(BatchRunner *runner);
+    void detachRunner();
     void showProgress();
     void updateButtons();
     void loadRemembered();
