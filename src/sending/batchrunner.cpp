@@ -139,11 +139,15 @@ void BatchRunner::enter(Phase phase, const QString &statusText)
 
 void BatchRunner::writeBatchStatus(const QString &status)
 {
+    if (status == m_writtenStatus)
+        return;
+    m_writtenStatus = status;
     // The batch's status only steers the offer at the next start; a busy
     // file is tried once more a little later.
     if (m_log.setBatchStatus(m_batch, status, nullptr) == LogWrite::Busy) {
         QTimer::singleShot(BusyRetryMs, this, [this, status] {
-            m_log.setBatchStatus(m_batch, status, nullptr);
+            if (status == m_writtenStatus) // not overtaken by a newer one
+                m_log.setBatchStatus(m_batch, status, nullptr);
         });
     }
 }

@@ -77,6 +77,7 @@ private:
 
     Phase m_phase = Phase::Idle;
     QString m_statusText;
+    QString m_writtenStatus; // the batch's status as last written
     Progress m_progress;
     qint64 m_cursor = 0; // the last recipient taken
     bool m_inFlight = false;

@@ -55,6 +55,15 @@ LogWrite outcome(int code, sqlite3 *db, QString *error)
     return isBusy(code) ? LogWrite::Busy : LogWrite::Failed;
 }
 
+// The database is closed for a moment (a backup being restored) or for good
+// (the program is closing): nothing is written, nothing may leave.
+LogWrite closedFile(QString *error)
+{
+    if (error)
+        *error = QStringLiteral("数据库已经关闭，发送记录无法写入。");
+    return LogWrite::Failed;
+}
+
 bool readFailed(sqlite3 *db, QString *error)
 {
     if (error) {
@@ -175,6 +184,8 @@ LogWrite SendLog::createBatch(const BatchSettings &settings,
                               qint64 *batchId, QString *error)
 {
     sqlite3 *db = m_database.handle();
+    if (!db)
+        return closedFile(error);
     NoBusyWait noWait(db);
     WriteTransaction transaction(db);
     if (transaction.beginCode() != SQLITE_OK)
@@ -222,6 +233,8 @@ LogWrite SendLog::createBatch(const BatchSettings &settings,
 LogWrite SendLog::setBatchStatus(qint64 batch, const QString &status, QString *error)
 {
     sqlite3 *db = m_database.handle();
+    if (!db)
+        return closedFile(error);
     NoBusyWait noWait(db);
     Statement update(db, "UPDATE [发送批次] SET [状态] = ?2 WHERE [编号] = ?1");
     update.bind(1, batch);
@@ -232,6 +245,8 @@ LogWrite SendLog::setBatchStatus(qint64 batch, const QString &status, QString *e
 LogWrite SendLog::deleteBatch(qint64 batch, QString *error)
 {
     sqlite3 *db = m_database.handle();
+    if (!db)
+        return closedFile(error);
     NoBusyWait noWait(db);
     WriteTransaction transaction(db);
     if (transaction.beginCode() != SQLITE_OK)
@@ -325,6 +340,8 @@ bool SendLog::nextWaiting(qint64 batch, qint64 afterId, SendRecord *out, bool *f
 LogWrite SendLog::markSending(qint64 record, const QDateTime &now, QString *error)
 {
     sqlite3 *db = m_database.handle();
+    if (!db)
+        return closedFile(error);
     NoBusyWait noWait(db);
     Statement update(db, "UPDATE [发送记录] SET [状态] = '发送中', [时间] = ?2, [说明] = '' "
                          "WHERE [编号] = ?1 AND [状态] = '待发送'");
@@ -343,6 +360,8 @@ LogWrite SendLog::markSending(qint64 record, const QDateTime &now, QString *erro
 LogWrite SendLog::markOutcome(const SendRecord &record, QString *error)
 {
     sqlite3 *db = m_database.handle();
+    if (!db)
+        return closedFile(error);
     NoBusyWait noWait(db);
     Statement update(db, "UPDATE [发送记录] SET [状态] = ?2, [说明] = ?3, [时间] = ?4, "
                          "[短信路径] = ?5, [短信编号] = CASE WHEN ?6 >= 0 THEN ?6 END "
@@ -359,6 +378,8 @@ LogWrite SendLog::markOutcome(const SendRecord &record, QString *error)
 LogWrite SendLog::notePath(qint64 record, const QString &smsPath, QString *error)
 {
     sqlite3 *db = m_database.handle();
+    if (!db)
+        return closedFile(error);
     NoBusyWait noWait(db);
     Statement update(db, "UPDATE [发送记录] SET [短信路径] = ?2 WHERE [编号] = ?1");
     update.bind(1, record);
@@ -435,6 +456,8 @@ LogWrite SendLog::applyDeliveryReport(const QString &mobile, qint64 reference, b
                                       bool *found, QString *error)
 {
     sqlite3 *db = m_database.handle();
+    if (!db)
+        return closedFile(error);
     NoBusyWait noWait(db);
     Statement update(db, "UPDATE [发送记录] SET [状态] = ?3 WHERE [编号] = "
                          "(SELECT [编号] FROM [发送记录] WHERE [手机号] = ?1 AND [短信编号] = ?2 "
@@ -452,6 +475,8 @@ LogWrite SendLog::addReceived(const QString &mobile, const QString &text, const 
                               const QString &smsPath, QString *error)
 {
     sqlite3 *db = m_database.handle();
+    if (!db)
+        return closedFile(error);
     NoBusyWait noWait(db);
     Statement insert(db, "INSERT INTO [收到的短信] ([手机号], [内容], [时间], [短信路径]) "
                          "VALUES (?1, ?2, ?3, ?4)");
@@ -479,6 +504,8 @@ LogWrite SendLog::addOptOuts(const QStringList &mobiles, const QString &source,
                              const QDateTime &time, int *added, QString *error)
 {
     sqlite3 *db = m_database.handle();
+    if (!db)
+        return closedFile(error);
     NoBusyWait noWait(db);
     WriteTransaction transaction(db);
     if (transaction.beginCode() != SQLITE_OK)
@@ -507,6 +534,8 @@ LogWrite SendLog::addOptOuts(const QStringList &mobiles, const QString &source,
 LogWrite SendLog::removeOptOuts(const QStringList &mobiles, QString *error)
 {
     sqlite3 *db = m_database.handle();
+    if (!db)
+        return closedFile(error);
     NoBusyWait noWait(db);
     WriteTransaction transaction(db);
     if (transaction.beginCode() != SQLITE_OK)
@@ -561,6 +590,8 @@ QString SendLog::setting(const QString &name, const QString &fallback) const
 LogWrite SendLog::setSetting(const QString &name, const QString &value, QString *error)
 {
     sqlite3 *db = m_database.handle();
+    if (!db)
+        return closedFile(error);
     NoBusyWait noWait(db);
     Statement upsert(db, "INSERT OR REPLACE INTO [发送设置] ([名称], [值]) VALUES (?1, ?2)");
     upsert.bind(1, name);

@@ -28,6 +28,7 @@ private slots:
 
 private:
     void steer(const QString &method, const QVariantList &arguments);
+    bool hasPhone() const;
     QStringList asked(const QString &deviceId);
     BatchRunner *run(const QStringList &mobiles, const QString &deviceId, qint64 *batch);
 
@@ -57,8 +58,7 @@ void TestPhoneSending::init()
     m_hub = std::make_unique<SendingHub>(m_file->database(),
                                          QDBusConnection(QStringLiteral("no system bus")),
                                          m_bus.connection(), &QDateTime::currentDateTime);
-    QTRY_VERIFY(std::any_of(m_hub->devices().cbegin(), m_hub->devices().cend(),
-                            [this](const SendDevice &device) { return device.id == m_phone; }));
+    QTRY_VERIFY(hasPhone());
 }
 
 void TestPhoneSending::cleanup()
@@ -72,6 +72,13 @@ void TestPhoneSending::steer(const QString &method, const QVariantList &argument
 {
     const QDBusMessage reply = m_bus.call(Daemon, DaemonPath, Mock, method, arguments);
     QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
+}
+
+bool TestPhoneSending::hasPhone() const
+{
+    const QList<SendDevice> devices = m_hub->devices();
+    return std::any_of(devices.cbegin(), devices.cend(),
+                       [this](const SendDevice &device) { return device.id == m_phone; });
 }
 
 QStringList TestPhoneSending::asked(const QString &deviceId)
