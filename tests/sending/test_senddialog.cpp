@@ -68,7 +68,6 @@ private:
 
 void TestSendDialog::initTestCase()
 {
-    MessageBox::setUnattended(true);
     QString error;
     QVERIFY2(m_bus.start(&error), qPrintable(error));
     QVERIFY2(m_bus.startService(QStringLiteral("modemmanager.py"), ModemManager, &error),
@@ -84,6 +83,7 @@ void TestSendDialog::initTestCase()
 void TestSendDialog::init()
 {
     MessageBox::resetRecord();
+    MessageBox::setUnattended(true);
     m_file = std::make_unique<SendLogFile>();
     QString error;
     QVERIFY2(m_file->open(&error), qPrintable(error));
