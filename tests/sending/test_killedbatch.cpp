@@ -45,12 +45,19 @@ void TestKilledBatch::killedInTheMiddleThenContinued()
     SendLogFile file;
     QVERIFY2(file.open(&error), qPrintable(error));
     const QString driver = QCoreApplication::applicationDirPath() + QStringLiteral("/batchdriver");
+    constexpr qint64 batch = 1;
     QProcess first;
     first.start(driver, {file.path(), QStringLiteral("start"), modem,
                          QString::number(FirstMobile), QString::number(Recipients)});
     QVERIFY(first.waitForStarted());
-    const qint64 batch = 1;
-    QTRY_VERIFY_WITH_TIMEOUT(file.states(batch).value(KilledAt) == QStringLiteral("发送中"), 15000);
+    // Killed once the message is made on the modem and its sending under way.
+    const auto sending = [&file] {
+        QList<SendRecord> records;
+        file.log().records(batch, &records, nullptr);
+        return records.size() > KilledAt && records.at(KilledAt).state == RecordState::Sending
+               && !records.at(KilledAt).smsPath.isEmpty();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(sending(), 15000);
     first.kill();
     QVERIFY(first.waitForFinished());
 
