@@ -1,6 +1,6 @@
 #include "app/datafolder.h"
 
-#include "app/appfolder.h"
+#include "safekeeping/appfolder.h"
 
 #include <QDir>
 #include <QFileInfo>

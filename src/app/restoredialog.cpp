@@ -1,8 +1,8 @@
 #include "app/restoredialog.h"
 
-#include "app/appsession.h"
 #include "desktop/messagebox.h"
 #include "mainwindow/mainwindow.h"
+#include "safekeeping/appsession.h"
 
 #include <QAction>
 #include <QApplication>

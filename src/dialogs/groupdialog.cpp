@@ -4,7 +4,7 @@
 #include "core/textrules.h"
 #include "desktop/messagebox.h"
 #include "desktop/twips.h"
-#include "mainwindow/contactlistmodel.h"
+#include "model/contactlistmodel.h"
 #include "storage/contactstore.h"
 
 #include <QLabel>

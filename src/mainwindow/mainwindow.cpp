@@ -6,9 +6,9 @@
 #include "desktop/twips.h"
 #include "mainwindow/artwork.h"
 #include "mainwindow/contactgrid.h"
-#include "mainwindow/contactlistmodel.h"
 #include "mainwindow/recipientlistbox.h"
 #include "mainwindow/tickimages.h"
+#include "model/contactlistmodel.h"
 #include "storage/contactstore.h"
 
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mainwindow/recipientlines.h"
+#include "model/recipientlines.h"
 
 #include <QMainWindow>
 

@@ -15,8 +15,8 @@
 #include "exchange/xls/xlswriter.h"
 #include "exchange/xlsx/xlsxwriter.h"
 #include "mainwindow/contactgrid.h"
-#include "mainwindow/contactlistmodel.h"
 #include "mainwindow/recipientlistbox.h"
+#include "model/contactlistmodel.h"
 #include "storage/contactstore.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
 #include "mainwindow/recipientlistbox.h"
 
-#include "mainwindow/documentlines.h"
+#include "model/documentlines.h"
 
 #include <QTextCursor>
 #include <QTextDocument>

@@ -1,7 +1,7 @@
 #include "desktop/messagebox.h"
 #include "dialogs/dialogtestbed.h"
 #include "dialogs/groupdialog.h"
-#include "mainwindow/contactlistmodel.h"
+#include "model/contactlistmodel.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,7 +1,7 @@
 #include "gui/referencegrid.h"
 #include "mainwindow/contactgrid.h"
-#include "mainwindow/contactlistmodel.h"
 #include "mainwindow/contacttableview.h"
+#include "model/contactlistmodel.h"
 
 #include <QAccessible>
 #include <QDir>

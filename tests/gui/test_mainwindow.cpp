@@ -2,8 +2,8 @@
 #include "desktop/messagebox.h"
 #include "gui/mainwindowfixture.h"
 #include "mainwindow/contactgrid.h"
-#include "mainwindow/contactlistmodel.h"
-#include "mainwindow/recipientlines.h"
+#include "model/contactlistmodel.h"
+#include "model/recipientlines.h"
 #include "storage/contactstore.h"
 #include "support/testsupport.h"
 

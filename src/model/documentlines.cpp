@@ -1,4 +1,4 @@
-#include "mainwindow/documentlines.h"
+#include "model/documentlines.h"
 
 #include <QHash>
 

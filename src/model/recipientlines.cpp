@@ -1,7 +1,7 @@
-#include "mainwindow/recipientlines.h"
+#include "model/recipientlines.h"
 
 #include "core/textrules.h"
-#include "mainwindow/documentlines.h"
+#include "model/documentlines.h"
 
 QString RecipientLines::build(const ContactList &contacts, bool withRemark)
 {
