@@ -246,7 +246,8 @@ void MainWindow::buildMenus()
 {
     QMenu *file = menuBar()->addMenu(QStringLiteral("文件(F)"));
     file->setObjectName(QStringLiteral("文件"));
-    file->addAction(QStringLiteral("从备份恢复…"))->setObjectName(QStringLiteral("从备份恢复"));
+    connect(file->addAction(QStringLiteral("从备份恢复…")), &QAction::triggered, this,
+            &MainWindow::restoreFromBackupRequested);
     file->addSeparator();
     QAction *quit = file->addAction(QStringLiteral("退出"));
     quit->setObjectName(QStringLiteral("退出"));
