@@ -57,7 +57,8 @@ void MainWindow::connectCommands()
         m_contacts->replaceEntry(edited);
         rebuildRecipientList();
     });
-    m_groupDialog = new GroupDialog(m_store, *m_contacts, this);
+    m_groupDialog =
+        new GroupDialog(m_store, [this] { return m_contacts->tickedContacts(); }, this);
     connect(m_groupDialog, &GroupDialog::groupsChanged, this, &MainWindow::reloadGroups);
 
     const struct

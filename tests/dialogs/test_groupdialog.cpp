@@ -75,7 +75,8 @@ void TestGroupDialog::init()
     m_bed = std::make_unique<DialogTestBed>();
     QVERIFY(m_bed->isReady());
     m_working.replaceAll(workingFive());
-    m_dialog = new GroupDialog(m_bed->store(), m_working, &m_bed->owner());
+    m_dialog = new GroupDialog(
+        m_bed->store(), [this] { return m_working.tickedContacts(); }, &m_bed->owner());
 }
 
 void TestGroupDialog::cleanup()
