@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include "support/testsupport.h"
+#include "support/writefault.h"
 
 namespace {
 
@@ -276,7 +277,9 @@ void TestGroupDialog::failureMidCopyWritesNothing()
     m_bed->addGroup(QStringLiteral("客户"), {"13958700001"});
     QSignalSpy changed(m_dialog, &GroupDialog::groupsChanged);
     m_dialog->openForSaveAs();
-    m_bed->store().failNthWrite(3); // group row, first contact, then the second fails
+    WriteFault fault(m_bed->database().handle());
+    QVERIFY(fault.isInstalled());
+    fault.failNthRow(3); // group row, first contact, then the second fails
     confirm(QStringLiteral("重点客户"));
 
     QVERIFY(MessageBox::lastText().startsWith(QStringLiteral("创建分组失败")));
