@@ -77,15 +77,6 @@ public:
     StoreResult smsText(QString &out, QString *error = nullptr);
     StoreResult setSmsText(const QString &text, QString *error = nullptr);
 
-    // Test hook: the n-th write statement from now on (1 = the next one)
-    // fails as if the disk had refused it: the operation returns Failed and
-    // rolls back what it started, exactly like a real failure. Every
-    // INSERT, UPDATE or DELETE counts as one write: addGroupWithContacts
-    // writes the group row first, then one row per contact (a skipped
-    // duplicate counts too). 0 switches the hook off; it also switches
-    // itself off after firing.
-    void failNthWrite(int n) { m_failingWrite = n; }
-
 private:
     // Runs a one-parameter existence query.
     bool exists(const char *sql, const QString &value, StoreResult *result, QString *error);
@@ -93,5 +84,4 @@ private:
     StoreResult runWrite(Statement &statement, QString *error);
 
     Database &m_database;
-    int m_failingWrite = 0;
 };

@@ -1,5 +1,5 @@
 #include "desktop/messagebox.h"
-#include "mainwindow/contactlistmodel.h"
+#include "model/contactlistmodel.h"
 #include "mainwindow/mainwindow.h"
 #include "sending/sendinghub.h"
 #include "sending/ui/senddialog.h"

@@ -1,7 +1,7 @@
 #include "sending/ui/sendingcontroller.h"
 
 #include "desktop/messagebox.h"
-#include "mainwindow/contactlistmodel.h"
+#include "model/contactlistmodel.h"
 #include "mainwindow/mainwindow.h"
 #include "sending/sendinghub.h"
 
