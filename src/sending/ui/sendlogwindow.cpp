@@ -284,6 +284,10 @@ void SendLogWindow::resendFailed()
         if (!optOuts.contains(record.mobile))
             recipients.append({record.mobile, record.name, record.text});
     }
+    if (recipients.isEmpty()) {
+        MessageBox::information(this, QStringLiteral("失败的收信人都已在退订名单上，没有可以重发的。"));
+        return;
+    }
     qint64 created = 0;
     if (m_hub.log().createBatch(summary.settings, recipients, m_hub.clock()(), &created, &error)
         != LogWrite::Written) {
