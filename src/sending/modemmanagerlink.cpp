@@ -27,6 +27,9 @@ constexpr int ShortCallMs = 25'000;
 // Sending waits for the network: ModemManager gives up by itself well before.
 constexpr int SendCallMs = 180'000;
 constexpr uint StatusReportPdu = 3;
+// Messages a modem made to send (GSM and CDMA): not received ones.
+constexpr uint SubmitPdu = 2;
+constexpr uint CdmaSubmitPdu = 5;
 // GSM delivery states below this are "received by the recipient" (or
 // forwarded, replaced); from PermanentErrorStates on the network gave up.
 constexpr uint DeliveredBelow = 0x20;
@@ -198,8 +201,14 @@ void ModemManagerLink::readModems(const QDBusMessage &reply)
     };
     if (std::equal(modems.cbegin(), modems.cend(), m_modems.cbegin(), m_modems.cend(), same))
         return;
+    const QList<ModemInfo> before = m_modems;
     m_modems = modems;
     emit modemsChanged();
+    for (const ModemInfo &modem : std::as_const(modems)) {
+        if (std::none_of(before.cbegin(), before.cend(),
+                         [&modem](const ModemInfo &known) { return known.path == modem.path; }))
+            readHeldMessages(modem.path);
+    }
 }
 
 void ModemManagerLink::send(const QString &modemPath, const QString &number, const QString &text,
@@ -277,6 +286,20 @@ void ModemManagerLink::deleteSms(const QString &modemPath, const QString &smsPat
     call(remove, ShortCallMs, [](const QDBusMessage &) {});
 }
 
+void ModemManagerLink::readHeldMessages(const QString &modemPath)
+{
+    call(QDBusMessage::createMethodCall(Service, modemPath, MessagingInterface,
+                                        QStringLiteral("List")),
+         ShortCallMs, [this](const QDBusMessage &reply) {
+             if (reply.type() != QDBusMessage::ReplyMessage)
+                 return;
+             const auto paths =
+                 qdbus_cast<QList<QDBusObjectPath>>(reply.arguments().value(0));
+             for (const QDBusObjectPath &path : paths)
+                 readReceived(path.path(), ReceiveAttempts);
+         });
+}
+
 void ModemManagerLink::onMessageAdded(const QDBusMessage &message)
 {
     const QList<QVariant> arguments = message.arguments();
@@ -302,6 +325,9 @@ void ModemManagerLink::readReceived(const QString &smsPath, int attemptsLeft)
                                   delivery < DeliveredBelow);
             return;
         }
+        const uint pduType = sms.value(QStringLiteral("PduType")).toUInt();
+        if (pduType == SubmitPdu || pduType == CdmaSubmitPdu)
+            return; // made here to be sent
         const uint state = sms.value(QStringLiteral("State")).toUInt();
         if (state == Receiving && attemptsLeft > 0) {
             // The parts of a long message are still coming in.
@@ -310,7 +336,8 @@ void ModemManagerLink::readReceived(const QString &smsPath, int attemptsLeft)
             });
             return;
         }
-        emit messageReceived(number, sms.value(QStringLiteral("Text")).toString(), smsPath);
+        emit messageReceived(number, sms.value(QStringLiteral("Text")).toString(),
+                             sms.value(QStringLiteral("Timestamp")).toString(), smsPath);
     });
 }
 

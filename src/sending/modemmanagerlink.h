@@ -61,7 +61,11 @@ public:
 
 signals:
     void modemsChanged();
-    void messageReceived(const QString &number, const QString &text, const QString &smsPath);
+    // Also for the messages a modem holds when it is first seen (received
+    // while the program was not running): stamp, the network's time, tells
+    // them apart.
+    void messageReceived(const QString &number, const QString &text, const QString &stamp,
+                         const QString &smsPath);
     void statusReport(const QString &number, qint64 reference, bool delivered);
 
 private Q_SLOTS:
@@ -72,6 +76,7 @@ private:
     using Reply = std::function<void(const QDBusMessage &reply)>;
     void call(const QDBusMessage &message, int timeoutMs, const Reply &then);
     void readModems(const QDBusMessage &reply);
+    void readHeldMessages(const QString &modemPath);
     void readReceived(const QString &smsPath, int attemptsLeft);
 
     QDBusConnection m_bus;

@@ -109,11 +109,12 @@ bool SendingHub::isOptOutReply(const QString &text)
     return words.contains(text.trimmed().toCaseFolded());
 }
 
-void SendingHub::onReceived(const QString &number, const QString &text, const QString &smsPath)
+void SendingHub::onReceived(const QString &number, const QString &text, const QString &stamp,
+                            const QString &smsPath)
 {
     const QDateTime now = m_clock();
-    writeSoon([this, number, text, now, smsPath] {
-        return m_log.addReceived(number, text, now, smsPath, nullptr);
+    writeSoon([this, number, text, stamp, now, smsPath] {
+        return m_log.addReceived(number, text, stamp, now, smsPath, nullptr);
     });
     if (isOptOutReply(text)) {
         writeSoon([this, number, now] {

@@ -65,7 +65,8 @@ signals:
     void logChanged();
 
 private:
-    void onReceived(const QString &number, const QString &text, const QString &smsPath);
+    void onReceived(const QString &number, const QString &text, const QString &stamp,
+                    const QString &smsPath);
     void onStatusReport(const QString &number, qint64 reference, bool delivered);
     // Runs write now, and again on a timer while the file is busy.
     void writeSoon(std::function<LogWrite()> write);

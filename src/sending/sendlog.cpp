@@ -471,19 +471,21 @@ LogWrite SendLog::applyDeliveryReport(const QString &mobile, qint64 reference, b
     return outcome(code, db, error);
 }
 
-LogWrite SendLog::addReceived(const QString &mobile, const QString &text, const QDateTime &time,
-                              const QString &smsPath, QString *error)
+LogWrite SendLog::addReceived(const QString &mobile, const QString &text, const QString &stamp,
+                              const QDateTime &time, const QString &smsPath, QString *error)
 {
     sqlite3 *db = m_database.handle();
     if (!db)
         return closedFile(error);
     NoBusyWait noWait(db);
-    Statement insert(db, "INSERT INTO [收到的短信] ([手机号], [内容], [时间], [短信路径]) "
-                         "VALUES (?1, ?2, ?3, ?4)");
+    Statement insert(db, "INSERT INTO [收到的短信] ([手机号], [内容], [时间], [短信路径], [短信时间]) "
+                         "SELECT ?1, ?2, ?3, ?4, ?5 WHERE ?5 = '' OR NOT EXISTS (SELECT 1 FROM "
+                         "[收到的短信] WHERE [手机号] = ?1 AND [内容] = ?2 AND [短信时间] = ?5)");
     insert.bind(1, mobile);
     insert.bind(2, text);
     insert.bind(3, LogTime::text(time));
     insert.bind(4, smsPath);
+    insert.bind(5, stamp);
     return outcome(insert.step(), db, error);
 }
 

@@ -107,8 +107,10 @@ public:
     LogWrite applyDeliveryReport(const QString &mobile, qint64 reference, bool delivered,
                                  bool *found, QString *error);
 
-    LogWrite addReceived(const QString &mobile, const QString &text, const QDateTime &time,
-                         const QString &smsPath, QString *error);
+    // A message already recorded with the same sender, text and network
+    // time stamp (read again from the modem) is not added twice.
+    LogWrite addReceived(const QString &mobile, const QString &text, const QString &stamp,
+                         const QDateTime &time, const QString &smsPath, QString *error);
     bool received(QList<ReceivedMessage> *out, QString *error) const;
 
     // Adds the numbers not yet on the list; added receives how many were new.

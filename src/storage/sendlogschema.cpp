@@ -5,7 +5,14 @@ namespace SendLogSchema {
 // Times are local ISO 8601 text ("2026-12-07 14:30:00"), so they sort and
 // read by hand. A batch keeps the text as typed and its pace; each recipient
 // row keeps the text as sent and its state, written before the message
-// leaves. The order of a batch is the order of its rows (编号).
+// leaves. The order of a batch is the order of its rows (编号). A batch is
+// 进行中 while it runs (one still 进行中 at start was interrupted), 已暂停 or
+// 已停止 by the user, 已中断 when the offer to continue it was declined,
+// 已完成 when no row waits any more. 短信路径 is the message's object on the
+// modem and 短信编号 its message reference, which a delivery report names. A
+// received message keeps the time the network stamped it with (短信时间),
+// which tells it apart when the modem's messages are read again at the next
+// start. The send dialog's remembered choices are kept in 发送设置.
 const char *const CreateSql = R"sql(
 CREATE TABLE [发送批次] (
   [编号]       INTEGER PRIMARY KEY,
@@ -44,7 +51,8 @@ CREATE TABLE [收到的短信] (
   [手机号]   TEXT NOT NULL,
   [内容]     TEXT,
   [时间]     TEXT NOT NULL,
-  [短信路径] TEXT
+  [短信路径] TEXT,
+  [短信时间] TEXT
 );
 CREATE TABLE [退订名单] (
   [手机号] TEXT PRIMARY KEY,

@@ -35,6 +35,7 @@ private slots:
     void hourCapWaitsAndSurvivesARestart();
     void optOutReplyGoesOnTheList_data();
     void optOutReplyGoesOnTheList();
+    void repliesHeldByTheModemAreReadAtStartOnce();
     void deliveryReportSettlesTheRecord_data();
     void deliveryReportSettlesTheRecord();
     void interruptedRecordsAreSettledFromTheModem();
@@ -291,6 +292,26 @@ void TestModemSending::optOutReplyGoesOnTheList()
         QCOMPARE(optOuts.first().mobile, QStringLiteral("13500000001"));
         QCOMPARE(optOuts.first().source, QStringLiteral("短信回复"));
     }
+}
+
+void TestModemSending::repliesHeldByTheModemAreReadAtStartOnce()
+{
+    // Received while the program was not running.
+    m_hub.reset();
+    for (const QString &text : {QStringLiteral("退订"), QStringLiteral("好的")})
+        steer(QStringLiteral("Receive"), {QVariant::fromValue(QDBusObjectPath(m_modemPath)),
+                                          QStringLiteral("+8613500000007"), text});
+    QList<ReceivedMessage> received;
+    for (int start = 0; start < 2; ++start) {
+        m_hub = std::make_unique<SendingHub>(m_file->database(), m_bus.connection(),
+                                             QDBusConnection(QStringLiteral("no session bus")),
+                                             [this] { return m_now; });
+        QTRY_VERIFY(m_file->log().received(&received, nullptr) && received.size() == 2);
+        QTest::qWait(300);
+        QVERIFY(m_file->log().received(&received, nullptr));
+        QCOMPARE(received.size(), 2);
+    }
+    QVERIFY(m_file->log().isOptedOut(QStringLiteral("13500000007")));
 }
 
 void TestModemSending::deliveryReportSettlesTheRecord_data()

@@ -76,6 +76,10 @@ def create(modem, properties):
     }))
 
 
+def held_messages(modem):
+    return modem.Get(MESSAGING_IFACE, 'Messages')
+
+
 def send(sms):
     number = str(sms.Get(SMS_IFACE, 'Number'))
     delay = delays.get(number, delays.get('', 0))
@@ -103,6 +107,7 @@ def AddModem(self, manufacturer, model, operator, signal):
     modem.AddProperties(MODEM_3GPP_IFACE, {'OperatorName': dbus.String(operator)})
     modem.AddProperties(MESSAGING_IFACE, {'Messages': dbus.Array([], signature='o')})
     modem.AddMethods(MESSAGING_IFACE, [('Create', 'a{sv}', 'o', create),
+                                       ('List', '', 'ao', held_messages),
                                        ('Delete', 'o', '', '')])
     self.object_manager_emit_added(path)
     return path
@@ -139,6 +144,7 @@ def Receive(_self, modem_path, number, text):
         'PduType': dbus.UInt32(PDU_DELIVER),
         'Number': dbus.String(number),
         'Text': dbus.String(text),
+        'Timestamp': dbus.String(time.strftime('%Y-%m-%dT%H:%M:%S+08:00')),
     })
     mockobject.objects[modem_path].EmitSignal(MESSAGING_IFACE, 'Added', 'ob', [path, True])
     return path
