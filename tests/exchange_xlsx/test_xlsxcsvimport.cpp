@@ -561,6 +561,15 @@ void TestXlsxCsvImport::unreadableFiles_data()
                                << "损坏";
     QTest::newRow("broken sheet xml") << writeZip("broken.xlsx", workbookWithSheetData("<row><c><v>1</c>"))
                                       << "XML";
+    // One name of megabytes is refused as soon as it is seen to be too long.
+    const QString longName(8 << 20, QLatin1Char('a'));
+    QTest::newRow("attribute name of megabytes")
+        << writeZip("longattribute.xlsx",
+                    workbookWithSheetData(QStringLiteral("<row><c %1=\"1\"><v>1</v></c></row>").arg(longName)))
+        << "名称过长";
+    QTest::newRow("element name of megabytes")
+        << writeZip("longelement.xlsx", workbookWithSheetData(QStringLiteral("<row><%1/></row>").arg(longName)))
+        << "名称过长";
     QTest::newRow("missing shared string")
         << writeZip("nostring.xlsx", workbookWithSheetData("<row><c t=\"s\"><v>3</v></c></row>"))
         << "字符串";
