@@ -43,4 +43,9 @@ public:
     static QChar breakAfter(QStringView line, qsizetype index);
     // The text as the document holds it: every line followed by its break.
     static QString documentTextFor(QStringView text);
+
+private:
+    // Lines of thousands of characters (one long name) are broken anywhere
+    // instead of at word boundaries; the text itself stays as it is.
+    void wrapLongLinesAnywhere(bool anywhere);
 };
