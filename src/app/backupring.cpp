@@ -2,6 +2,7 @@
 
 #include "app/appfolder.h"
 #include "app/dailybackup.h"
+#include "app/plainfile.h"
 #include "storage/integritycheck.h"
 
 #include <QDir>
@@ -17,13 +18,22 @@ QList<Entry> entries(const QString &appFolder)
     const QDir ring(QDir(appFolder).filePath(QString::fromUtf8(DailyBackup::FolderName)));
     for (int day = 1; day <= 31; ++day) {
         const QString dayFolder = QString::number(day) + QStringLiteral("日");
-        const QFileInfo file(ring.filePath(dayFolder + QLatin1Char('/')
-                                           + QString::fromUtf8(AppFolder::DatabaseFileName)));
-        if (file.isFile())
+        const QString path = ring.filePath(dayFolder + QLatin1Char('/')
+                                           + QString::fromUtf8(AppFolder::DatabaseFileName));
+        // A link there leads to a file that is not one of ours.
+        if (PlainFile::kindOf(path) == PlainFile::Kind::Regular) {
+            const QFileInfo file(path);
             found.append({file.absoluteFilePath(), dayFolder, file.lastModified()});
+        }
     }
-    std::stable_sort(found.begin(), found.end(),
-                     [](const Entry &a, const Entry &b) { return a.written > b.written; });
+    // A backup dated ahead of the clock (written while the clock was wrong)
+    // says nothing about how new it is: it comes after the others.
+    const QDateTime future = QDateTime::currentDateTime().addSecs(60);
+    std::stable_sort(found.begin(), found.end(), [&future](const Entry &a, const Entry &b) {
+        const bool aAhead = a.written > future;
+        const bool bAhead = b.written > future;
+        return aAhead != bAhead ? bAhead : a.written > b.written;
+    });
     return found;
 }
 

@@ -36,6 +36,8 @@ bool ShutdownSequence::run(QWidget *window, const QString &smsText)
 
     if (sms != SmsOutcome::Stored)
         m_somethingLost = true;
+    if (m_leaving)
+        m_leaving();
     window->hide();
     const QStringList later = m_session.closeAndBackUp(m_today());
     if (!later.isEmpty())

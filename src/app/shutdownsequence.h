@@ -23,6 +23,10 @@ public:
     // For MainWindow::setShutdownHandler: false keeps the window open.
     bool run(QWidget *window, const QString &smsText);
 
+    // Runs once the window is about to go, before the database is closed
+    // and the backup written.
+    void setLeavingHandler(std::function<void()> leaving) { m_leaving = std::move(leaving); }
+
     // Told to stop (a signal): no more questions; one on screen is closed
     // and the close goes on as if 仍然退出 had been chosen.
     void requestTermination();
@@ -39,6 +43,7 @@ private:
 
     AppSession &m_session;
     std::function<QDate()> m_today;
+    std::function<void()> m_leaving;
     bool m_terminating = false;
     bool m_running = false;
     bool m_somethingLost = false;
