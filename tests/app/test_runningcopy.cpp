@@ -20,9 +20,11 @@ QString dbFile(const QTemporaryDir &dir)
 }
 
 // The program itself, run on dir as its application folder.
-bool startProgram(QProcess &process, const QTemporaryDir &dir)
+bool startProgram(QProcess &process, const QTemporaryDir &dir, bool closeAfterStart = false)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (closeAfterStart)
+        environment.insert(QStringLiteral("LANZHOU_SMS_CLOSE_AFTER_START"), QStringLiteral("1"));
     environment.insert(QStringLiteral("LANZHOU_TEST_APP_FOLDER"), dir.path());
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     process.setProcessEnvironment(environment);
@@ -30,11 +32,15 @@ bool startProgram(QProcess &process, const QTemporaryDir &dir)
     return process.waitForStarted();
 }
 
-bool startLockHolder(QProcess &process, const QString &databasePath, bool listen)
+bool startLockHolder(QProcess &process, const QString &databasePath, bool listen,
+                     int closeAfterMs = -1)
 {
-    process.start(QStringLiteral(LOCK_HOLDER),
-                  listen ? QStringList{databasePath, QStringLiteral("listen")}
-                         : QStringList{databasePath});
+    QStringList arguments{databasePath};
+    if (listen)
+        arguments << QStringLiteral("listen");
+    else if (closeAfterMs >= 0)
+        arguments << QStringLiteral("close") << QString::number(closeAfterMs);
+    process.start(QStringLiteral(LOCK_HOLDER), arguments);
     return process.waitForReadyRead(5000) && process.readLine() == "ready\n";
 }
 
@@ -54,7 +60,9 @@ class TestRunningCopy : public QObject
 private slots:
     void secondStartShowsTheRunningCopyAndLeaves();
     void secondStartSaysSoWhenTheCopyDoesNotAnswer();
+    void startWhileTheFirstCopyClosesWaitsForIt();
     void lockOfACrashedCopyIsTakenOver();
+    void foldersSharingOneDatabaseShareItsLock();
     void stopSignalDuringAFailingSaveKeepsTheText();
 };
 
@@ -97,6 +105,21 @@ void TestRunningCopy::secondStartSaysSoWhenTheCopyDoesNotAnswer()
     holder.waitForFinished();
 }
 
+void TestRunningCopy::startWhileTheFirstCopyClosesWaitsForIt()
+{
+    QTemporaryDir dir;
+    QProcess closing;
+    QVERIFY(startLockHolder(closing, dbFile(dir), false, 1500));
+
+    QProcess second;
+    QVERIFY(startProgram(second, dir, true));
+    QVERIFY(second.waitForFinished(20000));
+    QCOMPARE(second.exitCode(), 0);
+    QCOMPARE(outputOf(second), QString()); // no "already running"
+    QVERIFY(QFileInfo(dbFile(dir)).isFile()); // it did start
+    QVERIFY(closing.waitForFinished());
+}
+
 void TestRunningCopy::lockOfACrashedCopyIsTakenOver()
 {
     QTemporaryDir dir;
@@ -117,6 +140,26 @@ void TestRunningCopy::lockOfACrashedCopyIsTakenOver()
     QCOMPARE(lock.acquire(), InstanceLock::Outcome::Acquired);
     RunningCopy runningCopy(dbFile(dir));
     QVERIFY(runningCopy.listen());
+}
+
+void TestRunningCopy::foldersSharingOneDatabaseShareItsLock()
+{
+    QTemporaryDir dir;
+    QTemporaryDir other;
+    {
+        AppSession session(dir.path());
+        QVERIFY(session.start(nullptr));
+    }
+    QVERIFY(QFile::link(dbFile(dir), dbFile(other)));
+    QProcess holder;
+    QVERIFY(startLockHolder(holder, dbFile(dir), true));
+
+    AppSession session(other.path());
+    QVERIFY(!session.start(nullptr));
+    QVERIFY(session.isRunningElsewhere());
+    QVERIFY(RunningCopy::askToShow(dbFile(other)));
+    holder.kill();
+    holder.waitForFinished();
 }
 
 void TestRunningCopy::stopSignalDuringAFailingSaveKeepsTheText()
