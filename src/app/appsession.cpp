@@ -77,11 +77,11 @@ bool AppSession::takeLock(QString *message)
                            .arg(QDir::toNativeSeparators(databasePath()), lock->problem());
         return false;
     case InstanceLock::Outcome::Unavailable:
-        // Without a lock file (a read-only folder) no copy can write the
-        // database anyway, so the start goes on; the user is told.
-        addStartNote(QStringLiteral("%1。数据文件夹 %2 似乎不能写入：无法防止另一个程序同时使用这个数据库，"
-                                       "关闭时短信内容和当天的备份也可能无法保存。")
-                         .arg(lock->problem(), QDir::toNativeSeparators(m_appFolder)));
+        // Without a lock file (a read-only folder) the database file itself
+        // is locked and the start goes on; the user is told.
+        m_lock = std::move(lock);
+        addStartNote(QStringLiteral("%1。数据文件夹 %2 似乎不能写入：关闭时短信内容和当天的备份可能无法保存。")
+                         .arg(m_lock->problem(), QDir::toNativeSeparators(m_appFolder)));
         return true;
     }
     return true;

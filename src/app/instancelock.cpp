@@ -34,6 +34,7 @@ QString shown(const QString &path)
 
 InstanceLock::InstanceLock(const QString &databasePath)
     : m_path(lockPathFor(databasePath))
+    , m_databasePath(m_path.chopped(5))
 {
 }
 
@@ -75,7 +76,7 @@ InstanceLock::Outcome InstanceLock::acquire()
             const PlainFile::Kind kind = PlainFile::kindOf(m_path);
             if (kind == PlainFile::Kind::Missing) {
                 m_problem = QStringLiteral("无法创建锁文件 %1：%2").arg(shown(m_path), systemError(code));
-                return Outcome::Unavailable;
+                return lockDatabaseItself() ? Outcome::Unavailable : Outcome::HeldByRunningCopy;
             }
             m_problem = QStringLiteral("锁文件 %1 %2")
                             .arg(shown(m_path), kind == PlainFile::Kind::Other
@@ -116,6 +117,26 @@ InstanceLock::Outcome InstanceLock::acquire()
     }
     m_problem = QStringLiteral("锁文件 %1 不断被替换").arg(shown(m_path));
     return Outcome::Uncheckable;
+}
+
+bool InstanceLock::lockDatabaseItself()
+{
+    // A folder that cannot be written has no room for a lock file: the
+    // database file carries the kernel lock instead (a flock, which the
+    // database's own record locks do not meet). Closing it would drop the
+    // database's record locks of this process: it is closed only with the
+    // session, after the database.
+    const int fd = ::open(QFile::encodeName(m_databasePath).constData(),
+                          O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return true; // no database either: the start meets that on its own
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        m_fd = fd;
+        return true;
+    }
+    const bool held = errno == EWOULDBLOCK;
+    ::close(fd);
+    return !held;
 }
 
 QString InstanceLock::holderText() const

@@ -16,7 +16,8 @@ public:
         Acquired,
         HeldByRunningCopy, // another process holds it
         Uncheckable,       // not known whether anyone holds it (see problem())
-        Unavailable,       // the lock file cannot be made (read-only folder)
+        Unavailable,       // the lock file cannot be made (read-only folder): the
+                           // database file itself is locked instead
     };
 
     explicit InstanceLock(const QString &databasePath);
@@ -33,11 +34,13 @@ public:
     static QString lockPathFor(const QString &databasePath);
 
 private:
-    bool lockOpenFile();
+    // False when another process holds the database file's own lock.
+    bool lockDatabaseItself();
     void describeHolder();
     QString holderText() const;
 
     QString m_path;
+    QString m_databasePath; // through any link
     int m_fd = -1;
     bool m_held = false;
     QString m_problem;

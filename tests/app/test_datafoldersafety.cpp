@@ -224,6 +224,10 @@ void TestDataFolderSafety::readOnlyFolderIsSaidAtStart()
     QCOMPARE(session.startNotes().size(), 1);
     QVERIFY2(session.startNotes()[0].contains(QDir::toNativeSeparators(dir.path())),
              qPrintable(session.startNotes()[0]));
+    // No lock file, yet still one copy at a time.
+    AppSession second(dir.path());
+    QVERIFY(!second.start(nullptr));
+    QVERIFY(second.isRunningElsewhere());
 }
 
 void TestDataFolderSafety::backupsThatAreNotOffered_data()
