@@ -16,12 +16,15 @@ QList<Entry> entries(const QString &appFolder)
 {
     QList<Entry> found;
     const QDir ring(QDir(appFolder).filePath(QString::fromUtf8(DailyBackup::FolderName)));
+    // A link there, to a folder or a file, leads to something not ours.
+    if (QFileInfo(ring.path()).isSymLink())
+        return found;
     for (int day = 1; day <= 31; ++day) {
         const QString dayFolder = QString::number(day) + QStringLiteral("日");
         const QString path = ring.filePath(dayFolder + QLatin1Char('/')
                                            + QString::fromUtf8(AppFolder::DatabaseFileName));
-        // A link there leads to a file that is not one of ours.
-        if (PlainFile::kindOf(path) == PlainFile::Kind::Regular) {
+        if (!QFileInfo(ring.filePath(dayFolder)).isSymLink()
+            && PlainFile::kindOf(path) == PlainFile::Kind::Regular) {
             const QFileInfo file(path);
             found.append({file.absoluteFilePath(), dayFolder, file.lastModified()});
         }
