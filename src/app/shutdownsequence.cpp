@@ -107,8 +107,8 @@ ShutdownSequence::SmsOutcome ShutdownSequence::keepAside(QWidget *window, const 
 
 QString ShutdownSequence::saveToChosenFile(QWidget *window, const QString &smsText)
 {
-    const QString path = FileDialog::saveFileName(window, QStringLiteral("另存为"), QString(),
-                                                  QStringLiteral("文本文件(*.txt)"));
+    QString path = FileDialog::saveFileName(window, QStringLiteral("另存为"), QString(),
+                                            QStringLiteral("文本文件(*.txt)"));
     if (path.isEmpty())
         return QString();
     QSaveFile file(path);
