@@ -66,7 +66,10 @@ bool AppSession::takeLock(QString *message)
     case InstanceLock::Outcome::HeldByRunningCopy:
         m_runningElsewhere = true;
         if (message)
-            *message = QStringLiteral("程序已经在运行。");
+            *message = lock->holderIsOnAnotherComputer()
+                           ? QStringLiteral("数据库 %1 正在另一台电脑上使用（%2），不能同时打开。")
+                                 .arg(QDir::toNativeSeparators(databasePath()), lock->holder())
+                           : QStringLiteral("程序已经在运行。");
         return false;
     case InstanceLock::Outcome::Uncheckable:
         if (m_lockWaived)

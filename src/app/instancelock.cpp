@@ -64,7 +64,7 @@ InstanceLock::Outcome InstanceLock::acquire()
     const QByteArray path = QFile::encodeName(m_path);
     // A start that loses the race to a copy removing its file tries again.
     for (int attempt = 0; attempt < 5; ++attempt) {
-        m_fd = ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+        m_fd = ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
         if (m_fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)
             && PlainFile::kindOf(m_path) == PlainFile::Kind::Regular) {
             // Another user's file in a shared folder: a kernel lock needs no
@@ -96,8 +96,10 @@ InstanceLock::Outcome InstanceLock::acquire()
             const QString holder = holderText();
             ::close(m_fd);
             m_fd = -1;
-            if (code == EWOULDBLOCK)
+            if (code == EWOULDBLOCK) {
+                m_holder = holder;
                 return Outcome::HeldByRunningCopy;
+            }
             // A file system without locks (some network shares): nothing
             // tells whether the copy the file names still runs.
             m_problem = QStringLiteral("锁文件 %1 无法加锁（%2）%3")
@@ -149,10 +151,20 @@ QString InstanceLock::holderText() const
     return QString::fromUtf8(text).simplified();
 }
 
+bool InstanceLock::holderIsOnAnotherComputer() const
+{
+    return !m_holder.isEmpty() && !m_holder.startsWith(hostPart());
+}
+
+QString InstanceLock::hostPart()
+{
+    return QStringLiteral("电脑 %1 上").arg(QSysInfo::machineHostName());
+}
+
 void InstanceLock::describeHolder()
 {
-    const QByteArray text = QStringLiteral("电脑 %1 上的进程 %2（用户 %3，%4 起）\n")
-                                .arg(QSysInfo::machineHostName())
+    const QByteArray text = QStringLiteral("%1的进程 %2（用户 %3，%4 起）\n")
+                                .arg(hostPart())
                                 .arg(qint64(::getpid()))
                                 .arg(qEnvironmentVariable("USER", QString::number(::getuid())),
                                      QDateTime::currentDateTime().toString(

@@ -30,6 +30,12 @@ public:
     // lock file ("锁文件 … 是一个符号链接", "…上次由电脑 pc-2 上的进程 4711 使用").
     QString problem() const { return m_problem; }
 
+    // For HeldByRunningCopy: what the lock file says about its holder
+    // ("电脑 pc-2 上的进程 4711（…）"), and whether that is another computer
+    // (a network share).
+    QString holder() const { return m_holder; }
+    bool holderIsOnAnotherComputer() const;
+
     // The database's path, through any link, + ".lock".
     static QString lockPathFor(const QString &databasePath);
 
@@ -37,6 +43,7 @@ private:
     // False when another process holds the database file's own lock.
     bool lockDatabaseItself();
     void describeHolder();
+    static QString hostPart();
     QString holderText() const;
 
     QString m_path;
@@ -44,4 +51,5 @@ private:
     int m_fd = -1;
     bool m_held = false;
     QString m_problem;
+    QString m_holder;
 };

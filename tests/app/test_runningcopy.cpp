@@ -63,6 +63,7 @@ private slots:
     void startWhileTheFirstCopyClosesWaitsForIt();
     void lockOfACrashedCopyIsTakenOver();
     void foldersSharingOneDatabaseShareItsLock();
+    void lockHeldOnAnotherComputerIsNamed();
     void stopSignalDuringAFailingSaveKeepsTheText();
 };
 
@@ -158,6 +159,28 @@ void TestRunningCopy::foldersSharingOneDatabaseShareItsLock()
     QVERIFY(!session.start(nullptr));
     QVERIFY(session.isRunningElsewhere());
     QVERIFY(RunningCopy::askToShow(dbFile(other)));
+    holder.kill();
+    holder.waitForFinished();
+}
+
+// On a network share the holder may be another computer, which no window of
+// this one can show: the message says where the database is in use.
+void TestRunningCopy::lockHeldOnAnotherComputerIsNamed()
+{
+    QTemporaryDir dir;
+    QProcess holder;
+    QVERIFY(startLockHolder(holder, dbFile(dir), false));
+    QFile lockFile(InstanceLock::lockPathFor(dbFile(dir)));
+    QVERIFY(lockFile.open(QIODevice::ReadWrite | QIODevice::Truncate)); // the same file, rewritten
+    QVERIFY(lockFile.write(QStringLiteral("电脑 pc-2 上的进程 4711（用户 li，2026-12-01 09:00:00 起）\n").toUtf8()) > 0);
+    lockFile.close();
+
+    AppSession session(dir.path());
+    QString message;
+    QVERIFY(!session.start(&message));
+    QVERIFY(session.isRunningElsewhere());
+    QVERIFY2(message.contains(QStringLiteral("正在另一台电脑上使用")) && message.contains(QStringLiteral("pc-2")),
+             qPrintable(message));
     holder.kill();
     holder.waitForFinished();
 }
