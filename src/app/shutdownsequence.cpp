@@ -96,7 +96,7 @@ ShutdownSequence::SmsOutcome ShutdownSequence::keepAside(QWidget *window, const 
                             .arg(reason, QDir::toNativeSeparators(chosen));
             return SmsOutcome::KeptAside;
         }
-    } else if (answer == QMessageBox::Apply) {
+    } else if (answer == QMessageBox::SaveAll) {
         QGuiApplication::clipboard()->setText(smsText);
     } else if (answer == QMessageBox::Ignore) {
         problems << QStringLiteral("短信内容未能保存：%1；也未能另存：%2").arg(reason, error);

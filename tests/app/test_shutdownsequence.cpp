@@ -155,7 +155,7 @@ void TestShutdownSequence::nowhereToKeepTheTextAsksTheUser_data()
     QTest::addColumn<int>("answer"); // to 另存为… / 复制 / 仍然退出
     QTest::addColumn<bool>("closed");
     QTest::newRow("saved to a chosen file") << int(QMessageBox::Save) << true;
-    QTest::newRow("copied") << int(QMessageBox::Apply) << false;
+    QTest::newRow("copied") << int(QMessageBox::SaveAll) << false;
     QTest::newRow("question closed") << int(QMessageBox::Cancel) << false;
     QTest::newRow("lost by choice") << int(QMessageBox::Ignore) << true;
 }
@@ -185,7 +185,7 @@ void TestShutdownSequence::nowhereToKeepTheTextAsksTheUser()
         QCOMPARE(TestSupport::readAll(chosen), LongText.toUtf8());
     else
         QVERIFY(!QFileInfo::exists(chosen));
-    if (answer == QMessageBox::Apply)
+    if (answer == QMessageBox::SaveAll)
         QCOMPARE(QGuiApplication::clipboard()->text(), LongText);
     if (closed)
         QCOMPARE(m_shutdown->exitStatus(), 1);
