@@ -18,6 +18,7 @@
 #include <cstring>
 
 #include <ctime>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
@@ -168,6 +169,7 @@ void TestDataFolderSafety::lockFileLeftBehind_data()
     QTest::newRow("empty") << "empty" << false << false << true;
     QTest::newRow("garbled") << "garbled" << false << false << true;
     QTest::newRow("from another computer") << "other computer" << false << false << true;
+    QTest::newRow("another user's, in a shared folder") << "other user" << false << false << true;
     // Nothing tells whether anyone uses the database: the user decides.
     QTest::newRow("folder, go on") << "folder" << true << true << true;
     QTest::newRow("dangling link, go on") << "dangling" << true << true << true;
@@ -191,8 +193,22 @@ void TestDataFolderSafety::lockFileLeftBehind()
         QVERIFY(TestSupport::writeAll(lockPath, "4711\nlanzhou-sms\nanother-pc\n"));
     else if (kind == u"folder")
         QVERIFY(QDir().mkdir(lockPath));
+    else if (kind == u"other user")
+        QVERIFY(TestSupport::writeAll(lockPath, "电脑 pc-2 上的进程 4711\n"));
     else
         QVERIFY(makeLink(dir.filePath(QStringLiteral("gone")), lockPath));
+
+    // Another user's file that this one can neither write nor remove (a
+    // folder like /tmp, where only owners remove files).
+    QTemporaryDir scratch;
+    std::optional<TestSupport::ReadOnlyFolder> asAnotherUser;
+    if (kind == u"other user") {
+        if (::chown(QFile::encodeName(lockPath).constData(), 65534, 65534) != 0)
+            QSKIP("needs the right to give a file to another user");
+        QCOMPARE(::chmod(QFile::encodeName(lockPath).constData(), 0644), 0);
+        QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 01777), 0);
+        asAnotherUser.emplace(scratch.path()); // the file modes now hold for this process too
+    }
 
     AppSession session(dir.path());
     QString message;
