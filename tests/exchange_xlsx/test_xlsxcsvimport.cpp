@@ -649,6 +649,11 @@ void TestXlsxCsvImport::cellsOfSheetXml_data()
         << "<row r=\"1\"><c r=\"A1\" t=\"b\"><v>1</v></c><c r=\"A1\" t=\"e\"><v>#N/A</v></c>"
            "<c r=\"B1\"><v>5</v></c><c r=\"B1\"/><c r=\"C1\"><v>5</v></c><c r=\"C1\"><v>6</v></c></row>"
         << Rows{{"", "", "6", ""}};
+    // Only a tag of megabytes is refused, not text of megabytes.
+    const QString longText(3 << 20, QLatin1Char('x'));
+    QTest::newRow("text of megabytes in one cell")
+        << QStringLiteral("<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>%1</t></is></c></row>").arg(longText)
+        << Rows{{longText, "", "", ""}};
     QTest::newRow("cells written anew in every row")
         << "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>一段较长的文字 long text</t></is></c>"
            "<c r=\"B1\" t=\"str\"><v>formula text</v></c><c r=\"C1\"><v>12345</v></c>"
