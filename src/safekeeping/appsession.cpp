@@ -145,7 +145,8 @@ bool AppSession::saveSmsText(const QString &smsText, QString *error)
         SmsRecoveryFile(databasePath()).remove();
         return true;
     case StoreResult::NotFound:
-        *error = QStringLiteral("数据库中没有存放短信内容的记录。");
+        if (error)
+            *error = QStringLiteral("数据库中没有存放短信内容的记录。");
         return false;
     default: // error holds the database's message
         return false;
@@ -203,10 +204,14 @@ bool AppSession::restoreFrom(const QString &backupPath, DatabaseRestore::Reason 
     m_database.close();
     QString error;
     if (!DatabaseRestore::restore(backupPath, databasePath(), reason, keptAs, &error)) {
+        QString reopenError;
+        if (wasOpen
+            && m_database.open(databasePath(), Database::Access::ReadWrite, &reopenError)
+                   != Database::OpenResult::Ok)
+            error += QStringLiteral("\n原来的数据库也未能重新打开：%1\n请退出程序后重新启动。")
+                         .arg(reopenError);
         if (message)
             *message = error;
-        if (wasOpen)
-            m_database.open(databasePath());
         return false;
     }
     return start(message);

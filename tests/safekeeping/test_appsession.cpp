@@ -46,6 +46,8 @@ private slots:
     void deletedBackupTreeIsRecreated();
     void failingBackupKeepsTheDatabase();
     void finishWithoutStartWritesNothing();
+    void failedRestoreReopensOrSaysItCouldNot_data();
+    void failedRestoreReopensOrSaysItCouldNot();
 };
 
 void TestAppSession::appFolderIsTheExecutablesUnlessOverridden()
@@ -280,6 +282,31 @@ void TestAppSession::finishWithoutStartWritesNothing()
     QCOMPARE(session.finish(QStringLiteral("x"), Sixth).size(), 1);
     QCOMPARE(TestSupport::readAll(dbFile(dir)), QByteArray("garbage"));
     QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("数据备份"))));
+}
+
+void TestAppSession::failedRestoreReopensOrSaysItCouldNot_data()
+{
+    QTest::addColumn<bool>("databaseGoneMeanwhile");
+    QTest::newRow("the database reopens") << false;
+    QTest::newRow("the database cannot be reopened") << true;
+}
+
+void TestAppSession::failedRestoreReopensOrSaysItCouldNot()
+{
+    QFETCH(bool, databaseGoneMeanwhile);
+    QTemporaryDir dir;
+    AppSession session(dir.path());
+    QVERIFY(session.start(nullptr));
+    if (databaseGoneMeanwhile)
+        QVERIFY(QFile::rename(dbFile(dir), dir.filePath(QStringLiteral("moved.dat"))));
+
+    QString keptAs;
+    QString message;
+    QVERIFY(!session.restoreFrom(dir.filePath(QStringLiteral("no-such-backup.dat")),
+                                 DatabaseRestore::Reason::ReplacedByHand, &keptAs, &message));
+    QVERIFY(!message.isEmpty());
+    QCOMPARE(session.isStarted(), !databaseGoneMeanwhile);
+    QCOMPARE(message.contains(QStringLiteral("未能重新打开")), databaseGoneMeanwhile);
 }
 
 QTEST_GUILESS_MAIN(TestAppSession)
