@@ -174,11 +174,13 @@ QString AppSession::writeBackup(QDate today, bool damageSeen)
         // on disk shows even where this run's connection had the pages cached.
         QString error;
         const bool written = DailyBackup::write(
-            m_appFolder, databasePath(), today, &error, [&damage](const QString &copy, QString *reason) {
+            m_appFolder, databasePath(), today,
+            [&damage](const QString &copy, QString *reason) {
                 damage.clear();
                 *reason = QStringLiteral("副本未通过完整性检查");
                 return IntegrityCheck::check(copy, &damage);
-            });
+            },
+            &error);
         if (written)
             return QString();
         if (damage.isEmpty())
