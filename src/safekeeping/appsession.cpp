@@ -88,10 +88,10 @@ bool AppSession::openDatabase(QString *message)
         return false;
     }
     QString readError;
-    const StoreResult read = m_store.smsText(m_initialSmsText, &readError);
+    const StoreResult read = m_store.smsText(&m_initialSmsText, &readError);
     QStringList groups;
     QString groupsError;
-    m_store.groups(groups, &groupsError); // the window reads them next: damage shows here
+    m_store.groups(&groups, &groupsError); // the window reads them next: damage shows here
     if (m_database.corruptionSeen()) {
         m_damaged = true;
         if (message)

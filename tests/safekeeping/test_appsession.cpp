@@ -80,11 +80,11 @@ void TestAppSession::firstStartWritesTheTemplate()
              Migrations::latestVersion());
 
     QStringList groups;
-    QCOMPARE(session.store().groups(groups), StoreResult::Ok);
+    QCOMPARE(session.store().groups(&groups), StoreResult::Ok);
     QCOMPARE(groups, (QStringList{QStringLiteral("客户"), QStringLiteral("同事")}));
     ContactList customers, colleagues;
-    session.store().contacts(QStringLiteral("客户"), {}, {}, customers);
-    session.store().contacts(QStringLiteral("同事"), {}, {}, colleagues);
+    session.store().contacts(QStringLiteral("客户"), {}, {}, &customers);
+    session.store().contacts(QStringLiteral("同事"), {}, {}, &colleagues);
     QCOMPARE(customers.size(), 2);
     QCOMPARE(customers[0].name(), QStringLiteral("张三"));
     QCOMPARE(customers[1].name(), QStringLiteral("李四"));
@@ -102,7 +102,7 @@ void TestAppSession::secondStartKeepsTheFile()
         Contact contact;
         contact.setMobile(QStringLiteral("13900000000"));
         contact.setName(QStringLiteral("新人"));
-        QCOMPARE(first.store().addContact(QStringLiteral("同事"), contact), StoreResult::Ok);
+        QCOMPARE(first.store().addContact(QStringLiteral("同事"), &contact), StoreResult::Ok);
     }
     const QByteArray before = TestSupport::readAll(dbFile(dir));
     QVERIFY(before != DatabaseTemplate::bytes());
@@ -111,7 +111,7 @@ void TestAppSession::secondStartKeepsTheFile()
     AppSession second(dir.path());
     QVERIFY(second.start(nullptr));
     ContactList colleagues;
-    second.store().contacts(QStringLiteral("同事"), {}, {}, colleagues);
+    second.store().contacts(QStringLiteral("同事"), {}, {}, &colleagues);
     QCOMPARE(colleagues.size(), 2);
     QCOMPARE(TestSupport::readAll(dbFile(dir)), before);
     QCOMPARE(QFileInfo(dbFile(dir)).lastModified(), modified);
@@ -213,7 +213,7 @@ void TestAppSession::finishWritesTheDaysBackup()
     QCOMPARE(copy.open(backup), Database::OpenResult::Ok);
     ContactStore store(copy);
     QString text;
-    QCOMPARE(store.smsText(text), StoreResult::Ok);
+    QCOMPARE(store.smsText(&text), StoreResult::Ok);
     QCOMPARE(text, QStringLiteral("你好"));
 }
 
