@@ -93,7 +93,7 @@ void RestoreDialog::fillTable()
     for (const BackupRing::Entry &entry : BackupRing::entries(m_session.appFolder())) {
         Backup backup;
         backup.entry = entry;
-        backup.passed = IntegrityCheck::check(entry.path, &backup.reason, &backup.counts);
+        backup.passed = IntegrityCheck::check(entry.path, &backup.counts, &backup.reason);
         m_backups.append(backup);
     }
     QApplication::restoreOverrideCursor();

@@ -76,7 +76,7 @@ mode_t modeOf(const QString &path, mode_t fallback)
 }
 
 bool writeWithMode(const QString &finalPath, const QString &modeSource, const Writer &writer,
-                   QString *error, const Check &check)
+                   const Check &check, QString *error)
 {
     const QFileInfo target(finalPath);
     QString reason;
@@ -163,20 +163,30 @@ bool copyInto(const QString &source, const QString &temporaryPath, QString *erro
 
 } // namespace
 
-bool write(const QString &finalPath, const Writer &writer, QString *error, const Check &check)
+bool write(const QString &finalPath, const Writer &writer, QString *error)
 {
-    return writeWithMode(finalPath, finalPath, writer, error, check);
+    return write(finalPath, writer, Check(), error);
 }
 
-bool copy(const QString &source, const QString &target, QString *error, ModeFrom mode,
-          const Check &check)
+bool write(const QString &finalPath, const Writer &writer, const Check &check, QString *error)
+{
+    return writeWithMode(finalPath, finalPath, writer, check, error);
+}
+
+bool copy(const QString &source, const QString &target, ModeFrom mode, QString *error)
+{
+    return copy(source, target, mode, Check(), error);
+}
+
+bool copy(const QString &source, const QString &target, ModeFrom mode, const Check &check,
+          QString *error)
 {
     return writeWithMode(
         target, mode == ModeFrom::Source ? source : target,
         [&source](const QString &temporaryPath, QString *copyError) {
             return copyInto(source, temporaryPath, copyError);
         },
-        error, check);
+        check, error);
 }
 
 namespace {

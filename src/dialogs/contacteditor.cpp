@@ -168,7 +168,7 @@ void ContactEditor::save()
     if (m_addMode) {
         // The store answers Duplicate for a key the group already holds.
         QString error;
-        const StoreResult result = m_store.addContact(m_group, contact, &error);
+        const StoreResult result = m_store.addContact(m_group, &contact, &error);
         finishStoreSave(result, error);
     } else if (m_opened.isStored()) {
         QString error;

@@ -311,7 +311,7 @@ void MainWindow::reloadGroups()
 {
     QStringList groups;
     QString error;
-    if (m_store.groups(groups, &error) != StoreResult::Ok)
+    if (m_store.groups(&groups, &error) != StoreResult::Ok)
         MessageBox::warning(this, QStringLiteral("读取分组失败：%1").arg(error));
     m_refillingGroups = true;
     m_groupList->clear();
@@ -367,7 +367,7 @@ void MainWindow::reloadContacts()
     QString error;
     if (!group.isEmpty()
         && m_store.contacts(group, TextRules::trimBlanks(m_nameFilter->text()),
-                            TextRules::trimBlanks(m_mobileFilter->text()), contacts, &error)
+                            TextRules::trimBlanks(m_mobileFilter->text()), &contacts, &error)
                != StoreResult::Ok) {
         contacts.clear();
         MessageBox::warning(this, QStringLiteral("读取分组“%1”的联系人失败：%2")

@@ -276,7 +276,7 @@ void MainWindow::writePhoneBook()
     QString error;
     PhoneBookFile::LeftOut leftOut;
     if (!PhoneBookFile::write(PhoneBookFile::fileNameFor(m_lastFilePath), smsText(), recipients,
-                              &error, &leftOut)) {
+                              &leftOut, &error)) {
         MessageBox::warning(this, error);
         return;
     }

@@ -139,10 +139,10 @@ bool AppSession::openDatabase(QString *message)
         return false;
     }
     QString readError;
-    const StoreResult read = m_store.smsText(m_initialSmsText, &readError);
+    const StoreResult read = m_store.smsText(&m_initialSmsText, &readError);
     QStringList groups;
     QString groupsError;
-    m_store.groups(groups, &groupsError); // the window reads them next: damage shows here
+    m_store.groups(&groups, &groupsError); // the window reads them next: damage shows here
     if (m_database.corruptionSeen()) {
         m_damaged = true;
         if (message)
@@ -196,7 +196,8 @@ bool AppSession::saveSmsText(const QString &smsText, QString *error)
         SmsRecoveryFile(databasePath()).remove();
         return true;
     case StoreResult::NotFound:
-        *error = QStringLiteral("数据库中没有存放短信内容的记录。");
+        if (error)
+            *error = QStringLiteral("数据库中没有存放短信内容的记录。");
         return false;
     default: // error holds the database's message
         return false;
@@ -224,11 +225,13 @@ QString AppSession::writeBackup(QDate today, bool damageSeen)
         // on disk shows even where this run's connection had the pages cached.
         QString error;
         const bool written = DailyBackup::write(
-            m_appFolder, databasePath(), today, &error, [&damage](const QString &copy, QString *reason) {
+            m_appFolder, databasePath(), today,
+            [&damage](const QString &copy, QString *reason) {
                 damage.clear();
                 *reason = QStringLiteral("副本未通过完整性检查");
                 return IntegrityCheck::check(copy, &damage);
-            });
+            },
+            &error);
         if (written)
             return QString();
         if (damage.isEmpty())
@@ -254,10 +257,14 @@ bool AppSession::restoreFrom(const QString &backupPath, DatabaseRestore::Reason 
     m_database.close();
     QString error;
     if (!DatabaseRestore::restore(backupPath, databasePath(), reason, keptAs, &error)) {
+        QString reopenError;
+        if (wasOpen
+            && m_database.open(databasePath(), Database::Access::ReadWrite, &reopenError)
+                   != Database::OpenResult::Ok)
+            error += QStringLiteral("\n原来的数据库也未能重新打开：%1\n请退出程序后重新启动。")
+                         .arg(reopenError);
         if (message)
             *message = error;
-        if (wasOpen)
-            m_database.open(databasePath());
         return false;
     }
     return start(message);

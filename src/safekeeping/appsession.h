@@ -50,7 +50,8 @@ public:
     // Closes the database, puts the backup in its place (the replaced file
     // is kept aside, see DatabaseRestore) and starts again on it. keptAs
     // receives where the replaced file is kept. When the backup cannot be
-    // put in place, the database is as before (and open again, if it was).
+    // put in place, the database is as before (and open again, if it was;
+    // message then also says when it could not be opened again).
     bool restoreFrom(const QString &backupPath, DatabaseRestore::Reason reason, QString *keptAs,
                      QString *message);
     // start() failed because another running copy holds the database.

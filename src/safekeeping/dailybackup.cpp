@@ -18,8 +18,13 @@ QString filePath(const QString &appFolder, QDate day)
     return QDir(folderPath(appFolder, day)).filePath(QString::fromUtf8(AppFolder::DatabaseFileName));
 }
 
-bool write(const QString &appFolder, const QString &databasePath, QDate day, QString *error,
-           const AtomicFile::Check &check)
+bool write(const QString &appFolder, const QString &databasePath, QDate day, QString *error)
+{
+    return write(appFolder, databasePath, day, AtomicFile::Check(), error);
+}
+
+bool write(const QString &appFolder, const QString &databasePath, QDate day,
+           const AtomicFile::Check &check, QString *error)
 {
     const QString folder = folderPath(appFolder, day);
     // A folder of the ring that is a link leads somewhere not ours: the
@@ -39,7 +44,7 @@ bool write(const QString &appFolder, const QString &databasePath, QDate day, QSt
     }
     const QString target = filePath(appFolder, day);
     QString copyError;
-    if (!AtomicFile::copy(databasePath, target, &copyError, AtomicFile::ModeFrom::Source, check)) {
+    if (!AtomicFile::copy(databasePath, target, AtomicFile::ModeFrom::Source, check, &copyError)) {
         if (error)
             *error = QStringLiteral("无法写入备份文件 %1：%2。")
                          .arg(QDir::toNativeSeparators(target), copyError);

@@ -38,7 +38,7 @@ bool keepUnder(const QString &databasePath, const QString &keptPath, QString *er
                QFile::encodeName(keptPath).constData())
         == 0)
         return true;
-    return AtomicFile::copy(databasePath, keptPath, error, AtomicFile::ModeFrom::Source);
+    return AtomicFile::copy(databasePath, keptPath, AtomicFile::ModeFrom::Source, error);
 }
 
 } // namespace
@@ -75,13 +75,14 @@ bool restore(const QString &backupPath, const QString &databasePath, Reason reas
         }
     }
     const bool copied = AtomicFile::copy(
-        backupPath, database.absoluteFilePath(), &why, AtomicFile::ModeFrom::Target,
+        backupPath, database.absoluteFilePath(), AtomicFile::ModeFrom::Target,
         [](const QString &copy, QString *checkError) {
             QString reason;
             const bool passed = IntegrityCheck::check(copy, &reason);
             *checkError = QStringLiteral("备份未通过完整性检查（%1）").arg(reason);
             return passed;
-        });
+        },
+        &why);
     if (!copied) {
         if (!kept.isEmpty())
             QFile::remove(kept);

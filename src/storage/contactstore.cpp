@@ -97,15 +97,15 @@ StoreResult ContactStore::runWrite(Statement &statement, QString *error)
     }
 }
 
-StoreResult ContactStore::groups(QStringList &out, QString *error)
+StoreResult ContactStore::groups(QStringList *out, QString *error)
 {
-    out.clear();
+    out->clear();
     Statement select(m_database.handle(), "SELECT [分组] FROM [分组] ORDER BY rowid");
     int code;
     while ((code = select.step()) == SQLITE_ROW)
-        out << select.text(0);
+        *out << select.text(0);
     if (code != SQLITE_DONE) {
-        out.clear();
+        out->clear();
         return failed(m_database.lastErrorMessage(), error);
     }
     return StoreResult::Ok;
@@ -138,9 +138,9 @@ bool ContactStore::groupExists(const QString &name, StoreResult *result, QString
 }
 
 StoreResult ContactStore::contacts(const QString &group, const QString &nameFilter,
-                                   const QString &mobileFilter, ContactList &out, QString *error)
+                                   const QString &mobileFilter, ContactList *out, QString *error)
 {
-    out.clear();
+    out->clear();
     // The filters stay patterns: "%" and "_" typed by the user keep their
     // wildcard meaning, while quotes are plain data of the bound value.
     // An empty filter matches every row, so its LIKE is left out: on a big
@@ -160,9 +160,9 @@ StoreResult ContactStore::contacts(const QString &group, const QString &nameFilt
     ContactDecoder decoder;
     int code;
     while ((code = select.step()) == SQLITE_ROW)
-        out.append(decoder.contact(select, 1, select.int64(0)));
+        out->append(decoder.contact(select, 1, select.int64(0)));
     if (code != SQLITE_DONE) {
-        out.clear();
+        out->clear();
         return failed(m_database.lastErrorMessage(), error);
     }
     return StoreResult::Ok;
@@ -175,13 +175,13 @@ bool ContactStore::contactKeyExists(const QString &group, const QString &mobile,
                   error);
 }
 
-StoreResult ContactStore::addContact(const QString &group, Contact &contact, QString *error)
+StoreResult ContactStore::addContact(const QString &group, Contact *contact, QString *error)
 {
     Statement insert(m_database.handle(), InsertContactSql);
-    bindContact(insert, group, contact);
+    bindContact(insert, group, *contact);
     const StoreResult result = runWrite(insert, error);
     if (result == StoreResult::Ok)
-        contact.rowId = sqlite3_last_insert_rowid(m_database.handle());
+        contact->rowId = sqlite3_last_insert_rowid(m_database.handle());
     return result;
 }
 
@@ -283,14 +283,14 @@ StoreResult ContactStore::deleteGroup(const QString &name, QString *error)
     return StoreResult::Ok;
 }
 
-StoreResult ContactStore::smsText(QString &out, QString *error)
+StoreResult ContactStore::smsText(QString *out, QString *error)
 {
-    out.clear();
+    out->clear();
     Statement select(m_database.handle(),
                      "SELECT [短信内容] FROM [短信] ORDER BY rowid LIMIT 1");
     const int code = select.step();
     if (code == SQLITE_ROW) {
-        out = select.text(0);
+        *out = select.text(0);
         return StoreResult::Ok;
     }
     if (code == SQLITE_DONE)

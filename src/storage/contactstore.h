@@ -29,7 +29,7 @@ public:
     explicit ContactStore(Database &database);
 
     // Groups in stored order.
-    StoreResult groups(QStringList &out, QString *error = nullptr);
+    StoreResult groups(QStringList *out, QString *error = nullptr);
     StoreResult addGroup(const QString &name, QString *error = nullptr);
     // Existence tests answer false when the question could not be asked;
     // result (when given) then holds Failed, else Ok.
@@ -42,15 +42,15 @@ public:
     // its row identity; a Null column reads as "" and an empty filter
     // matches it. On failure out is empty.
     StoreResult contacts(const QString &group, const QString &nameFilter,
-                         const QString &mobileFilter, ContactList &out, QString *error = nullptr);
+                         const QString &mobileFilter, ContactList *out, QString *error = nullptr);
 
     // Is "group + mobile" already a contact key?
     bool contactKeyExists(const QString &group, const QString &mobile,
                           StoreResult *result = nullptr, QString *error = nullptr);
 
     // Writes a contact into a group: key = group + mobile, reserved columns
-    // empty. On success contact.rowId receives the new row identity.
-    StoreResult addContact(const QString &group, Contact &contact, QString *error = nullptr);
+    // empty. On success contact->rowId receives the new row identity.
+    StoreResult addContact(const QString &group, Contact *contact, QString *error = nullptr);
     // Rewrites the stored contact rowId (group, key and reserved columns too;
     // 选项 keeps its value).
     // With loadedMobile the row must still hold that mobile: row numbers of
@@ -74,7 +74,7 @@ public:
     StoreResult deleteGroup(const QString &name, QString *error = nullptr);
 
     // The text of the one 短信 row; NotFound when the table has no row.
-    StoreResult smsText(QString &out, QString *error = nullptr);
+    StoreResult smsText(QString *out, QString *error = nullptr);
     StoreResult setSmsText(const QString &text, QString *error = nullptr);
 
 private:

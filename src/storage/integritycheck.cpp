@@ -22,7 +22,12 @@ qint64 countRows(Database &database, const char *sql, bool *ok)
 
 } // namespace
 
-bool check(const QString &path, QString *error, Counts *counts)
+bool check(const QString &path, QString *error)
+{
+    return check(path, nullptr, error);
+}
+
+bool check(const QString &path, Counts *counts, QString *error)
 {
     const auto fail = [error](const QString &reason) {
         if (error)

@@ -145,7 +145,7 @@ void TestBackupSafety::damagedDatabaseAtStart()
     QVERIFY(kept[0].contains(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))));
     QCOMPARE(TestSupport::readAll(dir.filePath(kept[0])), damaged);
     QStringList groups;
-    QCOMPARE(session.store().groups(groups), StoreResult::Ok);
+    QCOMPARE(session.store().groups(&groups), StoreResult::Ok);
     QVERIFY(groups.contains(QStringLiteral("备份里的分组")));
 }
 
@@ -164,7 +164,7 @@ void TestBackupSafety::damageOnDiskWhileOpenKeepsTheGoodBackup()
     QVERIFY(session.start(nullptr));
     damage(dbFile(dir));
     QStringList groups;
-    QCOMPARE(session.store().groups(groups), StoreResult::Ok); // from the cache
+    QCOMPARE(session.store().groups(&groups), StoreResult::Ok); // from the cache
     const QStringList problems = session.finish(QStringLiteral("短信"), Sixth);
 
     QCOMPARE(TestSupport::readAll(sixth), good);
@@ -189,7 +189,7 @@ void TestBackupSafety::damageReadDuringTheRunKeepsTheBackup()
     const QByteArray intact = TestSupport::readAll(dbFile(dir));
     damage(dbFile(dir), 1024);
     ContactList contacts;
-    QCOMPARE(session.store().contacts(QStringLiteral("客户"), {}, {}, contacts), StoreResult::Failed);
+    QCOMPARE(session.store().contacts(QStringLiteral("客户"), {}, {}, &contacts), StoreResult::Failed);
     // Even when the file reads well again by the exit, this run saw damage.
     QVERIFY(TestSupport::writeAll(dbFile(dir), intact));
     const QStringList problems = session.finish(QString(), Sixth);

@@ -318,7 +318,7 @@ void TestDataFolderSafety::linkedDatabaseIsRestoredInItsTarget()
     AppSession other(elsewhere.path());
     QVERIFY(other.start(nullptr));
     QStringList groups;
-    QCOMPARE(other.store().groups(groups), StoreResult::Ok);
+    QCOMPARE(other.store().groups(&groups), StoreResult::Ok);
     QVERIFY(groups.contains(QStringLiteral("恢复后的分组")));
     QVERIFY(!groups.contains(QStringLiteral("恢复前的分组")));
 }

@@ -339,7 +339,7 @@ void TestGroupDialog::groupNameLength()
     if (accepted) {
         QCOMPARE(m_bed->groups(), QStringList{name});
         Contact contact = TestSupport::makeContact(QStringLiteral("13958700001"), QStringLiteral("张三"));
-        QCOMPARE(m_bed->store().addContact(name, contact), StoreResult::Ok);
+        QCOMPARE(m_bed->store().addContact(name, &contact), StoreResult::Ok);
         return;
     }
     QCOMPARE(MessageBox::lastText(),

@@ -213,7 +213,13 @@ QByteArray content(const QString &smsText, const QString &recipientText, LeftOut
 }
 
 bool write(const QString &fileName, const QString &smsText, const QString &recipientText,
-           QString *error, LeftOut *leftOut)
+           QString *error)
+{
+    return write(fileName, smsText, recipientText, nullptr, error);
+}
+
+bool write(const QString &fileName, const QString &smsText, const QString &recipientText,
+           LeftOut *leftOut, QString *error)
 {
     QString reason;
     const bool written = AtomicFile::write(

@@ -31,7 +31,10 @@ QByteArray content(const QString &smsText, const QString &recipientText,
 // name is left as it was and no partial file remains; error then holds a
 // message for the user that names the file.
 bool write(const QString &fileName, const QString &smsText, const QString &recipientText,
-           QString *error, LeftOut *leftOut = nullptr);
+           QString *error);
+// The same; leftOut (when given) receives what GBK could not hold.
+bool write(const QString &fileName, const QString &smsText, const QString &recipientText,
+           LeftOut *leftOut, QString *error);
 
 // The file written for a path chosen in the save dialog: ".xcl" is always
 // appended, even when the chosen name already ends in it.
