@@ -1,9 +1,11 @@
 #include "dialogs/groupdialog.h"
 
+#include "commands/groupcommands.h"
 #include "core/fieldlimits.h"
 #include "core/textrules.h"
 #include "desktop/messagebox.h"
 #include "desktop/twips.h"
+#include "dialogs/commandrunner.h"
 #include "mainwindow/contactlistmodel.h"
 #include "storage/contactstore.h"
 
@@ -20,10 +22,12 @@ constexpr int NamedSkipped = 5;
 
 } // namespace
 
-GroupDialog::GroupDialog(ContactStore &store, const ContactListModel &workingList, QWidget *owner)
+GroupDialog::GroupDialog(ContactStore &store, const ContactListModel &workingList,
+                         CommandRunner &runner, QWidget *owner)
     : FixedDialog(owner, 3690, 1755)
     , m_store(store)
     , m_workingList(workingList)
+    , m_runner(runner)
 {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("分组"));
@@ -106,6 +110,8 @@ void GroupDialog::confirm()
     case StoreResult::Duplicate:
         MessageBox::information(this, QStringLiteral("该分组名称已存在！"));
         break;
+    case StoreResult::Cancelled:
+        return; // nothing written, as the user asked
     default:
         reportFailure(result, error);
         return;
@@ -121,12 +127,21 @@ StoreResult GroupDialog::createGroup(const QString &name, int *copied, QList<Ski
     if (m_mode == Mode::AddGroup)
         return m_store.addGroup(name, error);
 
+    if (m_runner.isBusy()) {
+        *error = QStringLiteral("另一项工作正在进行，请等它结束后再试");
+        return StoreResult::Failed;
+    }
     // A contact that does not fit is left out, never the rest.
-    const ContactList ticked = m_workingList.tickedContacts();
-    QList<qsizetype> leftOut;
-    const StoreResult result = m_store.addGroupWithContacts(name, ticked, copied, &leftOut, error);
-    for (const qsizetype position : std::as_const(leftOut)) {
-        const Contact &contact = ticked.at(position);
+    SaveAsGroupCommand command(m_store.databasePath(), name, m_workingList.tickedContacts());
+    m_runner.run(command);
+    const StoreResult result = command.result();
+    if (result != StoreResult::Ok) {
+        *error = command.error();
+        return result;
+    }
+    *copied = command.copied();
+    for (const qsizetype position : command.skipped()) {
+        const Contact &contact = command.contacts().at(position);
         QString reason = FieldLimits::firstTooLong(name, contact);
         if (reason.isEmpty())
             reason = QStringLiteral("手机号与前面的联系人重复。");

@@ -3,6 +3,7 @@
 #include "core/contact.h"
 #include "dialogs/fixeddialog.h"
 
+class CommandRunner;
 class ContactListModel;
 class ContactStore;
 class QLineEdit;
@@ -17,7 +18,9 @@ class GroupDialog : public FixedDialog
 public:
     enum class Mode { AddGroup, SaveAsGroup };
 
-    GroupDialog(ContactStore &store, const ContactListModel &workingList, QWidget *owner);
+    // A save-as runs through runner, as long work of the owner window.
+    GroupDialog(ContactStore &store, const ContactListModel &workingList, CommandRunner &runner,
+                QWidget *owner);
 
     Mode mode() const { return m_mode; }
 
@@ -48,6 +51,7 @@ private:
 
     ContactStore &m_store;
     const ContactListModel &m_workingList;
+    CommandRunner &m_runner;
     Mode m_mode = Mode::AddGroup;
     QLineEdit *m_nameBox = nullptr;
 };

@@ -1,4 +1,5 @@
 #include "desktop/messagebox.h"
+#include "dialogs/commandrunner.h"
 #include "dialogs/dialogtestbed.h"
 #include "dialogs/groupdialog.h"
 #include "mainwindow/contactlistmodel.h"
@@ -75,7 +76,8 @@ void TestGroupDialog::init()
     m_bed = std::make_unique<DialogTestBed>();
     QVERIFY(m_bed->isReady());
     m_working.replaceAll(workingFive());
-    m_dialog = new GroupDialog(m_bed->store(), m_working, &m_bed->owner());
+    m_dialog = new GroupDialog(m_bed->store(), m_working, *new CommandRunner(&m_bed->owner()),
+                               &m_bed->owner());
 }
 
 void TestGroupDialog::cleanup()

@@ -1,5 +1,7 @@
 #include "exchange/xlsx/expatparser.h"
 
+#include "core/workprogress.h"
+
 #include <QIODevice>
 
 #include <expat.h>
@@ -47,6 +49,7 @@ bool ExpatParser::parse(QIODevice *device, QString *error)
 {
     if (!m_parser)
         return false;
+    qint64 bytesRead = 0;
     for (;;) {
         void *buffer = XML_GetBuffer(m_parser, blockBytes);
         if (!buffer)
@@ -61,6 +64,12 @@ bool ExpatParser::parse(QIODevice *device, QString *error)
         }
         if (got == 0)
             return true;
+        bytesRead += got;
+        if (m_blockWatch && !m_blockWatch(bytesRead)) {
+            if (error)
+                *error = WorkProgress::cancelledMessage();
+            return false;
+        }
     }
 }
 
