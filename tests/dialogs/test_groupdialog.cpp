@@ -277,8 +277,14 @@ void TestGroupDialog::failureMidCopyWritesNothing()
     m_bed->addGroup(QStringLiteral("客户"), {"13958700001"});
     QSignalSpy changed(m_dialog, &GroupDialog::groupsChanged);
     m_dialog->openForSaveAs();
-    m_bed->store().failNthWrite(3); // group row, first contact, then the second fails
+    // The save runs on a connection of its own: the file itself refuses the
+    // second contact of the new group, as a full disk would.
+    QVERIFY(m_bed->database().execute(
+        "CREATE TRIGGER refuse_second BEFORE INSERT ON [通讯录] "
+        "WHEN (SELECT count(*) FROM [通讯录] WHERE [组别] = NEW.[组别]) = 1 "
+        "BEGIN SELECT RAISE(ABORT, 'disk refused'); END"));
     confirm(QStringLiteral("重点客户"));
+    QVERIFY(m_bed->database().execute("DROP TRIGGER refuse_second"));
 
     QVERIFY(MessageBox::lastText().startsWith(QStringLiteral("创建分组失败")));
     QCOMPARE(m_bed->groups(), QStringList{QStringLiteral("客户")});
