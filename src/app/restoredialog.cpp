@@ -3,6 +3,7 @@
 #include "app/appsession.h"
 #include "commands/restorecheckcommand.h"
 #include "desktop/messagebox.h"
+#include "dialogs/commandrunner.h"
 #include "mainwindow/mainwindow.h"
 
 #include <QAction>
@@ -179,6 +180,8 @@ bool RestoreDialog::restoreRow(int row)
 
     QString keptAs;
     QString message;
+    // A cancelled command may still be rolling back on a connection of its own.
+    m_window.commandRunner().finishLingering();
     const bool restored = m_session.restoreFrom(m_backups[row].entry.path,
                                                 DatabaseRestore::Reason::ReplacedByHand, &keptAs,
                                                 &message);

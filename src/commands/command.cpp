@@ -15,9 +15,9 @@ Command::~Command()
 
 void Command::start()
 {
-    if (m_thread)
+    if (m_thread || m_finished)
         return;
-    m_thread = QThread::create([this] { m_succeeded = run(m_progress, &m_error); });
+    m_thread = QThread::create([this] { m_workSucceeded = run(m_progress, &m_error); });
     // Queued to this object's thread: the outcome is read there.
     connect(m_thread, &QThread::finished, this, &Command::threadFinished);
     m_thread->start();
@@ -28,14 +28,27 @@ void Command::cancel()
     m_progress.cancel();
 }
 
+void Command::waitForFinished()
+{
+    if (m_thread)
+        threadFinished();
+}
+
+QString Command::error() const
+{
+    if (wasCancelled())
+        return WorkProgress::cancelledMessage();
+    return m_finished ? m_error : QString();
+}
+
 void Command::threadFinished()
 {
+    if (!m_thread) // waited for already
+        return;
     m_thread->wait();
     delete m_thread;
     m_thread = nullptr;
-    // Work that was done before the cancel came stands.
-    m_cancelled = !m_succeeded && m_progress.isCancelled();
-    if (m_cancelled)
-        m_error = WorkProgress::cancelledMessage();
+    m_succeeded = m_workSucceeded;
+    m_finished = true;
     emit finished();
 }

@@ -36,17 +36,23 @@ public:
     virtual QString text() const = 0;
 
     void start();
-    // Asks the work to stop; finished() follows soon after.
+    // Asks the work to stop. From then on the command counts as cancelled
+    // (unless it had succeeded already); its thread may take a moment more to
+    // wind down, and finished() follows.
     void cancel();
+    // Blocks until the work has ended; finished() is emitted here if it was not yet.
+    void waitForFinished();
 
     bool isRunning() const { return m_thread != nullptr; }
+    bool isFinished() const { return m_finished; }
     const WorkProgress &progress() const { return m_progress; }
 
-    // After finished(): done completely, or why not. A cancelled command has
-    // not succeeded and its error is WorkProgress::cancelledMessage().
-    bool succeeded() const { return m_succeeded; }
-    bool wasCancelled() const { return m_cancelled; }
-    QString error() const { return m_error; }
+    // Done completely, or why not. A cancelled command has not succeeded and
+    // its error is WorkProgress::cancelledMessage(); anything else the
+    // command holds is read only once it succeeded.
+    bool succeeded() const { return m_finished && m_succeeded; }
+    bool wasCancelled() const { return m_progress.isCancelled() && !succeeded(); }
+    QString error() const;
 
 signals:
     void finished();
@@ -61,7 +67,8 @@ private:
 
     WorkProgress m_progress;
     QThread *m_thread = nullptr;
+    bool m_finished = false;
     bool m_succeeded = false;
-    bool m_cancelled = false;
-    QString m_error;
+    bool m_workSucceeded = false; // written by the worker thread
+    QString m_error;              // written by the worker thread
 };

@@ -132,22 +132,22 @@ StoreResult GroupDialog::createGroup(const QString &name, int *copied, QList<Ski
         return StoreResult::Failed;
     }
     // A contact that does not fit is left out, never the rest.
-    SaveAsGroupCommand command(m_store.databasePath(), name, m_workingList.tickedContacts());
-    m_runner.run(command);
-    const StoreResult result = command.result();
-    if (result != StoreResult::Ok) {
-        *error = command.error();
-        return result;
+    const auto command = std::make_shared<SaveAsGroupCommand>(m_store.databasePath(), name,
+                                                              m_workingList.tickedContacts());
+    if (!m_runner.run(command)) {
+        *error = command->error();
+        // The outcome of a cancelled command is not to be read: it may still be winding down.
+        return command->wasCancelled() ? StoreResult::Cancelled : command->result();
     }
-    *copied = command.copied();
-    for (const qsizetype position : command.skipped()) {
-        const Contact &contact = command.contacts().at(position);
+    *copied = command->copied();
+    for (const qsizetype position : command->skipped()) {
+        const Contact &contact = command->contacts().at(position);
         QString reason = FieldLimits::firstTooLong(name, contact);
         if (reason.isEmpty())
             reason = QStringLiteral("手机号与前面的联系人重复。");
         skipped->append({contact, reason});
     }
-    return result;
+    return StoreResult::Ok;
 }
 
 void GroupDialog::reportSkipped(const QString &name, int copied, const QList<Skipped> &skipped)

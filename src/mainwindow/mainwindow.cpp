@@ -391,16 +391,16 @@ void MainWindow::reloadContacts()
         m_contacts->replaceAll(std::move(contacts));
         return;
     }
-    GroupLoadCommand load(m_store.databasePath(), group,
-                          TextRules::trimBlanks(m_nameFilter->text()),
-                          TextRules::trimBlanks(m_mobileFilter->text()), std::move(contacts));
-    m_runner->run(load);
-    contacts = load.takeContacts();
-    if (!load.succeeded()) {
+    const auto load = std::make_shared<GroupLoadCommand>(
+        m_store.databasePath(), group, TextRules::trimBlanks(m_nameFilter->text()),
+        TextRules::trimBlanks(m_mobileFilter->text()), std::move(contacts));
+    if (m_runner->run(load)) {
+        contacts = load->takeContacts();
+    } else {
         contacts.clear();
-        if (!load.wasCancelled())
+        if (!load->wasCancelled())
             MessageBox::warning(this, QStringLiteral("读取分组“%1”的联系人失败：%2")
-                                          .arg(group, load.error()));
+                                          .arg(group, load->error()));
     }
     m_contacts->replaceAll(std::move(contacts));
 }
@@ -446,6 +446,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
     }
     m_closeWhenIdle = false;
     if (!m_shutdownDone) {
+        m_runner->finishLingering();
         if (m_shutdown && !m_shutdown(smsText())) {
             event->ignore();
             return;

@@ -171,11 +171,11 @@ void MainWindow::deleteGroup()
         return;
     if (!MessageBox::askYesNo(this, QStringLiteral("确定要删除分组“%1”吗？").arg(group)))
         return;
-    DeleteGroupCommand command(m_store.databasePath(), group);
+    const auto command = std::make_shared<DeleteGroupCommand>(m_store.databasePath(), group);
     if (!m_runner->run(command)) {
-        if (!command.wasCancelled())
+        if (!command->wasCancelled())
             MessageBox::warning(this, QStringLiteral("删除分组“%1”失败：%2")
-                                          .arg(group, command.error()));
+                                          .arg(group, command->error()));
         return;
     }
     relistGroups();
@@ -219,16 +219,16 @@ void MainWindow::importWorkbook()
         return;
     m_lastFilePath = path;
 
-    ImportCommand command(path);
+    const auto command = std::make_shared<ImportCommand>(path);
     if (!m_runner->run(command)) {
         // The working list stays as it was.
-        if (!command.wasCancelled())
-            MessageBox::warning(this, command.error());
+        if (!command->wasCancelled())
+            MessageBox::warning(this, command->error());
         return;
     }
     showNoGroupListed();
     m_remarksBox->setChecked(false);
-    m_contacts->replaceAll(command.takeContacts());
+    m_contacts->replaceAll(command->takeContacts());
     rebuildRecipientList();
 }
 
@@ -249,12 +249,13 @@ void MainWindow::exportWorkbook()
         && !MessageBox::askYesNo(this, QStringLiteral("文件“%1”已存在，要替换它吗？").arg(fileName)))
         return;
 
-    ExportCommand command(fileName, m_contacts->contacts(),
-                          asXlsx ? ExportCommand::Format::Xlsx : ExportCommand::Format::Xls);
+    const auto command = std::make_shared<ExportCommand>(
+        fileName, m_contacts->contacts(),
+        asXlsx ? ExportCommand::Format::Xlsx : ExportCommand::Format::Xls);
     if (!m_runner->run(command)) {
-        if (!command.wasCancelled())
+        if (!command->wasCancelled())
             MessageBox::warning(this, QStringLiteral("导出失败，文件“%1”没有写成：%2")
-                                          .arg(fileName, command.error()));
+                                          .arg(fileName, command->error()));
         return;
     }
     MessageBox::information(this, QStringLiteral("文件导出成功！"));
@@ -272,14 +273,15 @@ void MainWindow::writePhoneBook()
     const QString recipients = m_recipientBox->isEditedByHand()
         ? m_recipientBox->toPlainText().replace(u'\n', QStringLiteral("\r\n"))
         : TextRules::buildRecipientList(m_contacts->contacts(), m_remarksBox->isChecked()).text;
-    PhoneBookCommand command(PhoneBookFile::fileNameFor(m_lastFilePath), smsText(), recipients);
+    const auto command = std::make_shared<PhoneBookCommand>(
+        PhoneBookFile::fileNameFor(m_lastFilePath), smsText(), recipients);
     if (!m_runner->run(command)) {
-        if (!command.wasCancelled())
-            MessageBox::warning(this, command.error());
+        if (!command->wasCancelled())
+            MessageBox::warning(this, command->error());
         return;
     }
-    if (command.leftOut().count > 0)
-        MessageBox::warning(this, command.leftOut().message());
+    if (command->leftOut().count > 0)
+        MessageBox::warning(this, command->leftOut().message());
     TipDialog::showFor(this);
 }
 

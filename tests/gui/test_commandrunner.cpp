@@ -76,7 +76,8 @@ private:
     ProgressDialog *visibleDialog();
     // Runs command through the window's runner; onSample sees the window
     // every few milliseconds meanwhile.
-    bool run(Command &command, const std::function<void(const Sample &)> &onSample);
+    bool run(const std::shared_ptr<Command> &command,
+             const std::function<void(const Sample &)> &onSample);
 
     std::unique_ptr<MainWindowFixture> m_fixture;
     QList<Sample> m_samples;
@@ -116,7 +117,8 @@ ProgressDialog *TestCommandRunner::visibleDialog()
     return nullptr;
 }
 
-bool TestCommandRunner::run(Command &command, const std::function<void(const Sample &)> &onSample)
+bool TestCommandRunner::run(const std::shared_ptr<Command> &command,
+                            const std::function<void(const Sample &)> &onSample)
 {
     QElapsedTimer clock;
     QTimer watch;
@@ -154,7 +156,7 @@ void TestCommandRunner::dialogOnlyForLongWorkAndCommandsOffMeanwhile()
     const int enabledBefore = enabledCommands();
     QVERIFY(enabledBefore > 2);
 
-    TimedCommand command(lastsMs);
+    const auto command = std::make_shared<TimedCommand>(lastsMs);
     const bool succeeded = run(command, [](const Sample &sample) {
         // The only way to end work that waits for its cancel.
         if (sample.dialog)
@@ -163,7 +165,7 @@ void TestCommandRunner::dialogOnlyForLongWorkAndCommandsOffMeanwhile()
     });
 
     QCOMPARE(succeeded, !dialogShown);
-    QCOMPARE(command.wasCancelled(), dialogShown);
+    QCOMPARE(command->wasCancelled(), dialogShown);
     QVERIFY(!m_samples.isEmpty());
     bool sawDialog = false;
     for (const Sample &sample : std::as_const(m_samples)) {
@@ -171,7 +173,7 @@ void TestCommandRunner::dialogOnlyForLongWorkAndCommandsOffMeanwhile()
         if (sample.dialog) {
             QVERIFY2(sample.elapsedMs >= CommandRunner::dialogDelayMs / 2,
                      qPrintable(QString::number(sample.elapsedMs)));
-            QCOMPARE(sample.dialogTitle, command.title());
+            QCOMPARE(sample.dialogTitle, command->title());
             QVERIFY(sample.dialogHasBar);
             sawDialog = true;
         }
@@ -195,7 +197,8 @@ void TestCommandRunner::closingDuringWorkAsksThenCancelsThenExits()
     QSignalSpy closed(&window, &MainWindow::closed);
     MessageBox::setNextAnswer(answerYes ? QMessageBox::Yes : QMessageBox::No);
 
-    TimedCommand command(answerYes ? int(TimedCommand::untilCancelled) : 300);
+    const auto command =
+        std::make_shared<TimedCommand>(answerYes ? int(TimedCommand::untilCancelled) : 300);
     bool asked = false;
     const bool succeeded = run(command, [&](const Sample &) {
         if (!asked) {
@@ -209,7 +212,7 @@ void TestCommandRunner::closingDuringWorkAsksThenCancelsThenExits()
     QVERIFY(asked);
     QCOMPARE(MessageBox::lastText(), QStringLiteral("还有工作正在进行，要取消它并退出吗？"));
     QCOMPARE(succeeded, !answerYes);
-    QCOMPARE(command.wasCancelled(), answerYes);
+    QCOMPARE(command->wasCancelled(), answerYes);
     if (answerYes) {
         QTRY_COMPARE(closed.count(), 1);
         QVERIFY(!window.isVisible());

@@ -1,6 +1,7 @@
 #include "exchange/phonebook/phonebookfile.h"
 
 #include "core/atomicfile.h"
+#include "core/cancelcheck.h"
 #include "core/workprogress.h"
 #include "core/textrules.h"
 #include "exchange/phonebook/gbkencoder.h"
@@ -262,7 +263,7 @@ bool write(const QString &fileName, const QString &smsText, const QString &recip
             }
             return true;
         },
-        &reason);
+        &reason, notCancelled(progress));
     if (!written && error) {
         *error = QStringLiteral("无法写入手机通讯录文件：%1\n%2")
                      .arg(QDir::toNativeSeparators(fileName), reason);

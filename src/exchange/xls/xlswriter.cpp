@@ -1,6 +1,7 @@
 #include "exchange/xls/xlswriter.h"
 
 #include "core/atomicfile.h"
+#include "core/cancelcheck.h"
 #include "core/workprogress.h"
 #include "exchange/columnwidth.h"
 #include "exchange/xls/biffbuffer.h"
@@ -312,12 +313,6 @@ bool writeXls(const QString &path, const ContactList &contacts, WorkProgress *pr
     QByteArray bytes;
     if (!buildWorkbook(contacts, progress, &bytes, error))
         return false;
-    // The last moment to stop before the file is touched.
-    if (progress && progress->isCancelled()) {
-        if (error)
-            *error = WorkProgress::cancelledMessage();
-        return false;
-    }
     return AtomicFile::write(
         path,
         [&bytes](const QString &temporaryPath, QString *writeError) {
@@ -329,5 +324,5 @@ bool writeXls(const QString &path, const ContactList &contacts, WorkProgress *pr
             }
             return true;
         },
-        error);
+        error, notCancelled(progress));
 }

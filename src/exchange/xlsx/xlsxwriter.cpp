@@ -1,6 +1,7 @@
 #include "exchange/xlsx/xlsxwriter.h"
 
 #include "core/atomicfile.h"
+#include "core/cancelcheck.h"
 #include "core/workprogress.h"
 #include "exchange/columnwidth.h"
 
@@ -142,7 +143,7 @@ bool writeXlsx(const QString &path, const ContactList &contacts, WorkProgress *p
         [&contacts, progress](const QString &temporaryPath, QString *writeError) {
             return writeWorkbook(temporaryPath, contacts, progress, writeError);
         },
-        error);
+        error, notCancelled(progress));
     if (written && progress)
         progress->setDone(contacts.size());
     return written;

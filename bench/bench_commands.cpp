@@ -1,0 +1,297 @@
+// Long commands on a worker thread, as the user meets them; every measurement
+// is a fresh process.
+//   build-bench/bin/bench_commands [rows] [--before OLD]   # default 1000000
+//     .xlsx export of rows contacts: the writer called on the window's thread
+//     (how the window wrote before), the export command through the window's
+//     runner (worker thread, progress polled, dialog after half a second), and
+//     openpyxl write-only on the same rows in the same run. OLD: this program
+//     built at an earlier commit (only its "plain" mode is there), run on the
+//     same rows in the same run.
+//     Then the time from 取消 to the window's commands being on again, at 10 %,
+//     50 % and 90 % of an import, an export and a save as group of rows
+//     contacts; and the window's answer to a key while an import of rows runs.
+//   bench_commands plain ROWS FILE           # one export on the calling thread
+//   bench_commands command ROWS FILE         # one export through the runner
+//   bench_commands cancel KIND FRACTION ROWS INPUT  # KIND: import, export, saveas
+//   bench_commands responsive FILE           # import FILE, keys posted every 20 ms
+// Prints Markdown table rows.
+#include "benchutil.h"
+#include "exchange/xlsx/xlsxwriter.h"
+
+#if __has_include("commands/exportcommand.h")
+#define HAS_COMMANDS 1
+#include "commands/exportcommand.h"
+#include "commands/groupcommands.h"
+#include "commands/importcommand.h"
+#include "dialogs/commandrunner.h"
+#include "storage/contactstore.h"
+#include "storage/database.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QTimer>
+#include <QWidget>
+#endif
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+// The rows of BenchUtil::workbookContacts, written with openpyxl's write-only
+// workbook; prints the milliseconds of the writing alone.
+const char openpyxlScript[] = R"(
+import sys, time, openpyxl
+n = int(sys.argv[2])
+rows = [(str(13900000000 + i), '客户%d' % i, '男' if i % 2 else '女', '房间%d号，回访备注' % (i % 997))
+        for i in range(n)]
+t = time.perf_counter()
+wb = openpyxl.Workbook(write_only=True)
+ws = wb.create_sheet()
+for row in rows:
+    ws.append(row)
+wb.save(sys.argv[1])
+print((time.perf_counter() - t) * 1000)
+)";
+
+int plainExport(int rows, const QString &file)
+{
+    const ContactList contacts = BenchUtil::workbookContacts(rows);
+    QElapsedTimer timer;
+    timer.start();
+    QString error;
+    if (!writeXlsx(file, contacts, &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    std::printf("%.1f\n", timer.nsecsElapsed() / 1e6);
+    return 0;
+}
+
+#ifdef HAS_COMMANDS
+
+int commandExport(int rows, const QString &file)
+{
+    const ContactList contacts = BenchUtil::workbookContacts(rows);
+    QWidget window;
+    window.show();
+    CommandRunner runner(&window);
+    const auto command = std::make_shared<ExportCommand>(file, contacts, ExportCommand::Format::Xlsx);
+    QElapsedTimer timer;
+    timer.start();
+    if (!runner.run(command)) {
+        std::fprintf(stderr, "%s\n", qPrintable(command->error()));
+        return 1;
+    }
+    std::printf("%.1f\n", timer.nsecsElapsed() / 1e6);
+    return 0;
+}
+
+// Cancels kind at fraction of its progress; prints the milliseconds from the
+// cancel to the runner handing the window back, and to the worker's end.
+int cancelAt(const QString &kind, double fraction, int rows, const QString &input)
+{
+    QWidget window;
+    window.show();
+    CommandRunner runner(&window);
+    std::shared_ptr<Command> command;
+    if (kind == QLatin1String("import")) {
+        command = std::make_shared<ImportCommand>(input);
+    } else if (kind == QLatin1String("export")) {
+        command = std::make_shared<ExportCommand>(input, BenchUtil::workbookContacts(rows),
+                                                  ExportCommand::Format::Xlsx);
+    } else {
+        Database database;
+        if (database.create(input) != Database::OpenResult::Ok)
+            return 1;
+        database.close();
+        command = std::make_shared<SaveAsGroupCommand>(input, QStringLiteral("新组"),
+                                                       BenchUtil::workbookContacts(rows));
+    }
+    QElapsedTimer sinceCancel;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        const WorkProgress &progress = command->progress();
+        if (!sinceCancel.isValid() && progress.total() > 0
+            && progress.done() >= fraction * double(progress.total())) {
+            sinceCancel.start();
+            runner.cancel();
+        }
+    });
+    watch.start(1);
+    runner.run(command);
+    const double usableMs = sinceCancel.isValid() ? sinceCancel.nsecsElapsed() / 1e6 : 0;
+    command->waitForFinished();
+    if (!sinceCancel.isValid() || !command->wasCancelled()) {
+        std::fprintf(stderr, "finished before the cancel\n");
+        return 1;
+    }
+    std::printf("%.1f/%.0f\n", usableMs, sinceCancel.nsecsElapsed() / 1e6);
+    return 0;
+}
+
+// A widget that notes how long each posted key waited for the window's thread.
+class KeyWatch : public QWidget
+{
+public:
+    QElapsedTimer clock;
+    QList<double> waits;
+    qint64 postedAt = -1;
+
+protected:
+    void keyPressEvent(QKeyEvent *) override
+    {
+        waits.append((clock.nsecsElapsed() - postedAt) / 1e6);
+        postedAt = -1;
+    }
+};
+
+// Imports file through the runner, a key posted to the window every 20 ms;
+// prints the keys, the longest wait and the 99th percentile.
+int responsive(const QString &file)
+{
+    KeyWatch window;
+    window.show();
+    CommandRunner runner(&window);
+    const auto command = std::make_shared<ImportCommand>(file);
+    QTimer keys;
+    window.clock.start();
+    QObject::connect(&keys, &QTimer::timeout, [&window] {
+        if (window.postedAt >= 0)
+            return; // the last one still waits
+        window.postedAt = window.clock.nsecsElapsed();
+        QCoreApplication::postEvent(&window, new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier));
+    });
+    keys.start(20);
+    QElapsedTimer timer;
+    timer.start();
+    if (!runner.run(command))
+        return 1;
+    const double importMs = timer.nsecsElapsed() / 1e6;
+    std::sort(window.waits.begin(), window.waits.end());
+    if (window.waits.isEmpty())
+        return 1;
+    std::printf("%.1f %lld %.1f %.1f\n", importMs, qint64(window.waits.size()), window.waits.last(),
+                window.waits[window.waits.size() * 99 / 100]);
+    return 0;
+}
+
+#endif
+
+// Runs a fresh process; its standard output, "" when it failed.
+QByteArray runProcess(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(program, arguments);
+    if (!process.waitForFinished(900000) || process.exitStatus() != QProcess::NormalExit
+        || process.exitCode() != 0)
+        return QByteArray();
+    return process.readAllStandardOutput().trimmed();
+}
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.isEmpty() ? 0 : values[values.size() / 2];
+}
+
+#ifdef HAS_COMMANDS
+
+int parent(int rows, const QString &before)
+{
+    const QString self = QCoreApplication::applicationFilePath();
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("export.xlsx"));
+    const QString count = QString::number(rows);
+
+    // Interleaved, so that a change of load touches every variant alike.
+    QList<double> plain, command, old;
+    for (int run = 0; run < 3; ++run) {
+        plain.append(runProcess(self, {QStringLiteral("plain"), count, file}).toDouble());
+        command.append(runProcess(self, {QStringLiteral("command"), count, file}).toDouble());
+        if (!before.isEmpty())
+            old.append(runProcess(before, {QStringLiteral("plain"), count, file}).toDouble());
+    }
+    const double openpyxl = runProcess(QStringLiteral("/usr/bin/python3"),
+                                       {QStringLiteral("-c"), QString::fromUtf8(openpyxlScript),
+                                        dir.filePath(QStringLiteral("openpyxl.xlsx")), count})
+                                .toDouble();
+    std::printf("| .xlsx export of %d contacts | median of 3, ms |\n|---|---|\n", rows);
+    std::printf("| writer on the calling thread | %.0f |\n", median(plain));
+    std::printf("| export command through the runner | %.0f (%+.1f %%) |\n", median(command),
+                (median(command) / median(plain) - 1) * 100);
+    if (!old.isEmpty())
+        std::printf("| writer before this change (OLD) | %.0f (command %+.1f %% against it) |\n",
+                    median(old), (median(command) / median(old) - 1) * 100);
+    std::printf("| openpyxl write-only (once) | %.0f (%.1fx the command) |\n", openpyxl,
+                openpyxl / median(command));
+
+    // The inputs of the cancels: the workbook just written, a database file.
+    std::printf("\n| 取消 at | import | export | save as group |\n|---|---|---|---|\n");
+    for (const char *fraction : {"0.1", "0.5", "0.9"}) {
+        QStringList cells;
+        for (const char *kind : {"import", "export", "saveas"}) {
+            const QString input = QByteArray(kind) == "import"
+                                      ? file
+                                      : dir.filePath(QStringLiteral("%1-%2.out").arg(kind, fraction));
+            const QByteArray ms = runProcess(self, {QStringLiteral("cancel"), QString::fromLatin1(kind),
+                                                    QString::fromLatin1(fraction), count, input});
+            cells << (ms.isEmpty() ? QStringLiteral("—") : QString::fromLatin1(ms));
+        }
+        std::printf("| %.0f %% | %s |\n", std::atof(fraction) * 100, qPrintable(cells.join(" | ")));
+    }
+
+    const QList<QByteArray> answer =
+        runProcess(self, {QStringLiteral("responsive"), file}).split(' ');
+    if (answer.size() == 4)
+        std::printf("\n| import of %d rows through the runner | ms |\n|---|---|\n"
+                    "| the import | %s |\n| keys posted (one each 20 ms) | %s |\n"
+                    "| longest wait of a key | %s |\n| 99th percentile | %s |\n",
+                    rows, answer[0].constData(), answer[1].constData(), answer[2].constData(),
+                    answer[3].constData());
+    return 0;
+}
+
+#endif
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    if (mode == QLatin1String("plain") && argc == 4) {
+        QCoreApplication app(argc, argv);
+        return plainExport(std::atoi(argv[2]), QString::fromLocal8Bit(argv[3]));
+    }
+#ifdef HAS_COMMANDS
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (mode == QLatin1String("command") && argc == 4)
+        return commandExport(std::atoi(argv[2]), QString::fromLocal8Bit(argv[3]));
+    if (mode == QLatin1String("cancel") && argc == 6)
+        return cancelAt(QString::fromLatin1(argv[2]), std::atof(argv[3]), std::atoi(argv[4]),
+                        QString::fromLocal8Bit(argv[5]));
+    if (mode == QLatin1String("responsive") && argc == 3)
+        return responsive(QString::fromLocal8Bit(argv[2]));
+    int rows = 1000000;
+    QString before;
+    for (int i = 1; i < argc; ++i) {
+        if (QByteArray(argv[i]) == "--before" && i + 1 < argc)
+            before = QString::fromLocal8Bit(argv[++i]);
+        else
+            rows = std::atoi(argv[i]);
+    }
+    return parent(rows, before);
+#else
+    std::fprintf(stderr, "this build has only: plain ROWS FILE\n");
+    return 2;
+#endif
+}
