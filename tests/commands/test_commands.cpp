@@ -37,6 +37,7 @@ ContactList bigList()
 enum class CancelAt {
     Once,       // right after the start, before the work got anywhere
     FirstRows,  // once the work has reported its first rows or bytes
+    LastRows,   // with nine tenths reported: a writer is finishing its file
 };
 
 // A contact database in a folder of its own, with a small group and a big one.
@@ -122,10 +123,16 @@ void TestCommands::runAndCancel(Command &command, CancelAt at)
 {
     QSignalSpy finished(&command, &Command::finished);
     command.start();
-    if (at == CancelAt::FirstRows) {
-        // Watched without waiting: the cancel follows the first report at once.
+    if (at != CancelAt::Once) {
+        // Watched without waiting: the cancel follows the report at once.
+        const auto reached = [&command, at] {
+            const WorkProgress &progress = command.progress();
+            return at == CancelAt::FirstRows ? progress.done() > 0
+                                             : progress.done() * 10 >= progress.total() * 9
+                                                   && progress.total() > 0;
+        };
         QDeadlineTimer deadline(20000);
-        while (command.progress().done() == 0 && !deadline.hasExpired())
+        while (!reached() && !deadline.hasExpired())
             QThread::yieldCurrentThread();
     }
     command.cancel();
@@ -143,6 +150,9 @@ void TestCommands::cancelLeavesEverythingAsItWas_data()
         if (QByteArray(kind) != "delete group")
             QTest::addRow("%s after the first rows", kind)
                 << QString::fromLatin1(kind) << CancelAt::FirstRows;
+        // The file writers go on with steps that cannot stop half-way.
+        if (QByteArray(kind).startsWith("export") || QByteArray(kind) == "phone file")
+            QTest::addRow("%s near the end", kind) << QString::fromLatin1(kind) << CancelAt::LastRows;
     }
 }
 
