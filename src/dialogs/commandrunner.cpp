@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QPointer>
 #include <QTimer>
 
 namespace {
@@ -27,6 +28,8 @@ bool CommandRunner::run(const std::shared_ptr<Command> &command)
     if (m_current)
         return false;
     m_current = command.get();
+    // Switching the commands off may take the focus from the one in use.
+    const QPointer<QWidget> focused = QApplication::focusWidget();
     if (m_busyHandler)
         m_busyHandler(true);
     QApplication::setOverrideCursor(Qt::BusyCursor);
@@ -66,6 +69,8 @@ bool CommandRunner::run(const std::shared_ptr<Command> &command)
     QApplication::restoreOverrideCursor();
     if (m_busyHandler)
         m_busyHandler(false);
+    if (focused && focused->isEnabled() && focused->isVisible())
+        focused->setFocus();
     m_current = nullptr;
     emit idle();
     return command->succeeded();
