@@ -21,12 +21,12 @@
 #include "storage/contactstore.h"
 
 #include <QAction>
-#include <QMenuBar>
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTextDocument>
 
