@@ -395,14 +395,14 @@ void MainWindow::reloadContacts()
         m_store.databasePath(), group, TextRules::trimBlanks(m_nameFilter->text()),
         TextRules::trimBlanks(m_mobileFilter->text()), std::move(contacts));
     if (m_runner->run(load)) {
-        contacts = load->takeContacts();
-    } else {
-        contacts.clear();
-        if (!load->wasCancelled())
-            MessageBox::warning(this, QStringLiteral("读取分组“%1”的联系人失败：%2")
-                                          .arg(group, load->error()));
+        m_contacts->replaceAll(load->takeContacts());
+        return;
     }
-    m_contacts->replaceAll(std::move(contacts));
+    // A cancelled load lists nothing, as a failed one does.
+    m_contacts->replaceAll(ContactList());
+    if (!load->wasCancelled())
+        MessageBox::warning(this, QStringLiteral("读取分组“%1”的联系人失败：%2")
+                                      .arg(group, load->error()));
 }
 
 void MainWindow::rebuildRecipientList()
