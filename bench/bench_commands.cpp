@@ -2,15 +2,17 @@
 // is a fresh process.
 //   build-bench/bin/bench_commands [rows] [--before OLD]   # default 1000000
 //     .xlsx export of rows contacts: the writer called on the window's thread
-//     (how the window wrote before), the export command through the window's
-//     runner (worker thread, progress polled, dialog after half a second), and
-//     openpyxl write-only on the same rows in the same run. OLD: this program
-//     built at an earlier commit (only its "plain" mode is there), run on the
-//     same rows in the same run.
+//     (how the window wrote before), alone in its process and beside an idle
+//     second thread (as on a desktop, where malloc then takes its locks), the
+//     export command through the window's runner (worker thread, progress
+//     polled, dialog after half a second), and openpyxl write-only on the same
+//     rows in the same run. OLD: this program built at an earlier commit (only
+//     its "plain" mode is there), run on the same rows in the same run.
 //     Then the time from 取消 to the window's commands being on again, at 10 %,
 //     50 % and 90 % of an import, an export and a save as group of rows
 //     contacts; and the window's answer to a key while an import of rows runs.
 //   bench_commands plain ROWS FILE           # one export on the calling thread
+//   bench_commands plain-threaded ROWS FILE  # the same beside an idle second thread
 //   bench_commands command ROWS FILE         # one export through the runner
 //   bench_commands cancel KIND FRACTION ROWS INPUT  # KIND: import, export, saveas
 //   bench_commands responsive FILE           # import FILE, an event posted every 20 ms
@@ -38,6 +40,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
@@ -77,8 +80,24 @@ double processCpuMs()
            + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
-int plainExport(int rows, const QString &file)
+// withThread: a second, idle thread in the process, as in the program on a
+// desktop (the display connection and D-Bus have threads of their own): from
+// the second thread on, every malloc and free takes a lock.
+int plainExport(int rows, const QString &file, bool withThread)
 {
+    std::atomic<bool> done{false};
+    std::thread idle;
+    if (withThread) {
+        idle = std::thread([&done] {
+            while (!done)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        });
+    }
+    const auto stop = qScopeGuard([&] {
+        done = true;
+        if (idle.joinable())
+            idle.join();
+    });
     const ContactList contacts = BenchUtil::workbookContacts(rows);
     QElapsedTimer timer;
     timer.start();
@@ -259,7 +278,7 @@ int parent(int rows, const QString &before)
 
     // Interleaved, so that a change of load touches every variant alike.
     // Wall and processor time of each run.
-    QList<double> plain, command, old, plainCpu, commandCpu, oldCpu;
+    QList<double> plain, threaded, command, old, plainCpu, threadedCpu, commandCpu, oldCpu;
     const auto measure = [&](const QString &program, const char *mode, QList<double> &wall,
                              QList<double> &cpu) {
         const QList<QByteArray> times = runProcess(program, {QString::fromLatin1(mode), count, file}).split(' ');
@@ -268,6 +287,7 @@ int parent(int rows, const QString &before)
     };
     for (int run = 0; run < 5; ++run) {
         measure(self, "plain", plain, plainCpu);
+        measure(self, "plain-threaded", threaded, threadedCpu);
         measure(self, "command", command, commandCpu);
         if (!before.isEmpty())
             measure(before, "plain", old, oldCpu);
@@ -279,10 +299,13 @@ int parent(int rows, const QString &before)
     const auto change = [](double value, double base) { return (value / base - 1) * 100; };
     std::printf("| .xlsx export of %d contacts, median of 5 | wall ms | processor ms |\n"
                 "|---|---|---|\n", rows);
-    std::printf("| writer on the calling thread | %.0f | %.0f |\n", median(plain), median(plainCpu));
-    std::printf("| export command through the runner | %.0f (%+.1f %%) | %.0f (%+.1f %%) |\n",
-                median(command), change(median(command), median(plain)), median(commandCpu),
-                change(median(commandCpu), median(plainCpu)));
+    std::printf("| writer on the calling thread, the only thread | %.0f | %.0f |\n", median(plain),
+                median(plainCpu));
+    std::printf("| writer on the calling thread, a second thread idle | %.0f | %.0f |\n",
+                median(threaded), median(threadedCpu));
+    std::printf("| export command through the runner (against the line above) | %.0f (%+.1f %%) | %.0f (%+.1f %%) |\n",
+                median(command), change(median(command), median(threaded)), median(commandCpu),
+                change(median(commandCpu), median(threadedCpu)));
     if (!old.isEmpty())
         std::printf("| writer before this change (OLD) | %.0f (command %+.1f %%) | %.0f (command %+.1f %%) |\n",
                     median(old), change(median(command), median(old)), median(oldCpu),
@@ -324,9 +347,10 @@ int parent(int rows, const QString &before)
 int main(int argc, char **argv)
 {
     const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
-    if (mode == QLatin1String("plain") && argc == 4) {
+    if ((mode == QLatin1String("plain") || mode == QLatin1String("plain-threaded")) && argc == 4) {
         QCoreApplication app(argc, argv);
-        return plainExport(std::atoi(argv[2]), QString::fromLocal8Bit(argv[3]));
+        return plainExport(std::atoi(argv[2]), QString::fromLocal8Bit(argv[3]),
+                           mode == QLatin1String("plain-threaded"));
     }
 #ifdef HAS_COMMANDS
     qputenv("QT_QPA_PLATFORM", "offscreen");
