@@ -207,6 +207,7 @@ void ContactEditor::finishStoreSave(StoreResult result, const QString &error)
         MessageBox::warning(this, QStringLiteral("保存失败：填写的内容超过了允许的长度！"));
         return;
     case StoreResult::Failed:
+    case StoreResult::Cancelled: // the editor's store has no progress to cancel
         // The dialog stays open with everything typed, so nothing is lost.
         MessageBox::warning(this, QStringLiteral("保存失败：%1").arg(error));
         return;

@@ -1,5 +1,6 @@
 #include "storage/contactstore.h"
 
+#include "core/workprogress.h"
 #include "storage/database.h"
 #include "storage/statement.h"
 
@@ -81,6 +82,29 @@ ContactStore::ContactStore(Database &database)
 {
 }
 
+QString ContactStore::databasePath() const
+{
+    return m_database.path();
+}
+
+void ContactStore::setProgress(WorkProgress *progress)
+{
+    m_progress = progress;
+    // SQLite asks every so many virtual machine steps; an insert of one
+    // contact takes some dozens, a delete of a big group millions.
+    constexpr int stepsBetweenQuestions = 1000;
+    if (!progress) {
+        sqlite3_progress_handler(m_database.handle(), 0, nullptr, nullptr);
+        return;
+    }
+    sqlite3_progress_handler(
+        m_database.handle(), stepsBetweenQuestions,
+        [](void *watched) {
+            return static_cast<const WorkProgress *>(watched)->isCancelled() ? 1 : 0;
+        },
+        progress);
+}
+
 StoreResult ContactStore::runWrite(Statement &statement, QString *error)
 {
     const int code = statement.step();
@@ -92,6 +116,8 @@ StoreResult ContactStore::runWrite(Statement &statement, QString *error)
         return report(StoreResult::Duplicate, m_database.lastErrorMessage(), error);
     case SQLITE_CONSTRAINT_CHECK:
         return report(StoreResult::TooLong, m_database.lastErrorMessage(), error);
+    case SQLITE_INTERRUPT:
+        return report(StoreResult::Cancelled, WorkProgress::cancelledMessage(), error);
     default:
         return failed(m_database.lastErrorMessage(), error);
     }
@@ -234,7 +260,12 @@ StoreResult ContactStore::addGroupWithContacts(const QString &name, const Contac
 
     Statement insert(m_database.handle(), InsertContactSql);
     int written = 0;
+    constexpr qsizetype rowsPerReport = 1024;
+    if (m_progress)
+        m_progress->setTotal(contacts.size());
     for (qsizetype i = 0; i < contacts.size(); ++i) {
+        if (m_progress && i % rowsPerReport == 0 && !m_progress->advance(i))
+            return report(StoreResult::Cancelled, WorkProgress::cancelledMessage(), error);
         bindContact(insert, name, contacts.at(i));
         QString rowError;
         const StoreResult result = runWrite(insert, &rowError);

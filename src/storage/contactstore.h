@@ -9,6 +9,7 @@
 
 class Database;
 class Statement;
+class WorkProgress;
 
 // Outcome of a store operation. Everything but Ok leaves the file unchanged.
 // Every operation takes QString *error last (may be null): on Failed,
@@ -19,6 +20,7 @@ enum class StoreResult {
     TooLong,   // a value longer than its column allows
     NotFound,  // the row to change or delete is gone
     Failed,    // the database could not run the statement
+    Cancelled, // the work was cancelled through the store's progress
 };
 
 // Every statement the program runs against the contact database. Values are
@@ -27,6 +29,15 @@ class ContactStore
 {
 public:
     explicit ContactStore(Database &database);
+
+    // The file the store's connection has open.
+    QString databasePath() const;
+
+    // From now on every statement stops as soon as progress is cancelled
+    // (the operation then answers Cancelled and rolls back what it started),
+    // and addGroupWithContacts reports the contacts done. For a store that
+    // does long work on a worker thread; nullptr switches it off.
+    void setProgress(WorkProgress *progress);
 
     // Groups in stored order.
     StoreResult groups(QStringList *out, QString *error = nullptr);
@@ -84,4 +95,5 @@ private:
     StoreResult runWrite(Statement &statement, QString *error);
 
     Database &m_database;
+    WorkProgress *m_progress = nullptr;
 };

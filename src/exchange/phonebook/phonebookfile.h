@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+class WorkProgress;
+
 // The phone contact-book file (.xcl) read by the companion phone app: the SMS
 // text, a separator line, one record per recipient, an end marker and a
 // closing separator, every line ended by CR LF, encoded in GBK without BOM.
@@ -39,5 +41,10 @@ bool write(const QString &fileName, const QString &smsText, const QString &recip
 // The file written for a path chosen in the save dialog: ".xcl" is always
 // appended, even when the chosen name already ends in it.
 QString fileNameFor(const QString &chosenPath);
+
+// write() reporting the characters of recipientText done to progress and
+// stopping when it is cancelled (no file then, an older one kept).
+bool write(const QString &fileName, const QString &smsText, const QString &recipientText,
+           WorkProgress *progress, LeftOut *leftOut, QString *error);
 
 } // namespace PhoneBookFile

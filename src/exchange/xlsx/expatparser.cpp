@@ -1,5 +1,7 @@
 #include "exchange/xlsx/expatparser.h"
 
+#include "core/workprogress.h"
+
 #include <QIODevice>
 
 #include <expat.h>
@@ -61,6 +63,7 @@ bool ExpatParser::parse(QIODevice *device, QString *error)
 {
     if (!m_parser)
         return false;
+    qint64 bytesRead = 0;
     for (;;) {
         void *buffer = XML_GetBuffer(m_parser, blockBytes);
         if (!buffer)
@@ -79,6 +82,12 @@ bool ExpatParser::parse(QIODevice *device, QString *error)
         if (m_fedBytes - m_parsedBytes > longestTagBytes) {
             if (error)
                 *error = QStringLiteral("工作簿内容已损坏（元素或属性的名称过长）");
+            return false;
+        }
+        bytesRead += got;
+        if (m_blockWatch && !m_blockWatch(bytesRead)) {
+            if (error)
+                *error = WorkProgress::cancelledMessage();
             return false;
         }
     }

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <functional>
 
 class QIODevice;
 struct XML_ParserStruct;
@@ -39,6 +40,10 @@ public:
     // Called by a handler: parsing ends and parse() fails with this reason.
     void stop(const QString &reason);
 
+    // Called after each block with the bytes read from the device so far;
+    // false stops parsing as stop(WorkProgress::cancelledMessage()) does.
+    void setBlockWatch(std::function<bool(qint64 bytesRead)> watch) { m_blockWatch = std::move(watch); }
+
     // The attribute's value, or nullptr.
     static const char *attribute(const char **attributes, const char *localName);
 
@@ -73,4 +78,5 @@ private:
     qint64 m_parsedBytes = 0;
     Handler &m_handler;
     QString m_stopReason;
+    std::function<bool(qint64)> m_blockWatch;
 };
