@@ -80,16 +80,16 @@ int measure(const QString &mode, const QString &folder)
     if (mode == QLatin1String("copy")) {
         ok = QFile::copy(database, target);
     } else if (mode == QLatin1String("atomic-copy")) {
-        ok = AtomicFile::copy(database, target, nullptr, AtomicFile::ModeFrom::Source);
+        ok = AtomicFile::copy(database, target, AtomicFile::ModeFrom::Source, nullptr);
     } else if (mode == QLatin1String("page-scan")) {
         ok = scanEveryPage(database);
     } else if (mode == QLatin1String("check")) {
         ok = IntegrityCheck::check(database, nullptr);
     } else if (mode == QLatin1String("checked-copy")) {
-        ok = AtomicFile::copy(database, target, nullptr, AtomicFile::ModeFrom::Source,
-                              [](const QString &copy, QString *) {
-                                  return IntegrityCheck::check(copy, nullptr);
-                              });
+        ok = AtomicFile::copy(
+            database, target, AtomicFile::ModeFrom::Source,
+            [](const QString &copy, QString *) { return IntegrityCheck::check(copy, nullptr); },
+            nullptr);
     }
     const double ms = timer.nsecsElapsed() / 1e6;
     const double cpu = cpuMs() - cpuBefore;

@@ -110,7 +110,7 @@ int measure(const QString &folderPath, int count, QApplication &application)
         BenchUtil::medianMs(runs, [&] { bareScan(session.database().handle(), toQString); });
     const double query = BenchUtil::medianMs(runs, [&] {
         ContactList contacts;
-        session.store().contacts(Group, QString(), QString(), contacts);
+        session.store().contacts(Group, QString(), QString(), &contacts);
     });
     const double load = BenchUtil::medianMs(runs, [&] {
         window.reloadContacts();
@@ -246,7 +246,7 @@ int measureColdStep(const QString &folderPath, const QString &step, QApplication
     } else if (step == QLatin1String("load")) {
         // The window's reload, for the group no click has chosen yet.
         ContactList contacts = window->contactList().takeStorage();
-        session.store().contacts(Group, QString(), QString(), contacts);
+        session.store().contacts(Group, QString(), QString(), &contacts);
         window->contactList().replaceAll(std::move(contacts));
         window->grid().rowArea()->repaint();
     } else {

@@ -48,7 +48,7 @@ bool fill(Database &database, QString *error)
     for (const InitialContact &row : InitialContacts) {
         Contact contact(QString::fromUtf8(row.mobile), QString::fromUtf8(row.name),
                         QString::fromUtf8(row.salutation), QString::fromUtf8(row.remark));
-        if (store.addContact(QString::fromUtf8(row.group), contact, error) != StoreResult::Ok) {
+        if (store.addContact(QString::fromUtf8(row.group), &contact, error) != StoreResult::Ok) {
             return false;
         }
     }
@@ -67,11 +67,11 @@ bool check(const QString &path, QString *error)
     int contacts = 0;
     for (const char *group : InitialGroups) {
         ContactList list;
-        store.contacts(QString::fromUtf8(group), QString(), QString(), list);
+        store.contacts(QString::fromUtf8(group), QString(), QString(), &list);
         contacts += list.size();
     }
-    if (store.groups(groups) != StoreResult::Ok || groups.size() != qsizetype(std::size(InitialGroups))
-        || contacts != int(std::size(InitialContacts)) || store.smsText(sms) != StoreResult::Ok
+    if (store.groups(&groups) != StoreResult::Ok || groups.size() != qsizetype(std::size(InitialGroups))
+        || contacts != int(std::size(InitialContacts)) || store.smsText(&sms) != StoreResult::Ok
         || !sms.isEmpty()) {
         *error = QStringLiteral("the new template does not hold the initial rows");
         return false;

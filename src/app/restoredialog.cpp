@@ -1,10 +1,11 @@
 #include "app/restoredialog.h"
 
+#include "commands/restorecheckcommand.h"
 #include "desktop/messagebox.h"
+#include "dialogs/commandrunner.h"
 #include "mainwindow/mainwindow.h"
 #include "safekeeping/appsession.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -12,6 +13,8 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -86,43 +89,73 @@ void RestoreDialog::attach(MainWindow &window, AppSession &session)
     });
 }
 
+RestoreDialog::~RestoreDialog() = default;
+
+bool RestoreDialog::checksDone() const
+{
+    return std::all_of(m_backups.cbegin(), m_backups.cend(),
+                       [](const Backup &backup) { return backup.checked; });
+}
+
 void RestoreDialog::fillTable()
 {
-    // Every backup is read whole by the check: the hourglass while it runs.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QStringList paths;
     for (const BackupRing::Entry &entry : BackupRing::entries(m_session.appFolder())) {
         Backup backup;
         backup.entry = entry;
-        backup.passed = IntegrityCheck::check(entry.path, &backup.reason, &backup.counts);
         m_backups.append(backup);
+        paths << entry.path;
     }
-    QApplication::restoreOverrideCursor();
 
     m_table->setRowCount(int(m_backups.size()));
     for (int row = 0; row < m_backups.size(); ++row) {
         const Backup &backup = m_backups[row];
-        const auto count = [&backup](qint64 n) {
-            return backup.passed ? QString::number(n) : QStringLiteral("—");
-        };
         m_table->setItem(row, 0, cell(backup.entry.dayFolder));
         m_table->setItem(row, 1, cell(backup.entry.written.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
-        m_table->setItem(row, 2, cell(count(backup.counts.groups), Qt::AlignRight));
-        m_table->setItem(row, 3, cell(count(backup.counts.contacts), Qt::AlignRight));
-        m_table->setItem(row, 4, cell(backup.passed
-                                          ? QStringLiteral("完好")
-                                          : QStringLiteral("未通过：%1").arg(backup.reason)));
-        m_table->item(row, 4)->setToolTip(m_table->item(row, 4)->text());
+        m_table->setItem(row, 2, cell(QString(), Qt::AlignRight));
+        m_table->setItem(row, 3, cell(QString(), Qt::AlignRight));
+        m_table->setItem(row, 4, cell(QStringLiteral("检查中…")));
     }
     m_table->resizeColumnsToContents();
-    // The newest good backup is the likely choice.
-    for (int row = 0; row < m_backups.size(); ++row) {
-        if (m_backups[row].passed) {
-            m_table->selectRow(row);
-            break;
-        }
-    }
-    if (m_backups.isEmpty())
+    if (m_backups.isEmpty()) {
         m_table->setToolTip(QStringLiteral("还没有备份：每次关闭程序时写入当天的备份。"));
+        return;
+    }
+
+    // Every backup is read whole by its check: in the background, newest first.
+    m_checks = std::make_unique<RestoreCheckCommand>(paths);
+    connect(m_checks.get(), &RestoreCheckCommand::checked, this, &RestoreDialog::showCheck);
+    m_checks->start();
+}
+
+void RestoreDialog::showCheck(int row, bool passed, const QString &reason, qint64 groups,
+                              qint64 contacts)
+{
+    if (row < 0 || row >= m_backups.size())
+        return;
+    Backup &backup = m_backups[row];
+    backup.checked = true;
+    backup.passed = passed;
+    backup.reason = reason;
+    backup.counts.groups = groups;
+    backup.counts.contacts = contacts;
+
+    const auto count = [passed](qint64 n) {
+        return passed ? QString::number(n) : QStringLiteral("—");
+    };
+    m_table->item(row, 2)->setText(count(groups));
+    m_table->item(row, 3)->setText(count(contacts));
+    QTableWidgetItem *result = m_table->item(row, 4);
+    result->setText(passed ? QStringLiteral("完好") : QStringLiteral("未通过：%1").arg(reason));
+    result->setToolTip(result->text());
+    m_table->resizeColumnsToContents();
+
+    // The checks go newest first: the first one to pass is the newest good
+    // backup, the likely choice, unless the user has chosen already.
+    if (passed && m_table->selectedItems().isEmpty())
+        m_table->selectRow(row);
+    else if (row == m_table->currentRow())
+        m_restoreButton->setEnabled(passed);
 }
 
 void RestoreDialog::restoreSelected()
@@ -143,6 +176,8 @@ bool RestoreDialog::restoreRow(int row)
 
     QString keptAs;
     QString message;
+    // A cancelled command may still be rolling back on a connection of its own.
+    m_window.commandRunner().finishLingering();
     const bool restored = m_session.restoreFrom(m_backups[row].entry.path,
                                                 DatabaseRestore::Reason::ReplacedByHand, &keptAs,
                                                 &message);

@@ -28,8 +28,9 @@ using Writer = std::function<bool(const QString &temporaryPath, QString *error)>
 // false (with a reason) keeps the target as it was.
 using Check = std::function<bool(const QString &temporaryPath, QString *error)>;
 
-bool write(const QString &finalPath, const Writer &writer, QString *error,
-           const Check &check = {});
+bool write(const QString &finalPath, const Writer &writer, QString *error);
+// The same, the temporary file passing check first.
+bool write(const QString &finalPath, const Writer &writer, const Check &check, QString *error);
 
 // Whose mode a copy gets.
 enum class ModeFrom {
@@ -37,9 +38,11 @@ enum class ModeFrom {
     Source, // the file it copies (a backup keeps the database's mode)
 };
 
-// Copies source to target atomically, the copy passing check first.
-bool copy(const QString &source, const QString &target, QString *error,
-          ModeFrom mode = ModeFrom::Target, const Check &check = {});
+// Copies source to target atomically.
+bool copy(const QString &source, const QString &target, ModeFrom mode, QString *error);
+// The same, the copy passing check first.
+bool copy(const QString &source, const QString &target, ModeFrom mode, const Check &check,
+          QString *error);
 
 // Is fileName (no folder) a temporary file of write()?
 bool isTemporaryName(const QString &fileName);
@@ -50,9 +53,10 @@ bool isTemporaryName(const QString &fileName);
 bool isTemporaryName(const QString &fileName, const QStringList &formerTargets);
 
 // Removes the temporary files (as isTemporaryName() tells them) in folder
-// that were last modified before `before`: the remains of an interrupted
-// write of an earlier run. Leaves every other file alone. Returns how many
-// were removed.
+// that were last modified before `before`, or more than
+// FutureAllowanceSeconds after it: the remains of an interrupted write of an
+// earlier run. Leaves every other file alone. Returns how many were removed.
+inline constexpr int FutureAllowanceSeconds = 3600;
 int removeLeftovers(const QString &folder, const QDateTime &before,
                     const QStringList &formerTargets = {});
 

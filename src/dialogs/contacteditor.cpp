@@ -168,7 +168,7 @@ void ContactEditor::save()
     if (m_addMode) {
         // The store answers Duplicate for a key the group already holds.
         QString error;
-        const StoreResult result = m_store.addContact(m_group, contact, &error);
+        const StoreResult result = m_store.addContact(m_group, &contact, &error);
         finishStoreSave(result, error);
     } else if (m_opened.isStored()) {
         QString error;
@@ -207,6 +207,7 @@ void ContactEditor::finishStoreSave(StoreResult result, const QString &error)
         MessageBox::warning(this, QStringLiteral("保存失败：填写的内容超过了允许的长度！"));
         return;
     case StoreResult::Failed:
+    case StoreResult::Cancelled: // the editor's store has no progress to cancel
         // The dialog stays open with everything typed, so nothing is lost.
         MessageBox::warning(this, QStringLiteral("保存失败：%1").arg(error));
         return;

@@ -1,9 +1,11 @@
 #include "dialogs/groupdialog.h"
 
+#include "commands/groupcommands.h"
 #include "core/fieldlimits.h"
 #include "core/textrules.h"
 #include "desktop/messagebox.h"
 #include "desktop/twips.h"
+#include "dialogs/commandrunner.h"
 #include "storage/contactstore.h"
 
 #include <QLabel>
@@ -19,10 +21,12 @@ constexpr int NamedSkipped = 5;
 
 } // namespace
 
-GroupDialog::GroupDialog(ContactStore &store, TickedContacts tickedContacts, QWidget *owner)
+GroupDialog::GroupDialog(ContactStore &store, TickedContacts tickedContacts,
+                         CommandRunner &runner, QWidget *owner)
     : FixedDialog(owner, 3690, 1755)
     , m_store(store)
     , m_tickedContacts(std::move(tickedContacts))
+    , m_runner(runner)
 {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("分组"));
@@ -105,6 +109,8 @@ void GroupDialog::confirm()
     case StoreResult::Duplicate:
         MessageBox::information(this, QStringLiteral("该分组名称已存在！"));
         break;
+    case StoreResult::Cancelled:
+        return; // nothing written, as the user asked
     default:
         reportFailure(result, error);
         return;
@@ -120,18 +126,27 @@ StoreResult GroupDialog::createGroup(const QString &name, int *copied, QList<Ski
     if (m_mode == Mode::AddGroup)
         return m_store.addGroup(name, error);
 
+    if (m_runner.isBusy()) {
+        *error = QStringLiteral("另一项工作正在进行，请等它结束后再试");
+        return StoreResult::Failed;
+    }
     // A contact that does not fit is left out, never the rest.
-    const ContactList ticked = m_tickedContacts();
-    QList<qsizetype> leftOut;
-    const StoreResult result = m_store.addGroupWithContacts(name, ticked, copied, &leftOut, error);
-    for (const qsizetype position : std::as_const(leftOut)) {
-        const Contact &contact = ticked.at(position);
+    const auto command = std::make_shared<SaveAsGroupCommand>(m_store.databasePath(), name,
+                                                              m_tickedContacts());
+    if (!m_runner.run(command)) {
+        *error = command->error();
+        // The outcome of a cancelled command is not to be read: it may still be winding down.
+        return command->wasCancelled() ? StoreResult::Cancelled : command->result();
+    }
+    *copied = command->copied();
+    for (const qsizetype position : command->skipped()) {
+        const Contact &contact = command->contacts().at(position);
         QString reason = FieldLimits::firstTooLong(name, contact);
         if (reason.isEmpty())
             reason = QStringLiteral("手机号与前面的联系人重复。");
         skipped->append({contact, reason});
     }
-    return result;
+    return StoreResult::Ok;
 }
 
 void GroupDialog::reportSkipped(const QString &name, int copied, const QList<Skipped> &skipped)

@@ -5,6 +5,7 @@
 
 #include <functional>
 
+class CommandRunner;
 class ContactStore;
 class QLineEdit;
 enum class StoreResult;
@@ -20,7 +21,9 @@ public:
     // The contacts a save-as copies, asked for when the name is confirmed.
     using TickedContacts = std::function<ContactList()>;
 
-    GroupDialog(ContactStore &store, TickedContacts tickedContacts, QWidget *owner);
+    // A save-as runs through runner, as long work of the owner window.
+    GroupDialog(ContactStore &store, TickedContacts tickedContacts, CommandRunner &runner,
+                QWidget *owner);
 
     Mode mode() const { return m_mode; }
 
@@ -51,6 +54,7 @@ private:
 
     ContactStore &m_store;
     TickedContacts m_tickedContacts;
+    CommandRunner &m_runner;
     Mode m_mode = Mode::AddGroup;
     QLineEdit *m_nameBox = nullptr;
 };

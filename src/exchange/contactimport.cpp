@@ -217,6 +217,13 @@ ContactList contactsFromRows(const QVector<QStringList> &rows)
 
 bool importContacts(const QString &path, ContactList *contacts, QString *error)
 {
+    ContactImport::Builder builder;
+    return importContacts(path, builder, contacts, error);
+}
+
+bool importContacts(const QString &path, ContactImport::Builder &builder, ContactList *contacts,
+                    QString *error)
+{
     auto fail = [&path, error](const QString &reason) {
         if (error)
             *error = QStringLiteral("无法导入“%1”：%2。").arg(QDir::toNativeSeparators(path), reason);
@@ -227,7 +234,6 @@ bool importContacts(const QString &path, ContactList *contacts, QString *error)
     const std::unique_ptr<SheetReader> reader = SheetReader::forFile(path, &reason);
     if (!reader)
         return fail(reason);
-    ContactImport::Builder builder;
     if (!reader->read(path, ContactImport::columnCount, builder, &reason))
         return fail(reason);
     *contacts = builder.takeContacts();

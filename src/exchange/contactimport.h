@@ -47,3 +47,8 @@ ContactList contactsFromRows(const QVector<QStringList> &rows);
 // contacts is left alone (the caller keeps its working list as it was) and
 // error names the file and the reason, ready for a message box.
 bool importContacts(const QString &path, ContactList *contacts, QString *error);
+
+// The same through a given builder, e.g. one that passes the reader's
+// progress on (SheetRowSink::proceed) and may stop it.
+bool importContacts(const QString &path, ContactImport::Builder &builder, ContactList *contacts,
+                    QString *error);

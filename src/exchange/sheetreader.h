@@ -21,6 +21,16 @@ class SheetRowSink
 public:
     virtual ~SheetRowSink() = default;
     virtual void takeRow(qsizetype rowNumber, std::span<QString> cells) = 0;
+
+    // Called between blocks of the file with how much of the sheet's data has
+    // been read (done of total, in bytes of what the reader parses). false
+    // stops the read: read() then fails with WorkProgress::cancelledMessage().
+    virtual bool proceed(qint64 done, qint64 total)
+    {
+        Q_UNUSED(done);
+        Q_UNUSED(total);
+        return true;
+    }
 };
 
 

@@ -1,9 +1,11 @@
 #include "mainwindow/mainwindow.h"
 
+#include "commands/groupcommands.h"
 #include "core/smslength.h"
 #include "core/textrules.h"
 #include "desktop/messagebox.h"
 #include "desktop/twips.h"
+#include "dialogs/commandrunner.h"
 #include "mainwindow/artwork.h"
 #include "mainwindow/contactgrid.h"
 #include "mainwindow/recipientlistbox.h"
@@ -318,7 +320,7 @@ void MainWindow::reloadGroups()
 {
     QStringList groups;
     QString error;
-    if (m_store.groups(groups, &error) != StoreResult::Ok)
+    if (m_store.groups(&groups, &error) != StoreResult::Ok)
         MessageBox::warning(this, QStringLiteral("读取分组失败：%1").arg(error));
     m_refillingGroups = true;
     m_groupList->clear();
@@ -371,16 +373,23 @@ void MainWindow::reloadContacts()
     // storage takes the new one.
     ContactList contacts = m_contacts->takeStorage();
     const QString group = currentGroup();
-    QString error;
-    if (!group.isEmpty()
-        && m_store.contacts(group, TextRules::trimBlanks(m_nameFilter->text()),
-                            TextRules::trimBlanks(m_mobileFilter->text()), contacts, &error)
-               != StoreResult::Ok) {
+    if (group.isEmpty() || m_runner->isBusy()) {
         contacts.clear();
-        MessageBox::warning(this, QStringLiteral("读取分组“%1”的联系人失败：%2")
-                                      .arg(group, error));
+        m_contacts->replaceAll(std::move(contacts));
+        return;
     }
-    m_contacts->replaceAll(std::move(contacts));
+    const auto load = std::make_shared<GroupLoadCommand>(
+        m_store.databasePath(), group, TextRules::trimBlanks(m_nameFilter->text()),
+        TextRules::trimBlanks(m_mobileFilter->text()), std::move(contacts));
+    if (m_runner->run(load)) {
+        m_contacts->replaceAll(load->takeContacts());
+        return;
+    }
+    // A cancelled load lists nothing, as a failed one does.
+    m_contacts->replaceAll(ContactList());
+    if (!load->wasCancelled())
+        MessageBox::warning(this, QStringLiteral("读取分组“%1”的联系人失败：%2")
+                                      .arg(group, load->error()));
 }
 
 void MainWindow::rebuildRecipientList()
@@ -412,7 +421,19 @@ void MainWindow::showRecipientCount()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    if (m_runner->isBusy()) {
+        // Asked first; the work then stops and the normal exit follows.
+        event->ignore();
+        if (m_closeWhenIdle
+            || !MessageBox::askYesNo(this, QStringLiteral("还有工作正在进行，要取消它并退出吗？")))
+            return;
+        m_closeWhenIdle = true;
+        m_runner->cancel();
+        return;
+    }
+    m_closeWhenIdle = false;
     if (!m_shutdownDone) {
+        m_runner->finishLingering();
         if (m_shutdown && !m_shutdown(smsText())) {
             event->ignore();
             return;

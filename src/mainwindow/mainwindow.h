@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class CommandRunner;
 class ContactEditor;
 class ContactGrid;
 class ContactListModel;
@@ -39,6 +40,8 @@ public:
     QString smsText() const;
 
     ContactListModel &contactList() { return *m_contacts; }
+    // Runs the long work of the window's commands.
+    CommandRunner &commandRunner() { return *m_runner; }
     ContactGrid &grid() { return *m_grid; }
 
     // The group whose contacts are listed ("" when none, e.g. after an import).
@@ -95,6 +98,8 @@ private:
                         int height, QWidget *parent);
 
     void connectCommands();
+    // Switches off (and on again) everything that starts a command, while one runs.
+    void setCommandsEnabled(bool enabled);
     void onGroupSelected();
     void search();
     void clearFilters();
@@ -110,6 +115,7 @@ private:
     bool m_refillingGroups = false;
     bool m_groupJustSelected = false;
     bool m_shutdownDone = false;
+    bool m_closeWhenIdle = false; // closing waits for the cancelled work to stop
     QString m_currentGroup;
     QString m_lastFilePath;
 
@@ -123,6 +129,7 @@ private:
     RecipientLines m_recipientLines;         // where each contact's line stands in Text2
     QLabel *m_countLabel = nullptr;          // Label3
     QCheckBox *m_remarksBox = nullptr;       // Check1
+    CommandRunner *m_runner = nullptr;
     ContactEditor *m_editor = nullptr;       // Form2
     GroupDialog *m_groupDialog = nullptr;    // Form3
 };

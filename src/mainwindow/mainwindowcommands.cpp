@@ -2,30 +2,31 @@
 
 #include "mainwindow/mainwindow.h"
 
+#include "commands/exportcommand.h"
+#include "commands/groupcommands.h"
+#include "commands/importcommand.h"
+#include "commands/phonebookcommand.h"
 #include "core/textrules.h"
 #include "desktop/filedialog.h"
 #include "desktop/messagebox.h"
 #include "desktop/webpages.h"
 #include "dialogs/aboutdialog.h"
+#include "dialogs/commandrunner.h"
 #include "dialogs/contacteditor.h"
 #include "dialogs/groupdialog.h"
 #include "dialogs/tipdialog.h"
-#include "exchange/contactimport.h"
-#include "exchange/phonebook/phonebookfile.h"
-#include "exchange/xls/xlswriter.h"
-#include "exchange/xlsx/xlsxwriter.h"
 #include "mainwindow/contactgrid.h"
 #include "mainwindow/recipientlistbox.h"
 #include "model/contactlistmodel.h"
 #include "storage/contactstore.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTextDocument>
 
@@ -34,20 +35,16 @@ namespace {
 const QString XlsFilter = QStringLiteral("Excel文件 (*.xls)");
 const QString XlsxFilter = QStringLiteral("Excel 2007 工作簿 (*.xlsx)");
 
-// The hourglass while a workbook is read or written; restored on every path.
-class WaitCursor
-{
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor &) = delete;
-    WaitCursor &operator=(const WaitCursor &) = delete;
-};
-
 } // namespace
 
 void MainWindow::connectCommands()
 {
+    m_runner = new CommandRunner(this);
+    m_runner->setBusyHandler([this](bool busy) { setCommandsEnabled(!busy); });
+    connect(m_runner, &CommandRunner::idle, this, [this] {
+        if (m_closeWhenIdle) // after the event that ended the work
+            QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    });
     m_editor = new ContactEditor(m_store, this);
     connect(m_editor, &ContactEditor::contactSaved, this, [this] {
         reloadContacts();
@@ -57,8 +54,8 @@ void MainWindow::connectCommands()
         m_contacts->replaceEntry(edited);
         rebuildRecipientList();
     });
-    m_groupDialog =
-        new GroupDialog(m_store, [this] { return m_contacts->tickedContacts(); }, this);
+    m_groupDialog = new GroupDialog(
+        m_store, [this] { return m_contacts->tickedContacts(); }, *m_runner, this);
     connect(m_groupDialog, &GroupDialog::groupsChanged, this, &MainWindow::reloadGroups);
 
     const struct
@@ -89,6 +86,18 @@ void MainWindow::connectCommands()
     for (const auto &entry : menuItems)
         connect(findChild<QAction *>(QString::fromUtf8(entry.action)), &QAction::triggered, this,
                 entry.command);
+}
+
+void MainWindow::setCommandsEnabled(bool enabled)
+{
+    menuBar()->setEnabled(enabled);
+    const QList<QPushButton *> buttons = centralWidget()->findChildren<QPushButton *>();
+    for (QPushButton *button : buttons)
+        button->setEnabled(enabled);
+    // Choosing a group or searching lists contacts: a command as well.
+    m_groupList->setEnabled(enabled);
+    m_nameFilter->setEnabled(enabled);
+    m_mobileFilter->setEnabled(enabled);
 }
 
 // ---- Contacts --------------------------------------------------------------
@@ -163,10 +172,11 @@ void MainWindow::deleteGroup()
         return;
     if (!MessageBox::askYesNo(this, QStringLiteral("确定要删除分组“%1”吗？").arg(group)))
         return;
-    QString error;
-    if (m_store.deleteGroup(group, &error) != StoreResult::Ok) {
-        MessageBox::warning(this, QStringLiteral("删除分组“%1”失败：%2")
-                                      .arg(group, error));
+    const auto command = std::make_shared<DeleteGroupCommand>(m_store.databasePath(), group);
+    if (!m_runner->run(command)) {
+        if (!command->wasCancelled())
+            MessageBox::warning(this, QStringLiteral("删除分组“%1”失败：%2")
+                                          .arg(group, command->error()));
         return;
     }
     relistGroups();
@@ -210,21 +220,16 @@ void MainWindow::importWorkbook()
         return;
     m_lastFilePath = path;
 
-    ContactList imported;
-    QString error;
-    bool ok;
-    {
-        WaitCursor wait;
-        ok = importContacts(path, &imported, &error);
-    }
-    if (!ok) {
+    const auto command = std::make_shared<ImportCommand>(path);
+    if (!m_runner->run(command)) {
         // The working list stays as it was.
-        MessageBox::warning(this, error);
+        if (!command->wasCancelled())
+            MessageBox::warning(this, command->error());
         return;
     }
     showNoGroupListed();
     m_remarksBox->setChecked(false);
-    m_contacts->replaceAll(std::move(imported));
+    m_contacts->replaceAll(command->takeContacts());
     rebuildRecipientList();
 }
 
@@ -245,15 +250,13 @@ void MainWindow::exportWorkbook()
         && !MessageBox::askYesNo(this, QStringLiteral("文件“%1”已存在，要替换它吗？").arg(fileName)))
         return;
 
-    QString error;
-    bool written = false;
-    {
-        WaitCursor wait;
-        written = asXlsx ? writeXlsx(fileName, m_contacts->contacts(), &error)
-                         : writeXls(fileName, m_contacts->contacts(), &error);
-    }
-    if (!written) {
-        MessageBox::warning(this, QStringLiteral("导出失败，文件“%1”没有写成：%2").arg(fileName, error));
+    const auto command = std::make_shared<ExportCommand>(
+        fileName, m_contacts->contacts(),
+        asXlsx ? ExportCommand::Format::Xlsx : ExportCommand::Format::Xls);
+    if (!m_runner->run(command)) {
+        if (!command->wasCancelled())
+            MessageBox::warning(this, QStringLiteral("导出失败，文件“%1”没有写成：%2")
+                                          .arg(fileName, command->error()));
         return;
     }
     MessageBox::information(this, QStringLiteral("文件导出成功！"));
@@ -267,19 +270,21 @@ void MainWindow::writePhoneBook()
         return;
     m_lastFilePath = path;
     // Records end at CR LF: the list as built keeps a line feed inside a name
-    // in its record. After hand edits the box's own line ends count.
+    // in its record. After hand edits the box's own line ends count (and
+    // lines it shows cut short are whole again).
     const QString recipients = m_recipientBox->isEditedByHand()
-        ? m_recipientBox->toPlainText().replace(u'\n', QStringLiteral("\r\n"))
+        ? m_recipientLines.wholeText(m_contacts->contacts(), m_recipientBox->toPlainText())
+              .replace(u'\n', QStringLiteral("\r\n"))
         : TextRules::buildRecipientList(m_contacts->contacts(), m_remarksBox->isChecked()).text;
-    QString error;
-    PhoneBookFile::LeftOut leftOut;
-    if (!PhoneBookFile::write(PhoneBookFile::fileNameFor(m_lastFilePath), smsText(), recipients,
-                              &error, &leftOut)) {
-        MessageBox::warning(this, error);
+    const auto command = std::make_shared<PhoneBookCommand>(
+        PhoneBookFile::fileNameFor(m_lastFilePath), smsText(), recipients);
+    if (!m_runner->run(command)) {
+        if (!command->wasCancelled())
+            MessageBox::warning(this, command->error());
         return;
     }
-    if (leftOut.count > 0)
-        MessageBox::warning(this, leftOut.message());
+    if (command->leftOut().count > 0)
+        MessageBox::warning(this, command->leftOut().message());
     TipDialog::showFor(this);
 }
 

@@ -3,6 +3,7 @@
 #include "safekeeping/appfolder.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace DailyBackup {
 
@@ -17,10 +18,25 @@ QString filePath(const QString &appFolder, QDate day)
     return QDir(folderPath(appFolder, day)).filePath(QString::fromUtf8(AppFolder::DatabaseFileName));
 }
 
-bool write(const QString &appFolder, const QString &databasePath, QDate day, QString *error,
-           const AtomicFile::Check &check)
+bool write(const QString &appFolder, const QString &databasePath, QDate day, QString *error)
+{
+    return write(appFolder, databasePath, day, AtomicFile::Check(), error);
+}
+
+bool write(const QString &appFolder, const QString &databasePath, QDate day,
+           const AtomicFile::Check &check, QString *error)
 {
     const QString folder = folderPath(appFolder, day);
+    // A folder of the ring that is a link leads somewhere not ours: the
+    // backup is not written through it.
+    for (const QString &path : {QFileInfo(folder).path(), folder}) {
+        if (QFileInfo(path).isSymLink()) {
+            if (error)
+                *error = QStringLiteral("备份文件夹 %1 是一个符号链接，未写入备份。")
+                             .arg(QDir::toNativeSeparators(path));
+            return false;
+        }
+    }
     if (!QDir().mkpath(folder)) {
         if (error)
             *error = QStringLiteral("无法创建备份文件夹 %1。").arg(QDir::toNativeSeparators(folder));
@@ -28,7 +44,7 @@ bool write(const QString &appFolder, const QString &databasePath, QDate day, QSt
     }
     const QString target = filePath(appFolder, day);
     QString copyError;
-    if (!AtomicFile::copy(databasePath, target, &copyError, AtomicFile::ModeFrom::Source, check)) {
+    if (!AtomicFile::copy(databasePath, target, AtomicFile::ModeFrom::Source, check, &copyError)) {
         if (error)
             *error = QStringLiteral("无法写入备份文件 %1：%2。")
                          .arg(QDir::toNativeSeparators(target), copyError);

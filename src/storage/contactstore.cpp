@@ -1,5 +1,6 @@
 #include "storage/contactstore.h"
 
+#include "core/workprogress.h"
 #include "storage/database.h"
 #include "storage/statement.h"
 
@@ -81,6 +82,29 @@ ContactStore::ContactStore(Database &database)
 {
 }
 
+QString ContactStore::databasePath() const
+{
+    return m_database.path();
+}
+
+void ContactStore::setProgress(WorkProgress *progress)
+{
+    m_progress = progress;
+    // SQLite asks every so many virtual machine steps; an insert of one
+    // contact takes some dozens, a delete of a big group millions.
+    constexpr int stepsBetweenQuestions = 1000;
+    if (!progress) {
+        sqlite3_progress_handler(m_database.handle(), 0, nullptr, nullptr);
+        return;
+    }
+    sqlite3_progress_handler(
+        m_database.handle(), stepsBetweenQuestions,
+        [](void *watched) {
+            return static_cast<const WorkProgress *>(watched)->isCancelled() ? 1 : 0;
+        },
+        progress);
+}
+
 StoreResult ContactStore::runWrite(Statement &statement, QString *error)
 {
     const int code = statement.step();
@@ -92,20 +116,22 @@ StoreResult ContactStore::runWrite(Statement &statement, QString *error)
         return report(StoreResult::Duplicate, m_database.lastErrorMessage(), error);
     case SQLITE_CONSTRAINT_CHECK:
         return report(StoreResult::TooLong, m_database.lastErrorMessage(), error);
+    case SQLITE_INTERRUPT:
+        return report(StoreResult::Cancelled, WorkProgress::cancelledMessage(), error);
     default:
         return failed(m_database.lastErrorMessage(), error);
     }
 }
 
-StoreResult ContactStore::groups(QStringList &out, QString *error)
+StoreResult ContactStore::groups(QStringList *out, QString *error)
 {
-    out.clear();
+    out->clear();
     Statement select(m_database.handle(), "SELECT [分组] FROM [分组] ORDER BY rowid");
     int code;
     while ((code = select.step()) == SQLITE_ROW)
-        out << select.text(0);
+        *out << select.text(0);
     if (code != SQLITE_DONE) {
-        out.clear();
+        out->clear();
         return failed(m_database.lastErrorMessage(), error);
     }
     return StoreResult::Ok;
@@ -138,9 +164,9 @@ bool ContactStore::groupExists(const QString &name, StoreResult *result, QString
 }
 
 StoreResult ContactStore::contacts(const QString &group, const QString &nameFilter,
-                                   const QString &mobileFilter, ContactList &out, QString *error)
+                                   const QString &mobileFilter, ContactList *out, QString *error)
 {
-    out.clear();
+    out->clear();
     // The filters stay patterns: "%" and "_" typed by the user keep their
     // wildcard meaning, while quotes are plain data of the bound value.
     // An empty filter matches every row, so its LIKE is left out: on a big
@@ -160,9 +186,9 @@ StoreResult ContactStore::contacts(const QString &group, const QString &nameFilt
     ContactDecoder decoder;
     int code;
     while ((code = select.step()) == SQLITE_ROW)
-        out.append(decoder.contact(select, 1, select.int64(0)));
+        out->append(decoder.contact(select, 1, select.int64(0)));
     if (code != SQLITE_DONE) {
-        out.clear();
+        out->clear();
         return failed(m_database.lastErrorMessage(), error);
     }
     return StoreResult::Ok;
@@ -175,13 +201,13 @@ bool ContactStore::contactKeyExists(const QString &group, const QString &mobile,
                   error);
 }
 
-StoreResult ContactStore::addContact(const QString &group, Contact &contact, QString *error)
+StoreResult ContactStore::addContact(const QString &group, Contact *contact, QString *error)
 {
     Statement insert(m_database.handle(), InsertContactSql);
-    bindContact(insert, group, contact);
+    bindContact(insert, group, *contact);
     const StoreResult result = runWrite(insert, error);
     if (result == StoreResult::Ok)
-        contact.rowId = sqlite3_last_insert_rowid(m_database.handle());
+        contact->rowId = sqlite3_last_insert_rowid(m_database.handle());
     return result;
 }
 
@@ -234,7 +260,12 @@ StoreResult ContactStore::addGroupWithContacts(const QString &name, const Contac
 
     Statement insert(m_database.handle(), InsertContactSql);
     int written = 0;
+    constexpr qsizetype rowsPerReport = 1024;
+    if (m_progress)
+        m_progress->setTotal(contacts.size());
     for (qsizetype i = 0; i < contacts.size(); ++i) {
+        if (m_progress && i % rowsPerReport == 0 && !m_progress->advance(i))
+            return report(StoreResult::Cancelled, WorkProgress::cancelledMessage(), error);
         bindContact(insert, name, contacts.at(i));
         QString rowError;
         const StoreResult result = runWrite(insert, &rowError);
@@ -283,14 +314,14 @@ StoreResult ContactStore::deleteGroup(const QString &name, QString *error)
     return StoreResult::Ok;
 }
 
-StoreResult ContactStore::smsText(QString &out, QString *error)
+StoreResult ContactStore::smsText(QString *out, QString *error)
 {
-    out.clear();
+    out->clear();
     Statement select(m_database.handle(),
                      "SELECT [短信内容] FROM [短信] ORDER BY rowid LIMIT 1");
     const int code = select.step();
     if (code == SQLITE_ROW) {
-        out = select.text(0);
+        *out = select.text(0);
         return StoreResult::Ok;
     }
     if (code == SQLITE_DONE)

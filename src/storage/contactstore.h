@@ -9,6 +9,7 @@
 
 class Database;
 class Statement;
+class WorkProgress;
 
 // Outcome of a store operation. Everything but Ok leaves the file unchanged.
 // Every operation takes QString *error last (may be null): on Failed,
@@ -19,6 +20,7 @@ enum class StoreResult {
     TooLong,   // a value longer than its column allows
     NotFound,  // the row to change or delete is gone
     Failed,    // the database could not run the statement
+    Cancelled, // the work was cancelled through the store's progress
 };
 
 // Every statement the program runs against the contact database. Values are
@@ -28,8 +30,17 @@ class ContactStore
 public:
     explicit ContactStore(Database &database);
 
+    // The file the store's connection has open.
+    QString databasePath() const;
+
+    // From now on every statement stops as soon as progress is cancelled
+    // (the operation then answers Cancelled and rolls back what it started),
+    // and addGroupWithContacts reports the contacts done. For a store that
+    // does long work on a worker thread; nullptr switches it off.
+    void setProgress(WorkProgress *progress);
+
     // Groups in stored order.
-    StoreResult groups(QStringList &out, QString *error = nullptr);
+    StoreResult groups(QStringList *out, QString *error = nullptr);
     StoreResult addGroup(const QString &name, QString *error = nullptr);
     // Existence tests answer false when the question could not be asked;
     // result (when given) then holds Failed, else Ok.
@@ -42,15 +53,15 @@ public:
     // its row identity; a Null column reads as "" and an empty filter
     // matches it. On failure out is empty.
     StoreResult contacts(const QString &group, const QString &nameFilter,
-                         const QString &mobileFilter, ContactList &out, QString *error = nullptr);
+                         const QString &mobileFilter, ContactList *out, QString *error = nullptr);
 
     // Is "group + mobile" already a contact key?
     bool contactKeyExists(const QString &group, const QString &mobile,
                           StoreResult *result = nullptr, QString *error = nullptr);
 
     // Writes a contact into a group: key = group + mobile, reserved columns
-    // empty. On success contact.rowId receives the new row identity.
-    StoreResult addContact(const QString &group, Contact &contact, QString *error = nullptr);
+    // empty. On success contact->rowId receives the new row identity.
+    StoreResult addContact(const QString &group, Contact *contact, QString *error = nullptr);
     // Rewrites the stored contact rowId (group, key and reserved columns too;
     // 选项 keeps its value).
     // With loadedMobile the row must still hold that mobile: row numbers of
@@ -74,7 +85,7 @@ public:
     StoreResult deleteGroup(const QString &name, QString *error = nullptr);
 
     // The text of the one 短信 row; NotFound when the table has no row.
-    StoreResult smsText(QString &out, QString *error = nullptr);
+    StoreResult smsText(QString *out, QString *error = nullptr);
     StoreResult setSmsText(const QString &text, QString *error = nullptr);
 
 private:
@@ -84,4 +95,5 @@ private:
     StoreResult runWrite(Statement &statement, QString *error);
 
     Database &m_database;
+    WorkProgress *m_progress = nullptr;
 };

@@ -15,8 +15,10 @@ struct Counts
 };
 
 // Opens path with the key, checks the tables and runs SQLite's quick check
-// over every page. On failure error says why, in Chinese. counts, when given,
-// also receives the numbers of groups and contacts (when the check passed).
-bool check(const QString &path, QString *error, Counts *counts = nullptr);
+// over every page. On failure error says why, in Chinese.
+bool check(const QString &path, QString *error);
+// The same; counts (when given) also receives the numbers of groups and
+// contacts when the check passed.
+bool check(const QString &path, Counts *counts, QString *error);
 
 } // namespace IntegrityCheck

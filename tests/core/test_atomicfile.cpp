@@ -31,7 +31,7 @@ bool writeText(const QString &path, const QByteArray &text, QString *error = nul
             }
             return true;
         },
-        error, check);
+        check, error);
 }
 
 // Sets the umask for one test and puts it back.
@@ -91,7 +91,7 @@ void TestAtomicFile::modes()
         const QString source = dir.filePath(QStringLiteral("通讯录.dat"));
         QVERIFY(TestSupport::writeAll(source, "database"));
         QCOMPARE(::chmod(QFile::encodeName(source).constData(), 0600), 0);
-        QVERIFY2(AtomicFile::copy(source, target, &error, AtomicFile::ModeFrom::Source),
+        QVERIFY2(AtomicFile::copy(source, target, AtomicFile::ModeFrom::Source, &error),
                  qPrintable(error));
         QCOMPARE(TestSupport::readAll(target), QByteArray("database"));
     } else {

@@ -31,7 +31,7 @@ ContactList DialogTestBed::addGroup(const QString &group, const QStringList &mob
         contact.setMobile(mobile);
         contact.setName(QStringLiteral("名") + mobile.right(2));
         contact.setSalutation(QStringLiteral("先生"));
-        if (m_store->addContact(group, contact) == StoreResult::Ok)
+        if (m_store->addContact(group, &contact) == StoreResult::Ok)
             added.append(contact);
     }
     return added;
@@ -40,14 +40,14 @@ ContactList DialogTestBed::addGroup(const QString &group, const QStringList &mob
 QStringList DialogTestBed::groups()
 {
     QStringList out;
-    m_store->groups(out);
+    m_store->groups(&out);
     return out;
 }
 
 ContactList DialogTestBed::contacts(const QString &group)
 {
     ContactList out;
-    m_store->contacts(group, QString(), QString(), out);
+    m_store->contacts(group, QString(), QString(), &out);
     return out;
 }
 

@@ -229,7 +229,7 @@ void TestContactEditor::modifyChangesTheOpenedContact()
     // The list changes underneath the open editor.
     QCOMPARE(m_bed->store().deleteContact(stored.at(0).rowId), StoreResult::Ok);
     Contact extra{0, QStringLiteral("13958700000"), QStringLiteral("新"), {}, {}, true};
-    QCOMPARE(m_bed->store().addContact(QStringLiteral("客户"), extra), StoreResult::Ok);
+    QCOMPARE(m_bed->store().addContact(QStringLiteral("客户"), &extra), StoreResult::Ok);
 
     box(0)->setText(QStringLiteral("13958700022 "));
     box(1)->setText(QStringLiteral(" 李四 "));

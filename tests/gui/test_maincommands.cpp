@@ -171,7 +171,7 @@ void TestMainCommands::modifyChangesTheContactItWasOpenedWith()
     QTest::mouseClick(editor()->findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
 
     ContactList stored;
-    m_fixture->store().contacts(QStringLiteral("客户"), {}, {}, stored);
+    m_fixture->store().contacts(QStringLiteral("客户"), {}, {}, &stored);
     QCOMPARE(stored.size(), 2);
     QCOMPARE(stored[0].name(), QStringLiteral("张三"));
     QCOMPARE(stored[1].name(), QStringLiteral("李四改"));
@@ -187,7 +187,7 @@ void TestMainCommands::modifyKeepsContactInItsGroupAfterGroupDialog()
     m_fixture->clickButton(QStringLiteral("Command4"));
     saveEditor({QStringLiteral("13958700001"), QStringLiteral("张三丰")});
     ContactList stored;
-    m_fixture->store().contacts(QStringLiteral("客户"), {}, {}, stored);
+    m_fixture->store().contacts(QStringLiteral("客户"), {}, {}, &stored);
     QCOMPARE(stored.first().name(), QStringLiteral("张三丰"));
 }
 
@@ -250,12 +250,12 @@ void TestMainCommands::deleteGroupOnYesEmptiesTheWindow()
     QCOMPARE(MessageBox::lastText(), QStringLiteral("确定要删除分组“客户”吗？"));
 
     QStringList groups;
-    m_fixture->store().groups(groups);
+    m_fixture->store().groups(&groups);
     QCOMPARE(groups, QStringList({"同事"}));
     ContactList left;
-    m_fixture->store().contacts(QStringLiteral("客户"), {}, {}, left);
+    m_fixture->store().contacts(QStringLiteral("客户"), {}, {}, &left);
     QVERIFY(left.isEmpty()); // the filtered-out contact went too
-    m_fixture->store().contacts(QStringLiteral("同事"), {}, {}, left);
+    m_fixture->store().contacts(QStringLiteral("同事"), {}, {}, &left);
     QCOMPARE(left.size(), 1);
 
     auto *list = m_fixture->child<QListWidget>(QStringLiteral("List1"));
@@ -280,7 +280,7 @@ void TestMainCommands::deleteGroupOnNoChangesNothing()
     MessageBox::setNextAnswer(QMessageBox::No);
     m_fixture->clickButton(QStringLiteral("Command9"));
     QStringList groups;
-    m_fixture->store().groups(groups);
+    m_fixture->store().groups(&groups);
     QCOMPARE(groups.size(), 2);
     QCOMPARE(m_fixture->window().contactList().size(), 2);
 }
@@ -298,7 +298,7 @@ void TestMainCommands::saveAsCopiesTickedContacts()
     QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
 
     ContactList copied;
-    m_fixture->store().contacts(QStringLiteral("重点客户"), {}, {}, copied);
+    m_fixture->store().contacts(QStringLiteral("重点客户"), {}, {}, &copied);
     QCOMPARE(mobiles(copied), QStringList({"13958700002"}));
     auto *list = m_fixture->child<QListWidget>(QStringLiteral("List1"));
     QCOMPARE(list->count(), 3);
@@ -380,7 +380,7 @@ void TestMainCommands::importedEntriesAreEditedInTheListOnly()
     QVERIFY(!list.at(0).ticked);
 
     ContactList stored;
-    m_fixture->store().contacts(QStringLiteral("客户"), {}, {}, stored);
+    m_fixture->store().contacts(QStringLiteral("客户"), {}, {}, &stored);
     QCOMPARE(stored.first().name(), QStringLiteral("张三")); // the store is untouched
 }
 

@@ -188,7 +188,7 @@ void TestMainWindow::apostrophesInGroupAndFilterJustWork()
     Contact contact;
     contact.setMobile(QStringLiteral("13958700100"));
     contact.setName(QStringLiteral("D'Arcy"));
-    QCOMPARE(store.addContact(QStringLiteral("O'Brien's"), contact), StoreResult::Ok);
+    QCOMPARE(store.addContact(QStringLiteral("O'Brien's"), &contact), StoreResult::Ok);
     m_fixture->window().reloadGroups();
 
     m_fixture->clickGroup(QStringLiteral("O'Brien's"));

@@ -46,6 +46,8 @@ private slots:
     void deletedBackupTreeIsRecreated();
     void failingBackupKeepsTheDatabase();
     void finishWithoutStartWritesNothing();
+    void failedRestoreReopensOrSaysItCouldNot_data();
+    void failedRestoreReopensOrSaysItCouldNot();
 };
 
 void TestAppSession::appFolderIsTheExecutablesUnlessOverridden()
@@ -78,11 +80,11 @@ void TestAppSession::firstStartWritesTheTemplate()
              Migrations::latestVersion());
 
     QStringList groups;
-    QCOMPARE(session.store().groups(groups), StoreResult::Ok);
+    QCOMPARE(session.store().groups(&groups), StoreResult::Ok);
     QCOMPARE(groups, (QStringList{QStringLiteral("客户"), QStringLiteral("同事")}));
     ContactList customers, colleagues;
-    session.store().contacts(QStringLiteral("客户"), {}, {}, customers);
-    session.store().contacts(QStringLiteral("同事"), {}, {}, colleagues);
+    session.store().contacts(QStringLiteral("客户"), {}, {}, &customers);
+    session.store().contacts(QStringLiteral("同事"), {}, {}, &colleagues);
     QCOMPARE(customers.size(), 2);
     QCOMPARE(customers[0].name(), QStringLiteral("张三"));
     QCOMPARE(customers[1].name(), QStringLiteral("李四"));
@@ -100,7 +102,7 @@ void TestAppSession::secondStartKeepsTheFile()
         Contact contact;
         contact.setMobile(QStringLiteral("13900000000"));
         contact.setName(QStringLiteral("新人"));
-        QCOMPARE(first.store().addContact(QStringLiteral("同事"), contact), StoreResult::Ok);
+        QCOMPARE(first.store().addContact(QStringLiteral("同事"), &contact), StoreResult::Ok);
     }
     const QByteArray before = TestSupport::readAll(dbFile(dir));
     QVERIFY(before != DatabaseTemplate::bytes());
@@ -109,7 +111,7 @@ void TestAppSession::secondStartKeepsTheFile()
     AppSession second(dir.path());
     QVERIFY(second.start(nullptr));
     ContactList colleagues;
-    second.store().contacts(QStringLiteral("同事"), {}, {}, colleagues);
+    second.store().contacts(QStringLiteral("同事"), {}, {}, &colleagues);
     QCOMPARE(colleagues.size(), 2);
     QCOMPARE(TestSupport::readAll(dbFile(dir)), before);
     QCOMPARE(QFileInfo(dbFile(dir)).lastModified(), modified);
@@ -211,7 +213,7 @@ void TestAppSession::finishWritesTheDaysBackup()
     QCOMPARE(copy.open(backup), Database::OpenResult::Ok);
     ContactStore store(copy);
     QString text;
-    QCOMPARE(store.smsText(text), StoreResult::Ok);
+    QCOMPARE(store.smsText(&text), StoreResult::Ok);
     QCOMPARE(text, QStringLiteral("你好"));
 }
 
@@ -280,6 +282,31 @@ void TestAppSession::finishWithoutStartWritesNothing()
     QCOMPARE(session.finish(QStringLiteral("x"), Sixth).size(), 1);
     QCOMPARE(TestSupport::readAll(dbFile(dir)), QByteArray("garbage"));
     QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("数据备份"))));
+}
+
+void TestAppSession::failedRestoreReopensOrSaysItCouldNot_data()
+{
+    QTest::addColumn<bool>("databaseGoneMeanwhile");
+    QTest::newRow("the database reopens") << false;
+    QTest::newRow("the database cannot be reopened") << true;
+}
+
+void TestAppSession::failedRestoreReopensOrSaysItCouldNot()
+{
+    QFETCH(bool, databaseGoneMeanwhile);
+    QTemporaryDir dir;
+    AppSession session(dir.path());
+    QVERIFY(session.start(nullptr));
+    if (databaseGoneMeanwhile)
+        QVERIFY(QFile::rename(dbFile(dir), dir.filePath(QStringLiteral("moved.dat"))));
+
+    QString keptAs;
+    QString message;
+    QVERIFY(!session.restoreFrom(dir.filePath(QStringLiteral("no-such-backup.dat")),
+                                 DatabaseRestore::Reason::ReplacedByHand, &keptAs, &message));
+    QVERIFY(!message.isEmpty());
+    QCOMPARE(session.isStarted(), !databaseGoneMeanwhile);
+    QCOMPARE(message.contains(QStringLiteral("未能重新打开")), databaseGoneMeanwhile);
 }
 
 QTEST_GUILESS_MAIN(TestAppSession)

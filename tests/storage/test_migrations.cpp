@@ -65,7 +65,7 @@ void TestMigrations::templateIsBroughtUpToDateKeepingItsContacts()
     for (const char *table : {"发送批次", "发送记录", "收到的短信", "退订名单", "回访记录"})
         QVERIFY2(tableExists(database, table), table);
     QStringList groups;
-    QCOMPARE(store.groups(groups, &error), StoreResult::Ok);
+    QCOMPARE(store.groups(&groups, &error), StoreResult::Ok);
     QVERIFY(groups.contains(QStringLiteral("迁移前的分组")));
     // The file still opens as a contact database.
     const QString path = database.path();

@@ -1,5 +1,6 @@
 #include "exchange/csv/csvreader.h"
 
+#include "core/workprogress.h"
 #include "exchange/csv/gbkdecoder.h"
 
 #include <QFile>
@@ -552,6 +553,10 @@ bool CsvReader::read(const QString &path, int columns, SheetRowSink &sink, QStri
             separatorKnown = true;
         }
         const qsizetype used = parseRecords(text, separator, last, cells, &rowNumber, sink);
+        if (!sink.proceed(file.pos(), file.size())) {
+            *error = WorkProgress::cancelledMessage();
+            return false;
+        }
         if (used == 0) // one record all through: kept whole, not copied
             pending.swap(text);
         else

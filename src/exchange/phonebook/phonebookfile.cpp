@@ -1,6 +1,8 @@
 #include "exchange/phonebook/phonebookfile.h"
 
 #include "core/atomicfile.h"
+#include "core/cancelcheck.h"
+#include "core/workprogress.h"
 #include "core/textrules.h"
 #include "exchange/phonebook/gbkencoder.h"
 
@@ -172,7 +174,10 @@ void writeRecord(Output &out, QStringView recipientLine, LeftOut *leftOut)
     out.literal(RecordEnd);
 }
 
-void generate(Output &out, QStringView smsText, QStringView recipientText, LeftOut *leftOut)
+// false when progress was cancelled on the way (out then holds a part only).
+// progress counts the characters of recipientText done.
+bool generate(Output &out, QStringView smsText, QStringView recipientText, LeftOut *leftOut,
+              WorkProgress *progress = nullptr)
 {
     if (leftOut)
         *leftOut = LeftOut();
@@ -182,9 +187,24 @@ void generate(Output &out, QStringView smsText, QStringView recipientText, LeftO
             out.literal(CrLf);
     });
     out.literal(Separator);
-    forEachLine(recipientText, LineEnds::CrLfOrCr,
-                [&out, leftOut](QStringView line, bool) { writeRecord(out, line, leftOut); });
+    if (progress)
+        progress->setTotal(recipientText.size());
+    constexpr int linesPerReport = 1024;
+    int untilReport = linesPerReport;
+    bool going = true;
+    forEachLine(recipientText, LineEnds::CrLfOrCr, [&](QStringView line, bool) {
+        if (!going)
+            return;
+        if (progress && --untilReport == 0) {
+            untilReport = linesPerReport;
+            going = progress->advance(line.constData() - recipientText.constData());
+            if (!going)
+                return;
+        }
+        writeRecord(out, line, leftOut);
+    });
     out.literal(Ending);
+    return going;
 }
 
 } // namespace
@@ -213,7 +233,19 @@ QByteArray content(const QString &smsText, const QString &recipientText, LeftOut
 }
 
 bool write(const QString &fileName, const QString &smsText, const QString &recipientText,
-           QString *error, LeftOut *leftOut)
+           QString *error)
+{
+    return write(fileName, smsText, recipientText, nullptr, error);
+}
+
+bool write(const QString &fileName, const QString &smsText, const QString &recipientText,
+           LeftOut *leftOut, QString *error)
+{
+    return write(fileName, smsText, recipientText, nullptr, leftOut, error);
+}
+
+bool write(const QString &fileName, const QString &smsText, const QString &recipientText,
+           WorkProgress *progress, LeftOut *leftOut, QString *error)
 {
     QString reason;
     const bool written = AtomicFile::write(
@@ -227,14 +259,17 @@ bool write(const QString &fileName, const QString &smsText, const QString &recip
             Output out([&file](const char *data, qsizetype size) {
                 return file.write(data, size) == size;
             });
-            generate(out, smsText, recipientText, leftOut);
+            if (!generate(out, smsText, recipientText, leftOut, progress)) {
+                *writeError = WorkProgress::cancelledMessage();
+                return false;
+            }
             if (!out.finish() || !file.flush()) {
                 *writeError = file.errorString();
                 return false;
             }
             return true;
         },
-        &reason);
+        notCancelled(progress), &reason);
     if (!written && error) {
         *error = QStringLiteral("无法写入手机通讯录文件：%1\n%2")
                      .arg(QDir::toNativeSeparators(fileName), reason);

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+class WorkProgress;
+
 // The phone contact-book file (.xcl) read by the companion phone app: the SMS
 // text, a separator line, one record per recipient, an end marker and a
 // closing separator, every line ended by CR LF, encoded in GBK without BOM.
@@ -31,10 +33,18 @@ QByteArray content(const QString &smsText, const QString &recipientText,
 // name is left as it was and no partial file remains; error then holds a
 // message for the user that names the file.
 bool write(const QString &fileName, const QString &smsText, const QString &recipientText,
-           QString *error, LeftOut *leftOut = nullptr);
+           QString *error);
+// The same; leftOut (when given) receives what GBK could not hold.
+bool write(const QString &fileName, const QString &smsText, const QString &recipientText,
+           LeftOut *leftOut, QString *error);
 
 // The file written for a path chosen in the save dialog: ".xcl" is always
 // appended, even when the chosen name already ends in it.
 QString fileNameFor(const QString &chosenPath);
+
+// write() reporting the characters of recipientText done to progress and
+// stopping when it is cancelled (no file then, an older one kept).
+bool write(const QString &fileName, const QString &smsText, const QString &recipientText,
+           WorkProgress *progress, LeftOut *leftOut, QString *error);
 
 } // namespace PhoneBookFile

@@ -1,5 +1,7 @@
 #include "exchange/xls/biff8workbook.h"
 
+#include "core/workprogress.h"
+
 #include "core/textrules.h"
 #include "exchange/celltext.h"
 #include "exchange/xls/biffrecords.h"
@@ -574,7 +576,17 @@ bool Biff8Workbook::readFirstSheet(int columns, SheetRowSink &sink, QString *err
     const NextBlock continues = [&sheet](QByteArrayView *body) { return sheet.nextContinue(body); };
     Record record;
     int depth = 0;
+    constexpr int recordsBetweenReports = 4096;
+    int untilReport = recordsBetweenReports;
     while (sheet.next(&record)) {
+        if (--untilReport == 0) {
+            untilReport = recordsBetweenReports;
+            const qint64 size = m_source->size();
+            if (!sink.proceed(size - sheet.bytesLeft(), size)) {
+                *error = WorkProgress::cancelledMessage();
+                return false;
+            }
+        }
         const QByteArrayView body = record.body;
         const char *data = body.constData();
         auto u16At = [data](int at) { return qFromLittleEndian<quint16>(data + at); };

@@ -1,6 +1,8 @@
 #include "exchange/xls/xlswriter.h"
 
 #include "core/atomicfile.h"
+#include "core/cancelcheck.h"
+#include "core/workprogress.h"
 #include "exchange/columnwidth.h"
 #include "exchange/xls/biffbuffer.h"
 #include "exchange/xls/biffrecords.h"
@@ -137,9 +139,11 @@ void writeWorkbookGlobals(BiffBuffer &out, int sheetCount, const SharedStrings &
     writeEof(out);
 }
 
-void writeSheet(BiffBuffer &out, const ContactList &contacts, qsizetype first, bool firstSheet,
-                SharedStrings &strings)
+// false when progress was cancelled on the way.
+bool writeSheet(BiffBuffer &out, const ContactList &contacts, qsizetype first, bool firstSheet,
+                SharedStrings &strings, WorkProgress *progress)
 {
+    constexpr qsizetype rowsPerReport = 1024;
     const qsizetype count = std::min(rowsPerSheet, contacts.size() - first);
     writeBof(out, bofWorksheet);
 
@@ -168,6 +172,8 @@ void writeSheet(BiffBuffer &out, const ContactList &contacts, qsizetype first, b
     out.endRecord();
 
     for (qsizetype row = 0; row < count; ++row) {
+        if (progress && row % rowsPerReport == 0 && !progress->advance(first + row))
+            return false;
         const std::array<QStringView, columns> fields = contacts.at(first + row).texts();
         for (int column = 0; column < columns; ++column) {
             if (fields[column].isEmpty())
@@ -195,6 +201,7 @@ void writeSheet(BiffBuffer &out, const ContactList &contacts, qsizetype first, b
     out.endRecord();
 
     writeEof(out);
+    return true;
 }
 
 QString tooLongField(const ContactList &contacts)
@@ -210,7 +217,8 @@ QString tooLongField(const ContactList &contacts)
     return QString();
 }
 
-QByteArray workbookStream(const ContactList &contacts)
+// Empty when progress was cancelled on the way.
+QByteArray workbookStream(const ContactList &contacts, WorkProgress *progress)
 {
     const int sheetCount = int(std::max<qsizetype>(1, (contacts.size() + rowsPerSheet - 1) / rowsPerSheet));
 
@@ -218,8 +226,10 @@ QByteArray workbookStream(const ContactList &contacts)
     // globals carry in front of them.
     SharedStrings strings;
     QVector<BiffBuffer> sheets(sheetCount);
-    for (int sheet = 0; sheet < sheetCount; ++sheet)
-        writeSheet(sheets[sheet], contacts, sheet * rowsPerSheet, sheet == 0, strings);
+    for (int sheet = 0; sheet < sheetCount; ++sheet) {
+        if (!writeSheet(sheets[sheet], contacts, sheet * rowsPerSheet, sheet == 0, strings, progress))
+            return QByteArray();
+    }
 
     BiffBuffer stream;
     QVector<qsizetype> sheetOffsetFields;
@@ -262,7 +272,10 @@ QByteArray compoundFile(const QByteArray &workbook, QString *error)
 
 } // namespace
 
-bool xlsWorkbook(const ContactList &contacts, QByteArray *bytes, QString *error)
+namespace {
+
+bool buildWorkbook(const ContactList &contacts, WorkProgress *progress, QByteArray *bytes,
+                   QString *error)
 {
     const QString problem = tooLongField(contacts);
     if (!problem.isEmpty()) {
@@ -270,14 +283,35 @@ bool xlsWorkbook(const ContactList &contacts, QByteArray *bytes, QString *error)
             *error = problem;
         return false;
     }
-    *bytes = compoundFile(workbookStream(contacts), error);
+    const QByteArray stream = workbookStream(contacts, progress);
+    if (stream.isEmpty()) {
+        if (error)
+            *error = WorkProgress::cancelledMessage();
+        return false;
+    }
+    *bytes = compoundFile(stream, error);
     return !bytes->isEmpty();
+}
+
+} // namespace
+
+bool xlsWorkbook(const ContactList &contacts, QByteArray *bytes, QString *error)
+{
+    return buildWorkbook(contacts, nullptr, bytes, error);
 }
 
 bool writeXls(const QString &path, const ContactList &contacts, QString *error)
 {
+    return writeXls(path, contacts, nullptr, error);
+}
+
+bool writeXls(const QString &path, const ContactList &contacts, WorkProgress *progress,
+              QString *error)
+{
+    if (progress)
+        progress->setTotal(contacts.size());
     QByteArray bytes;
-    if (!xlsWorkbook(contacts, &bytes, error))
+    if (!buildWorkbook(contacts, progress, &bytes, error))
         return false;
     return AtomicFile::write(
         path,
@@ -290,5 +324,5 @@ bool writeXls(const QString &path, const ContactList &contacts, QString *error)
             }
             return true;
         },
-        error);
+        notCancelled(progress), error);
 }

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+class WorkProgress;
+
 // Excel 97-2003 workbook (.xls, BIFF8 in an OLE2 compound file) of the
 // working list: every contact, ticked or not, in list order, one per row from
 // row 1; columns A..D = mobile, name, salutation, remark as text cells; no
@@ -13,6 +15,12 @@
 // Writes the workbook to path: complete, or not at all (an older file of that
 // name is kept on failure). error receives the reason in the user's language.
 bool writeXls(const QString &path, const ContactList &contacts, QString *error);
+
+// The same, reporting the rows written to progress (total = contacts) and
+// stopping when it is cancelled: the write then fails with
+// WorkProgress::cancelledMessage() and leaves no file behind.
+bool writeXls(const QString &path, const ContactList &contacts, WorkProgress *progress,
+              QString *error);
 
 // The same workbook as bytes.
 bool xlsWorkbook(const ContactList &contacts, QByteArray *bytes, QString *error);

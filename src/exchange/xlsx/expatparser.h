@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <functional>
 
 class QIODevice;
 struct XML_ParserStruct;
@@ -10,7 +11,8 @@ struct XML_ParserStruct;
 // Feeds an XML document to expat block by block and hands its elements to a
 // handler. Element and attribute names are local names (any prefix dropped).
 // A document type declaration is refused: workbooks have none, and refusing
-// it keeps entity expansion out entirely.
+// it keeps entity expansion out entirely. So is a tag longer than any a
+// workbook holds (a name of megabytes), as soon as that much has been read.
 class ExpatParser
 {
 public:
@@ -38,6 +40,10 @@ public:
     // Called by a handler: parsing ends and parse() fails with this reason.
     void stop(const QString &reason);
 
+    // Called after each block with the bytes read from the device so far;
+    // false stops parsing as stop(WorkProgress::cancelledMessage()) does.
+    void setBlockWatch(std::function<bool(qint64 bytesRead)> watch) { m_blockWatch = std::move(watch); }
+
     // The attribute's value, or nullptr.
     static const char *attribute(const char **attributes, const char *localName);
 
@@ -64,7 +70,13 @@ public:
     }
 
 private:
+    // Where the last event reported by expat ended in the document.
+    void noteEventEnd();
+
     XML_ParserStruct *m_parser;
+    qint64 m_fedBytes = 0;
+    qint64 m_parsedBytes = 0;
     Handler &m_handler;
     QString m_stopReason;
+    std::function<bool(qint64)> m_blockWatch;
 };

@@ -135,6 +135,19 @@ bool XlsxPackage::contains(const QString &partName) const
     return m_entries.contains(partName.toLower());
 }
 
+qint64 XlsxPackage::partSize(const QString &partName)
+{
+    const auto entry = m_entries.constFind(partName.toLower());
+    if (entry == m_entries.constEnd())
+        return 0;
+    const unz64_file_pos position{entry->directoryOffset, entry->fileNumber};
+    unz_file_info64 info;
+    if (unzGoToFilePos64(m_zip, &position) != UNZ_OK
+        || unzGetCurrentFileInfo64(m_zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
+        return 0;
+    return qint64(std::min<quint64>(info.uncompressed_size, quint64(INT64_MAX)));
+}
+
 std::unique_ptr<QIODevice> XlsxPackage::openPart(const QString &partName, qint64 maxBytes,
                                                  QString *error)
 {

@@ -28,6 +28,8 @@ public:
     bool open(const QString &path, QString *error);
 
     bool contains(const QString &partName) const;
+    // The size a part declares uncompressed; 0 when it is not there.
+    qint64 partSize(const QString &partName);
 
     // Opens a part for reading; only one part can be open at a time. The
     // device fails (read error) once more than maxBytes come out of it.

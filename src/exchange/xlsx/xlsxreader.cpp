@@ -226,6 +226,13 @@ public:
     const QVector<QString> &sharedStrings() const { return m_sharedStrings; }
     const CellFormats &formats() const { return m_formats; }
     void setDate1904(bool date1904) { m_formats.setDate1904(date1904); }
+    // The parts parsed from now on report to sink how far they got, out of
+    // total bytes for all of them, and stop when it says so.
+    void reportTo(SheetRowSink *sink, qint64 total)
+    {
+        m_progressSink = sink;
+        m_progressTotal = total;
+    }
 
 private:
     // Runs handler over a part with expat; a failure names the part.
@@ -235,6 +242,9 @@ private:
     XlsxPackage &m_package;
     QVector<QString> m_sharedStrings;
     CellFormats m_formats;
+    SheetRowSink *m_progressSink = nullptr;
+    qint64 m_progressTotal = 0;
+    qint64 m_progressDone = 0; // by the parts parsed before
 };
 
 // The shared-string part: every <si> in order.
@@ -561,13 +571,21 @@ bool XlsxSheetLoader::findParts(WorkbookParts *parts, QString *error)
 bool XlsxSheetLoader::parsePart(const QString &partName, qint64 maxBytes,
                                 ExpatParser::Handler &handler, ExpatParser *&parser, QString *error)
 {
+    // Asked before the part is opened: the package has one entry open at a time.
+    const qint64 partBytes = m_progressSink ? m_package.partSize(partName) : 0;
     std::unique_ptr<QIODevice> device = m_package.openPart(partName, maxBytes, error);
     if (!device)
         return false;
     ExpatParser expat(handler);
     parser = &expat;
+    if (m_progressSink) {
+        expat.setBlockWatch([this](qint64 bytesRead) {
+            return m_progressSink->proceed(m_progressDone + bytesRead, m_progressTotal);
+        });
+    }
     QString stopReason;
     const bool ok = expat.parse(device.get(), &stopReason);
+    m_progressDone += partBytes;
     parser = nullptr;
     if (!ok) {
         *error = stopReason.isEmpty() ? XlsxPackage::partReadError(device.get(), partName)
@@ -673,6 +691,7 @@ bool XlsxReader::read(const QString &path, int columns, SheetRowSink &sink, QStr
     if (!package.open(path, error) || !loader.findParts(&parts, error))
         return false;
     loader.setDate1904(parts.date1904);
+    loader.reportTo(&sink, package.partSize(parts.sharedStrings) + package.partSize(parts.sheet));
     return (parts.sharedStrings.isEmpty() || !package.contains(parts.sharedStrings)
             || loader.readSharedStrings(parts.sharedStrings, error))
            && (parts.styles.isEmpty() || !package.contains(parts.styles)

@@ -1,6 +1,8 @@
 #include "exchange/xlsx/xlsxwriter.h"
 
 #include "core/atomicfile.h"
+#include "core/cancelcheck.h"
+#include "core/workprogress.h"
 #include "exchange/columnwidth.h"
 
 #include <QFile>
@@ -14,6 +16,10 @@
 namespace {
 
 constexpr qsizetype rowsPerSheet = LXW_ROW_MAX;
+// Not one of the library's codes: the write was cancelled.
+constexpr lxw_error cancelledCode = LXW_MAX_ERRNO;
+// Rows between two reports of progress.
+constexpr qsizetype rowsPerReport = 1024;
 
 QString closeFailureReason(lxw_error code)
 {
@@ -49,7 +55,7 @@ QByteArray cellText(QStringView text)
 
 // Writes the rows [first, first + count) onto a new sheet.
 lxw_error writeSheet(lxw_workbook *workbook, const ContactList &contacts, qsizetype first,
-                     qsizetype count, qsizetype *failedRow)
+                     qsizetype count, WorkProgress *progress, qsizetype *failedRow)
 {
     lxw_worksheet *sheet = workbook_add_worksheet(workbook, nullptr);
     if (!sheet)
@@ -66,6 +72,8 @@ lxw_error writeSheet(lxw_workbook *workbook, const ContactList &contacts, qsizet
             return error;
     }
     for (qsizetype i = 0; i < count; ++i) {
+        if (progress && i % rowsPerReport == 0 && !progress->advance(first + i))
+            return cancelledCode;
         const std::array<QStringView, 4> fields = contacts.at(first + i).texts();
         for (std::size_t column = 0; column < fields.size(); ++column) {
             if (fields[column].isEmpty())
@@ -82,7 +90,8 @@ lxw_error writeSheet(lxw_workbook *workbook, const ContactList &contacts, qsizet
     return LXW_NO_ERROR;
 }
 
-bool writeWorkbook(const QString &path, const ContactList &contacts, QString *error)
+bool writeWorkbook(const QString &path, const ContactList &contacts, WorkProgress *progress,
+                   QString *error)
 {
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE; // rows stream to a temporary file
@@ -96,11 +105,15 @@ bool writeWorkbook(const QString &path, const ContactList &contacts, QString *er
     qsizetype first = 0;
     do {
         const qsizetype count = std::min(rowsPerSheet, contacts.size() - first);
-        failure = writeSheet(workbook, contacts, first, count, &failedRow);
+        failure = writeSheet(workbook, contacts, first, count, progress, &failedRow);
         first += count;
     } while (failure == LXW_NO_ERROR && first < contacts.size());
 
     const lxw_error closed = workbook_close(workbook); // frees it in every case
+    if (failure == cancelledCode) {
+        *error = WorkProgress::cancelledMessage();
+        return false;
+    }
     if (failure == LXW_ERROR_MAX_STRING_LENGTH_EXCEEDED) {
         *error = QStringLiteral("第 %1 个联系人的内容过长，超出一个单元格能容纳的长度")
                      .arg(failedRow + 1);
@@ -117,10 +130,21 @@ bool writeWorkbook(const QString &path, const ContactList &contacts, QString *er
 
 bool writeXlsx(const QString &path, const ContactList &contacts, QString *error)
 {
-    return AtomicFile::write(
+    return writeXlsx(path, contacts, nullptr, error);
+}
+
+bool writeXlsx(const QString &path, const ContactList &contacts, WorkProgress *progress,
+               QString *error)
+{
+    if (progress)
+        progress->setTotal(contacts.size());
+    const bool written = AtomicFile::write(
         path,
-        [&contacts](const QString &temporaryPath, QString *writeError) {
-            return writeWorkbook(temporaryPath, contacts, writeError);
+        [&contacts, progress](const QString &temporaryPath, QString *writeError) {
+            return writeWorkbook(temporaryPath, contacts, progress, writeError);
         },
-        error);
+        notCancelled(progress), error);
+    if (written && progress)
+        progress->setDone(contacts.size());
+    return written;
 }

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+class WorkProgress;
+
 // Excel 2007 workbook (.xlsx) of the working list: every contact, ticked or
 // not, in list order, one per row from row 1; columns A..D = mobile, name,
 // salutation, remark as text cells; no heading; columns fitted to their
@@ -12,3 +14,9 @@
 // Writes the workbook to path: complete, or not at all (an older file of that
 // name is kept on failure). error receives the reason in the user's language.
 bool writeXlsx(const QString &path, const ContactList &contacts, QString *error);
+
+// The same, reporting the rows written to progress (total = contacts) and
+// stopping when it is cancelled: the write then fails with
+// WorkProgress::cancelledMessage() and leaves no file behind.
+bool writeXlsx(const QString &path, const ContactList &contacts, WorkProgress *progress,
+               QString *error);

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class Command;
+class QEventLoop;
+class QWidget;
+
+// Runs a command for a window and waits for it, the window's events going on
+// meanwhile (it repaints and answers). While it runs, the window's other
+// commands are switched off through the busy handler and the busy cursor is
+// shown; when the work lasts longer than a moment a progress dialog with
+// 取消 appears. The one place the program shows that it is busy.
+//
+// 取消 hands the window back at once: a command whose thread needs a moment
+// more to wind down (a library finishing a file it will then throw away, a
+// rollback) stays here until it has, and counts as cancelled meanwhile.
+class CommandRunner : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The work that lasts up to this long shows no progress dialog.
+    static constexpr int dialogDelayMs = 500;
+
+    explicit CommandRunner(QWidget *window);
+    // Waits for the commands still winding down.
+    ~CommandRunner() override;
+
+    // Called with true before a command starts and with false after it ended.
+    void setBusyHandler(std::function<void(bool busy)> handler) { m_busyHandler = std::move(handler); }
+
+    // Starts command and returns when it has finished or was cancelled, with
+    // its success. Refused (false, the command not started) while another
+    // one runs.
+    bool run(const std::shared_ptr<Command> &command);
+
+    bool isBusy() const { return m_current != nullptr; }
+    // Asks the running command to stop.
+    void cancel();
+    // Blocks until the cancelled commands have wound down: before the
+    // database file is replaced and before the program exits.
+    void finishLingering();
+
+signals:
+    // A command ended and the window's commands are on again.
+    void idle();
+
+private:
+    QWidget *m_window;
+    std::function<void(bool)> m_busyHandler;
+    Command *m_current = nullptr;
+    QEventLoop *m_loop = nullptr; // of run(), while it waits
+    std::vector<std::shared_ptr<Command>> m_lingering;
+};
