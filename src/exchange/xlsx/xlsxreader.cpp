@@ -2,6 +2,7 @@
 
 #include "exchange/celltext.h"
 #include "exchange/ole2.h"
+#include "exchange/stringtable.h"
 #include "exchange/xlsx/expatparser.h"
 #include "exchange/xlsx/xlsxpackage.h"
 
@@ -10,6 +11,7 @@
 #include <QStringDecoder>
 #include <QXmlStreamReader>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -128,15 +130,27 @@ public:
         if (m_inText)
             m_utf8.append(data, size_t(length));
     }
-    // The text so far; starts the next item.
-    QString take()
+    // The text so far as the next string of table, converted in its place;
+    // starts the next item.
+    void appendTo(StringTable &table)
     {
+        const qsizetype size = qsizetype(m_utf8.size());
+        // UTF-16 never takes more units than UTF-8 takes bytes.
+        char16_t *text = table.add(size);
+        // Like QString::fromUtf8: a byte order mark at the start is dropped.
+        QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+        qsizetype length = decoder.appendToBuffer(reinterpret_cast<QChar *>(text),
+                                                  QByteArrayView(m_utf8.data(), size))
+                           - reinterpret_cast<QChar *>(text);
         // Looked for in the UTF-8 bytes: expat has checked them, and "_x" is
         // ASCII, so it is there exactly when it is in the converted text.
-        const bool escaped = m_utf8.find("_x") != std::string::npos;
-        QString text = QString::fromUtf8(m_utf8.data(), qsizetype(m_utf8.size()));
+        if (m_utf8.find("_x") != std::string::npos) {
+            const QString decoded = decodeEscapes(QString(reinterpret_cast<QChar *>(text), length));
+            length = decoded.size(); // never longer: an escape takes seven units for one
+            std::copy_n(decoded.utf16(), length, text);
+        }
+        table.truncateLast(length);
         reset();
-        return escaped ? decodeEscapes(std::move(text)) : text;
     }
     // The text so far into a reused string; starts the next item.
     void textInto(QString &text)
@@ -223,7 +237,7 @@ public:
     bool readStyles(const QString &partName, QString *error);
     bool readSheet(const QString &partName, int columns, SheetRowSink &sink, QString *error);
 
-    const QVector<QString> &sharedStrings() const { return m_sharedStrings; }
+    const StringTable &sharedStrings() const { return m_sharedStrings; }
     const CellFormats &formats() const { return m_formats; }
     void setDate1904(bool date1904) { m_formats.setDate1904(date1904); }
 
@@ -233,7 +247,7 @@ private:
                    ExpatParser *&parser, QString *error);
 
     XlsxPackage &m_package;
-    QVector<QString> m_sharedStrings;
+    StringTable m_sharedStrings;
     CellFormats m_formats;
 };
 
@@ -241,7 +255,7 @@ private:
 class SharedStringsHandler : public ExpatParser::Handler
 {
 public:
-    explicit SharedStringsHandler(QVector<QString> &strings) : m_strings(strings) {}
+    explicit SharedStringsHandler(StringTable &strings) : m_strings(strings) {}
 
     void startElement(const char *name, const char **) override
     {
@@ -253,7 +267,7 @@ public:
     void endElement(const char *name) override
     {
         if (ExpatParser::isName(name, "si")) {
-            m_strings.append(m_item.take());
+            m_item.appendTo(m_strings);
             m_inItem = false;
         } else if (m_inItem) {
             m_item.end(name);
@@ -266,7 +280,7 @@ public:
     }
 
 private:
-    QVector<QString> &m_strings;
+    StringTable &m_strings;
     StringItem m_item;
     bool m_inItem = false;
 };
@@ -416,12 +430,14 @@ private:
             bool ok = index >= 0;
             if (!ok)
                 index = value.trimmed().toLongLong(&ok);
-            const QVector<QString> &strings = m_loader.sharedStrings();
+            const StringTable &strings = m_loader.sharedStrings();
             if (!ok || index < 0 || index >= strings.size()) {
                 fail(QStringLiteral("工作簿内容已损坏（单元格引用了不存在的字符串）"));
                 return;
             }
-            cell() = strings[index];
+            // A view into the table, which outlives the sheet: no copy, no count.
+            const QStringView text = strings.at(index);
+            cell() = QString::fromRawData(text.data(), text.size());
             return;
         }
         case CellType::InlineString:
