@@ -26,6 +26,8 @@ public:
     // Shortens the string added last to count characters (at most its own),
     // for a text whose length is known only once it is written.
     void truncateLast(qsizetype count);
+    // Gives back the room the text grew beyond what it holds.
+    void squeeze() { m_text.squeeze(); }
 
 private:
     QString m_text;

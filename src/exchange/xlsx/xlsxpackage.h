@@ -29,9 +29,15 @@ public:
 
     bool contains(const QString &partName) const;
 
+    // How a part is read: as the caller asks, or ahead of it on a thread of
+    // its own (for a large part whose parsing can overlap the inflating).
+    enum class Reading { OnDemand, Ahead };
+
     // Opens a part for reading; only one part can be open at a time. The
     // device fails (read error) once more than maxBytes come out of it.
     std::unique_ptr<QIODevice> openPart(const QString &partName, qint64 maxBytes, QString *error);
+    std::unique_ptr<QIODevice> openPart(const QString &partName, qint64 maxBytes, Reading reading,
+                                        QString *error);
 
     // The relationships of a part (empty when it has none). partName "" gives
     // the package's own relationships (_rels/.rels).

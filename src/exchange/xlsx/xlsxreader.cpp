@@ -12,8 +12,13 @@
 #include <QXmlStreamReader>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -219,6 +224,93 @@ CellType cellType(const char *t)
     return CellType::Number;
 }
 
+// The shared-string part is read on a thread of its own while the sheet is
+// read: a customer list holds about as much XML in its strings as in its
+// sheet. The strings go over in batches that never change once handed over,
+// so the sheet's cells read them without a lock; a cell whose string is not
+// read yet waits for it. Spreadsheet programs store the strings in the order
+// the sheet first uses them, so the sheet seldom waits.
+class SharedStringFeed
+{
+public:
+    SharedStringFeed() { startBatch(); }
+
+    // The strings' thread: the batch to add to, handed over once full.
+    StringTable &filling() { return *m_filling; }
+    void handOverIfFull()
+    {
+        if (m_filling->size() == batchStrings) {
+            handOver();
+            startBatch();
+        }
+    }
+    // The part was read to its end (ok) or failed with error.
+    void finish(bool ok, const QString &error)
+    {
+        handOver();
+        const std::lock_guard lock(m_mutex);
+        m_finished = true;
+        m_ok = ok;
+        m_error = error;
+        m_changed.notify_all();
+    }
+
+    // The sheet's thread: the string at index, once it is read; false when
+    // the part holds no such string.
+    bool find(qsizetype index, QStringView *text)
+    {
+        if (index >= m_seenCount) {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [this, index] { return index < m_count || m_finished; });
+            for (size_t i = m_seen.size(); i < m_batches.size(); ++i)
+                m_seen.push_back(m_batches[i].get());
+            m_seenCount = m_count;
+            if (index >= m_seenCount)
+                return false;
+        }
+        *text = m_seen[size_t(index / batchStrings)]->at(index % batchStrings);
+        return true;
+    }
+    // Waits until the part is read; false with its error when it failed.
+    bool wait(QString *error)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_finished; });
+        if (!m_ok)
+            *error = m_error;
+        return m_ok;
+    }
+
+private:
+    static constexpr qsizetype batchStrings = 16384;
+
+    void startBatch()
+    {
+        m_filling = std::make_unique<StringTable>();
+        m_filling->reserve(batchStrings);
+    }
+    void handOver()
+    {
+        m_filling->squeeze();
+        const std::lock_guard lock(m_mutex);
+        m_count += m_filling->size();
+        m_batches.push_back(std::move(m_filling));
+        m_changed.notify_all();
+    }
+
+    std::unique_ptr<StringTable> m_filling; // the strings' thread only
+    std::vector<const StringTable *> m_seen; // the sheet's thread only
+    qsizetype m_seenCount = 0;               // strings in m_seen
+
+    std::mutex m_mutex; // guards what follows
+    std::condition_variable m_changed;
+    std::vector<std::unique_ptr<StringTable>> m_batches;
+    qsizetype m_count = 0; // strings in m_batches
+    bool m_finished = false;
+    bool m_ok = false;
+    QString m_error;
+};
+
 struct WorkbookParts
 {
     QString sheet;
@@ -233,21 +325,20 @@ public:
     explicit XlsxSheetLoader(XlsxPackage &package) : m_package(package) {}
 
     bool findParts(WorkbookParts *parts, QString *error);
-    bool readSharedStrings(const QString &partName, QString *error);
+    bool readSharedStrings(const QString &partName, SharedStringFeed &strings, QString *error);
     bool readStyles(const QString &partName, QString *error);
-    bool readSheet(const QString &partName, int columns, SheetRowSink &sink, QString *error);
+    bool readSheet(const QString &partName, SharedStringFeed &strings, int columns, SheetRowSink &sink,
+                   QString *error);
 
-    const StringTable &sharedStrings() const { return m_sharedStrings; }
     const CellFormats &formats() const { return m_formats; }
     void setDate1904(bool date1904) { m_formats.setDate1904(date1904); }
 
 private:
     // Runs handler over a part with expat; a failure names the part.
-    bool parsePart(const QString &partName, qint64 maxBytes, ExpatParser::Handler &handler,
-                   ExpatParser *&parser, QString *error);
+    bool parsePart(const QString &partName, qint64 maxBytes, XlsxPackage::Reading reading,
+                   ExpatParser::Handler &handler, ExpatParser *&parser, QString *error);
 
     XlsxPackage &m_package;
-    StringTable m_sharedStrings;
     CellFormats m_formats;
 };
 
@@ -255,7 +346,7 @@ private:
 class SharedStringsHandler : public ExpatParser::Handler
 {
 public:
-    explicit SharedStringsHandler(StringTable &strings) : m_strings(strings) {}
+    explicit SharedStringsHandler(SharedStringFeed &strings) : m_strings(strings) {}
 
     void startElement(const char *name, const char **) override
     {
@@ -267,7 +358,8 @@ public:
     void endElement(const char *name) override
     {
         if (ExpatParser::isName(name, "si")) {
-            m_item.appendTo(m_strings);
+            m_item.appendTo(m_strings.filling());
+            m_strings.handOverIfFull();
             m_inItem = false;
         } else if (m_inItem) {
             m_item.end(name);
@@ -280,7 +372,7 @@ public:
     }
 
 private:
-    StringTable &m_strings;
+    SharedStringFeed &m_strings;
     StringItem m_item;
     bool m_inItem = false;
 };
@@ -289,8 +381,8 @@ private:
 class SheetHandler : public ExpatParser::Handler
 {
 public:
-    SheetHandler(const XlsxSheetLoader &loader, int columns, SheetRowSink &sink)
-        : m_loader(loader), m_sink(sink), m_buffer(columns)
+    SheetHandler(const XlsxSheetLoader &loader, SharedStringFeed &strings, int columns, SheetRowSink &sink)
+        : m_loader(loader), m_strings(strings), m_sink(sink), m_buffer(columns)
     {
     }
 
@@ -430,13 +522,12 @@ private:
             bool ok = index >= 0;
             if (!ok)
                 index = value.trimmed().toLongLong(&ok);
-            const StringTable &strings = m_loader.sharedStrings();
-            if (!ok || index < 0 || index >= strings.size()) {
+            QStringView text;
+            if (!ok || index < 0 || !m_strings.find(index, &text)) {
                 fail(QStringLiteral("工作簿内容已损坏（单元格引用了不存在的字符串）"));
                 return;
             }
             // A view into the table, which outlives the sheet: no copy, no count.
-            const QStringView text = strings.at(index);
             cell() = QString::fromRawData(text.data(), text.size());
             return;
         }
@@ -486,6 +577,7 @@ private:
     }
 
     const XlsxSheetLoader &m_loader;
+    SharedStringFeed &m_strings;
     SheetRowSink &m_sink;
     RowBuffer m_buffer;
     StringItem m_inlineText;
@@ -575,9 +667,10 @@ bool XlsxSheetLoader::findParts(WorkbookParts *parts, QString *error)
 }
 
 bool XlsxSheetLoader::parsePart(const QString &partName, qint64 maxBytes,
-                                ExpatParser::Handler &handler, ExpatParser *&parser, QString *error)
+                                XlsxPackage::Reading reading, ExpatParser::Handler &handler,
+                                ExpatParser *&parser, QString *error)
 {
-    std::unique_ptr<QIODevice> device = m_package.openPart(partName, maxBytes, error);
+    std::unique_ptr<QIODevice> device = m_package.openPart(partName, maxBytes, reading, error);
     if (!device)
         return false;
     ExpatParser expat(handler);
@@ -592,11 +685,13 @@ bool XlsxSheetLoader::parsePart(const QString &partName, qint64 maxBytes,
     return ok;
 }
 
-bool XlsxSheetLoader::readSharedStrings(const QString &partName, QString *error)
+bool XlsxSheetLoader::readSharedStrings(const QString &partName, SharedStringFeed &strings,
+                                        QString *error)
 {
-    SharedStringsHandler handler(m_sharedStrings);
+    SharedStringsHandler handler(strings);
     ExpatParser *parser = nullptr;
-    return parsePart(partName, maxSharedStringBytes, handler, parser, error);
+    return parsePart(partName, maxSharedStringBytes, XlsxPackage::Reading::OnDemand, handler, parser,
+                     error);
 }
 
 bool XlsxSheetLoader::readStyles(const QString &partName, QString *error)
@@ -631,11 +726,12 @@ bool XlsxSheetLoader::readStyles(const QString &partName, QString *error)
     return true;
 }
 
-bool XlsxSheetLoader::readSheet(const QString &partName, int columns, SheetRowSink &sink,
-                                QString *error)
+bool XlsxSheetLoader::readSheet(const QString &partName, SharedStringFeed &strings, int columns,
+                                SheetRowSink &sink, QString *error)
 {
-    SheetHandler handler(*this, columns, sink);
-    if (!parsePart(partName, maxSheetBytes, handler, handler.parser, error))
+    SheetHandler handler(*this, strings, columns, sink);
+    if (!parsePart(partName, maxSheetBytes, XlsxPackage::Reading::Ahead, handler, handler.parser,
+                   error))
         return false;
     handler.finish();
     return true;
@@ -689,9 +785,31 @@ bool XlsxReader::read(const QString &path, int columns, SheetRowSink &sink, QStr
     if (!package.open(path, error) || !loader.findParts(&parts, error))
         return false;
     loader.setDate1904(parts.date1904);
-    return (parts.sharedStrings.isEmpty() || !package.contains(parts.sharedStrings)
-            || loader.readSharedStrings(parts.sharedStrings, error))
-           && (parts.styles.isEmpty() || !package.contains(parts.styles)
-               || loader.readStyles(parts.styles, error))
-           && loader.readSheet(parts.sheet, std::max(columns, 1), sink, error);
+
+    SharedStringFeed strings;
+    std::jthread stringReader; // joined before strings goes
+    if (!parts.sharedStrings.isEmpty() && package.contains(parts.sharedStrings)) {
+        // With a package of its own: one package reads one part at a time.
+        stringReader = std::jthread([&path, &parts, &strings] {
+            XlsxPackage ownPackage;
+            XlsxSheetLoader ownLoader(ownPackage);
+            QString stringsError;
+            const bool ok = ownPackage.open(path, &stringsError)
+                            && ownLoader.readSharedStrings(parts.sharedStrings, strings, &stringsError);
+            strings.finish(ok, stringsError);
+        });
+    } else {
+        strings.finish(true, QString());
+    }
+    QString sheetError;
+    const bool sheetOk = (parts.styles.isEmpty() || !package.contains(parts.styles)
+                          || loader.readStyles(parts.styles, &sheetError))
+                         && loader.readSheet(parts.sheet, strings, std::max(columns, 1), sink, &sheetError);
+    // A fault in the strings is the reason given, as when they were read
+    // before everything else.
+    if (!strings.wait(error))
+        return false;
+    if (!sheetOk)
+        *error = sheetError;
+    return sheetOk;
 }
