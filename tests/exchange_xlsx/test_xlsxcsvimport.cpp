@@ -581,6 +581,12 @@ void TestXlsxCsvImport::unreadableFiles_data()
                                << "损坏";
     QTest::newRow("broken sheet xml") << writeZip("broken.xlsx", workbookWithSheetData("<row><c><v>1</c>"))
                                       << "XML";
+    QString manyRows; // megabytes of sheet
+    for (int i = 1; i <= 100000; ++i)
+        manyRows += QStringLiteral("<row r=\"%1\"><c r=\"A%1\"><v>%2</v></c></row>").arg(i).arg(qint64(i) * 7919 % 1000003);
+    QByteArray damagedSheet = TestSupport::readAll(writeZip("large.xlsx", workbookWithSheetData(manyRows)));
+    damagedSheet[damagedSheet.size() / 2] = char(damagedSheet[damagedSheet.size() / 2] ^ 0x5a);
+    QTest::newRow("large sheet damaged in its middle") << write("largedamaged.xlsx", damagedSheet) << "损坏";
     QTest::newRow("broken shared-string xml, sheet without strings")
         << writeZip("brokenstrings.xlsx",
                     workbookWithSharedStrings("<row><c><v>1</v></c></row>", "<si><t>a</si>"))
@@ -702,15 +708,21 @@ void TestXlsxCsvImport::sharedStringsInAnyOrder_data()
     QTest::addColumn<QList<int>>("used");
 
     QTest::newRow("one string") << 1 << QList<int>{0, 0};
-    QTest::newRow("a large table in its order") << 50000 << QList<int>{0, 1, 2, 25000, 49999};
-    QTest::newRow("a large table, last first") << 50000 << QList<int>{49999, 0, 31234, 49998, 7};
+    QTest::newRow("many strings in table order") << 50000 << QList<int>{0, 1, 2, 25000, 49999};
+    QTest::newRow("many strings, last first") << 50000 << QList<int>{49999, 0, 31234, 49998, 7};
+    // Megabytes of strings and of sheet, as in a customer list of 100,000
+    // rows, used in a shuffled order.
+    QList<int> shuffled;
+    for (int i = 0; i < 100000; ++i)
+        shuffled.append(int(qint64(i) * 7919 % 100000));
+    QTest::newRow("a customer list, shuffled") << 100000 << shuffled;
 }
 
 void TestXlsxCsvImport::sharedStringsInAnyOrder()
 {
     QFETCH(int, strings);
     QFETCH(QList<int>, used);
-    const auto text = [](int index) { return QStringLiteral("文本%1").arg(index); };
+    const auto text = [](int index) { return QStringLiteral("客户%1，地址与回访记录各不相同").arg(index); };
     QByteArray table;
     for (int i = 0; i < strings; ++i)
         table += "<si><t>" + text(i).toUtf8() + "</t></si>";

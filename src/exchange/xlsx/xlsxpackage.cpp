@@ -241,7 +241,8 @@ bool XlsxPackage::open(const QString &path, QString *error)
             break;
         if (info.size_filename < sizeof name)
             m_entries.insert(QString::fromUtf8(name).toLower(),
-                             {position.pos_in_zip_directory, position.num_of_file});
+                             {position.pos_in_zip_directory, position.num_of_file,
+                              info.uncompressed_size});
         status = unzGoToNextFile(m_zip);
     }
     if (status != UNZ_END_OF_LIST_OF_FILE) {
@@ -255,6 +256,11 @@ bool XlsxPackage::open(const QString &path, QString *error)
 bool XlsxPackage::contains(const QString &partName) const
 {
     return m_entries.contains(partName.toLower());
+}
+
+quint64 XlsxPackage::declaredSize(const QString &partName) const
+{
+    return m_entries.value(partName.toLower()).declaredSize;
 }
 
 std::unique_ptr<QIODevice> XlsxPackage::openPart(const QString &partName, qint64 maxBytes,

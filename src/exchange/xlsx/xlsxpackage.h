@@ -28,6 +28,9 @@ public:
     bool open(const QString &path, QString *error);
 
     bool contains(const QString &partName) const;
+    // The uncompressed size the archive declares for a part (0 when absent);
+    // not checked until the part is read.
+    quint64 declaredSize(const QString &partName) const;
 
     // How a part is read: as the caller asks, or ahead of it on a thread of
     // its own (for a large part whose parsing can overlap the inflating).
@@ -55,6 +58,7 @@ private:
     {
         quint64 directoryOffset = 0;
         quint64 fileNumber = 0;
+        quint64 declaredSize = 0;
     };
 
     void close();

@@ -26,6 +26,10 @@ constexpr qint64 maxSmallPartBytes = qint64(16) << 20;
 constexpr qint64 maxSharedStringBytes = qint64(256) << 20;
 constexpr qint64 maxSheetBytes = qint64(1) << 30;
 constexpr int maxSheetRows = 1048576; // the format's own limit
+// From this size on a part is read beside the work on another (the strings
+// beside the sheet, the sheet's inflating beside its parsing); a smaller one
+// is done sooner than a thread is started and scheduled.
+constexpr quint64 minBesideBytes = quint64(4) << 20;
 
 QString encryptedMessage()
 {
@@ -730,8 +734,10 @@ bool XlsxSheetLoader::readSheet(const QString &partName, SharedStringFeed &strin
                                 SheetRowSink &sink, QString *error)
 {
     SheetHandler handler(*this, strings, columns, sink);
-    if (!parsePart(partName, maxSheetBytes, XlsxPackage::Reading::Ahead, handler, handler.parser,
-                   error))
+    const XlsxPackage::Reading reading = m_package.declaredSize(partName) < minBesideBytes
+                                             ? XlsxPackage::Reading::OnDemand
+                                             : XlsxPackage::Reading::Ahead;
+    if (!parsePart(partName, maxSheetBytes, reading, handler, handler.parser, error))
         return false;
     handler.finish();
     return true;
@@ -788,7 +794,13 @@ bool XlsxReader::read(const QString &path, int columns, SheetRowSink &sink, QStr
 
     SharedStringFeed strings;
     std::jthread stringReader; // joined before strings goes
-    if (!parts.sharedStrings.isEmpty() && package.contains(parts.sharedStrings)) {
+    if (parts.sharedStrings.isEmpty() || !package.contains(parts.sharedStrings)) {
+        strings.finish(true, QString());
+    } else if (package.declaredSize(parts.sharedStrings) < minBesideBytes) {
+        if (!loader.readSharedStrings(parts.sharedStrings, strings, error))
+            return false;
+        strings.finish(true, QString());
+    } else {
         // With a package of its own: one package reads one part at a time.
         stringReader = std::jthread([&path, &parts, &strings] {
             XlsxPackage ownPackage;
@@ -798,8 +810,6 @@ bool XlsxReader::read(const QString &path, int columns, SheetRowSink &sink, QStr
                             && ownLoader.readSharedStrings(parts.sharedStrings, strings, &stringsError);
             strings.finish(ok, stringsError);
         });
-    } else {
-        strings.finish(true, QString());
     }
     QString sheetError;
     const bool sheetOk = (parts.styles.isEmpty() || !package.contains(parts.styles)
