@@ -14,6 +14,7 @@
 #include "exchange/phonebook/phonebookfile.h"
 #include "exchange/xls/xlswriter.h"
 #include "exchange/xlsx/xlsxwriter.h"
+#include "followup/ui/followupdesk.h"
 #include "mainwindow/contactgrid.h"
 #include "mainwindow/contactlistmodel.h"
 #include "mainwindow/recipientlistbox.h"
@@ -176,6 +177,7 @@ void MainWindow::databaseReplaced()
     // Their rows belong to the replaced file.
     m_editor->hide();
     m_groupDialog->hide();
+    m_followUp->closeWindows();
     relistGroups();
 }
 

@@ -70,6 +70,11 @@ public:
                                      int *copied = nullptr, QList<qsizetype> *skipped = nullptr,
                                      QString *error = nullptr);
 
+    // The contacts whose mobile is exactly this text, with the group of each
+    // (groups[i] holds contacts[i]), in stored order.
+    StoreResult holdersOf(const QString &mobile, ContactList &contacts, QStringList &groups,
+                          QString *error = nullptr);
+
     // Removes every contact of the group and the group row, in one transaction.
     StoreResult deleteGroup(const QString &name, QString *error = nullptr);
 
@@ -85,6 +90,9 @@ public:
     // duplicate counts too). 0 switches the hook off; it also switches
     // itself off after firing.
     void failNthWrite(int n) { m_failingWrite = n; }
+
+    // The connection, for stores of the newer tables that share it.
+    Database &database() const { return m_database; }
 
 private:
     // Runs a one-parameter existence query.

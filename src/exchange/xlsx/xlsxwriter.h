@@ -3,6 +3,9 @@
 #include "core/contact.h"
 
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 // Excel 2007 workbook (.xlsx) of the working list: every contact, ticked or
 // not, in list order, one per row from row 1; columns A..D = mobile, name,
@@ -12,3 +15,14 @@
 // Writes the workbook to path: complete, or not at all (an older file of that
 // name is kept on failure). error receives the reason in the user's language.
 bool writeXlsx(const QString &path, const ContactList &contacts, QString *error);
+
+// A sheet of any text rows below a heading row, for lists other than the
+// contacts. rows hands every row, in order, to its argument, which returns
+// false once the workbook cannot take more; rows returns false on a failure
+// of its own (its reason in error). widths: each column's width in
+// characters. Rows beyond a sheet go on to the next sheet under the heading
+// again. Complete, or not written at all.
+using RowSink = std::function<bool(const QStringList &row)>;
+using RowProducer = std::function<bool(const RowSink &sink, QString *error)>;
+bool writeXlsxTable(const QString &path, const QStringList &heading, const QList<int> &widths,
+                    const RowProducer &rows, QString *error);
