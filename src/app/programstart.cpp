@@ -10,7 +10,9 @@
 #include "app/startuprepair.h"
 #include "app/terminationwatch.h"
 #include "desktop/messagebox.h"
+#include "followup/ui/kdeconnectdialer.h"
 #include "mainwindow/mainwindow.h"
+#include "phonelink/kdeconnectphones.h"
 
 #include <QApplication>
 #include <QDate>
@@ -87,7 +89,9 @@ int runProgram(int &argc, char **argv)
     if (!started && !StartupRepair::recover(session, message))
         return 1;
 
-    MainWindow window(session.store(), dataFolder.importStartFolder());
+    KdeConnectPhones phones;
+    KdeConnectDialer dialer(phones);
+    MainWindow window(session.store(), dataFolder.importStartFolder(), nullptr, &dialer);
     window.setSmsText(session.initialSmsText());
     ShutdownSequence shutdown(session);
     window.setShutdownHandler([&shutdown, &window](const QString &smsText) {
