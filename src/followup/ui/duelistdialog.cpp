@@ -32,9 +32,8 @@ DueListDialog::DueListDialog(FollowUpStore &store, QWidget *parent)
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->setColumnWidth(DueListModel::LastTimeColumn, 150);
-    connect(m_table, &QTableView::doubleClicked, this, [this](const QModelIndex &index) {
-        emit locateRequested(m_model->at(index.row()));
-    });
+    // A double click, or Enter: "activated" comes once for either (a double
+    // click also emits doubleClicked, which would locate twice).
     connect(m_table, &QTableView::activated, this, [this](const QModelIndex &index) {
         emit locateRequested(m_model->at(index.row()));
     });

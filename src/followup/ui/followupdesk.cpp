@@ -33,10 +33,15 @@ FollowUpDesk::FollowUpDesk(ContactStore &contacts, PhoneDialer *dialer, QWidget 
 
 FollowUpDesk::~FollowUpDesk() = default;
 
+RecordEditor::Clock FollowUpDesk::windowClock()
+{
+    return [this] { return m_clock(); };
+}
+
 HistoryDialog &FollowUpDesk::history()
 {
     if (!m_history) {
-        m_history = new HistoryDialog(m_store, m_contacts, m_clock, m_window);
+        m_history = new HistoryDialog(m_store, m_contacts, windowClock(), m_window);
         connect(m_history, &HistoryDialog::recordsChanged, this, &FollowUpDesk::recordsChanged);
         connect(m_history, &HistoryDialog::callRequested, this, &FollowUpDesk::call);
     }

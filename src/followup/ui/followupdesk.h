@@ -42,6 +42,9 @@ public:
     // The database file was replaced: the windows close.
     void closeWindows();
 
+    // What "now" is for new records and the due list (tests fix it).
+    void setClock(RecordEditor::Clock clock) { m_clock = std::move(clock); }
+
     FollowUpStore &store() { return m_store; }
     HistoryDialog *historyWindow() const { return m_history; }
     DueListDialog *dueListWindow() const { return m_dueList; }
@@ -55,6 +58,8 @@ signals:
 
 private:
     HistoryDialog &history();
+    // The clock as the windows see it: whatever m_clock is at the time.
+    RecordEditor::Clock windowClock();
     void showCallCard(const QString &mobile, const QString &reason);
     void recordsChanged();
 

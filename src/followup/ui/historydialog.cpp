@@ -48,7 +48,8 @@ HistoryDialog::HistoryDialog(FollowUpStore &store, ContactStore &contacts,
     m_table->setColumnWidth(HistoryModel::MethodColumn, 50);
     m_table->setColumnWidth(HistoryModel::ResultColumn, 80);
     m_table->setColumnWidth(HistoryModel::NextColumn, 90);
-    connect(m_table, &QTableView::doubleClicked, this,
+    // A double click or Enter edits the record.
+    connect(m_table, &QTableView::activated, this,
             [this](const QModelIndex &index) { editRecord(index.row()); });
 
     m_editor = new RecordEditor(store, m_clock, this);

@@ -78,7 +78,9 @@ RecordEditor::RecordEditor(FollowUpStore &store, Clock clock, QWidget *parent)
     auto *nextRow = new QHBoxLayout;
     nextRow->addWidget(m_next);
     nextRow->addWidget(m_nextDate, 1);
-    form->addRow(QStringLiteral("下次回访(&N)："), nextRow);
+    auto *nextLabel = new QLabel(QStringLiteral("下次回访(&N)："), this);
+    nextLabel->setBuddy(m_next);
+    form->addRow(nextLabel, nextRow);
     connect(m_next, &QComboBox::currentIndexChanged, this, [this](int index) {
         m_nextDate->setEnabled(index == OwnDateEntry);
         if (index > 0 && index < OwnDateEntry)
@@ -118,6 +120,8 @@ void RecordEditor::open(const FollowUpRecord &record)
     m_method->setCurrentText(record.method);
     m_result->setCurrentText(record.result);
     m_content->setPlainText(record.content);
+    // The date box starts where a chosen date most likely lies.
+    m_nextDate->setDate(m_clock().date().addDays(1));
     setNextDate(FollowUpRules::parseDate(record.nextDate));
     show();
     raise();
