@@ -11,10 +11,60 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScrollBar>
+
+namespace {
+
+// Opens the rows' context menu: a right click picks the row under the mouse
+// first, the menu key (or Shift+F10) keeps the selection and opens the menu
+// at the selected row.
+class RowMenuTrigger : public QObject
+{
+public:
+    RowMenuTrigger(ContactGrid &grid, QMenu &menu)
+        : QObject(&menu)
+        , m_grid(grid)
+        , m_menu(menu)
+    {
+        grid.table()->installEventFilter(this);
+        grid.rowArea()->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::ContextMenu)
+            return false;
+        const auto *request = static_cast<QContextMenuEvent *>(event);
+        QWidget *rows = m_grid.rowArea();
+        QPoint position = rows->mapFrom(static_cast<QWidget *>(watched), request->pos());
+        if (request->reason() == QContextMenuEvent::Mouse) {
+            const int shownRow = position.y() / GridLook::rowHeight();
+            if (m_grid.contactAtRow(shownRow) >= 0)
+                m_grid.selectShownRow(shownRow);
+        }
+        const qsizetype index = m_grid.selectedIndex();
+        if (index < 0)
+            return true;
+        if (request->reason() != QContextMenuEvent::Mouse) {
+            const qsizetype shownRow = index - m_grid.scrollValue();
+            position = shownRow >= 0 && shownRow < ContactGrid::ShownRows
+                           ? m_grid.cellRect(int(shownRow), ContactListModel::MobileColumn).center()
+                           : rows->rect().center();
+        }
+        m_menu.popup(rows->mapToGlobal(position));
+        return true;
+    }
+
+private:
+    ContactGrid &m_grid;
+    QMenu &m_menu;
+};
+
+} // namespace
 
 void MainWindow::buildFollowUpMenu()
 {
@@ -58,18 +108,7 @@ void MainWindow::buildGridContextMenu()
         if (index >= 0)
             m_followUp->call(m_contacts->at(index).mobile().toString());
     });
-
-    ContactTableView *table = m_grid->table();
-    table->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(table, &QWidget::customContextMenuRequested, this, [this, table](const QPoint &pos) {
-        // The mouse picks the row under it; the keyboard's menu key keeps the selection.
-        const int shownRow = pos.y() / GridLook::rowHeight();
-        if (table->viewport()->rect().contains(pos) && m_grid->contactAtRow(shownRow) >= 0)
-            m_grid->selectShownRow(shownRow);
-        if (m_grid->selectedIndex() < 0)
-            return;
-        m_rowMenu->popup(table->viewport()->mapToGlobal(pos));
-    });
+    new RowMenuTrigger(*m_grid, *m_rowMenu);
 }
 
 void MainWindow::openFollowUpHistory()

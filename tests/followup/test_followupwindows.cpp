@@ -16,6 +16,8 @@
 #include "support/testsupport.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QComboBox>
 #include <QMenu>
 #include <QPushButton>
@@ -105,12 +107,19 @@ void TestFollowUpWindows::rowMenuOpensTheHistoryOfTheRowUnderTheMouse()
     m_fixture->window().reloadGroups();
     m_fixture->clickGroup(QStringLiteral("甲组"));
 
-    ContactTableView *table = m_fixture->window().grid().table();
-    const QPoint secondRow = m_fixture->window().grid().cellRect(1, 1).center();
-    emit table->customContextMenuRequested(secondRow);
+    ContactGrid &grid = m_fixture->window().grid();
     auto *menu = m_fixture->child<QMenu>(QStringLiteral("rowMenu"));
+    // The menu key keeps the selection; a right click selects the row under it.
+    grid.selectShownRow(0);
+    QContextMenuEvent key(QContextMenuEvent::Keyboard, grid.table()->rect().center());
+    QApplication::sendEvent(grid.table(), &key);
     QTRY_VERIFY(menu->isVisible());
-    QCOMPARE(m_fixture->window().grid().selectedIndex(), 1);
+    QCOMPARE(grid.selectedIndex(), 0);
+    menu->hide();
+    QContextMenuEvent click(QContextMenuEvent::Mouse, grid.cellRect(1, 1).center());
+    QApplication::sendEvent(grid.rowArea(), &click);
+    QTRY_VERIFY(menu->isVisible());
+    QCOMPARE(grid.selectedIndex(), 1);
     menu->findChild<QAction *>(QStringLiteral("rowHistory"))->trigger();
     menu->hide();
 
