@@ -242,6 +242,24 @@ void TestFollowUpWindows::callWithoutPhoneShowsTheNumberAndItsCode()
     QCOMPARE(record.time, QStringLiteral("2026-12-07 14:30:00"));
     QCOMPARE(record.mobile, QStringLiteral("138 0000 0001"));
 
+    // A record being typed is not given up without asking; kept, nothing is dialled.
+    card->hide();
+    editor.findChild<QComboBox *>(QStringLiteral("result"))->setCurrentText(QStringLiteral("正在记"));
+    const int asked = MessageBox::shownCount();
+    MessageBox::setNextAnswer(QMessageBox::No);
+    desk().call(QStringLiteral("13800000002"));
+    QCOMPARE(MessageBox::shownCount(), asked + 1);
+    QVERIFY(!card->isVisible());
+    QVERIFY(editor.isVisible());
+    QCOMPARE(editor.typedRecord().result, QStringLiteral("正在记"));
+    QCOMPARE(desk().historyWindow()->mobile(), QStringLiteral("138 0000 0001"));
+    MessageBox::setNextAnswer(QMessageBox::Yes);
+    desk().call(QStringLiteral("13800000002"));
+    QCOMPARE(MessageBox::shownCount(), asked + 2);
+    QVERIFY(card->isVisible());
+    QCOMPARE(editor.typedRecord().mobile, QStringLiteral("13800000002"));
+    QVERIFY(editor.typedRecord().result.isEmpty());
+
     // Nothing to dial: a message, no card, no record.
     card->hide();
     editor.hide();
@@ -284,6 +302,7 @@ void TestFollowUpWindows::callThroughTheKdeConnectPhone()
     bus.call(daemon, QStringLiteral("/modules/kdeconnect"), QStringLiteral("org.freedesktop.DBus.Mock"),
              QStringLiteral("SetReachable"), {QStringLiteral("p1"), false});
     QTRY_VERIFY(phones.phones().isEmpty());
+    MessageBox::setNextAnswer(QMessageBox::Yes); // the first call's record is given up
     phoneDesk.call(QStringLiteral("13800000002"));
     QVERIFY(phoneDesk.callCard() && phoneDesk.callCard()->isVisible());
     QCOMPARE(phoneDesk.callCard()->shownUrl(), QStringLiteral("tel:13800000002"));

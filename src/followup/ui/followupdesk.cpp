@@ -48,13 +48,13 @@ HistoryDialog &FollowUpDesk::history()
     return *m_history;
 }
 
-void FollowUpDesk::openHistory(const QString &mobile)
+bool FollowUpDesk::openHistory(const QString &mobile)
 {
     if (mobile.trimmed().isEmpty()) {
         MessageBox::information(m_window, QStringLiteral("请先选中一个有手机号的联系人。"));
-        return;
+        return false;
     }
-    history().showFor(mobile);
+    return history().showFor(mobile);
 }
 
 void FollowUpDesk::call(const QString &mobile)
@@ -65,7 +65,10 @@ void FollowUpDesk::call(const QString &mobile)
         return;
     }
     const QDateTime began = m_clock();
-    openHistory(mobile);
+    // The record of the call goes into the editor: one being typed is
+    // given up first, or the call is not made.
+    if (!openHistory(mobile) || !m_history->editorFree())
+        return;
     const QString phone = m_dialer ? m_dialer->phoneName() : QString();
     if (phone.isEmpty()) {
         m_history->setStatus(QString());

@@ -27,7 +27,8 @@ public:
                  RecordEditor::Clock clock = {});
     ~FollowUpDesk() override;
 
-    void openHistory(const QString &mobile);
+    // false when the history window stays with a record being typed.
+    bool openHistory(const QString &mobile);
     void openDueList();
     // Dials through the phone when one is reachable, else shows the number
     // with its QR code; either way a new 电话 record at the call's start

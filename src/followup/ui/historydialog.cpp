@@ -86,10 +86,11 @@ HistoryDialog::HistoryDialog(FollowUpStore &store, ContactStore &contacts,
     resize(720, 480);
 }
 
-void HistoryDialog::showFor(const QString &mobile)
+bool HistoryDialog::showFor(const QString &mobile)
 {
     if (mobile.trimmed() != m_mobile) {
-        m_editor->hide();
+        if (!editorFree())
+            return false;
         setStatus(QString());
     }
     m_mobile = mobile.trimmed();
@@ -97,6 +98,21 @@ void HistoryDialog::showFor(const QString &mobile)
     show();
     raise();
     activateWindow();
+    return true;
+}
+
+bool HistoryDialog::editorFree()
+{
+    if (!m_editor->isVisible())
+        return true;
+    if (!MessageBox::askYesNo(this, QStringLiteral("%1 的回访记录还没有保存，要放弃它吗？")
+                                        .arg(m_editor->typedRecord().mobile))) {
+        m_editor->raise();
+        m_editor->activateWindow();
+        return false;
+    }
+    m_editor->hide();
+    return true;
 }
 
 void HistoryDialog::reload()
@@ -142,7 +158,8 @@ QString HistoryDialog::statusText() const
 
 void HistoryDialog::addRecord(const QString &method, const QDateTime &time)
 {
-    m_editor->openForAdd(m_mobile, method, time);
+    if (editorFree())
+        m_editor->openForAdd(m_mobile, method, time);
 }
 
 int HistoryDialog::selectedRow() const
@@ -174,7 +191,7 @@ bool HistoryDialog::storedRecord(int row, FollowUpRecord &record)
 void HistoryDialog::editRecord(int row)
 {
     FollowUpRecord record;
-    if (storedRecord(row, record))
+    if (storedRecord(row, record) && editorFree())
         m_editor->openForEdit(record);
 }
 

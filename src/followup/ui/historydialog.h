@@ -22,8 +22,12 @@ public:
     HistoryDialog(FollowUpStore &store, ContactStore &contacts, RecordEditor::Clock clock,
                   QWidget *parent);
 
-    // Shows the window for the number, read anew.
-    void showFor(const QString &mobile);
+    // Shows the window for the number, read anew; false when a record of
+    // another number is being typed and the user keeps it.
+    bool showFor(const QString &mobile);
+    // Is the editor free for another record? A record being typed is given
+    // up only when the user says so.
+    bool editorFree();
     QString mobile() const { return m_mobile; }
     // Reads the person and the history again.
     void reload();
