@@ -11,7 +11,9 @@
 //              on that database, against a database fresh from the template.
 
 #include "app/appsession.h"
+#include "benchutil.h"
 #include "followup/followupstore.h"
+#include "followup/recordexport.h"
 #include "followup/ui/duelistmodel.h"
 #include "followup/ui/historymodel.h"
 #include "storage/database.h"
@@ -47,6 +49,13 @@ const char *const BareDueSql =
     "LEFT JOIN [通讯录] c ON c.rowid = "
     "(SELECT rowid FROM [通讯录] WHERE [手机号] = l.[手机号] ORDER BY rowid LIMIT 1) "
     "WHERE l.[下次回访] <= ?1 ORDER BY l.[下次回访], r.[时间], l.[手机号]";
+const char *const BareExportSql =
+    "SELECT r.[编号], r.[手机号], r.[时间], r.[方式], r.[结果], r.[内容], r.[下次回访], "
+    "(SELECT [姓名] FROM [通讯录] WHERE [手机号] = r.[手机号] ORDER BY rowid LIMIT 1), "
+    "(SELECT group_concat([组别], '、') FROM (SELECT [组别] FROM [通讯录] "
+    "WHERE [手机号] = r.[手机号] ORDER BY rowid)) "
+    "FROM [回访记录] r INDEXED BY [回访记录手机号] WHERE ?1 = ?1 "
+    "ORDER BY r.[手机号], r.[时间], r.[编号]";
 const char *const BareHistorySql =
     "SELECT 0, [编号], [时间], [方式], [结果], [内容], [下次回访] "
     "FROM [回访记录] WHERE [手机号] = ?1 "
@@ -138,6 +147,7 @@ int runChild(const QString &mode, const QString &folder)
     qint64 rows = 0;
     QElapsedTimer timer;
     timer.start();
+    const double cpuStart = BenchUtil::threadCpuMs();
     if (mode == QLatin1String("due")) {
         QVector<DueEntry> entries;
         store.dueList(Today, entries, &error);
@@ -150,19 +160,33 @@ int runChild(const QString &mode, const QString &folder)
         HistoryModel model;
         model.replaceAll(std::move(entries));
         rows = model.rowCount();
+    } else if (mode.startsWith(QLatin1String("export-"))) {
+        const bool csv = mode == QLatin1String("export-csv");
+        if (!RecordExport::write(store, folder + (csv ? QStringLiteral("/x.csv") : QStringLiteral("/x.xlsx")),
+                                 csv ? RecordExport::Format::Csv : RecordExport::Format::Xlsx, &error)) {
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+            return 1;
+        }
+        qsizetype count = 0;
+        store.recordCount(count, &error);
+        rows = count;
+    } else if (mode == QLatin1String("export")) {
+        bareRows(database.handle(), BareExportSql, "x", &rows);
     } else if (mode == QLatin1String("due-bare")) {
         bareRows(database.handle(), BareDueSql, Today.toString(Qt::ISODate).toUtf8(), &rows);
     } else {
         bareRows(database.handle(), BareHistorySql, HeavyNumber.toUtf8(), &rows);
     }
-    std::printf("%.3f %lld\n", timer.nsecsElapsed() / 1e6, rows);
+    std::printf("%.3f %lld %.3f\n", timer.nsecsElapsed() / 1e6, rows,
+                BenchUtil::threadCpuMs() - cpuStart);
     return 0;
 }
 
 struct Sample
 {
-    double ms = 0;
+    double ms = 0; // wall time
     qint64 rows = 0;
+    double cpuMs = 0; // CPU time of the measuring thread
 };
 
 Sample runOnce(const QString &program, const QStringList &arguments)
@@ -171,7 +195,7 @@ Sample runOnce(const QString &program, const QStringList &arguments)
     child.start(program, arguments);
     child.waitForFinished(600000);
     const QList<QByteArray> fields = child.readAllStandardOutput().trimmed().split(' ');
-    return {fields.value(0).toDouble(), fields.value(1).toLongLong()};
+    return {fields.value(0).toDouble(), fields.value(1).toLongLong(), fields.value(2).toDouble()};
 }
 
 double median(QVector<double> values)
@@ -215,32 +239,50 @@ int main(int argc, char **argv)
 
     const QString startup = QStringLiteral(LANZHOU_BENCH_STARTUP);
     QVector<double> due, dueBare, history, historyBare, startBig, startEmpty;
+    QVector<double> dueCpu, dueBareCpu, historyCpu, historyBareCpu;
     qint64 dueRows = 0, historyRows = 0, dueBareRows = 0, historyBareRows = 0;
     for (int i = 0; i < runs; ++i) {
-        const auto child = [&](const char *mode, QVector<double> &times, qint64 &rows) {
+        const auto child = [&](const char *mode, QVector<double> &times, QVector<double> &cpu,
+                               qint64 &rows) {
             const Sample sample = runOnce(self, {QStringLiteral("--child"), QLatin1String(mode), big.path()});
             times << sample.ms;
+            cpu << sample.cpuMs;
             rows = sample.rows;
         };
-        child("due", due, dueRows);
-        child("due-bare", dueBare, dueBareRows);
-        child("history", history, historyRows);
-        child("history-bare", historyBare, historyBareRows);
+        child("due", due, dueCpu, dueRows);
+        child("due-bare", dueBare, dueBareCpu, dueBareRows);
+        child("history", history, historyCpu, historyRows);
+        child("history-bare", historyBare, historyBareCpu, historyBareRows);
         startBig << runOnce(startup, {QStringLiteral("--child"), QStringLiteral("program"), big.path()}).ms;
         startEmpty << runOnce(startup, {QStringLiteral("--child"), QStringLiteral("program"), empty.path()}).ms;
     }
+    // The export once each: it takes seconds, not milliseconds.
+    const auto once = [&](const char *mode) {
+        return runOnce(self, {QStringLiteral("--child"), QLatin1String(mode), big.path()});
+    };
+    const Sample exportBare = once("export");
+    const Sample exportCsv = once("export-csv");
+    const Sample exportXlsx = once("export-xlsx");
     if (dueRows != dueBareRows || historyRows != historyBareRows) {
         std::fprintf(stderr, "row counts differ: due %lld/%lld, history %lld/%lld\n", dueRows,
                      dueBareRows, historyRows, historyBareRows);
         return 1;
     }
-    std::printf("median of %d fresh processes\n", runs);
-    std::printf("  due list (%lld rows)      store+model %8.1f ms   bare %8.1f ms  (%.2fx)\n", dueRows,
-                median(due), median(dueBare), median(due) / median(dueBare));
-    std::printf("  history (%lld rows)      store+model %8.1f ms   bare %8.1f ms  (%.2fx)\n",
-                historyRows, median(history), median(historyBare),
-                median(history) / median(historyBare));
+    std::printf("median of %d fresh processes; wall time, then CPU time of the measuring thread\n", runs);
+    const auto line = [](const char *what, qint64 rows, const QVector<double> &program,
+                         const QVector<double> &bare, const QVector<double> &programCpu,
+                         const QVector<double> &bareCpu) {
+        std::printf("  %-8s (%lld rows) store+model %7.1f ms  bare %7.1f ms  (%.2fx)   "
+                    "CPU %7.1f / %7.1f ms  (%.2fx)\n",
+                    what, rows, median(program), median(bare), median(program) / median(bare),
+                    median(programCpu), median(bareCpu), median(programCpu) / median(bareCpu));
+    };
+    line("due list", dueRows, due, dueBare, dueCpu, dueBareCpu);
+    line("history", historyRows, history, historyBare, historyCpu, historyBareCpu);
     std::printf("  start-up to first paint   1,000,000 records %8.1f ms   empty database %8.1f ms  (%.2fx)\n",
                 median(startBig), median(startEmpty), median(startBig) / median(startEmpty));
+    std::printf("export of every record, one run each (%lld rows)\n", exportBare.rows);
+    std::printf("  bare query %8.1f ms   CSV %8.1f ms (%.2fx)   .xlsx %8.1f ms (%.2fx)\n", exportBare.ms,
+                exportCsv.ms, exportCsv.ms / exportBare.ms, exportXlsx.ms, exportXlsx.ms / exportBare.ms);
     return 0;
 }
