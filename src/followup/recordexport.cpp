@@ -2,6 +2,7 @@
 
 #include "exchange/xlsx/xlsxwriter.h"
 #include "followup/followupstore.h"
+#include "storage/database.h"
 
 #include <QSaveFile>
 
@@ -23,14 +24,21 @@ QStringList cells(const ExportRow &row)
             record.method, record.result,  record.content,     record.nextDate};
 }
 
+constexpr qsizetype ProgressEvery = 4096;
+
 // Every record through sink, in the store's order.
-bool produceRows(FollowUpStore &store, const RowSink &sink, QString *error)
+bool produceRows(FollowUpStore &store, const RowSink &sink, const Progress &progress,
+                 QString *error)
 {
     bool sinkFull = false;
+    bool cancelled = false;
+    qsizetype written = 0;
     const StoreResult read = store.forEachRecord(
         [&](const ExportRow &row) {
             sinkFull = !sink(cells(row));
-            return !sinkFull;
+            if (!sinkFull && ++written % ProgressEvery == 0 && progress)
+                cancelled = !progress(written);
+            return !sinkFull && !cancelled;
         },
         error);
     if (read != StoreResult::Ok) {
@@ -38,7 +46,9 @@ bool produceRows(FollowUpStore &store, const RowSink &sink, QString *error)
             *error = QStringLiteral("读取回访记录失败：%1").arg(*error);
         return false;
     }
-    return !sinkFull;
+    if (cancelled && error)
+        *error = QStringLiteral("导出已取消");
+    return !sinkFull && !cancelled;
 }
 
 // RFC 4180: a field with a separator, a quote or a line break goes in quotes,
@@ -68,7 +78,8 @@ QByteArray csvLine(const QStringList &fields)
 }
 
 // UTF-8 with a byte order mark, so that spreadsheets read the Chinese right.
-bool writeCsv(FollowUpStore &store, const QString &path, QString *error)
+bool writeCsv(FollowUpStore &store, const QString &path, const Progress &progress,
+              QString *error)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
@@ -81,7 +92,7 @@ bool writeCsv(FollowUpStore &store, const QString &path, QString *error)
     QString readError;
     bool ok = put(QByteArrayLiteral("\xEF\xBB\xBF")) && put(csvLine(heading()));
     ok = ok && produceRows(store, [&](const QStringList &row) { return put(csvLine(row)); },
-                           &readError);
+                           progress, &readError);
     if (!ok) {
         *error = readError.isEmpty() ? file.errorString() : readError;
         file.cancelWriting();
@@ -96,21 +107,32 @@ bool writeCsv(FollowUpStore &store, const QString &path, QString *error)
 
 } // namespace
 
-bool write(FollowUpStore &store, const QString &path, Format format, QString *error)
+bool write(FollowUpStore &store, const QString &path, Format format, QString *error,
+           const Progress &progress)
 {
     QString reason;
     const bool written =
         format == Format::Csv
-            ? writeCsv(store, path, &reason)
+            ? writeCsv(store, path, progress, &reason)
             : writeXlsxTable(
                   path, heading(), {13, 10, 16, 20, 6, 10, 40, 12},
-                  [&store](const RowSink &sink, QString *producerError) {
-                      return produceRows(store, sink, producerError);
+                  [&store, &progress](const RowSink &sink, QString *producerError) {
+                      return produceRows(store, sink, progress, producerError);
                   },
                   &reason);
     if (!written && error)
         *error = reason;
     return written;
+}
+
+bool writeFromFile(const QString &databasePath, const QString &path, Format format,
+                   QString *error, const Progress &progress)
+{
+    Database database;
+    if (database.open(databasePath, Database::Access::ReadOnly, error) != Database::OpenResult::Ok)
+        return false;
+    FollowUpStore store(database);
+    return write(store, path, format, error, progress);
 }
 
 } // namespace RecordExport

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class FollowUpStore;
 
 // Writes every follow-up record, with the person and the groups that hold
@@ -12,6 +14,16 @@ namespace RecordExport {
 
 enum class Format { Xlsx, Csv };
 
-bool write(FollowUpStore &store, const QString &path, Format format, QString *error);
+// Told how many records are written so far, every few thousand; false
+// cancels the export (nothing is written then).
+using Progress = std::function<bool(qsizetype written)>;
+
+bool write(FollowUpStore &store, const QString &path, Format format, QString *error,
+           const Progress &progress = {});
+
+// The same through a read-only connection of its own to the database file,
+// so that it can run on a worker thread while the program goes on.
+bool writeFromFile(const QString &databasePath, const QString &path, Format format,
+                   QString *error, const Progress &progress = {});
 
 } // namespace RecordExport

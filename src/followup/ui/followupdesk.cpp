@@ -5,11 +5,12 @@
 #include "followup/recordexport.h"
 #include "followup/ui/callcard.h"
 #include "followup/ui/duelistdialog.h"
+#include "followup/ui/exportrun.h"
 #include "followup/ui/historydialog.h"
 #include "followup/ui/phonedialer.h"
 #include "storage/contactstore.h"
+#include "storage/database.h"
 
-#include <QApplication>
 #include <QFileInfo>
 #include <QPointer>
 
@@ -147,11 +148,18 @@ void FollowUpDesk::closeWindows()
     }
     if (m_history)
         m_history->editor().hide();
+    // It reads the file that was replaced.
+    if (m_export)
+        m_export->cancel();
     emit dueCountChanged(dueCount());
 }
 
 void FollowUpDesk::exportRecords()
 {
+    if (m_export) {
+        MessageBox::information(m_window, QStringLiteral("回访记录正在导出，请稍候。"));
+        return;
+    }
     QString filter;
     QString path = FileDialog::saveFileName(m_window, QStringLiteral("导出回访记录"), QString(),
                                             XlsxFilter + QStringLiteral(";;") + CsvFilter, &filter);
@@ -164,15 +172,26 @@ void FollowUpDesk::exportRecords()
     if (QFileInfo::exists(path)
         && !MessageBox::askYesNo(m_window, QStringLiteral("文件“%1”已存在，要替换它吗？").arg(path)))
         return;
+    qsizetype total = 0;
     QString error;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool written = RecordExport::write(
-        m_store, path, asCsv ? RecordExport::Format::Csv : RecordExport::Format::Xlsx, &error);
-    QApplication::restoreOverrideCursor();
-    if (!written) {
-        MessageBox::warning(m_window,
-                            QStringLiteral("导出回访记录失败，文件“%1”没有写成：%2").arg(path, error));
-        return;
-    }
-    MessageBox::information(m_window, QStringLiteral("回访记录导出成功！"));
+    m_store.recordCount(total, &error); // only the progress bar's length
+    m_export = new ExportRun(m_contacts.database().path(), path,
+                             asCsv ? RecordExport::Format::Csv : RecordExport::Format::Xlsx, total,
+                             m_window);
+    m_export->setParent(this);
+    connect(m_export, &ExportRun::finished, this,
+            [this](bool ok, bool cancelled, const QString &reason) {
+                const QString file = m_export->path();
+                m_export->deleteLater();
+                m_export = nullptr;
+                if (ok)
+                    MessageBox::information(m_window, QStringLiteral("回访记录导出成功！"));
+                else if (cancelled)
+                    MessageBox::information(m_window,
+                                            QStringLiteral("导出已取消，文件“%1”没有写入。").arg(file));
+                else
+                    MessageBox::warning(m_window, QStringLiteral("导出回访记录失败，文件“%1”没有写成：%2")
+                                                      .arg(file, reason));
+            });
+    m_export->start();
 }

@@ -7,6 +7,7 @@
 #include <QObject>
 
 class CallCard;
+class ExportRun;
 class ContactStore;
 class DueListDialog;
 class HistoryDialog;
@@ -34,7 +35,10 @@ public:
     // with its QR code; either way a new 电话 record at the call's start
     // time is opened for the result.
     void call(const QString &mobile);
+    // Asks for the file, then writes it on a worker thread with a progress
+    // dialog; the outcome is told when it is done.
     void exportRecords();
+    bool isExporting() const { return m_export != nullptr; }
 
     // How many are due today; -1 when that cannot be read.
     qsizetype dueCount();
@@ -72,4 +76,5 @@ private:
     HistoryDialog *m_history = nullptr;
     DueListDialog *m_dueList = nullptr;
     CallCard *m_callCard = nullptr;
+    ExportRun *m_export = nullptr; // the export under way, a child of this
 };
