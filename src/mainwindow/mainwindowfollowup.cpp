@@ -3,6 +3,7 @@
 
 #include "mainwindow/mainwindow.h"
 
+#include "desktop/messagebox.h"
 #include "followup/ui/followupdesk.h"
 #include "mainwindow/contactgrid.h"
 #include "mainwindow/contactlistmodel.h"
@@ -70,7 +71,12 @@ void MainWindow::buildFollowUpMenu()
 {
     m_followUp = new FollowUpDesk(m_store, m_phoneDialer, this);
     connect(m_followUp, &FollowUpDesk::showInMainWindow, this, &MainWindow::showWorkingList);
-    connect(m_followUp, &FollowUpDesk::locateContact, this, &MainWindow::showContact);
+    connect(m_followUp, &FollowUpDesk::locateContact, this,
+            [this](const QString &group, qint64 rowId) {
+                if (!showContact(group, rowId))
+                    MessageBox::information(
+                        this, QStringLiteral("这个联系人已不在分组“%1”中，请刷新待回访名单。").arg(group));
+            });
 
     QMenu *menu = menuBar()->addMenu(QStringLiteral("回访(V)"));
     menu->setObjectName(QStringLiteral("回访"));

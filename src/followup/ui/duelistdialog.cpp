@@ -10,9 +10,10 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-DueListDialog::DueListDialog(FollowUpStore &store, QWidget *parent)
+DueListDialog::DueListDialog(FollowUpStore &store, RecordEditor::Clock clock, QWidget *parent)
     : QDialog(parent)
     , m_store(store)
+    , m_clock(std::move(clock))
     , m_model(new DueListModel(this))
 {
     setObjectName(QStringLiteral("dueListWindow"));
@@ -71,9 +72,8 @@ DueListDialog::DueListDialog(FollowUpStore &store, QWidget *parent)
     resize(760, 480);
 }
 
-void DueListDialog::showFor(QDate today)
+void DueListDialog::showList()
 {
-    m_today = today;
     reload();
     show();
     raise();
@@ -82,13 +82,14 @@ void DueListDialog::showFor(QDate today)
 
 void DueListDialog::reload()
 {
+    const QDate today = m_clock().date();
     QVector<DueEntry> entries;
     QString error;
-    if (m_store.dueList(m_today, entries, &error) != StoreResult::Ok)
+    if (m_store.dueList(today, entries, &error) != StoreResult::Ok)
         MessageBox::warning(this, QStringLiteral("读取待回访名单失败：%1").arg(error));
     m_model->replaceAll(std::move(entries));
     m_count->setText(QStringLiteral("截至 %1 待回访：%2 人")
-                         .arg(FollowUpRules::dateText(m_today))
+                         .arg(FollowUpRules::dateText(today))
                          .arg(m_model->rowCount()));
     if (m_model->rowCount() > 0)
         m_table->selectRow(0);

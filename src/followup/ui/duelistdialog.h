@@ -2,6 +2,7 @@
 
 #include "core/contact.h"
 #include "followup/followupstore.h"
+#include "followup/ui/recordeditor.h"
 
 #include <QDialog>
 
@@ -16,10 +17,11 @@ class DueListDialog : public QDialog
     Q_OBJECT
 
 public:
-    DueListDialog(FollowUpStore &store, QWidget *parent);
+    // clock tells what today is, at every reading of the list.
+    DueListDialog(FollowUpStore &store, RecordEditor::Clock clock, QWidget *parent);
 
     // Reads the list for today and shows the window.
-    void showFor(QDate today);
+    void showList();
     void reload();
 
     DueListModel &model() { return *m_model; }
@@ -43,7 +45,7 @@ private:
     void requestForSelected(void (DueListDialog::*signal)(const QString &));
 
     FollowUpStore &m_store;
-    QDate m_today;
+    RecordEditor::Clock m_clock;
     DueListModel *m_model = nullptr;
     QTableView *m_table = nullptr;
     QLabel *m_count = nullptr;

@@ -103,7 +103,7 @@ void FollowUpDesk::showCallCard(const QString &mobile, const QString &reason)
 void FollowUpDesk::openDueList()
 {
     if (!m_dueList) {
-        m_dueList = new DueListDialog(m_store, m_window);
+        m_dueList = new DueListDialog(m_store, windowClock(), m_window);
         connect(m_dueList, &DueListDialog::historyRequested, this, &FollowUpDesk::openHistory);
         connect(m_dueList, &DueListDialog::callRequested, this, &FollowUpDesk::call);
         connect(m_dueList, &DueListDialog::showInMainWindow, this,
@@ -117,7 +117,7 @@ void FollowUpDesk::openDueList()
             emit locateContact(entry.firstGroup, entry.contactRowId);
         });
     }
-    m_dueList->showFor(m_clock().date());
+    m_dueList->showList();
 }
 
 void FollowUpDesk::recordsChanged()
