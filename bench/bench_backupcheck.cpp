@@ -2,10 +2,10 @@
 // of the same file in the same run. Every measurement is a fresh process: the
 // parent runs itself as a child in one mode and reads back the child's time.
 
-#include "app/appfolder.h"
-#include "app/appsession.h"
 #include "benchutil.h"
 #include "core/atomicfile.h"
+#include "safekeeping/appfolder.h"
+#include "safekeeping/appsession.h"
 #include "storage/database.h"
 #include "storage/integritycheck.h"
 #include "storage/statement.h"

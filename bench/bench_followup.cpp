@@ -10,7 +10,7 @@
 //   start-up   the program to a painted main window (bench_startup's child)
 //              on that database, against a database fresh from the template.
 
-#include "app/appsession.h"
+#include "safekeeping/appsession.h"
 #include "benchutil.h"
 #include "followup/followupstore.h"
 #include "followup/recordexport.h"

@@ -3,8 +3,8 @@
 // itself as a child in one of three modes and reads back the child's time
 // from the start of main() to the first paint of the window.
 
-#include "app/appsession.h"
 #include "mainwindow/mainwindow.h"
+#include "safekeeping/appsession.h"
 
 #include <QApplication>
 #include <QDate>

@@ -3,11 +3,11 @@
 // one step, and the memory a million contacts take. The baseline is a bare
 // scan of the same rows with the SQLite C API, measured in the same run.
 
-#include "app/appsession.h"
 #include "benchutil.h"
 #include "mainwindow/contactgrid.h"
-#include "mainwindow/contactlistmodel.h"
 #include "mainwindow/mainwindow.h"
+#include "model/contactlistmodel.h"
+#include "safekeeping/appsession.h"
 #include "storage/contactstore.h"
 #include "storage/database.h"
 

@@ -5,9 +5,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-600}
-CC=clang-14 CXX=clang++-14 cmake -S fuzz -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DLANZHOU_BUILD_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
 cmake --build build-fuzz -j2 --target fuzz_biff8
 mkdir -p build-fuzz/corpus-biff8 build-fuzz/crashes
 cp -n fuzz/corpus-biff8/* build-fuzz/corpus-biff8/ 2>/dev/null || true
-nice -n 10 build-fuzz/fuzz_biff8 -max_total_time="$seconds" -rss_limit_mb=2048 -max_len=65536 \
+nice -n 10 build-fuzz/bin/fuzz_biff8 -max_total_time="$seconds" -rss_limit_mb=2048 -max_len=65536 \
   -artifact_prefix=build-fuzz/crashes/biff8- -print_final_stats=1 build-fuzz/corpus-biff8

@@ -6,7 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-600}
-CC=clang-14 CXX=clang++-14 cmake -S fuzz -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DLANZHOU_BUILD_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null
 cmake --build build-fuzz -j2 --target fuzz_xlsx_reader fuzz_csv_reader
 mkdir -p build-fuzz/corpus-xlsx build-fuzz/corpus-csv build-fuzz/crashes
 for seed in tests/data/xlsx/*.xlsx fuzz/corpus-sheetreaders/*.xlsx; do
@@ -14,7 +15,7 @@ for seed in tests/data/xlsx/*.xlsx fuzz/corpus-sheetreaders/*.xlsx; do
   cp -n "$seed" build-fuzz/corpus-xlsx/ 2>/dev/null || true
 done
 cp -n tests/data/xlsx/*.csv build-fuzz/corpus-csv/ 2>/dev/null || true
-nice -n 10 build-fuzz/fuzz_xlsx_reader -max_total_time="$seconds" -rss_limit_mb=2048 -max_len=32768 \
+nice -n 10 build-fuzz/bin/fuzz_xlsx_reader -max_total_time="$seconds" -rss_limit_mb=2048 -max_len=32768 \
   -artifact_prefix=build-fuzz/crashes/xlsx- -print_final_stats=1 build-fuzz/corpus-xlsx
-nice -n 10 build-fuzz/fuzz_csv_reader -max_total_time="$seconds" -rss_limit_mb=2048 -max_len=8192 \
+nice -n 10 build-fuzz/bin/fuzz_csv_reader -max_total_time="$seconds" -rss_limit_mb=2048 -max_len=8192 \
   -artifact_prefix=build-fuzz/crashes/csv- -print_final_stats=1 build-fuzz/corpus-csv

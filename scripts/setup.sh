@@ -18,5 +18,8 @@ if [ "${#missing[@]}" -gt 0 ]; then
   sudo_if_needed env DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
 fi
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+# The benchmarks and the fuzz targets are built too (not run), so that a change
+# that breaks them shows here.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLANZHOU_BUILD_BENCH=ON \
+  -DLANZHOU_BUILD_FUZZ=ON "$@" >/dev/null
 cmake --build build -j"$(nproc)"

@@ -1,9 +1,9 @@
 // Renders the main window over a fresh database to a PNG, for the README:
 //   lanzhou_screenshot <output.png>
 
-#include "app/appsession.h"
 #include "mainwindow/contactgrid.h"
 #include "mainwindow/mainwindow.h"
+#include "safekeeping/appsession.h"
 
 #include <QApplication>
 #include <QListWidget>

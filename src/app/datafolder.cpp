@@ -1,6 +1,6 @@
 #include "app/datafolder.h"
 
-#include "app/appfolder.h"
+#include "safekeeping/appfolder.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,9 +22,11 @@ QString comparable(const QString &folder)
     return canonical.isEmpty() ? QDir::cleanPath(QDir(folder).absolutePath()) : canonical;
 }
 
+// Asked with the rights the program writes with (the effective ones), as
+// opening a file there would be.
 bool canWrite(const QString &folder)
 {
-    return ::access(QFile::encodeName(folder).constData(), W_OK) == 0;
+    return ::faccessat(AT_FDCWD, QFile::encodeName(folder).constData(), W_OK, AT_EACCESS) == 0;
 }
 
 } // namespace

@@ -1,18 +1,18 @@
 #include "app/programstart.h"
 
-#include "app/appsession.h"
 #include "app/commandline.h"
 #include "app/datafolder.h"
 #include "app/programidentity.h"
 #include "app/restoredialog.h"
-#include "app/runningcopy.h"
-#include "app/shutdownsequence.h"
-#include "app/startuprepair.h"
 #include "app/terminationwatch.h"
 #include "desktop/messagebox.h"
 #include "followup/ui/kdeconnectdialer.h"
 #include "mainwindow/mainwindow.h"
 #include "phonelink/kdeconnectphones.h"
+#include "safekeeping/appsession.h"
+#include "safekeeping/runningcopy.h"
+#include "safekeeping/shutdownsequence.h"
+#include "safekeeping/startuprepair.h"
 
 #include <QApplication>
 #include <QDate>

@@ -1,10 +1,9 @@
 #include "app/restoredialog.h"
 
-#include "app/appsession.h"
 #include "desktop/messagebox.h"
 #include "mainwindow/mainwindow.h"
+#include "safekeeping/appsession.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QHBoxLayout>
@@ -81,10 +80,7 @@ RestoreDialog::RestoreDialog(AppSession &session, MainWindow &window)
 
 void RestoreDialog::attach(MainWindow &window, AppSession &session)
 {
-    QAction *command = window.findChild<QAction *>(QStringLiteral("从备份恢复"));
-    if (!command)
-        return;
-    QObject::connect(command, &QAction::triggered, &window, [&window, &session] {
+    QObject::connect(&window, &MainWindow::restoreFromBackupRequested, &window, [&window, &session] {
         RestoreDialog dialog(session, window);
         dialog.exec();
     });

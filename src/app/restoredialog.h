@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/backupring.h"
+#include "safekeeping/backupring.h"
 #include "storage/integritycheck.h"
 
 #include <QDialog>

@@ -65,11 +65,6 @@ ContactEditor::ContactEditor(ContactStore &store, QWidget *owner)
         m_boxes[i] = box;
     }
 
-    m_groupLabel = new QLabel(this);
-    m_groupLabel->setObjectName(QStringLiteral("Label2"));
-    Twips::place(m_groupLabel, 300, 2160, 1275, 315);
-    m_groupLabel->hide();
-
     m_saveButton = new QPushButton(QStringLiteral("保 存"), this);
     m_saveButton->setObjectName(QStringLiteral("Command1"));
     Twips::place(m_saveButton, 2340, 2220, 795, 315);
@@ -113,7 +108,6 @@ void ContactEditor::openForModify(const QString &group, const Contact &contact)
 void ContactEditor::setGroup(const QString &group)
 {
     m_group = group;
-    m_groupLabel->setText(group); // shown nowhere, never read back
 }
 
 void ContactEditor::clearContents()

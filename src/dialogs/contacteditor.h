@@ -6,7 +6,6 @@
 #include <array>
 
 class ContactStore;
-class QLabel;
 class QLineEdit;
 class QPushButton;
 enum class StoreResult;
@@ -52,7 +51,6 @@ private:
 
     ContactStore &m_store;
     std::array<QLineEdit *, FieldCount> m_boxes{};
-    QLabel *m_groupLabel = nullptr;
     QPushButton *m_saveButton = nullptr;
     QPushButton *m_cancelButton = nullptr;
 

@@ -4,7 +4,6 @@
 #include "core/textrules.h"
 #include "desktop/messagebox.h"
 #include "desktop/twips.h"
-#include "mainwindow/contactlistmodel.h"
 #include "storage/contactstore.h"
 
 #include <QLabel>
@@ -20,10 +19,10 @@ constexpr int NamedSkipped = 5;
 
 } // namespace
 
-GroupDialog::GroupDialog(ContactStore &store, const ContactListModel &workingList, QWidget *owner)
+GroupDialog::GroupDialog(ContactStore &store, TickedContacts tickedContacts, QWidget *owner)
     : FixedDialog(owner, 3690, 1755)
     , m_store(store)
-    , m_workingList(workingList)
+    , m_tickedContacts(std::move(tickedContacts))
 {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("分组"));
@@ -122,7 +121,7 @@ StoreResult GroupDialog::createGroup(const QString &name, int *copied, QList<Ski
         return m_store.addGroup(name, error);
 
     // A contact that does not fit is left out, never the rest.
-    const ContactList ticked = m_workingList.tickedContacts();
+    const ContactList ticked = m_tickedContacts();
     QList<qsizetype> leftOut;
     const StoreResult result = m_store.addGroupWithContacts(name, ticked, copied, &leftOut, error);
     for (const qsizetype position : std::as_const(leftOut)) {

@@ -3,7 +3,8 @@
 #include "core/contact.h"
 #include "dialogs/fixeddialog.h"
 
-class ContactListModel;
+#include <functional>
+
 class ContactStore;
 class QLineEdit;
 enum class StoreResult;
@@ -16,8 +17,10 @@ class GroupDialog : public FixedDialog
 
 public:
     enum class Mode { AddGroup, SaveAsGroup };
+    // The contacts a save-as copies, asked for when the name is confirmed.
+    using TickedContacts = std::function<ContactList()>;
 
-    GroupDialog(ContactStore &store, const ContactListModel &workingList, QWidget *owner);
+    GroupDialog(ContactStore &store, TickedContacts tickedContacts, QWidget *owner);
 
     Mode mode() const { return m_mode; }
 
@@ -47,7 +50,7 @@ private:
     void reportFailure(StoreResult result, const QString &error);
 
     ContactStore &m_store;
-    const ContactListModel &m_workingList;
+    TickedContacts m_tickedContacts;
     Mode m_mode = Mode::AddGroup;
     QLineEdit *m_nameBox = nullptr;
 };

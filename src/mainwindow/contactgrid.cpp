@@ -1,9 +1,9 @@
 #include "mainwindow/contactgrid.h"
 
 #include "desktop/twips.h"
-#include "mainwindow/contactlistmodel.h"
 #include "mainwindow/contacttableview.h"
 #include "mainwindow/gridlook.h"
+#include "model/contactlistmodel.h"
 
 #include <QPainter>
 #include <QPushButton>

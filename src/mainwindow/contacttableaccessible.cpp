@@ -1,8 +1,8 @@
 #include "mainwindow/contacttableaccessible.h"
 
-#include "mainwindow/contactlistmodel.h"
 #include "mainwindow/contacttableview.h"
 #include "mainwindow/gridlook.h"
+#include "model/contactlistmodel.h"
 
 #include <QAccessibleWidget>
 #include <QHash>

@@ -1,9 +1,9 @@
 #include "mainwindow/contacttableview.h"
 
-#include "mainwindow/contactlistmodel.h"
 #include "mainwindow/contacttableaccessible.h"
 #include "mainwindow/gridcelldelegates.h"
 #include "mainwindow/gridlook.h"
+#include "model/contactlistmodel.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>

@@ -6,9 +6,8 @@
 #include "desktop/twips.h"
 #include "mainwindow/artwork.h"
 #include "mainwindow/contactgrid.h"
-#include "mainwindow/contactlistmodel.h"
 #include "mainwindow/recipientlistbox.h"
-#include "mainwindow/tickimages.h"
+#include "model/contactlistmodel.h"
 #include "storage/contactstore.h"
 
 #include <QCheckBox>
@@ -183,13 +182,6 @@ void MainWindow::buildSearchAndGroups(QWidget *client)
             chooseGroup(item->text());
         m_groupJustSelected = false;
     });
-
-    // Placeholders of the layout; the current group and the last path are
-    // members of the window.
-    QLabel *groupPlaceholder = label(QStringLiteral("Label1"), QString(), 1260, 8100, 1035, 315, client);
-    groupPlaceholder->setAccessibleName(QStringLiteral("当前分组"));
-    groupPlaceholder->hide();
-    lineEdit(QStringLiteral("Text9"), QStringLiteral("文件路径"), 240, 8040, 615, 270, client)->hide();
 }
 
 void MainWindow::buildSmsAndRecipients(QWidget *client)
@@ -219,9 +211,6 @@ void MainWindow::buildSmsAndRecipients(QWidget *client)
     connect(m_remarksBox, &QCheckBox::toggled, this, &MainWindow::rebuildRecipientList);
     m_recipientBox = textArea<RecipientListBox>(QStringLiteral("Text2"), QStringLiteral("名单"), 9540, 2040, 4275, 5535,
                               client);
-
-    picture(QStringLiteral("Picture1"), TickImages::unticked(), 10560, 6840, 225, 225, client)->hide();
-    picture(QStringLiteral("Picture2"), TickImages::ticked(), 10800, 6960, 225, 225, client)->hide();
 
     // Bands lie behind the pictures and captions drawn on them.
     for (const char *name : {"Label13", "Label4"})
@@ -253,23 +242,14 @@ void MainWindow::buildButtons(QWidget *client)
     bold.setPointSize(9);
     bold.setBold(true);
     client->findChild<QPushButton *>(QStringLiteral("Command13"))->setFont(bold);
-
-    // Reload and rebuild as buttons, as other windows know them; never shown.
-    QPushButton *reload = button(QStringLiteral("Command2"), QStringLiteral("查询"), 4680, 6660, 1215,
-                                 495, client);
-    reload->hide();
-    connect(reload, &QPushButton::clicked, this, &MainWindow::reloadContacts);
-    QPushButton *rebuild = button(QStringLiteral("Command6"), QStringLiteral("添加"), 3240, 6660, 1215,
-                                  495, client);
-    rebuild->hide();
-    connect(rebuild, &QPushButton::clicked, this, &MainWindow::rebuildRecipientList);
 }
 
 void MainWindow::buildMenus()
 {
     QMenu *file = menuBar()->addMenu(QStringLiteral("文件(F)"));
     file->setObjectName(QStringLiteral("文件"));
-    file->addAction(QStringLiteral("从备份恢复…"))->setObjectName(QStringLiteral("从备份恢复"));
+    connect(file->addAction(QStringLiteral("从备份恢复…")), &QAction::triggered, this,
+            &MainWindow::restoreFromBackupRequested);
     file->addSeparator();
     QAction *quit = file->addAction(QStringLiteral("退出"));
     quit->setObjectName(QStringLiteral("退出"));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mainwindow/recipientlines.h"
+#include "model/recipientlines.h"
 
 #include <QMainWindow>
 
@@ -93,6 +93,8 @@ public:
 
 signals:
     void closed();
+    // 文件 > 从备份恢复… was chosen; the dialog belongs to whoever holds the backups.
+    void restoreFromBackupRequested();
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -16,8 +16,8 @@
 #include "exchange/xlsx/xlsxwriter.h"
 #include "followup/ui/followupdesk.h"
 #include "mainwindow/contactgrid.h"
-#include "mainwindow/contactlistmodel.h"
 #include "mainwindow/recipientlistbox.h"
+#include "model/contactlistmodel.h"
 #include "storage/contactstore.h"
 
 #include <QAction>
@@ -58,7 +58,8 @@ void MainWindow::connectCommands()
         m_contacts->replaceEntry(edited);
         rebuildRecipientList();
     });
-    m_groupDialog = new GroupDialog(m_store, *m_contacts, this);
+    m_groupDialog =
+        new GroupDialog(m_store, [this] { return m_contacts->tickedContacts(); }, this);
     connect(m_groupDialog, &GroupDialog::groupsChanged, this, &MainWindow::reloadGroups);
 
     const struct

@@ -6,9 +6,9 @@
 #include "desktop/messagebox.h"
 #include "followup/ui/followupdesk.h"
 #include "mainwindow/contactgrid.h"
-#include "mainwindow/contactlistmodel.h"
 #include "mainwindow/contacttableview.h"
 #include "mainwindow/gridlook.h"
+#include "model/contactlistmodel.h"
 
 #include <QAction>
 #include <QCheckBox>

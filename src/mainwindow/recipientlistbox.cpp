@@ -1,5 +1,7 @@
 #include "mainwindow/recipientlistbox.h"
 
+#include "model/documentlines.h"
+
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -51,40 +53,9 @@ void changeWithoutHistory(QTextDocument *document, Change change)
 
 } // namespace
 
-QChar RecipientListBox::breakAfter(QStringView line, qsizetype index)
-{
-    constexpr size_t LinesPerParagraph = 32;
-    constexpr qsizetype LongestRun = 128;
-    const bool endsParagraph = qHash(line, size_t(0)) % LinesPerParagraph == 0
-                               || index % LongestRun == LongestRun - 1;
-    return QChar(endsParagraph ? QChar::ParagraphSeparator : QChar::LineSeparator);
-}
-
-QString RecipientListBox::documentTextFor(QStringView text)
-{
-    QString result;
-    result.reserve(text.size());
-    qsizetype index = 0;
-    qsizetype start = 0;
-    while (start < text.size()) {
-        qsizetype end = start;
-        while (end < text.size() && text[end] != u'\n' && text[end] != u'\r')
-            ++end;
-        const QStringView line = text.mid(start, end - start);
-        result += line;
-        if (end == text.size())
-            break;
-        result += breakAfter(line, index++);
-        start = end + 1;
-        if (text[end] == u'\r' && start < text.size() && text[start] == u'\n')
-            ++start;
-    }
-    return result;
-}
-
 void RecipientListBox::replaceText(const QString &text)
 {
-    replaceDocumentText(documentTextFor(text));
+    replaceDocumentText(DocumentLines::documentTextFor(text));
 }
 
 void RecipientListBox::replaceDocumentText(const QString &wanted)

@@ -10,7 +10,7 @@
 // lines are kept in paragraphs of about 32 lines, joined by line separators
 // (which the box shows as ordinary line breaks and toPlainText() returns as
 // "\n"). The break after a line depends only on that line and an index
-// (breakAfter); the recipient list uses its contacts' positions, which a tick
+// (DocumentLines::breakAfter); the recipient list uses its contacts' positions, which a tick
 // does not move, so ticking one contact changes the document at its line and
 // nowhere else.
 //
@@ -26,7 +26,7 @@ public:
 
     // text may use LF, CR LF or CR line ends; the box shows one line per line.
     void replaceText(const QString &text);
-    // The same for a text already in the document's form (documentTextFor).
+    // The same for a text already in the document's form (DocumentLines::documentTextFor).
     void replaceDocumentText(const QString &documentText);
     // Replaces removed characters at position (a document position) with
     // inserted, which is in the document's form.
@@ -34,13 +34,4 @@ public:
 
     // The user has changed the text since the program last replaced it.
     bool isEditedByHand() const;
-
-    // The break that follows a line: a paragraph separator after about one
-    // line in 32 (chosen by the line's text) and where index is one less than
-    // a multiple of 128 (so that runs of equal lines stay short), a line
-    // separator otherwise. index is the line's number, or for the recipient
-    // list its contact's position, which ticks do not move.
-    static QChar breakAfter(QStringView line, qsizetype index);
-    // The text as the document holds it: every line followed by its break.
-    static QString documentTextFor(QStringView text);
 };

@@ -83,8 +83,6 @@ ContactStore::ContactStore(Database &database)
 
 StoreResult ContactStore::runWrite(Statement &statement, QString *error)
 {
-    if (m_failingWrite > 0 && --m_failingWrite == 0)
-        return failed(QStringLiteral("测试注入的写入失败"), error);
     const int code = statement.step();
     switch (code) {
     case SQLITE_DONE:

@@ -82,15 +82,6 @@ public:
     StoreResult smsText(QString &out, QString *error = nullptr);
     StoreResult setSmsText(const QString &text, QString *error = nullptr);
 
-    // Test hook: the n-th write statement from now on (1 = the next one)
-    // fails as if the disk had refused it: the operation returns Failed and
-    // rolls back what it started, exactly like a real failure. Every
-    // INSERT, UPDATE or DELETE counts as one write: addGroupWithContacts
-    // writes the group row first, then one row per contact (a skipped
-    // duplicate counts too). 0 switches the hook off; it also switches
-    // itself off after firing.
-    void failNthWrite(int n) { m_failingWrite = n; }
-
     // The connection, for stores of the newer tables that share it.
     Database &database() const { return m_database; }
 
@@ -101,5 +92,4 @@ private:
     StoreResult runWrite(Statement &statement, QString *error);
 
     Database &m_database;
-    int m_failingWrite = 0;
 };

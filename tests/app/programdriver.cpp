@@ -2,9 +2,9 @@
 // LANZHOU_TEST_APP_FOLDER, with message boxes recorded instead of shown.
 // Prints the text of the last message box when the program ends.
 
-#include "app/appfolder.h"
 #include "app/programstart.h"
 #include "desktop/messagebox.h"
+#include "safekeeping/appfolder.h"
 
 #include <cstdio>
 

@@ -21,6 +21,7 @@ public:
 
     bool isReady() const { return m_ready; }
     ContactStore &store() { return *m_store; }
+    Database &database() { return m_database; }
     QWidget &owner() { return m_owner; }
 
     // Stores a group with contacts "mobile", name and salutation derived

@@ -1,6 +1,7 @@
 #include "desktop/messagebox.h"
 #include "dialogs/contacteditor.h"
 #include "dialogs/dialogtestbed.h"
+#include "support/writefault.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -344,7 +345,9 @@ void TestContactEditor::storeFailureKeepsTheTyping()
         m_editor->openForModify(QStringLiteral("客户"), stored.first());
     box(0)->setText(QStringLiteral("13958700009"));
     box(1)->setText(QStringLiteral("王五"));
-    m_bed->store().failNthWrite(1);
+    WriteFault fault(m_bed->database().handle());
+    QVERIFY(fault.isInstalled());
+    fault.failNthRow(1);
     save();
 
     QVERIFY(MessageBox::lastText().startsWith(QStringLiteral("保存失败")));

@@ -1,7 +1,7 @@
 #include "desktop/messagebox.h"
 #include "dialogs/dialogtestbed.h"
 #include "dialogs/groupdialog.h"
-#include "mainwindow/contactlistmodel.h"
+#include "model/contactlistmodel.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -10,6 +10,7 @@
 #include <QTest>
 
 #include "support/testsupport.h"
+#include "support/writefault.h"
 
 namespace {
 
@@ -75,7 +76,8 @@ void TestGroupDialog::init()
     m_bed = std::make_unique<DialogTestBed>();
     QVERIFY(m_bed->isReady());
     m_working.replaceAll(workingFive());
-    m_dialog = new GroupDialog(m_bed->store(), m_working, &m_bed->owner());
+    m_dialog = new GroupDialog(
+        m_bed->store(), [this] { return m_working.tickedContacts(); }, &m_bed->owner());
 }
 
 void TestGroupDialog::cleanup()
@@ -275,7 +277,9 @@ void TestGroupDialog::failureMidCopyWritesNothing()
     m_bed->addGroup(QStringLiteral("客户"), {"13958700001"});
     QSignalSpy changed(m_dialog, &GroupDialog::groupsChanged);
     m_dialog->openForSaveAs();
-    m_bed->store().failNthWrite(3); // group row, first contact, then the second fails
+    WriteFault fault(m_bed->database().handle());
+    QVERIFY(fault.isInstalled());
+    fault.failNthRow(3); // group row, first contact, then the second fails
     confirm(QStringLiteral("重点客户"));
 
     QVERIFY(MessageBox::lastText().startsWith(QStringLiteral("创建分组失败")));

@@ -9,7 +9,7 @@
 #include "followup/ui/kdeconnectdialer.h"
 #include "gui/mainwindowfixture.h"
 #include "mainwindow/contactgrid.h"
-#include "mainwindow/contactlistmodel.h"
+#include "model/contactlistmodel.h"
 #include "mainwindow/contacttableview.h"
 #include "phonelink/kdeconnectphones.h"
 #include "support/dbusmockbus.h"

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/appfolder.h"
-#include "app/appsession.h"
-#include "app/shutdownsequence.h"
 #include "mainwindow/mainwindow.h"
+#include "safekeeping/appfolder.h"
+#include "safekeeping/appsession.h"
+#include "safekeeping/shutdownsequence.h"
 
 #include <QTemporaryDir>
 #include <memory>

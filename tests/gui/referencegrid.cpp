@@ -1,8 +1,8 @@
 #include "gui/referencegrid.h"
 
 #include "desktop/twips.h"
-#include "mainwindow/contactlistmodel.h"
 #include "mainwindow/tickimages.h"
+#include "model/contactlistmodel.h"
 
 #include <QPainter>
 #include <QPushButton>

@@ -7,7 +7,7 @@
 #include "exchange/phonebook/phonebookfile.h"
 #include "gui/mainwindowfixture.h"
 #include "mainwindow/contactgrid.h"
-#include "mainwindow/contactlistmodel.h"
+#include "model/contactlistmodel.h"
 #include "storage/contactstore.h"
 #include "support/testsupport.h"
 

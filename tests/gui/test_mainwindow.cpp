@@ -2,8 +2,8 @@
 #include "desktop/messagebox.h"
 #include "gui/mainwindowfixture.h"
 #include "mainwindow/contactgrid.h"
-#include "mainwindow/contactlistmodel.h"
-#include "mainwindow/recipientlines.h"
+#include "model/contactlistmodel.h"
+#include "model/recipientlines.h"
 #include "storage/contactstore.h"
 #include "support/testsupport.h"
 
@@ -77,22 +77,17 @@ void TestMainWindow::everyControlIsNamedAndPlaced_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("accessibleName");
     QTest::addColumn<QRect>("geometry"); // pixels, from the twips of the layout
-    QTest::addColumn<bool>("visible");
-    QTest::newRow("List1") << "List1" << "分组" << QRect(4, 100, 177, 412) << true;
-    QTest::newRow("Text3") << "Text3" << "姓名" << QRect(56, 14, 113, 20) << true;
-    QTest::newRow("Text4") << "Text4" << "手机号" << QRect(56, 40, 113, 20) << true;
-    QTest::newRow("Command15") << "Command15" << "查询" << QRect(116, 66, 53, 20) << true;
-    QTest::newRow("Pt1") << "Pt1" << "通讯录" << QRect(184, 4, 449, 500) << true;
-    QTest::newRow("Text1") << "Text1" << "短信内容" << QRect(636, 28, 285, 73) << true;
-    QTest::newRow("Text2") << "Text2" << "名单" << QRect(636, 136, 285, 369) << true;
-    QTest::newRow("Check1") << "Check1" << "显示备注信息" << QRect(828, 112, 93, 13) << true;
-    QTest::newRow("Command8") << "Command8" << "添加分组" << QRect(8, 520, 85, 25) << true;
-    QTest::newRow("Command13") << "Command13" << "生成手机通讯录" << QRect(748, 520, 101, 25) << true;
-    QTest::newRow("Command14") << "Command14" << "操作说明" << QRect(852, 520, 69, 25) << true;
-    QTest::newRow("Label1") << "Label1" << "当前分组" << QRect(84, 540, 69, 21) << false;
-    QTest::newRow("Text9") << "Text9" << "文件路径" << QRect(16, 536, 41, 18) << false;
-    QTest::newRow("Command2") << "Command2" << "查询" << QRect(312, 444, 81, 33) << false;
-    QTest::newRow("Command6") << "Command6" << "添加" << QRect(216, 444, 81, 33) << false;
+    QTest::newRow("List1") << "List1" << "分组" << QRect(4, 100, 177, 412);
+    QTest::newRow("Text3") << "Text3" << "姓名" << QRect(56, 14, 113, 20);
+    QTest::newRow("Text4") << "Text4" << "手机号" << QRect(56, 40, 113, 20);
+    QTest::newRow("Command15") << "Command15" << "查询" << QRect(116, 66, 53, 20);
+    QTest::newRow("Pt1") << "Pt1" << "通讯录" << QRect(184, 4, 449, 500);
+    QTest::newRow("Text1") << "Text1" << "短信内容" << QRect(636, 28, 285, 73);
+    QTest::newRow("Text2") << "Text2" << "名单" << QRect(636, 136, 285, 369);
+    QTest::newRow("Check1") << "Check1" << "显示备注信息" << QRect(828, 112, 93, 13);
+    QTest::newRow("Command8") << "Command8" << "添加分组" << QRect(8, 520, 85, 25);
+    QTest::newRow("Command13") << "Command13" << "生成手机通讯录" << QRect(748, 520, 101, 25);
+    QTest::newRow("Command14") << "Command14" << "操作说明" << QRect(852, 520, 69, 25);
 }
 
 void TestMainWindow::everyControlIsNamedAndPlaced()
@@ -100,13 +95,12 @@ void TestMainWindow::everyControlIsNamedAndPlaced()
     QFETCH(QString, name);
     QFETCH(QString, accessibleName);
     QFETCH(QRect, geometry);
-    QFETCH(bool, visible);
     QWidget *widget = m_fixture->child<QWidget>(name);
     QVERIFY2(widget, qPrintable(name));
     QCOMPARE(QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name), accessibleName);
     const QWidget *client = m_fixture->window().centralWidget();
     QCOMPARE(QRect(widget->mapTo(client, QPoint(0, 0)), widget->size()), geometry);
-    QCOMPARE(widget->isVisible(), visible);
+    QVERIFY(widget->isVisible());
 }
 
 void TestMainWindow::tabOrderFollowsLayout()

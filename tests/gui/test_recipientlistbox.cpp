@@ -1,5 +1,5 @@
-#include "mainwindow/recipientlines.h"
 #include "mainwindow/recipientlistbox.h"
+#include "model/recipientlines.h"
 #include "support/testsupport.h"
 
 #include <QSignalSpy>

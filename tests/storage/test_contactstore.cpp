@@ -4,6 +4,7 @@
 #include "storage/template/databasetemplate.h"
 
 #include "support/testsupport.h"
+#include "support/writefault.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -468,7 +469,9 @@ void TestContactStore::saveAsCopyIsAllOrNothing()
     ContactList source;
     m_store->contacts(QStringLiteral("客户"), {}, {}, source);
     source << makeContact(QStringLiteral("13700000000"), QStringLiteral("新人"));
-    m_store->failNthWrite(failingWrite);
+    WriteFault fault(m_database->handle());
+    QVERIFY(fault.isInstalled());
+    fault.failNthRow(failingWrite);
 
     int copied = -1;
     QCOMPARE(m_store->addGroupWithContacts(QStringLiteral("重点客户"), source, &copied), expected);
@@ -486,7 +489,9 @@ void TestContactStore::saveAsCopyIsAllOrNothing()
 
 void TestContactStore::injectedFailureHitsOneWrite()
 {
-    m_store->failNthWrite(2);
+    WriteFault fault(m_database->handle());
+    QVERIFY(fault.isInstalled());
+    fault.failNthRow(2);
     Contact first = makeContact(QStringLiteral("1"), QStringLiteral("一"));
     Contact second = makeContact(QStringLiteral("2"), QStringLiteral("二"));
     Contact third = makeContact(QStringLiteral("3"), QStringLiteral("三"));
@@ -499,10 +504,10 @@ void TestContactStore::injectedFailureHitsOneWrite()
     m_store->contacts(QStringLiteral("同事"), {}, {}, list);
     QCOMPARE(names(list), (QStringList{"王五", "一", "三"}));
 
-    m_store->failNthWrite(1);
+    fault.failNthRow(1);
     QCOMPARE(m_store->deleteGroup(QStringLiteral("同事")), StoreResult::Failed);
     QCOMPARE(count("SELECT count(*) FROM [通讯录] WHERE [组别] = '同事'"), 3);
-    m_store->failNthWrite(2); // the group row, after the contacts
+    fault.failNthRow(4); // the group row, after its three contacts
     QCOMPARE(m_store->deleteGroup(QStringLiteral("同事")), StoreResult::Failed);
     QCOMPARE(count("SELECT count(*) FROM [通讯录] WHERE [组别] = '同事'"), 3);
     QVERIFY(m_store->groupExists(QStringLiteral("同事")));

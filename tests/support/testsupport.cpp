@@ -89,19 +89,27 @@ bool setEffectiveCapabilities(quint32 effective)
 
 } // namespace
 
+FileModesBindRoot::FileModesBindRoot()
+{
+    if (effectiveCapabilities(&m_savedEffective) && (m_savedEffective & FileModeOverrides))
+        m_capabilitiesLowered = setEffectiveCapabilities(m_savedEffective & ~FileModeOverrides);
+}
+
+FileModesBindRoot::~FileModesBindRoot()
+{
+    if (m_capabilitiesLowered)
+        setEffectiveCapabilities(m_savedEffective);
+}
+
 ReadOnlyFolder::ReadOnlyFolder(const QString &folder)
     : m_folder(folder)
 {
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup
                                       | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther);
-    if (effectiveCapabilities(&m_savedEffective) && (m_savedEffective & FileModeOverrides))
-        m_capabilitiesLowered = setEffectiveCapabilities(m_savedEffective & ~FileModeOverrides);
 }
 
 ReadOnlyFolder::~ReadOnlyFolder()
 {
-    if (m_capabilitiesLowered)
-        setEffectiveCapabilities(m_savedEffective);
     QFile::setPermissions(m_folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 

@@ -45,9 +45,24 @@ private:
     bool m_ok = false;
 };
 
-// Makes a folder read-only (mode 0555) until it goes out of scope. Running as
-// root, the calling thread also gives up the right to ignore file modes for
-// that time, so the folder is read-only for root too.
+// Running as root, the calling thread gives up the right to ignore file modes
+// until this goes out of scope, so read-only files and folders are read-only
+// for root too. Changes nothing for other users.
+class FileModesBindRoot
+{
+public:
+    FileModesBindRoot();
+    ~FileModesBindRoot();
+    FileModesBindRoot(const FileModesBindRoot &) = delete;
+    FileModesBindRoot &operator=(const FileModesBindRoot &) = delete;
+
+private:
+    quint32 m_savedEffective = 0;
+    bool m_capabilitiesLowered = false;
+};
+
+// Makes a folder read-only (mode 0555) until it goes out of scope, for root
+// too (see FileModesBindRoot).
 class ReadOnlyFolder
 {
 public:
@@ -60,8 +75,7 @@ public:
 
 private:
     QString m_folder;
-    quint32 m_savedEffective = 0;
-    bool m_capabilitiesLowered = false;
+    FileModesBindRoot m_modesBind;
 };
 
 } // namespace TestSupport

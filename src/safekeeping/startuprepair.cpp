@@ -1,8 +1,8 @@
-#include "app/startuprepair.h"
+#include "safekeeping/startuprepair.h"
 
-#include "app/appsession.h"
-#include "app/backupring.h"
 #include "desktop/messagebox.h"
+#include "safekeeping/appsession.h"
+#include "safekeeping/backupring.h"
 
 #include <QDir>
 

@@ -1,8 +1,8 @@
-#include "app/appsession.h"
-#include "app/shutdownsequence.h"
-#include "app/smsrecoveryfile.h"
 #include "desktop/messagebox.h"
 #include "mainwindow/mainwindow.h"
+#include "safekeeping/appsession.h"
+#include "safekeeping/shutdownsequence.h"
+#include "safekeeping/smsrecoveryfile.h"
 #include "support/testsupport.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "app/dailybackup.h"
+#include "safekeeping/dailybackup.h"
 
-#include "app/appfolder.h"
+#include "safekeeping/appfolder.h"
 
 #include <QDir>
 

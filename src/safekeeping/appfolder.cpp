@@ -1,4 +1,4 @@
-#include "app/appfolder.h"
+#include "safekeeping/appfolder.h"
 
 #include <QCoreApplication>
 #include <QDir>

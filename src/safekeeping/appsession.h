@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/databaserestore.h"
+#include "safekeeping/databaserestore.h"
 #include "storage/contactstore.h"
 #include "storage/database.h"
 

@@ -1,6 +1,6 @@
-#include "app/appfolder.h"
-#include "app/appsession.h"
-#include "app/dailybackup.h"
+#include "safekeeping/appfolder.h"
+#include "safekeeping/appsession.h"
+#include "safekeeping/dailybackup.h"
 #include "storage/migrations.h"
 #include "storage/template/databasetemplate.h"
 #include "support/testsupport.h"
@@ -10,7 +10,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <unistd.h>
 
 namespace {
 
@@ -171,9 +170,8 @@ void TestAppSession::readOnlyFolderIsReported()
     QTemporaryDir dir;
     const QString readOnly = dir.filePath(QStringLiteral("readonly"));
     QVERIFY(QDir().mkpath(readOnly));
-    QVERIFY(QFile::setPermissions(readOnly, QFile::ReadOwner | QFile::ExeOwner));
-    if (::access(QFile::encodeName(readOnly).constData(), W_OK) == 0)
-        QSKIP("running with the right to write into read-only folders");
+    const TestSupport::ReadOnlyFolder readOnlyFolder(readOnly);
+    QVERIFY(readOnlyFolder.ok());
     AppSession session(readOnly);
     QString message;
     QVERIFY(!session.start(&message));

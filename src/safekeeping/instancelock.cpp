@@ -1,4 +1,4 @@
-#include "app/instancelock.h"
+#include "safekeeping/instancelock.h"
 
 InstanceLock::InstanceLock(const QString &databasePath)
     : m_lock(lockPathFor(databasePath))

@@ -1,4 +1,4 @@
-#include "app/runningcopy.h"
+#include "safekeeping/runningcopy.h"
 
 #include <QCryptographicHash>
 #include <QDeadlineTimer>

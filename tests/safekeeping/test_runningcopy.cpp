@@ -1,7 +1,7 @@
-#include "app/appsession.h"
-#include "app/instancelock.h"
-#include "app/runningcopy.h"
-#include "app/smsrecoveryfile.h"
+#include "safekeeping/appsession.h"
+#include "safekeeping/instancelock.h"
+#include "safekeeping/runningcopy.h"
+#include "safekeeping/smsrecoveryfile.h"
 #include "storage/database.h"
 #include "support/testsupport.h"
 

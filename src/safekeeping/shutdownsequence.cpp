@@ -1,8 +1,8 @@
-#include "app/shutdownsequence.h"
+#include "safekeeping/shutdownsequence.h"
 
-#include "app/appsession.h"
-#include "app/smsrecoveryfile.h"
 #include "desktop/messagebox.h"
+#include "safekeeping/appsession.h"
+#include "safekeeping/smsrecoveryfile.h"
 
 #include <QDir>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "app/smsrecoveryfile.h"
+#include "safekeeping/smsrecoveryfile.h"
 
 #include <QDir>
 #include <QFile>

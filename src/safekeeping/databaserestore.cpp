@@ -1,4 +1,4 @@
-#include "app/databaserestore.h"
+#include "safekeeping/databaserestore.h"
 
 #include "core/atomicfile.h"
 #include "storage/integritycheck.h"

@@ -1,4 +1,4 @@
-#include "app/dailybackup.h"
+#include "safekeeping/dailybackup.h"
 #include "support/testsupport.h"
 
 #include <QDir>

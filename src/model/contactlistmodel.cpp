@@ -1,4 +1,4 @@
-#include "mainwindow/contactlistmodel.h"
+#include "model/contactlistmodel.h"
 
 #ifdef __GLIBC__
 #include <malloc.h>

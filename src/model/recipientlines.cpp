@@ -1,7 +1,7 @@
-#include "mainwindow/recipientlines.h"
+#include "model/recipientlines.h"
 
 #include "core/textrules.h"
-#include "mainwindow/recipientlistbox.h"
+#include "model/documentlines.h"
 
 QString RecipientLines::build(const ContactList &contacts, bool withRemark)
 {
@@ -14,7 +14,7 @@ QString RecipientLines::build(const ContactList &contacts, bool withRemark)
             continue;
         const qsizetype start = text.size();
         TextRules::appendRecipientLine(text, contact, withRemark);
-        text += RecipientListBox::breakAfter(QStringView(text).mid(start), i);
+        text += DocumentLines::breakAfter(QStringView(text).mid(start), i);
         lengths[i] = text.size() - start;
         ++m_count;
     }
@@ -32,7 +32,7 @@ std::optional<RecipientLines::Change> RecipientLines::changeForTick(const Contac
     const qint64 shown = m_lengths.prefixSum(index + 1) - position;
     if (contact.ticked && shown == 0 && TextRules::isValidMobile(contact.mobile())) {
         Change change{position, 0, TextRules::recipientLine(contact, m_withRemark)};
-        change.inserted += RecipientListBox::breakAfter(change.inserted, index);
+        change.inserted += DocumentLines::breakAfter(change.inserted, index);
         m_lengths.add(index, change.inserted.size());
         ++m_count;
         return change;

@@ -1,7 +1,7 @@
-#include "app/backupring.h"
+#include "safekeeping/backupring.h"
 
-#include "app/appfolder.h"
-#include "app/dailybackup.h"
+#include "safekeeping/appfolder.h"
+#include "safekeeping/dailybackup.h"
 #include "storage/integritycheck.h"
 
 #include <QDir>

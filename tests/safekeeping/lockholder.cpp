@@ -2,8 +2,8 @@
 // of the program does, until it is killed. With "listen" it also answers
 // later starts, printing "shown" for each request to show its window.
 
-#include "app/instancelock.h"
-#include "app/runningcopy.h"
+#include "safekeeping/instancelock.h"
+#include "safekeeping/runningcopy.h"
 
 #include <QCoreApplication>
 

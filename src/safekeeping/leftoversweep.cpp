@@ -1,8 +1,8 @@
-#include "app/leftoversweep.h"
+#include "safekeeping/leftoversweep.h"
 
-#include "app/appfolder.h"
-#include "app/dailybackup.h"
 #include "core/atomicfile.h"
+#include "safekeeping/appfolder.h"
+#include "safekeeping/dailybackup.h"
 
 #include <QDir>
 
