@@ -16,9 +16,11 @@
 
 #include <QApplication>
 #include <QDate>
+#include <QDeadlineTimer>
 #include <QFont>
 #include <QFontDatabase>
 #include <QLibraryInfo>
+#include <QThread>
 #include <QTimer>
 #include <QTranslator>
 
@@ -60,6 +62,26 @@ void bringForward(QWidget &window)
     window.activateWindow();
 }
 
+enum class SecondStart { Shown, Started, NotStarted };
+
+// Another copy holds the database. One that runs shows its window instead;
+// one that is closing (writing the day's backup) no longer answers but holds
+// the lock a moment longer: this start waits for it to go and then starts.
+SecondStart meetRunningCopy(AppSession &session, QString *message)
+{
+    const QDeadlineTimer deadline(8000);
+    while (!deadline.hasExpired()) {
+        if (RunningCopy::askToShow(session.databasePath(), 500))
+            return SecondStart::Shown;
+        if (session.start(message))
+            return SecondStart::Started;
+        if (!session.isRunningElsewhere())
+            return SecondStart::NotStarted;
+        QThread::msleep(100);
+    }
+    return SecondStart::NotStarted;
+}
+
 } // namespace
 
 int runProgram(int &argc, char **argv)
@@ -75,16 +97,20 @@ int runProgram(int &argc, char **argv)
     // twice as long once the process has more than one thread.
     AppSession session(dataFolder.path());
     QString message;
-    const bool started = dataFolder.prepare(&message) && session.start(&message);
+    bool started = dataFolder.prepare(&message) && session.start(&message);
 
     QApplication application(argc, argv);
     useChineseFont(application);
     useChineseQtTexts(application);
     if (!started && session.isRunningElsewhere()) {
-        // The copy that runs shows its window instead; this one leaves.
-        if (!RunningCopy::askToShow(session.databasePath()))
+        const SecondStart second = meetRunningCopy(session, &message);
+        if (second == SecondStart::Shown)
+            return 0;
+        started = second == SecondStart::Started;
+        if (!started && session.isRunningElsewhere()) {
             MessageBox::information(nullptr, message);
-        return 0;
+            return 0;
+        }
     }
     if (!started && !StartupRepair::recover(session, message))
         return 1;
@@ -94,6 +120,9 @@ int runProgram(int &argc, char **argv)
     MainWindow window(session.store(), dataFolder.importStartFolder(), nullptr, &dialer);
     window.setSmsText(session.initialSmsText());
     ShutdownSequence shutdown(session);
+    RunningCopy runningCopy(session.databasePath());
+    // A start while this copy closes waits for it instead of asking it.
+    shutdown.setLeavingHandler([&runningCopy] { runningCopy.stopAnswering(); });
     window.setShutdownHandler([&shutdown, &window](const QString &smsText) {
         return shutdown.run(&window, smsText);
     });
@@ -108,13 +137,14 @@ int runProgram(int &argc, char **argv)
                          shutdown.requestTermination();
                          window.close();
                      });
-    RunningCopy runningCopy(session.databasePath());
     QObject::connect(&runningCopy, &RunningCopy::showRequested, &window,
                      [&window] { bringForward(window); });
     runningCopy.listen();
     window.show();
     if (!session.upgradeProblem().isEmpty())
         MessageBox::information(&window, session.upgradeProblem());
+    if (!session.startNotes().isEmpty())
+        MessageBox::warning(&window, session.startNotes().join(QLatin1Char('\n')));
     // Lets scripted checks (the package test, the start-up benchmark) start
     // the program and have it close itself the normal way.
     if (qEnvironmentVariableIsSet("LANZHOU_SMS_CLOSE_AFTER_START"))

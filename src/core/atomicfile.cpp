@@ -114,37 +114,51 @@ bool writeWithMode(const QString &finalPath, const QString &modeSource, const Wr
     return true;
 }
 
+// Plain system calls, so that a failure is told by its own reason (a full
+// disk says so) rather than by a buffered stream's guess.
 bool copyInto(const QString &source, const QString &temporaryPath, QString *error)
 {
-    QFile in(source);
-    QFile out(temporaryPath);
-    if (!in.open(QIODevice::ReadOnly)) {
-        *error = in.errorString();
+    const int in = ::open(encoded(source).constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        *error = systemError();
         return false;
     }
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        *error = out.errorString();
+    const int out = ::open(encoded(temporaryPath).constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (out < 0) {
+        *error = systemError();
+        ::close(in);
         return false;
     }
     QByteArray buffer(1 << 20, Qt::Uninitialized);
-    for (;;) {
-        const qint64 n = in.read(buffer.data(), buffer.size());
-        if (n < 0) {
-            *error = in.errorString();
-            return false;
-        }
-        if (n == 0)
+    bool ok = true;
+    while (ok) {
+        const ssize_t got = ::read(in, buffer.data(), size_t(buffer.size()));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            ok = got == 0;
+            if (!ok)
+                *error = systemError();
             break;
-        if (out.write(buffer.constData(), n) != n) {
-            *error = out.errorString();
-            return false;
+        }
+        for (ssize_t done = 0; ok && done < got;) {
+            const ssize_t put = ::write(out, buffer.constData() + done, size_t(got - done));
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put <= 0) {
+                *error = systemError(put < 0 ? errno : ENOSPC);
+                ok = false;
+            } else {
+                done += put;
+            }
         }
     }
-    if (!out.flush()) {
-        *error = out.errorString();
-        return false;
+    ::close(in);
+    if (::close(out) != 0 && ok) {
+        *error = systemError();
+        ok = false;
     }
-    return true;
+    return ok;
 }
 
 } // namespace
@@ -203,10 +217,14 @@ int removeLeftovers(const QString &folder, const QDateTime &before, const QStrin
 {
     const QFileInfoList candidates =
         QDir(folder).entryInfoList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden | QDir::System);
+    // A write of this run is dated between `before` and now; a file dated
+    // far beyond was left when the clock was ahead, and would never be older.
+    const QDateTime future = before.addSecs(FutureAllowanceSeconds);
     int removed = 0;
     for (const QFileInfo &file : candidates) {
+        const QDateTime modified = file.lastModified();
         if (isTemporaryName(file.fileName(), formerTargets) && !file.isSymLink()
-            && file.lastModified() < before && QFile::remove(file.absoluteFilePath()))
+            && (modified < before || modified > future) && QFile::remove(file.absoluteFilePath()))
             ++removed;
     }
     return removed;

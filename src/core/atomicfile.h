@@ -50,9 +50,10 @@ bool isTemporaryName(const QString &fileName);
 bool isTemporaryName(const QString &fileName, const QStringList &formerTargets);
 
 // Removes the temporary files (as isTemporaryName() tells them) in folder
-// that were last modified before `before`: the remains of an interrupted
-// write of an earlier run. Leaves every other file alone. Returns how many
-// were removed.
+// that were last modified before `before`, or more than
+// FutureAllowanceSeconds after it: the remains of an interrupted write of an
+// earlier run. Leaves every other file alone. Returns how many were removed.
+inline constexpr int FutureAllowanceSeconds = 3600;
 int removeLeftovers(const QString &folder, const QDateTime &before,
                     const QStringList &formerTargets = {});
 

@@ -41,6 +41,12 @@ QMessageBox::StandardButton MessageBox::askRetryOrQuit(QWidget *parent, const QS
                 QMessageBox::Retry | QMessageBox::Ignore | QMessageBox::Cancel);
 }
 
+QMessageBox::StandardButton MessageBox::askSaveCopyOrQuit(QWidget *parent, const QString &text)
+{
+    return show(parent, QMessageBox::Warning, text,
+                QMessageBox::Save | QMessageBox::SaveAll | QMessageBox::Ignore | QMessageBox::Cancel);
+}
+
 void MessageBox::dismissOpenBox()
 {
     if (g_openBox)
@@ -98,7 +104,8 @@ QMessageBox::StandardButton MessageBox::show(QWidget *parent, QMessageBox::Icon 
         const char *caption;
     } captions[] = {{QMessageBox::Ok, "确定"},       {QMessageBox::Yes, "是(&Y)"},
                     {QMessageBox::No, "否(&N)"},     {QMessageBox::Retry, "重试"},
-                    {QMessageBox::Ignore, "仍然退出"}};
+                    {QMessageBox::Ignore, "仍然退出"}, {QMessageBox::Save, "另存为…"},
+                    {QMessageBox::SaveAll, "复制"}};
     for (const auto &entry : captions) {
         if (QAbstractButton *button = box.button(entry.button))
             button->setText(QString::fromUtf8(entry.caption));

@@ -18,6 +18,9 @@ public:
     // 仍然退出, Cancel when the box was closed (Esc, its close box) without
     // either.
     static QMessageBox::StandardButton askRetryOrQuit(QWidget *parent, const QString &text);
+    // 另存为… / 复制 / 仍然退出 with the warning icon: Save, SaveAll (copy),
+    // Ignore, or Cancel when the box was closed without any of them.
+    static QMessageBox::StandardButton askSaveCopyOrQuit(QWidget *parent, const QString &text);
     // Closes the box on screen, if any, as if dismissed (Cancel, or the
     // question's No).
     static void dismissOpenBox();

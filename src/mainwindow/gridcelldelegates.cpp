@@ -5,6 +5,25 @@
 
 #include <QPainter>
 
+namespace {
+
+// More characters than the widest cell shows: a longer text (one name of
+// megabytes) is laid out only as far as it can be seen.
+constexpr qsizetype LongestShownText = 1024;
+
+QString visiblePart(const QString &text, Qt::Alignment horizontal)
+{
+    if (text.size() <= LongestShownText)
+        return text;
+    if (horizontal & Qt::AlignRight)
+        return text.right(LongestShownText);
+    if (horizontal & Qt::AlignHCenter)
+        return text.mid((text.size() - LongestShownText) / 2, LongestShownText);
+    return text.left(LongestShownText);
+}
+
+} // namespace
+
 QSize GridCellDelegate::sizeHint(const QStyleOptionViewItem &, const QModelIndex &index) const
 {
     return QSize(GridLook::columnWidth(index.column()), GridLook::rowHeight());
@@ -39,6 +58,6 @@ void TextCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
     // The text box is a little lower than the font needs; it is centred in
     // a box two pixels taller on each side and cut to its own.
     painter->drawText(box.adjusted(0, -2, 0, 2), int(horizontal | Qt::AlignVCenter),
-                      index.data(Qt::DisplayRole).toString());
+                      visiblePart(index.data(Qt::DisplayRole).toString(), horizontal));
     painter->restore();
 }

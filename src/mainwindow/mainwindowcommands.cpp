@@ -269,9 +269,11 @@ void MainWindow::writePhoneBook()
         return;
     m_lastFilePath = path;
     // Records end at CR LF: the list as built keeps a line feed inside a name
-    // in its record. After hand edits the box's own line ends count.
+    // in its record. After hand edits the box's own line ends count (and
+    // lines it shows cut short are whole again).
     const QString recipients = m_recipientBox->isEditedByHand()
-        ? m_recipientBox->toPlainText().replace(u'\n', QStringLiteral("\r\n"))
+        ? m_recipientLines.wholeText(m_contacts->contacts(), m_recipientBox->toPlainText())
+              .replace(u'\n', QStringLiteral("\r\n"))
         : TextRules::buildRecipientList(m_contacts->contacts(), m_remarksBox->isChecked()).text;
     QString error;
     PhoneBookFile::LeftOut leftOut;

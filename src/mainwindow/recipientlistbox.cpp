@@ -51,7 +51,35 @@ void changeWithoutHistory(QTextDocument *document, Change change)
     document->setModified(false);
 }
 
+// Longer than any line the box can show whole; see wrapLongLinesAnywhere.
+constexpr qsizetype LongLine = 4096;
+
+qsizetype longestLine(QStringView text)
+{
+    qsizetype longest = 0;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator || c == u'\n') {
+            longest = qMax(longest, i - start);
+            start = i + 1;
+        }
+    }
+    return qMax(longest, text.size() - start);
+}
+
 } // namespace
+
+void RecipientListBox::wrapLongLinesAnywhere(bool anywhere)
+{
+    // Wrapping at word boundaries looks for the end of the word before it
+    // falls back to breaking anywhere, for every row of the line: a line of
+    // megabytes without a space would take quadratic time to lay out.
+    const QTextOption::WrapMode mode =
+        anywhere ? QTextOption::WrapAnywhere : QTextOption::WrapAtWordBoundaryOrAnywhere;
+    if (wordWrapMode() != mode)
+        setWordWrapMode(mode);
+}
 
 void RecipientListBox::replaceText(const QString &text)
 {
@@ -70,6 +98,11 @@ void RecipientListBox::replaceDocumentText(const QString &wanted)
                                           wanted.constData() + wanted.size(), common - prefix);
     const qsizetype removed = current.size() - prefix - suffix;
     const qsizetype inserted = wanted.size() - prefix - suffix;
+    // Broken anywhere before a long line comes, at word boundaries only once
+    // it has gone: the box lays out its whole text again at the switch.
+    const bool longLines = longestLine(wanted) > LongLine;
+    if (longLines)
+        wrapLongLinesAnywhere(true);
 
     changeWithoutHistory(doc, [&] {
         if (removed == 0 && inserted == 0)
@@ -85,11 +118,15 @@ void RecipientListBox::replaceDocumentText(const QString &wanted)
         cursor.setPosition(int(prefix + removed), QTextCursor::KeepAnchor);
         cursor.insertText(wanted.mid(prefix, inserted));
     });
+    if (!longLines)
+        wrapLongLinesAnywhere(false);
 }
 
 void RecipientListBox::replaceRange(qsizetype position, qsizetype removed, const QString &inserted)
 {
     QTextDocument *doc = document();
+    if (longestLine(inserted) > LongLine)
+        wrapLongLinesAnywhere(true);
     changeWithoutHistory(doc, [&] {
         QTextCursor cursor(doc);
         cursor.setPosition(int(position));

@@ -34,4 +34,9 @@ public:
 
     // The user has changed the text since the program last replaced it.
     bool isEditedByHand() const;
+
+private:
+    // Lines of thousands of characters (one long name) are broken anywhere
+    // instead of at word boundaries; the text itself stays as it is.
+    void wrapLongLinesAnywhere(bool anywhere);
 };

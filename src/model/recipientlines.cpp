@@ -8,18 +8,20 @@ QString RecipientLines::build(const ContactList &contacts, bool withRemark)
     QString text;
     QVector<qint64> lengths(contacts.size(), 0);
     m_count = 0;
+    m_shortened.clear();
+    m_withRemark = withRemark;
     for (qsizetype i = 0; i < contacts.size(); ++i) {
         const Contact &contact = contacts[i];
         if (!contact.ticked || !TextRules::isValidMobile(contact.mobile()))
             continue;
         const qsizetype start = text.size();
         TextRules::appendRecipientLine(text, contact, withRemark);
+        shorten(text, start, i);
         text += DocumentLines::breakAfter(QStringView(text).mid(start), i);
         lengths[i] = text.size() - start;
         ++m_count;
     }
     m_lengths.assign(std::move(lengths));
-    m_withRemark = withRemark;
     m_current = true;
     return text;
 }
@@ -32,6 +34,7 @@ std::optional<RecipientLines::Change> RecipientLines::changeForTick(const Contac
     const qint64 shown = m_lengths.prefixSum(index + 1) - position;
     if (contact.ticked && shown == 0 && TextRules::isValidMobile(contact.mobile())) {
         Change change{position, 0, TextRules::recipientLine(contact, m_withRemark)};
+        shorten(change.inserted, 0, index);
         change.inserted += DocumentLines::breakAfter(change.inserted, index);
         m_lengths.add(index, change.inserted.size());
         ++m_count;
@@ -43,4 +46,47 @@ std::optional<RecipientLines::Change> RecipientLines::changeForTick(const Contac
         return Change{position, shown, QString()};
     }
     return std::nullopt;
+}
+
+namespace {
+
+const QChar CutMark(0x2026); // …
+
+} // namespace
+
+void RecipientLines::shorten(QString &text, qsizetype start, qsizetype index)
+{
+    if (text.size() - start <= LongestShownLine)
+        return;
+    text.truncate(start + LongestShownLine);
+    text += CutMark;
+    m_shortened.insert(text.mid(start), index);
+}
+
+QString RecipientLines::wholeText(const ContactList &contacts, const QString &shownText) const
+{
+    if (m_shortened.isEmpty() || !m_current)
+        return shownText;
+    // A cut line starts a line and has its mark at a fixed distance: only
+    // there is a line looked up.
+    QString whole;
+    qsizetype copied = 0;
+    for (qsizetype start = 0; start + LongestShownLine < shownText.size();) {
+        const auto found = shownText.at(start + LongestShownLine) == CutMark
+                               ? m_shortened.constFind(shownText.mid(start, LongestShownLine + 1))
+                               : m_shortened.constEnd();
+        if (found != m_shortened.constEnd() && found.value() < contacts.size()) {
+            whole += QStringView(shownText).mid(copied, start - copied);
+            whole += TextRules::recipientLine(contacts[found.value()], m_withRemark);
+            copied = start + LongestShownLine + 1;
+        }
+        const qsizetype lineEnd = shownText.indexOf(u'\n', found != m_shortened.constEnd()
+                                                               ? start + LongestShownLine + 1
+                                                               : start);
+        if (lineEnd < 0)
+            break;
+        start = lineEnd + 1;
+    }
+    whole += QStringView(shownText).mid(copied);
+    return whole;
 }

@@ -3,6 +3,7 @@
 #include "core/contact.h"
 #include "core/fenwicktree.h"
 
+#include <QHash>
 #include <QString>
 
 #include <optional>
@@ -12,6 +13,10 @@
 // is kept in a Fenwick tree, so ticking or unticking one contact finds the
 // place of its line in O(log n) and changes exactly that line, with the same
 // result as building the whole list again.
+//
+// A line longer than LongestShownLine (a name of megabytes) is shown cut
+// short, ending in "…": a text box lays out a line of its own whole, however
+// little of it shows. wholeText() gives such lines back in full.
 class RecipientLines
 {
 public:
@@ -36,12 +41,22 @@ public:
     // Number of lines.
     qsizetype count() const { return m_count; }
 
+    static constexpr qsizetype LongestShownLine = 2000;
+
+    // shownText (the box's plain text, edited by hand or not) with every line
+    // that was shown cut short whole again, as the contacts have it.
+    QString wholeText(const ContactList &contacts, const QString &shownText) const;
+
     // The contacts were replaced or edited since the last build.
     void invalidate() { m_current = false; }
     bool isCurrent() const { return m_current; }
 
 private:
+    // Cuts the line that starts at start short when it is too long to show.
+    void shorten(QString &text, qsizetype start, qsizetype index);
+
     FenwickTree m_lengths;
+    QHash<QString, qsizetype> m_shortened; // shown line -> its contact
     qsizetype m_count = 0;
     bool m_withRemark = false;
     bool m_current = false;

@@ -31,18 +31,11 @@ bool AppSession::start(QString *message)
     const QDateTime began = QDateTime::currentDateTime();
     if (m_appFolder.isEmpty())
         m_appFolder = AppFolder::path();
+    m_lockUncheckable = false;
     // A restore starts again while the lock is still held: it stays ours.
-    if (!m_lock) {
-        // Without a lock file (a read-only folder) no copy can write the
-        // database anyway, so the start goes on and meets that on its own.
-        m_lock = std::make_unique<InstanceLock>(databasePath());
-        if (m_lock->acquire() == InstanceLock::Outcome::HeldByRunningCopy) {
-            m_runningElsewhere = true;
-            if (message)
-                *message = QStringLiteral("程序已经在运行。");
-            m_lock.reset();
-            return false;
-        }
+    if (!m_lock && !takeLock(message))
+        return false;
+    if (m_lock) {
         // Only once the lock is held: another copy's temporary files are its own.
         LeftoverSweep::run(m_appFolder, began);
     }
@@ -56,15 +49,70 @@ bool AppSession::start(QString *message)
     return true;
 }
 
+bool AppSession::startDespiteLock(QString *message)
+{
+    m_lockWaived = true;
+    return start(message);
+}
+
+bool AppSession::takeLock(QString *message)
+{
+    m_runningElsewhere = false;
+    auto lock = std::make_unique<InstanceLock>(databasePath());
+    switch (lock->acquire()) {
+    case InstanceLock::Outcome::Acquired:
+        m_lock = std::move(lock);
+        return true;
+    case InstanceLock::Outcome::HeldByRunningCopy:
+        m_runningElsewhere = true;
+        if (message)
+            *message = lock->holderIsOnAnotherComputer()
+                           ? QStringLiteral("数据库 %1 正在另一台电脑上使用（%2），不能同时打开。")
+                                 .arg(QDir::toNativeSeparators(databasePath()), lock->holder())
+                           : QStringLiteral("程序已经在运行。");
+        return false;
+    case InstanceLock::Outcome::Uncheckable:
+        if (m_lockWaived)
+            return true;
+        m_lockUncheckable = true;
+        if (message)
+            *message = QStringLiteral("数据库 %1 似乎正在另一台电脑上使用（%2）。如果确定没有在使用，是否继续？")
+                           .arg(QDir::toNativeSeparators(databasePath()), lock->problem());
+        return false;
+    case InstanceLock::Outcome::Unavailable:
+        // Without a lock file (a read-only folder) the database file itself
+        // is locked and the start goes on; the user is told.
+        m_lock = std::move(lock);
+        addStartNote(QStringLiteral("%1。数据文件夹 %2 似乎不能写入：关闭时短信内容和当天的备份可能无法保存。")
+                         .arg(m_lock->problem(), QDir::toNativeSeparators(m_appFolder)));
+        return true;
+    }
+    return true;
+}
+
+void AppSession::addStartNote(const QString &note)
+{
+    // A start again after a restore meets the same things.
+    if (!m_startNotes.contains(note))
+        m_startNotes << note;
+}
+
 void AppSession::restoreRecoveredSmsText()
 {
     SmsRecoveryFile recovery(databasePath());
     QString text;
-    if (!recovery.read(&text))
+    QString error;
+    switch (recovery.read(&text, &error)) {
+    case SmsRecoveryFile::ReadResult::Missing:
         return;
+    case SmsRecoveryFile::ReadResult::Refused:
+        addStartNote(QStringLiteral("上次未保存的短信内容无法取回：%1。该文件保持原样。").arg(error));
+        return;
+    case SmsRecoveryFile::ReadResult::Read:
+        break;
+    }
     m_initialSmsText = text;
     // The file goes only once the text is safe in the database again.
-    QString error;
     saveSmsText(text, &error);
 }
 
@@ -84,7 +132,10 @@ bool AppSession::openDatabase(QString *message)
     const Database::OpenResult opened =
         m_database.open(path, Database::Access::ReadWrite, message);
     if (opened != Database::OpenResult::Ok) {
-        m_damaged = opened == Database::OpenResult::NotADatabase;
+        // An empty file or one that lost a table (cut short, overwritten) is
+        // as damaged as one with a bad page: a backup may have it all.
+        m_damaged = opened == Database::OpenResult::NotADatabase
+                    || opened == Database::OpenResult::WrongSchema;
         return false;
     }
     QString readError;

@@ -32,6 +32,14 @@ public:
     // but reports damage when read also sets databaseDamaged().
     bool start(QString *message);
     bool isStarted() const { return m_database.isOpen(); }
+    // Did the last start() stop because nothing tells whether another copy
+    // (on another computer) uses the database? message then holds the
+    // question to ask; on 是 the caller starts again with startDespiteLock().
+    bool lockUncheckable() const { return m_lockUncheckable; }
+    bool startDespiteLock(QString *message);
+    // What the caller tells the user once the window shows: the data folder
+    // cannot be written, a recovery file that was left alone, ...
+    QStringList startNotes() const { return m_startNotes; }
     // Why the tables of the send log and the follow-up records could not be
     // added to the database at start ("" when they are there). The contacts
     // work all the same; the caller says so.
@@ -74,6 +82,9 @@ private:
     // Writes the day's backup; returns the problem, "" when it was written.
     QString writeBackup(QDate today, bool damageSeen);
 
+    void addStartNote(const QString &note);
+    // Takes the database's lock, or says why not (false).
+    bool takeLock(QString *message);
     // Ensures the database file and opens it (start() without the lock).
     bool openDatabase(QString *message);
     void restoreRecoveredSmsText();
@@ -83,6 +94,9 @@ private:
     QString m_appFolder;
     std::unique_ptr<InstanceLock> m_lock; // held until the session ends
     bool m_runningElsewhere = false;
+    bool m_lockUncheckable = false;
+    bool m_lockWaived = false; // the user chose to go on without it
+    QStringList m_startNotes;
     Database m_database;
     ContactStore m_store;
     QString m_initialSmsText;

@@ -17,7 +17,8 @@ struct Entry
     QDateTime written; // when the file was last written
 };
 
-// Every backup of the ring that exists, newest first.
+// Every backup of the ring that exists as a regular file, newest first;
+// those dated ahead of the clock last.
 QList<Entry> entries(const QString &appFolder);
 
 // The newest backup that passes the integrity check, if any.

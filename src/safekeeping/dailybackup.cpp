@@ -3,6 +3,7 @@
 #include "safekeeping/appfolder.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace DailyBackup {
 
@@ -21,6 +22,16 @@ bool write(const QString &appFolder, const QString &databasePath, QDate day, QSt
            const AtomicFile::Check &check)
 {
     const QString folder = folderPath(appFolder, day);
+    // A folder of the ring that is a link leads somewhere not ours: the
+    // backup is not written through it.
+    for (const QString &path : {QFileInfo(folder).path(), folder}) {
+        if (QFileInfo(path).isSymLink()) {
+            if (error)
+                *error = QStringLiteral("备份文件夹 %1 是一个符号链接，未写入备份。")
+                             .arg(QDir::toNativeSeparators(path));
+            return false;
+        }
+    }
     if (!QDir().mkpath(folder)) {
         if (error)
             *error = QStringLiteral("无法创建备份文件夹 %1。").arg(QDir::toNativeSeparators(folder));

@@ -20,7 +20,8 @@ QString filePath(const QString &appFolder, QDate day);
 // Creates the folders as needed and copies databasePath into the day's
 // folder atomically, with the database's mode: the copy replaces the day's
 // previous one only when it is complete and passes check (when given). On
-// failure error holds a Chinese sentence naming what failed.
+// failure error holds a Chinese sentence naming what failed. Never writes
+// through a folder of the ring that is a symbolic link.
 bool write(const QString &appFolder, const QString &databasePath, QDate day, QString *error,
            const AtomicFile::Check &check = {});
 

@@ -52,7 +52,17 @@ QString keptName(Reason reason, const QDateTime &when)
 bool restore(const QString &backupPath, const QString &databasePath, Reason reason,
              QString *keptAs, QString *error)
 {
-    const QFileInfo database(databasePath);
+    // A database reached through a link is restored where the link points:
+    // the link stays, and whoever else uses that file sees the restore too.
+    const QFileInfo named(databasePath);
+    const QFileInfo database(named.isSymLink() ? named.canonicalFilePath() : databasePath);
+    if (named.isSymLink() && !database.isFile()) {
+        if (error)
+            *error = QStringLiteral("数据库文件 %1 是一个符号链接，但它指向的文件 %2 不存在或不是普通文件，"
+                                    "未做任何改动。")
+                         .arg(shown(databasePath), shown(named.symLinkTarget()));
+        return false;
+    }
     QString kept;
     QString why;
     if (database.exists()) {

@@ -7,7 +7,9 @@
 // never deleted: it stays beside, under a name that says why and when
 // (通讯录.损坏.20261207-091502.dat), and the backup must pass the integrity
 // check before it takes the database's place (atomically, keeping the
-// database's mode). The database must be closed.
+// database's mode). A database that is a symbolic link is restored in the
+// file it points to (kept aside beside that file); the link stays as it is.
+// The database must be closed.
 namespace DatabaseRestore {
 
 enum class Reason {

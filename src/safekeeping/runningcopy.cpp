@@ -29,10 +29,13 @@ QString RunningCopy::serverName(const QString &databasePath)
 {
     // The same file reached through another path (a link, "..") gives the
     // same name; the database need not exist yet, its folder does.
+    // So does a link to it from another folder: one database, one copy.
     const QFileInfo file(databasePath);
     const QString folder = QFileInfo(file.absolutePath()).canonicalFilePath();
-    const QString canonical = (folder.isEmpty() ? file.absolutePath() : folder) + QLatin1Char('/')
-                              + file.fileName();
+    const QString target = file.isSymLink() ? file.canonicalFilePath() : QString();
+    const QString canonical = !target.isEmpty() ? target
+                              : (folder.isEmpty() ? file.absolutePath() : folder) + QLatin1Char('/')
+                                    + file.fileName();
     // Per user too: two users' sockets never meet in the shared temp folder.
     const QByteArray key = canonical.toUtf8() + '\0' + QByteArray::number(uint(::getuid()));
     return QStringLiteral("lanzhou-sms-")
@@ -51,6 +54,12 @@ bool RunningCopy::listen()
     // We hold the lock, so a socket of that name is a crashed copy's.
     QLocalServer::removeServer(m_name);
     return m_server->listen(m_name);
+}
+
+void RunningCopy::stopAnswering()
+{
+    if (m_server)
+        m_server->close();
 }
 
 void RunningCopy::answer()

@@ -20,6 +20,8 @@ public:
     // Starts answering later starts. Call it only while holding the
     // database's InstanceLock: a socket left by a crashed copy is removed.
     bool listen();
+    // Stops answering: the window has closed, the copy is about to end.
+    void stopAnswering();
 
     // Asks the running copy to show its window; true once it confirmed.
     // Keeps trying for a while, since that copy may still be starting.

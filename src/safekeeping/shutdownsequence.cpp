@@ -1,10 +1,14 @@
 #include "safekeeping/shutdownsequence.h"
 
+#include "desktop/filedialog.h"
 #include "desktop/messagebox.h"
 #include "safekeeping/appsession.h"
 #include "safekeeping/smsrecoveryfile.h"
 
+#include <QClipboard>
 #include <QDir>
+#include <QGuiApplication>
+#include <QSaveFile>
 #include <QStringList>
 #include <QWidget>
 
@@ -36,6 +40,8 @@ bool ShutdownSequence::run(QWidget *window, const QString &smsText)
 
     if (sms != SmsOutcome::Stored)
         m_somethingLost = true;
+    if (m_leaving)
+        m_leaving();
     window->hide();
     const QStringList later = m_session.closeAndBackUp(m_today());
     if (!later.isEmpty())
@@ -50,8 +56,7 @@ ShutdownSequence::SmsOutcome ShutdownSequence::storeSmsText(QWidget *window, con
     QString error;
     while (!m_session.saveSmsText(smsText, &error)) {
         if (m_terminating)
-            return keepInRecoveryFile(smsText, error, problems) ? SmsOutcome::KeptAside
-                                                                : SmsOutcome::Lost;
+            return keepAside(window, smsText, error, problems);
         const QString recoveryPath =
             QDir::toNativeSeparators(SmsRecoveryFile(m_session.databasePath()).path());
         const QMessageBox::StandardButton answer = MessageBox::askRetryOrQuit(
@@ -62,25 +67,57 @@ ShutdownSequence::SmsOutcome ShutdownSequence::storeSmsText(QWidget *window, con
         if (answer == QMessageBox::Retry && !m_terminating)
             continue;
         if (answer == QMessageBox::Ignore || m_terminating)
-            return keepInRecoveryFile(smsText, error, problems) ? SmsOutcome::KeptAside
-                                                                : SmsOutcome::Lost;
+            return keepAside(window, smsText, error, problems);
         return SmsOutcome::StayOpen;
     }
     return SmsOutcome::Stored;
 }
 
-bool ShutdownSequence::keepInRecoveryFile(const QString &smsText, const QString &reason,
-                                          QStringList &problems)
+ShutdownSequence::SmsOutcome ShutdownSequence::keepAside(QWidget *window, const QString &smsText,
+                                                         const QString &reason, QStringList &problems)
 {
     const SmsRecoveryFile recovery(m_session.databasePath());
     QString error;
     if (recovery.write(smsText, &error)) {
         problems << QStringLiteral("短信内容未能保存到数据库（%1），已另存到 %2，下次启动时放回短信框。")
                         .arg(reason, QDir::toNativeSeparators(recovery.path()));
-        return true;
+        return SmsOutcome::KeptAside;
     }
-    problems << QStringLiteral("短信内容未能保存：%1；也未能另存：%2").arg(reason, error);
-    return false;
+    // Nowhere of our own to keep it: the user says where, or takes it along.
+    const QMessageBox::StandardButton answer = MessageBox::askSaveCopyOrQuit(
+        window, QStringLiteral("短信内容未能保存：%1\n也未能另存：%2\n\n"
+                               "可以点“另存为…”把短信内容保存到您选择的文件，或点“复制”后粘贴到别处；"
+                               "点“仍然退出”则短信内容丢失；关闭本提示则回到窗口。")
+                    .arg(reason, error));
+    if (answer == QMessageBox::Save) {
+        const QString chosen = saveToChosenFile(window, smsText);
+        if (!chosen.isEmpty()) {
+            problems << QStringLiteral("短信内容未能保存到数据库（%1），已另存到 %2。")
+                            .arg(reason, QDir::toNativeSeparators(chosen));
+            return SmsOutcome::KeptAside;
+        }
+    } else if (answer == QMessageBox::SaveAll) {
+        QGuiApplication::clipboard()->setText(smsText);
+    } else if (answer == QMessageBox::Ignore) {
+        problems << QStringLiteral("短信内容未能保存：%1；也未能另存：%2").arg(reason, error);
+        return SmsOutcome::Lost;
+    }
+    return SmsOutcome::StayOpen;
+}
+
+QString ShutdownSequence::saveToChosenFile(QWidget *window, const QString &smsText)
+{
+    QString path = FileDialog::saveFileName(window, QStringLiteral("另存为"), QString(),
+                                            QStringLiteral("文本文件(*.txt)"));
+    if (path.isEmpty())
+        return QString();
+    QSaveFile file(path);
+    const QByteArray bytes = smsText.toUtf8();
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+        return path;
+    MessageBox::warning(window, QStringLiteral("无法写入文件 %1：%2")
+                                    .arg(QDir::toNativeSeparators(path), file.errorString()));
+    return QString();
 }
 
 void ShutdownSequence::report(const QStringList &problems) const

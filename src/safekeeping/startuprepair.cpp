@@ -8,8 +8,15 @@
 
 namespace StartupRepair {
 
-bool recover(AppSession &session, const QString &startMessage)
+bool recover(AppSession &session, const QString &firstMessage)
 {
+    QString startMessage = firstMessage;
+    if (session.lockUncheckable()) {
+        if (!MessageBox::askYesNo(nullptr, startMessage))
+            return false;
+        if (session.startDespiteLock(&startMessage))
+            return true;
+    }
     if (!session.databaseDamaged()) {
         MessageBox::warning(nullptr, startMessage);
         return false;

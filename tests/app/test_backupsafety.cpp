@@ -7,6 +7,7 @@
 #include "safekeeping/leftoversweep.h"
 #include "safekeeping/startuprepair.h"
 #include "storage/contactstore.h"
+#include "storage/database.h"
 #include "support/testsupport.h"
 
 #include <QDir>
@@ -90,24 +91,36 @@ void TestBackupSafety::init()
 
 void TestBackupSafety::damagedDatabaseAtStart_data()
 {
+    QTest::addColumn<QString>("damage");
     QTest::addColumn<bool>("goodBackup");
     QTest::addColumn<bool>("answerYes");
     QTest::addColumn<bool>("started");
-    QTest::newRow("restored on yes") << true << true << true;
-    QTest::newRow("no keeps everything") << true << false << false;
-    QTest::newRow("no good backup") << false << true << false;
+    QTest::newRow("restored on yes") << "page" << true << true << true;
+    QTest::newRow("no keeps everything") << "page" << true << false << false;
+    QTest::newRow("no good backup") << "page" << false << true << false;
+    QTest::newRow("empty file restored") << "empty" << true << true << true;
+    QTest::newRow("lost table restored") << "table" << true << true << true;
 }
 
 void TestBackupSafety::damagedDatabaseAtStart()
 {
+    QFETCH(QString, damage);
     QFETCH(bool, goodBackup);
     QFETCH(bool, answerYes);
     QFETCH(bool, started);
     QTemporaryDir dir;
     runOnce(dir, Sixth, QStringLiteral("备份里的分组"));
     if (!goodBackup)
-        damage(DailyBackup::filePath(dir.path(), Sixth));
-    damage(dbFile(dir));
+        ::damage(DailyBackup::filePath(dir.path(), Sixth));
+    if (damage == u"page") {
+        ::damage(dbFile(dir));
+    } else if (damage == u"empty") {
+        QVERIFY(QFile::resize(dbFile(dir), 0));
+    } else {
+        Database database;
+        QCOMPARE(database.open(dbFile(dir)), Database::OpenResult::Ok);
+        QVERIFY(database.execute("DROP TABLE [分组]"));
+    }
     const QByteArray damaged = TestSupport::readAll(dbFile(dir));
     const QByteArray backup = TestSupport::readAll(DailyBackup::filePath(dir.path(), Sixth));
 
@@ -263,7 +276,20 @@ void TestBackupSafety::leftoversOfInterruptedWritesAreRemoved()
         QVERIFY(TestSupport::writeAll(QDir(entry.folder).filePath(entry.name), "partial"));
         setAge(QDir(entry.folder).filePath(entry.name), entry.secondsAgo);
     }
-    QCOMPARE(LeftoverSweep::run(dir.path(), QDateTime::currentDateTime()), 3);
+    // A day folder that is a link leads out of the data folder: never entered.
+    QTemporaryDir elsewhere;
+    const QString outside = elsewhere.filePath(QStringLiteral(".lztmp-a1B2c3"));
+    QVERIFY(TestSupport::writeAll(outside, "someone else's"));
+    setAge(outside, 3600);
+    QVERIFY(QFile::link(elsewhere.path(), DailyBackup::folderPath(dir.path(), QDate(2024, 3, 9))));
+    // Dated far ahead (the clock was set back since): never older than a start.
+    const QString ahead = QDir(day).filePath(QStringLiteral(".lztmp-ahead1"));
+    QVERIFY(TestSupport::writeAll(ahead, "partial"));
+    setAge(ahead, -400 * 86400);
+
+    QCOMPARE(LeftoverSweep::run(dir.path(), QDateTime::currentDateTime()), 4);
+    QVERIFY(QFileInfo::exists(outside));
+    QVERIFY(!QFileInfo::exists(ahead));
     for (const Entry &entry : entries)
         QVERIFY2(QFileInfo::exists(QDir(entry.folder).filePath(entry.name)) != entry.removed,
                  qPrintable(entry.name));

@@ -561,6 +561,15 @@ void TestXlsxCsvImport::unreadableFiles_data()
                                << "损坏";
     QTest::newRow("broken sheet xml") << writeZip("broken.xlsx", workbookWithSheetData("<row><c><v>1</c>"))
                                       << "XML";
+    // One name of megabytes is refused as soon as it is seen to be too long.
+    const QString longName(8 << 20, QLatin1Char('a'));
+    QTest::newRow("attribute name of megabytes")
+        << writeZip("longattribute.xlsx",
+                    workbookWithSheetData(QStringLiteral("<row><c %1=\"1\"><v>1</v></c></row>").arg(longName)))
+        << "名称过长";
+    QTest::newRow("element name of megabytes")
+        << writeZip("longelement.xlsx", workbookWithSheetData(QStringLiteral("<row><%1/></row>").arg(longName)))
+        << "名称过长";
     QTest::newRow("missing shared string")
         << writeZip("nostring.xlsx", workbookWithSheetData("<row><c t=\"s\"><v>3</v></c></row>"))
         << "字符串";
@@ -640,6 +649,11 @@ void TestXlsxCsvImport::cellsOfSheetXml_data()
         << "<row r=\"1\"><c r=\"A1\" t=\"b\"><v>1</v></c><c r=\"A1\" t=\"e\"><v>#N/A</v></c>"
            "<c r=\"B1\"><v>5</v></c><c r=\"B1\"/><c r=\"C1\"><v>5</v></c><c r=\"C1\"><v>6</v></c></row>"
         << Rows{{"", "", "6", ""}};
+    // Only a tag of megabytes is refused, not text of megabytes.
+    const QString longText(3 << 20, QLatin1Char('x'));
+    QTest::newRow("text of megabytes in one cell")
+        << QStringLiteral("<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>%1</t></is></c></row>").arg(longText)
+        << Rows{{longText, "", "", ""}};
     QTest::newRow("cells written anew in every row")
         << "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>一段较长的文字 long text</t></is></c>"
            "<c r=\"B1\" t=\"str\"><v>formula text</v></c><c r=\"C1\"><v>12345</v></c>"

@@ -1,4 +1,6 @@
+#include "core/textrules.h"
 #include "mainwindow/recipientlistbox.h"
+#include "model/documentlines.h"
 #include "model/recipientlines.h"
 #include "support/testsupport.h"
 
@@ -36,6 +38,8 @@ private slots:
     void changesOnlyAroundAnEditedLine();
     void replacesTextEditedByHand();
     void undoesOnlyTheUsersTyping();
+    void overlongLineIsShownCutAndGivenBackWhole_data();
+    void overlongLineIsShownCutAndGivenBackWhole();
 };
 
 void TestRecipientListBox::showsEveryLine_data()
@@ -48,13 +52,22 @@ void TestRecipientListBox::showsEveryLine_data()
     QTest::newRow("CR lines") << numberedLines(40, -1, QStringLiteral("\r"));
     QTest::newRow("no final break") << QStringLiteral("a\r\nb");
     QTest::newRow("equal lines") << QStringLiteral("13958700001\r\n").repeated(500);
+    // Laid out in time linear in its length, not quadratic (that took hours).
+    QTest::newRow("a name of megabytes without a break")
+        << QStringLiteral("13958700001@") + QString(2 << 20, QLatin1Char('a')) + QStringLiteral("\r\nb");
 }
 
 void TestRecipientListBox::showsEveryLine()
 {
     QFETCH(QString, text);
     RecipientListBox box;
+    box.resize(285, 370); // shown: the lines are laid out, wrapped at the box's width
+    box.show();
     box.replaceText(text);
+    QCOMPARE(box.toPlainText(), withLf(text));
+    // The same line ticked on its own.
+    box.replaceText(QString());
+    box.replaceRange(0, 0, DocumentLines::documentTextFor(text));
     QCOMPARE(box.toPlainText(), withLf(text));
     box.replaceText(QString());
     QCOMPARE(box.toPlainText(), QString());
@@ -118,6 +131,47 @@ void TestRecipientListBox::undoesOnlyTheUsersTyping()
         box.undo();
     QCOMPARE(box.toPlainText(), withLf(numberedLines(5)));
     QVERIFY(!box.isEditedByHand());
+}
+
+void TestRecipientListBox::overlongLineIsShownCutAndGivenBackWhole_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("byTick"); // else by building the whole list
+    const QString unbroken(3 << 20, QLatin1Char('a'));
+    QTest::newRow("megabytes without a break") << unbroken << false;
+    QTest::newRow("with a line feed early in it") << QStringLiteral("第一行\n") + unbroken << false;
+    QTest::newRow("ticked on its own") << unbroken << true;
+}
+
+// What the box shows stays small; the phone file (written from the box
+// after a hand edit) still gets the whole line.
+void TestRecipientListBox::overlongLineIsShownCutAndGivenBackWhole()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, byTick);
+    ContactList contacts{TestSupport::makeContact(QStringLiteral("13958700001"), QStringLiteral("张三")),
+                         TestSupport::makeContact(QStringLiteral("13958700002"), name, {}, {}, !byTick),
+                         TestSupport::makeContact(QStringLiteral("13958700003"), QStringLiteral("李四"))};
+    RecipientLines lines;
+    RecipientListBox box;
+    box.resize(285, 370);
+    box.show();
+    box.replaceDocumentText(lines.build(contacts, false));
+    if (byTick) {
+        contacts[1].ticked = true;
+        const auto change = lines.changeForTick(contacts, 1);
+        QVERIFY(change);
+        box.replaceRange(change->position, change->removed, change->inserted);
+    }
+    QCOMPARE(lines.count(), 3);
+    QVERIFY2(box.document()->characterCount() < 3 * RecipientLines::LongestShownLine,
+             qPrintable(QString::number(box.document()->characterCount())));
+
+    box.moveCursor(QTextCursor::End);
+    TestSupport::typeText(&box, QStringLiteral("13900000000@手写"));
+    const QString expected = TextRules::buildRecipientList(contacts, false, u"\n").text
+                             + QStringLiteral("13900000000@手写");
+    QCOMPARE(lines.wholeText(contacts, box.toPlainText()), expected);
 }
 
 QTEST_MAIN(TestRecipientListBox)

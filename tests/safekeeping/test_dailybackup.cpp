@@ -14,6 +14,7 @@ private slots:
     void folderIsNamedAfterTheDay();
     void writesAnEqualCopyAndMakesTheFolders();
     void failedCopyKeepsThePreviousOne();
+    void folderInTheWayIsReported_data();
     void folderInTheWayIsReported();
 };
 
@@ -71,18 +72,44 @@ void TestDailyBackup::failedCopyKeepsThePreviousOne()
              QStringList{QStringLiteral("通讯录.dat")});
 }
 
+void TestDailyBackup::folderInTheWayIsReported_data()
+{
+    QTest::addColumn<QString>("inTheWay"); // under the data folder
+    QTest::addColumn<bool>("link");        // else a plain file
+    QTest::newRow("plain file named like the day's folder") << "数据备份/9日" << false;
+    QTest::newRow("day's folder a link elsewhere") << "数据备份/9日" << true;
+    QTest::newRow("backup folder a link elsewhere") << "数据备份" << true;
+}
+
+// Nothing is written there, nor through it.
 void TestDailyBackup::folderInTheWayIsReported()
 {
+    QFETCH(QString, inTheWay);
+    QFETCH(bool, link);
     QTemporaryDir dir;
+    QTemporaryDir elsewhere;
     const QString source = dir.filePath(QStringLiteral("通讯录.dat"));
     QVERIFY(TestSupport::writeAll(source, "data"));
     QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("数据备份")));
-    // A plain file named like the day's folder.
-    QVERIFY(TestSupport::writeAll(dir.filePath(QStringLiteral("数据备份/9日")), "file"));
+    QVERIFY(QDir(elsewhere.path()).mkpath(QStringLiteral("9日")));
+    const QString outside = elsewhere.filePath(QStringLiteral("9日/通讯录.dat"));
+    QVERIFY(TestSupport::writeAll(outside, "someone else's"));
+    const QString path = dir.filePath(inTheWay);
+    QDir().rmdir(path);
+    if (link)
+        QVERIFY(QFile::link(inTheWay.endsWith(u'日') ? elsewhere.filePath(QStringLiteral("9日"))
+                                                     : elsewhere.path(),
+                            path));
+    else
+        QVERIFY(TestSupport::writeAll(path, "file"));
     QString error;
     QVERIFY(!DailyBackup::write(dir.path(), source, QDate(2024, 5, 9), &error));
-    QVERIFY2(error.contains(QStringLiteral("9日")), qPrintable(error));
-    QCOMPARE(TestSupport::readAll(dir.filePath(QStringLiteral("数据备份/9日"))), QByteArray("file"));
+    QVERIFY2(error.contains(QDir::toNativeSeparators(path)), qPrintable(error));
+    QCOMPARE(TestSupport::readAll(outside), QByteArray("someone else's"));
+    QCOMPARE(TestSupport::entriesOf(elsewhere.filePath(QStringLiteral("9日"))),
+             QStringList{QStringLiteral("通讯录.dat")});
+    if (!link)
+        QCOMPARE(TestSupport::readAll(path), QByteArray("file"));
 }
 
 QTEST_GUILESS_MAIN(TestDailyBackup)

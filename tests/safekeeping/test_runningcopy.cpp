@@ -20,9 +20,11 @@ QString dbFile(const QTemporaryDir &dir)
 }
 
 // The program itself, run on dir as its application folder.
-bool startProgram(QProcess &process, const QTemporaryDir &dir)
+bool startProgram(QProcess &process, const QTemporaryDir &dir, bool closeAfterStart = false)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (closeAfterStart)
+        environment.insert(QStringLiteral("LANZHOU_SMS_CLOSE_AFTER_START"), QStringLiteral("1"));
     environment.insert(QStringLiteral("LANZHOU_TEST_APP_FOLDER"), dir.path());
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     process.setProcessEnvironment(environment);
@@ -30,11 +32,15 @@ bool startProgram(QProcess &process, const QTemporaryDir &dir)
     return process.waitForStarted();
 }
 
-bool startLockHolder(QProcess &process, const QString &databasePath, bool listen)
+bool startLockHolder(QProcess &process, const QString &databasePath, bool listen,
+                     int closeAfterMs = -1)
 {
-    process.start(QStringLiteral(LOCK_HOLDER),
-                  listen ? QStringList{databasePath, QStringLiteral("listen")}
-                         : QStringList{databasePath});
+    QStringList arguments{databasePath};
+    if (listen)
+        arguments << QStringLiteral("listen");
+    else if (closeAfterMs >= 0)
+        arguments << QStringLiteral("close") << QString::number(closeAfterMs);
+    process.start(QStringLiteral(LOCK_HOLDER), arguments);
     return process.waitForReadyRead(5000) && process.readLine() == "ready\n";
 }
 
@@ -54,7 +60,10 @@ class TestRunningCopy : public QObject
 private slots:
     void secondStartShowsTheRunningCopyAndLeaves();
     void secondStartSaysSoWhenTheCopyDoesNotAnswer();
+    void startWhileTheFirstCopyClosesWaitsForIt();
     void lockOfACrashedCopyIsTakenOver();
+    void foldersSharingOneDatabaseShareItsLock();
+    void lockHeldOnAnotherComputerIsNamed();
     void stopSignalDuringAFailingSaveKeepsTheText();
 };
 
@@ -97,6 +106,21 @@ void TestRunningCopy::secondStartSaysSoWhenTheCopyDoesNotAnswer()
     holder.waitForFinished();
 }
 
+void TestRunningCopy::startWhileTheFirstCopyClosesWaitsForIt()
+{
+    QTemporaryDir dir;
+    QProcess closing;
+    QVERIFY(startLockHolder(closing, dbFile(dir), false, 1500));
+
+    QProcess second;
+    QVERIFY(startProgram(second, dir, true));
+    QVERIFY(second.waitForFinished(20000));
+    QCOMPARE(second.exitCode(), 0);
+    QCOMPARE(outputOf(second), QString()); // no "already running"
+    QVERIFY(QFileInfo(dbFile(dir)).isFile()); // it did start
+    QVERIFY(closing.waitForFinished());
+}
+
 void TestRunningCopy::lockOfACrashedCopyIsTakenOver()
 {
     QTemporaryDir dir;
@@ -117,6 +141,48 @@ void TestRunningCopy::lockOfACrashedCopyIsTakenOver()
     QCOMPARE(lock.acquire(), InstanceLock::Outcome::Acquired);
     RunningCopy runningCopy(dbFile(dir));
     QVERIFY(runningCopy.listen());
+}
+
+void TestRunningCopy::foldersSharingOneDatabaseShareItsLock()
+{
+    QTemporaryDir dir;
+    QTemporaryDir other;
+    {
+        AppSession session(dir.path());
+        QVERIFY(session.start(nullptr));
+    }
+    QVERIFY(QFile::link(dbFile(dir), dbFile(other)));
+    QProcess holder;
+    QVERIFY(startLockHolder(holder, dbFile(dir), true));
+
+    AppSession session(other.path());
+    QVERIFY(!session.start(nullptr));
+    QVERIFY(session.isRunningElsewhere());
+    QVERIFY(RunningCopy::askToShow(dbFile(other)));
+    holder.kill();
+    holder.waitForFinished();
+}
+
+// On a network share the holder may be another computer, which no window of
+// this one can show: the message says where the database is in use.
+void TestRunningCopy::lockHeldOnAnotherComputerIsNamed()
+{
+    QTemporaryDir dir;
+    QProcess holder;
+    QVERIFY(startLockHolder(holder, dbFile(dir), false));
+    QFile lockFile(InstanceLock::lockPathFor(dbFile(dir)));
+    QVERIFY(lockFile.open(QIODevice::ReadWrite | QIODevice::Truncate)); // the same file, rewritten
+    QVERIFY(lockFile.write(QStringLiteral("电脑 pc-2 上的进程 4711（用户 li，2026-12-01 09:00:00 起）\n").toUtf8()) > 0);
+    lockFile.close();
+
+    AppSession session(dir.path());
+    QString message;
+    QVERIFY(!session.start(&message));
+    QVERIFY(session.isRunningElsewhere());
+    QVERIFY2(message.contains(QStringLiteral("正在另一台电脑上使用")) && message.contains(QStringLiteral("pc-2")),
+             qPrintable(message));
+    holder.kill();
+    holder.waitForFinished();
 }
 
 void TestRunningCopy::stopSignalDuringAFailingSaveKeepsTheText()

@@ -1,3 +1,4 @@
+#include "desktop/filedialog.h"
 #include "desktop/messagebox.h"
 #include "mainwindow/mainwindow.h"
 #include "safekeeping/appsession.h"
@@ -5,7 +6,9 @@
 #include "safekeeping/smsrecoveryfile.h"
 #include "support/testsupport.h"
 
+#include <QClipboard>
 #include <QDir>
+#include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -33,6 +36,8 @@ private slots:
     void failedSaveKeepsTheWindowOpen_data();
     void failedSaveKeepsTheWindowOpen();
     void quitAnywayKeepsTheTextAside();
+    void nowhereToKeepTheTextAsksTheUser_data();
+    void nowhereToKeepTheTextAsksTheUser();
     void stopWhileAskingKeepsTheTextAside();
     void storedTextSupersedesTheOneKeptAside();
 
@@ -143,6 +148,49 @@ void TestShutdownSequence::quitAnywayKeepsTheTextAside()
     QCOMPARE(restartedSmsText(), LongText);
     QVERIFY(!QFileInfo::exists(recoveryPath()));
     QCOMPARE(restartedSmsText(), LongText); // stored in the database again
+}
+
+void TestShutdownSequence::nowhereToKeepTheTextAsksTheUser_data()
+{
+    QTest::addColumn<int>("answer"); // to 另存为… / 复制 / 仍然退出
+    QTest::addColumn<bool>("closed");
+    QTest::newRow("saved to a chosen file") << int(QMessageBox::Save) << true;
+    QTest::newRow("copied") << int(QMessageBox::SaveAll) << false;
+    QTest::newRow("question closed") << int(QMessageBox::Cancel) << false;
+    QTest::newRow("lost by choice") << int(QMessageBox::Ignore) << true;
+}
+
+// A read-only folder: neither the database (its journal) nor the recovery
+// file can be written.
+void TestShutdownSequence::nowhereToKeepTheTextAsksTheUser()
+{
+    QFETCH(int, answer);
+    QFETCH(bool, closed);
+    QTemporaryDir elsewhere;
+    const QString chosen = elsewhere.filePath(QStringLiteral("短信.txt"));
+    QGuiApplication::clipboard()->clear();
+    m_window->setSmsText(LongText);
+    {
+        TestSupport::ReadOnlyFolder readOnly(m_dir->path());
+        QVERIFY(readOnly.ok());
+        MessageBox::setNextAnswer(QMessageBox::Ignore); // 仍然退出
+        MessageBox::setNextAnswer(QMessageBox::StandardButton(answer));
+        MessageBox::setNextAnswer(QMessageBox::Ok); // the report
+        FileDialog::setNextFileName(chosen);
+        QCOMPARE(m_window->close(), closed);
+    }
+    QCOMPARE(m_window->isVisible(), !closed);
+    QVERIFY(!QFileInfo::exists(recoveryPath()));
+    if (answer == QMessageBox::Save)
+        QCOMPARE(TestSupport::readAll(chosen), LongText.toUtf8());
+    else
+        QVERIFY(!QFileInfo::exists(chosen));
+    if (answer == QMessageBox::SaveAll)
+        QCOMPARE(QGuiApplication::clipboard()->text(), LongText);
+    if (closed)
+        QCOMPARE(m_shutdown->exitStatus(), 1);
+    else
+        QCOMPARE(m_window->smsText(), LongText);
 }
 
 void TestShutdownSequence::stopWhileAskingKeepsTheTextAside()

@@ -9,6 +9,10 @@
 namespace {
 
 constexpr int blockBytes = 1 << 18;
+// Longer than any tag a workbook writes. expat scans an unfinished tag again
+// from its start with every block it is given, so a tag of many megabytes
+// (one endless name) would cost time quadratic in its length before failing.
+constexpr qint64 longestTagBytes = 1 << 20;
 
 } // namespace
 
@@ -22,13 +26,23 @@ ExpatParser::ExpatParser(Handler &handler)
     XML_SetElementHandler(
         m_parser,
         [](void *self, const XML_Char *name, const XML_Char **attributes) {
-            static_cast<ExpatParser *>(self)->m_handler.startElement(localName(name), attributes);
+            auto *parser = static_cast<ExpatParser *>(self);
+            parser->noteEventEnd();
+            parser->m_handler.startElement(localName(name), attributes);
         },
         [](void *self, const XML_Char *name) {
-            static_cast<ExpatParser *>(self)->m_handler.endElement(localName(name));
+            auto *parser = static_cast<ExpatParser *>(self);
+            parser->noteEventEnd();
+            parser->m_handler.endElement(localName(name));
         });
     XML_SetCharacterDataHandler(m_parser, [](void *self, const XML_Char *data, int length) {
-        static_cast<ExpatParser *>(self)->m_handler.characters(data, length);
+        auto *parser = static_cast<ExpatParser *>(self);
+        parser->noteEventEnd();
+        parser->m_handler.characters(data, length);
+    });
+    // Comments, declarations and the like: only their end is of interest.
+    XML_SetDefaultHandlerExpand(m_parser, [](void *self, const XML_Char *, int) {
+        static_cast<ExpatParser *>(self)->noteEventEnd();
     });
     XML_SetStartDoctypeDeclHandler(
         m_parser, [](void *self, const XML_Char *, const XML_Char *, const XML_Char *, int) {
@@ -54,6 +68,7 @@ bool ExpatParser::parse(QIODevice *device, QString *error)
         const qint64 got = device->read(static_cast<char *>(buffer), blockBytes);
         if (got < 0)
             return false;
+        m_fedBytes += got;
         if (XML_ParseBuffer(m_parser, int(got), got == 0) != XML_STATUS_OK) {
             if (error)
                 *error = m_stopReason;
@@ -61,7 +76,17 @@ bool ExpatParser::parse(QIODevice *device, QString *error)
         }
         if (got == 0)
             return true;
+        if (m_fedBytes - m_parsedBytes > longestTagBytes) {
+            if (error)
+                *error = QStringLiteral("工作簿内容已损坏（元素或属性的名称过长）");
+            return false;
+        }
     }
+}
+
+void ExpatParser::noteEventEnd()
+{
+    m_parsedBytes = qint64(XML_GetCurrentByteIndex(m_parser)) + XML_GetCurrentByteCount(m_parser);
 }
 
 void ExpatParser::stop(const QString &reason)

@@ -10,7 +10,8 @@ struct XML_ParserStruct;
 // Feeds an XML document to expat block by block and hands its elements to a
 // handler. Element and attribute names are local names (any prefix dropped).
 // A document type declaration is refused: workbooks have none, and refusing
-// it keeps entity expansion out entirely.
+// it keeps entity expansion out entirely. So is a tag longer than any a
+// workbook holds (a name of megabytes), as soon as that much has been read.
 class ExpatParser
 {
 public:
@@ -64,7 +65,12 @@ public:
     }
 
 private:
+    // Where the last event reported by expat ended in the document.
+    void noteEventEnd();
+
     XML_ParserStruct *m_parser;
+    qint64 m_fedBytes = 0;
+    qint64 m_parsedBytes = 0;
     Handler &m_handler;
     QString m_stopReason;
 };
