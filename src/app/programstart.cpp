@@ -6,7 +6,9 @@
 #include "app/restoredialog.h"
 #include "app/terminationwatch.h"
 #include "desktop/messagebox.h"
+#include "followup/ui/kdeconnectdialer.h"
 #include "mainwindow/mainwindow.h"
+#include "phonelink/kdeconnectphones.h"
 #include "safekeeping/appsession.h"
 #include "safekeeping/runningcopy.h"
 #include "safekeeping/shutdownsequence.h"
@@ -115,7 +117,9 @@ int runProgram(int &argc, char **argv)
     if (!started && !StartupRepair::recover(session, message))
         return 1;
 
-    MainWindow window(session.store(), dataFolder.importStartFolder());
+    KdeConnectPhones phones;
+    KdeConnectDialer dialer(phones);
+    MainWindow window(session.store(), dataFolder.importStartFolder(), nullptr, &dialer);
     window.setSmsText(session.initialSmsText());
     ShutdownSequence shutdown(session);
     RunningCopy runningCopy(session.databasePath());

@@ -99,12 +99,14 @@ QLineEdit *lineEdit(const QString &name, const QString &accessibleName, int left
 
 } // namespace
 
-MainWindow::MainWindow(ContactStore &store, const QString &applicationFolder, QWidget *parent)
+MainWindow::MainWindow(ContactStore &store, const QString &applicationFolder, QWidget *parent,
+                       PhoneDialer *phoneDialer)
     : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                               | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     , m_store(store)
     , m_applicationFolder(applicationFolder)
     , m_contacts(new ContactListModel(this))
+    , m_phoneDialer(phoneDialer)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("蓝舟批量短信电话回访软件 V2.0"));
@@ -262,6 +264,8 @@ void MainWindow::buildMenus()
         const QString caption = QString::fromUtf8(item);
         sms->addAction(caption)->setObjectName(caption.chopped(1));
     }
+
+    buildFollowUpMenu();
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("帮助(H)"));
     help->setObjectName(QStringLiteral("帮助"));

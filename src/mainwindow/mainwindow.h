@@ -12,6 +12,10 @@ class ContactGrid;
 class ContactListModel;
 class GroupDialog;
 class ContactStore;
+class FollowUpDesk;
+class PhoneDialer;
+class QAction;
+class QMenu;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -32,7 +36,9 @@ public:
     // the window open (the text could not be stored and the user stays).
     using ShutdownHandler = std::function<bool(const QString &smsText)>;
 
-    MainWindow(ContactStore &store, const QString &applicationFolder, QWidget *parent = nullptr);
+    // phoneDialer (may be null): the phone that dials for the follow-up.
+    MainWindow(ContactStore &store, const QString &applicationFolder, QWidget *parent = nullptr,
+               PhoneDialer *phoneDialer = nullptr);
     ~MainWindow() override;
 
     void setShutdownHandler(ShutdownHandler handler);
@@ -80,6 +86,14 @@ public:
     void openHomePage();
     void showAbout();
 
+    // The follow-up: the history of the highlighted contact; a list (e.g.
+    // the people due) as the working list, ticked, without a group; a
+    // stored contact shown in its group and selected.
+    void openFollowUpHistory();
+    void showWorkingList(const ContactList &contacts);
+    bool showContact(const QString &group, qint64 rowId);
+    FollowUpDesk &followUp();
+
 signals:
     void closed();
     // 文件 > 从备份恢复… was chosen; the dialog belongs to whoever holds the backups.
@@ -93,6 +107,9 @@ private:
     void buildSmsAndRecipients(QWidget *client);
     void buildButtons(QWidget *client);
     void buildMenus();
+    void buildFollowUpMenu();
+    void buildGridContextMenu();
+    void showDueCount(qsizetype count);
     void setTabOrder();
     QPushButton *button(const QString &name, const QString &caption, int left, int top, int width,
                         int height, QWidget *parent);
@@ -132,4 +149,8 @@ private:
     CommandRunner *m_runner = nullptr;
     ContactEditor *m_editor = nullptr;       // Form2
     GroupDialog *m_groupDialog = nullptr;    // Form3
+    PhoneDialer *m_phoneDialer = nullptr;
+    FollowUpDesk *m_followUp = nullptr;
+    QAction *m_dueAction = nullptr;          // 回访 → 待回访名单, with the count
+    QMenu *m_rowMenu = nullptr;              // the grid rows' context menu
 };

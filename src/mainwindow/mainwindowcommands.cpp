@@ -15,6 +15,7 @@
 #include "dialogs/contacteditor.h"
 #include "dialogs/groupdialog.h"
 #include "dialogs/tipdialog.h"
+#include "followup/ui/followupdesk.h"
 #include "mainwindow/contactgrid.h"
 #include "mainwindow/recipientlistbox.h"
 #include "model/contactlistmodel.h"
@@ -187,6 +188,7 @@ void MainWindow::databaseReplaced()
     // Their rows belong to the replaced file.
     m_editor->hide();
     m_groupDialog->hide();
+    m_followUp->closeWindows();
     relistGroups();
 }
 

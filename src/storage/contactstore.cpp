@@ -194,6 +194,29 @@ StoreResult ContactStore::contacts(const QString &group, const QString &nameFilt
     return StoreResult::Ok;
 }
 
+StoreResult ContactStore::holdersOf(const QString &mobile, ContactList &contacts,
+                                    QStringList &groups, QString *error)
+{
+    contacts.clear();
+    groups.clear();
+    Statement select(m_database.handle(),
+                     "SELECT rowid, [手机号], [姓名], [称呼], [备注], [组别] FROM [通讯录] "
+                     "WHERE [手机号] = ? ORDER BY rowid");
+    select.bind(1, mobile);
+    ContactDecoder decoder;
+    int code;
+    while ((code = select.step()) == SQLITE_ROW) {
+        contacts.append(decoder.contact(select, 1, select.int64(0)));
+        groups.append(select.text(5));
+    }
+    if (code != SQLITE_DONE) {
+        contacts.clear();
+        groups.clear();
+        return failed(m_database.lastErrorMessage(), error);
+    }
+    return StoreResult::Ok;
+}
+
 bool ContactStore::contactKeyExists(const QString &group, const QString &mobile,
                                     StoreResult *result, QString *error)
 {

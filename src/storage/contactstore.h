@@ -81,12 +81,20 @@ public:
                                      int *copied = nullptr, QList<qsizetype> *skipped = nullptr,
                                      QString *error = nullptr);
 
+    // The contacts whose mobile is exactly this text, with the group of each
+    // (groups[i] holds contacts[i]), in stored order.
+    StoreResult holdersOf(const QString &mobile, ContactList &contacts, QStringList &groups,
+                          QString *error = nullptr);
+
     // Removes every contact of the group and the group row, in one transaction.
     StoreResult deleteGroup(const QString &name, QString *error = nullptr);
 
     // The text of the one 短信 row; NotFound when the table has no row.
     StoreResult smsText(QString *out, QString *error = nullptr);
     StoreResult setSmsText(const QString &text, QString *error = nullptr);
+
+    // The connection, for stores of the newer tables that share it.
+    Database &database() const { return m_database; }
 
 private:
     // Runs a one-parameter existence query.

@@ -48,6 +48,8 @@ private slots:
     void rowNumbersBeyondTheSheet();
     void cellsOfSheetXml_data();
     void cellsOfSheetXml();
+    void sharedStringsInAnyOrder_data();
+    void sharedStringsInAnyOrder();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -92,6 +94,24 @@ QList<std::pair<QString, QByteArray>> workbookWithSheetData(const QString &sheet
              .arg(sheetNs, sheetData)
              .toUtf8()},
     };
+}
+
+// The same with a shared-string part holding sharedStrings (the <sst> element's content).
+QList<std::pair<QString, QByteArray>> workbookWithSharedStrings(const QString &sheetData,
+                                                                const QByteArray &sharedStrings)
+{
+    QList<std::pair<QString, QByteArray>> entries = workbookWithSheetData(sheetData);
+    for (auto &[name, bytes] : entries) {
+        if (name == u"xl/_rels/workbook.xml.rels")
+            bytes.replace("</Relationships>",
+                          QStringLiteral("<Relationship Id=\"rId2\" Type=\"%1/sharedStrings\" "
+                                         "Target=\"sharedStrings.xml\"/></Relationships>")
+                              .arg(relNs)
+                              .toUtf8());
+    }
+    entries.append({QStringLiteral("xl/sharedStrings.xml"),
+                    "<sst xmlns=\"" + sheetNs.toUtf8() + "\">" + sharedStrings + "</sst>"});
+    return entries;
 }
 
 // Copies every cell and leaves it in place, as a sink that keeps none of the
@@ -570,6 +590,21 @@ void TestXlsxCsvImport::unreadableFiles_data()
     QTest::newRow("element name of megabytes")
         << writeZip("longelement.xlsx", workbookWithSheetData(QStringLiteral("<row><%1/></row>").arg(longName)))
         << "名称过长";
+    QString manyRows; // megabytes of sheet
+    for (int i = 1; i <= 100000; ++i)
+        manyRows += QStringLiteral("<row r=\"%1\"><c r=\"A%1\"><v>%2</v></c></row>").arg(i).arg(qint64(i) * 7919 % 1000003);
+    QByteArray damagedSheet = TestSupport::readAll(writeZip("large.xlsx", workbookWithSheetData(manyRows)));
+    damagedSheet[damagedSheet.size() / 2] = char(damagedSheet[damagedSheet.size() / 2] ^ 0x5a);
+    QTest::newRow("large sheet damaged in its middle") << write("largedamaged.xlsx", damagedSheet) << "损坏";
+    QTest::newRow("broken shared-string xml, sheet without strings")
+        << writeZip("brokenstrings.xlsx",
+                    workbookWithSharedStrings("<row><c><v>1</v></c></row>", "<si><t>a</si>"))
+        << "sharedStrings.xml";
+    QTest::newRow("broken shared-string xml, sheet using them")
+        << writeZip("brokenused.xlsx",
+                    workbookWithSharedStrings("<row><c t=\"s\"><v>0</v></c><c t=\"s\"><v>1</v></c></row>",
+                                              "<si><t>a</t></si><si><t>b</si>"))
+        << "sharedStrings.xml";
     QTest::newRow("missing shared string")
         << writeZip("nostring.xlsx", workbookWithSheetData("<row><c t=\"s\"><v>3</v></c></row>"))
         << "字符串";
@@ -675,6 +710,46 @@ void TestXlsxCsvImport::cellsOfSheetXml()
     QString sheetError;
     const bool sheetOk = XlsxReader().read(file, 4, sheet, &sheetError);
     QVERIFY2(sheetOk, qPrintable(sheetError));
+    QCOMPARE(sheet.rows, expected);
+}
+
+
+// Whatever the size of the table and the order the sheet uses it in, each
+// cell gets its own string.
+void TestXlsxCsvImport::sharedStringsInAnyOrder_data()
+{
+    QTest::addColumn<int>("strings");
+    QTest::addColumn<QList<int>>("used");
+
+    QTest::newRow("one string") << 1 << QList<int>{0, 0};
+    QTest::newRow("many strings in table order") << 50000 << QList<int>{0, 1, 2, 25000, 49999};
+    QTest::newRow("many strings, last first") << 50000 << QList<int>{49999, 0, 31234, 49998, 7};
+    // Megabytes of strings and of sheet, as in a customer list of 100,000
+    // rows, used in a shuffled order.
+    QList<int> shuffled;
+    for (int i = 0; i < 100000; ++i)
+        shuffled.append(int(qint64(i) * 7919 % 100000));
+    QTest::newRow("a customer list, shuffled") << 100000 << shuffled;
+}
+
+void TestXlsxCsvImport::sharedStringsInAnyOrder()
+{
+    QFETCH(int, strings);
+    QFETCH(QList<int>, used);
+    const auto text = [](int index) { return QStringLiteral("客户%1，地址与回访记录各不相同").arg(index); };
+    QByteArray table;
+    for (int i = 0; i < strings; ++i)
+        table += "<si><t>" + text(i).toUtf8() + "</t></si>";
+    QString sheetData;
+    Rows expected;
+    for (int index : used) {
+        sheetData += QStringLiteral("<row><c t=\"s\"><v>%1</v></c><c><v>%2</v></c></row>").arg(index).arg(expected.size());
+        expected.append({text(index), QString::number(expected.size()), QString(), QString()});
+    }
+    const QString file = writeZip(QStringLiteral("strings.xlsx"), workbookWithSharedStrings(sheetData, table));
+    CopiedRows sheet;
+    QString error;
+    QVERIFY2(XlsxReader().read(file, 4, sheet, &error), qPrintable(error));
     QCOMPARE(sheet.rows, expected);
 }
 

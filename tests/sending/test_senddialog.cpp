@@ -127,8 +127,9 @@ void TestSendDialog::menuSitsBetweenFileAndHelp()
     QStringList menus;
     for (QAction *action : window.menuBar()->actions())
         menus.append(action->text());
-    QCOMPARE(menus, (QStringList{QStringLiteral("文件(F)"), QStringLiteral("短信(S)"),
-                                 QStringLiteral("帮助(H)")}));
+    QCOMPARE(menus.value(0), QStringLiteral("文件(F)"));
+    QCOMPARE(menus.value(1), QStringLiteral("短信(S)"));
+    QCOMPARE(menus.last(), QStringLiteral("帮助(H)"));
     SendingController controller(window, *m_hub);
     window.contactList().replaceAll(m_contacts);
     window.setSmsText(QStringLiteral("{姓名}您好"));

@@ -383,7 +383,7 @@ bool stringRecordText(QByteArrayView body, const NextBlock &more, QString *text)
 // hands out, every one of them read. Every string takes at least its three
 // header bytes, so a damaged count reserves no more than byteBound / 3.
 bool readStrings(QByteArrayView body, const NextBlock &more, qint64 byteBound,
-                 Biff8Workbook::StringTable *strings)
+                 StringTable *strings)
 {
     strings->clear();
     BlockReader reader(body, more);
@@ -435,31 +435,6 @@ QString unicodeString(QByteArrayView body, qsizetype at)
 }
 
 } // namespace
-
-void Biff8Workbook::StringTable::clear()
-{
-    m_text = QString();
-    m_ends.clear();
-}
-
-void Biff8Workbook::StringTable::reserve(qsizetype strings)
-{
-    m_ends.reserve(size_t(strings));
-}
-
-QStringView Biff8Workbook::StringTable::at(qsizetype index) const
-{
-    const qsizetype start = index > 0 ? m_ends[size_t(index) - 1] : 0;
-    return QStringView(m_text).sliced(start, m_ends[size_t(index)] - start);
-}
-
-char16_t *Biff8Workbook::StringTable::add(qsizetype count)
-{
-    const qsizetype start = m_text.size();
-    m_text.resize(start + count); // grows by doubling
-    m_ends.push_back(start + count);
-    return reinterpret_cast<char16_t *>(m_text.data()) + start;
-}
 
 bool Biff8Workbook::parseStrings(const QVector<QByteArray> &blocks, QStringList *strings)
 {

@@ -2,6 +2,7 @@
 
 #include "exchange/celltext.h"
 #include "exchange/sheetreader.h"
+#include "exchange/stringtable.h"
 
 #include <QByteArray>
 #include <QString>
@@ -43,24 +44,6 @@ public:
     static bool parseStrings(const QVector<QByteArray> &blocks, QStringList *strings);
 
     class ByteSource; // where the records are read from
-
-    // The shared strings one after another in one text: one allocation for
-    // the table instead of one per string.
-    class StringTable
-    {
-    public:
-        void clear();
-        void reserve(qsizetype strings);
-        qsizetype size() const { return qsizetype(m_ends.size()); }
-        QStringView at(qsizetype index) const;
-        // Adds a string of count characters; they are to be written at the
-        // place returned, before the next add.
-        char16_t *add(qsizetype count);
-
-    private:
-        QString m_text;
-        std::vector<qsizetype> m_ends; // where each string ends in m_text
-    };
 
 private:
     Status loadFrom(std::shared_ptr<ByteSource> source);

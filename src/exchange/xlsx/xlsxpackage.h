@@ -28,12 +28,19 @@ public:
     bool open(const QString &path, QString *error);
 
     bool contains(const QString &partName) const;
-    // The size a part declares uncompressed; 0 when it is not there.
-    qint64 partSize(const QString &partName);
+    // The uncompressed size the archive declares for a part (0 when absent);
+    // not checked until the part is read.
+    quint64 declaredSize(const QString &partName) const;
+
+    // How a part is read: as the caller asks, or ahead of it on a thread of
+    // its own (for a large part whose parsing can overlap the inflating).
+    enum class Reading { OnDemand, Ahead };
 
     // Opens a part for reading; only one part can be open at a time. The
     // device fails (read error) once more than maxBytes come out of it.
     std::unique_ptr<QIODevice> openPart(const QString &partName, qint64 maxBytes, QString *error);
+    std::unique_ptr<QIODevice> openPart(const QString &partName, qint64 maxBytes, Reading reading,
+                                        QString *error);
 
     // The relationships of a part (empty when it has none). partName "" gives
     // the package's own relationships (_rels/.rels).
@@ -51,6 +58,7 @@ private:
     {
         quint64 directoryOffset = 0;
         quint64 fileNumber = 0;
+        quint64 declaredSize = 0;
     };
 
     void close();

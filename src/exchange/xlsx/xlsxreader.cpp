@@ -1,7 +1,9 @@
 #include "exchange/xlsx/xlsxreader.h"
 
+#include "core/workprogress.h"
 #include "exchange/celltext.h"
 #include "exchange/ole2.h"
+#include "exchange/stringtable.h"
 #include "exchange/xlsx/expatparser.h"
 #include "exchange/xlsx/xlsxpackage.h"
 
@@ -10,8 +12,16 @@
 #include <QStringDecoder>
 #include <QXmlStreamReader>
 
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -19,6 +29,10 @@ constexpr qint64 maxSmallPartBytes = qint64(16) << 20;
 constexpr qint64 maxSharedStringBytes = qint64(256) << 20;
 constexpr qint64 maxSheetBytes = qint64(1) << 30;
 constexpr int maxSheetRows = 1048576; // the format's own limit
+// From this size on a part is read beside the work on another (the strings
+// beside the sheet, the sheet's inflating beside its parsing); a smaller one
+// is done sooner than a thread is started and scheduled.
+constexpr quint64 minBesideBytes = quint64(4) << 20;
 
 QString encryptedMessage()
 {
@@ -128,15 +142,27 @@ public:
         if (m_inText)
             m_utf8.append(data, size_t(length));
     }
-    // The text so far; starts the next item.
-    QString take()
+    // The text so far as the next string of table, converted in its place;
+    // starts the next item.
+    void appendTo(StringTable &table)
     {
+        const qsizetype size = qsizetype(m_utf8.size());
+        // UTF-16 never takes more units than UTF-8 takes bytes.
+        char16_t *text = table.add(size);
+        // Like QString::fromUtf8: a byte order mark at the start is dropped.
+        QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+        qsizetype length = decoder.appendToBuffer(reinterpret_cast<QChar *>(text),
+                                                  QByteArrayView(m_utf8.data(), size))
+                           - reinterpret_cast<QChar *>(text);
         // Looked for in the UTF-8 bytes: expat has checked them, and "_x" is
         // ASCII, so it is there exactly when it is in the converted text.
-        const bool escaped = m_utf8.find("_x") != std::string::npos;
-        QString text = QString::fromUtf8(m_utf8.data(), qsizetype(m_utf8.size()));
+        if (m_utf8.find("_x") != std::string::npos) {
+            const QString decoded = decodeEscapes(QString(reinterpret_cast<QChar *>(text), length));
+            length = decoded.size(); // never longer: an escape takes seven units for one
+            std::copy_n(decoded.utf16(), length, text);
+        }
+        table.truncateLast(length);
         reset();
-        return escaped ? decodeEscapes(std::move(text)) : text;
     }
     // The text so far into a reused string; starts the next item.
     void textInto(QString &text)
@@ -205,6 +231,97 @@ CellType cellType(const char *t)
     return CellType::Number;
 }
 
+// The shared-string part is read on a thread of its own while the sheet is
+// read: a customer list holds about as much XML in its strings as in its
+// sheet. The strings go over in batches that never change once handed over,
+// so the sheet's cells read them without a lock; a cell whose string is not
+// read yet waits for it. Spreadsheet programs store the strings in the order
+// the sheet first uses them, so the sheet seldom waits.
+class SharedStringFeed
+{
+public:
+    SharedStringFeed() { startBatch(); }
+
+    // The strings' thread: the batch to add to, handed over once full.
+    StringTable &filling() { return *m_filling; }
+    void handOverIfFull()
+    {
+        if (m_filling->size() == batchStrings) {
+            handOver();
+            startBatch();
+        }
+    }
+    // The part was read to its end (ok) or failed with error.
+    void finish(bool ok, const QString &error)
+    {
+        handOver();
+        const std::lock_guard lock(m_mutex);
+        m_finished = true;
+        m_ok = ok;
+        m_error = error;
+        m_changed.notify_all();
+    }
+
+    // The sheet's thread: the string at index, once it is read; false when
+    // the part holds no such string.
+    bool find(qsizetype index, QStringView *text)
+    {
+        if (index >= m_seenCount) {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [this, index] { return index < m_count || m_finished; });
+            for (size_t i = m_seen.size(); i < m_batches.size(); ++i)
+                m_seen.push_back(m_batches[i].get());
+            m_seenCount = m_count;
+            if (index >= m_seenCount)
+                return false;
+        }
+        *text = m_seen[size_t(index / batchStrings)]->at(index % batchStrings);
+        return true;
+    }
+    // Asks the strings' thread to stop reading; it then finishes as failed.
+    void stop() { m_stopped = true; }
+    bool stopped() const { return m_stopped; }
+    // Waits until the part is read; false with its error when it failed.
+    bool wait(QString *error)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_finished; });
+        if (!m_ok)
+            *error = m_error;
+        return m_ok;
+    }
+
+private:
+    static constexpr qsizetype batchStrings = 16384;
+
+    void startBatch()
+    {
+        m_filling = std::make_unique<StringTable>();
+        m_filling->reserve(batchStrings);
+    }
+    void handOver()
+    {
+        m_filling->squeeze();
+        const std::lock_guard lock(m_mutex);
+        m_count += m_filling->size();
+        m_batches.push_back(std::move(m_filling));
+        m_changed.notify_all();
+    }
+
+    std::unique_ptr<StringTable> m_filling; // the strings' thread only
+    std::vector<const StringTable *> m_seen; // the sheet's thread only
+    qsizetype m_seenCount = 0;               // strings in m_seen
+
+    std::mutex m_mutex; // guards what follows
+    std::condition_variable m_changed;
+    std::vector<std::unique_ptr<StringTable>> m_batches;
+    qsizetype m_count = 0; // strings in m_batches
+    bool m_finished = false;
+    bool m_ok = false;
+    std::atomic<bool> m_stopped = false;
+    QString m_error;
+};
+
 struct WorkbookParts
 {
     QString sheet;
@@ -219,11 +336,11 @@ public:
     explicit XlsxSheetLoader(XlsxPackage &package) : m_package(package) {}
 
     bool findParts(WorkbookParts *parts, QString *error);
-    bool readSharedStrings(const QString &partName, QString *error);
+    bool readSharedStrings(const QString &partName, SharedStringFeed &strings, QString *error);
     bool readStyles(const QString &partName, QString *error);
-    bool readSheet(const QString &partName, int columns, SheetRowSink &sink, QString *error);
+    bool readSheet(const QString &partName, SharedStringFeed &strings, int columns, SheetRowSink &sink,
+                   QString *error);
 
-    const QVector<QString> &sharedStrings() const { return m_sharedStrings; }
     const CellFormats &formats() const { return m_formats; }
     void setDate1904(bool date1904) { m_formats.setDate1904(date1904); }
     // The parts parsed from now on report to sink how far they got, out of
@@ -233,16 +350,18 @@ public:
         m_progressSink = sink;
         m_progressTotal = total;
     }
+    // The parts parsed from now on stop, as cancelled, once stop says so.
+    void stopWhen(std::function<bool()> stop) { m_stopRequested = std::move(stop); }
 
 private:
     // Runs handler over a part with expat; a failure names the part.
-    bool parsePart(const QString &partName, qint64 maxBytes, ExpatParser::Handler &handler,
-                   ExpatParser *&parser, QString *error);
+    bool parsePart(const QString &partName, qint64 maxBytes, XlsxPackage::Reading reading,
+                   ExpatParser::Handler &handler, ExpatParser *&parser, QString *error);
 
     XlsxPackage &m_package;
-    QVector<QString> m_sharedStrings;
     CellFormats m_formats;
     SheetRowSink *m_progressSink = nullptr;
+    std::function<bool()> m_stopRequested;
     qint64 m_progressTotal = 0;
     qint64 m_progressDone = 0; // by the parts parsed before
 };
@@ -251,7 +370,7 @@ private:
 class SharedStringsHandler : public ExpatParser::Handler
 {
 public:
-    explicit SharedStringsHandler(QVector<QString> &strings) : m_strings(strings) {}
+    explicit SharedStringsHandler(SharedStringFeed &strings) : m_strings(strings) {}
 
     void startElement(const char *name, const char **) override
     {
@@ -263,7 +382,8 @@ public:
     void endElement(const char *name) override
     {
         if (ExpatParser::isName(name, "si")) {
-            m_strings.append(m_item.take());
+            m_item.appendTo(m_strings.filling());
+            m_strings.handOverIfFull();
             m_inItem = false;
         } else if (m_inItem) {
             m_item.end(name);
@@ -276,7 +396,7 @@ public:
     }
 
 private:
-    QVector<QString> &m_strings;
+    SharedStringFeed &m_strings;
     StringItem m_item;
     bool m_inItem = false;
 };
@@ -285,8 +405,8 @@ private:
 class SheetHandler : public ExpatParser::Handler
 {
 public:
-    SheetHandler(const XlsxSheetLoader &loader, int columns, SheetRowSink &sink)
-        : m_loader(loader), m_sink(sink), m_buffer(columns)
+    SheetHandler(const XlsxSheetLoader &loader, SharedStringFeed &strings, int columns, SheetRowSink &sink)
+        : m_loader(loader), m_strings(strings), m_sink(sink), m_buffer(columns)
     {
     }
 
@@ -426,12 +546,13 @@ private:
             bool ok = index >= 0;
             if (!ok)
                 index = value.trimmed().toLongLong(&ok);
-            const QVector<QString> &strings = m_loader.sharedStrings();
-            if (!ok || index < 0 || index >= strings.size()) {
+            QStringView text;
+            if (!ok || index < 0 || !m_strings.find(index, &text)) {
                 fail(QStringLiteral("工作簿内容已损坏（单元格引用了不存在的字符串）"));
                 return;
             }
-            cell() = strings[index];
+            // A view into the table, which outlives the sheet: no copy, no count.
+            cell() = QString::fromRawData(text.data(), text.size());
             return;
         }
         case CellType::InlineString:
@@ -480,6 +601,7 @@ private:
     }
 
     const XlsxSheetLoader &m_loader;
+    SharedStringFeed &m_strings;
     SheetRowSink &m_sink;
     RowBuffer m_buffer;
     StringItem m_inlineText;
@@ -569,18 +691,22 @@ bool XlsxSheetLoader::findParts(WorkbookParts *parts, QString *error)
 }
 
 bool XlsxSheetLoader::parsePart(const QString &partName, qint64 maxBytes,
-                                ExpatParser::Handler &handler, ExpatParser *&parser, QString *error)
+                                XlsxPackage::Reading reading, ExpatParser::Handler &handler,
+                                ExpatParser *&parser, QString *error)
 {
     // Asked before the part is opened: the package has one entry open at a time.
-    const qint64 partBytes = m_progressSink ? m_package.partSize(partName) : 0;
-    std::unique_ptr<QIODevice> device = m_package.openPart(partName, maxBytes, error);
+    const qint64 partBytes = m_progressSink ? qint64(m_package.declaredSize(partName)) : 0;
+    std::unique_ptr<QIODevice> device = m_package.openPart(partName, maxBytes, reading, error);
     if (!device)
         return false;
     ExpatParser expat(handler);
     parser = &expat;
-    if (m_progressSink) {
+    if (m_progressSink || m_stopRequested) {
         expat.setBlockWatch([this](qint64 bytesRead) {
-            return m_progressSink->proceed(m_progressDone + bytesRead, m_progressTotal);
+            if (m_stopRequested && m_stopRequested())
+                return false;
+            return !m_progressSink
+                   || m_progressSink->proceed(m_progressDone + bytesRead, m_progressTotal);
         });
     }
     QString stopReason;
@@ -594,11 +720,13 @@ bool XlsxSheetLoader::parsePart(const QString &partName, qint64 maxBytes,
     return ok;
 }
 
-bool XlsxSheetLoader::readSharedStrings(const QString &partName, QString *error)
+bool XlsxSheetLoader::readSharedStrings(const QString &partName, SharedStringFeed &strings,
+                                        QString *error)
 {
-    SharedStringsHandler handler(m_sharedStrings);
+    SharedStringsHandler handler(strings);
     ExpatParser *parser = nullptr;
-    return parsePart(partName, maxSharedStringBytes, handler, parser, error);
+    return parsePart(partName, maxSharedStringBytes, XlsxPackage::Reading::OnDemand, handler, parser,
+                     error);
 }
 
 bool XlsxSheetLoader::readStyles(const QString &partName, QString *error)
@@ -633,11 +761,14 @@ bool XlsxSheetLoader::readStyles(const QString &partName, QString *error)
     return true;
 }
 
-bool XlsxSheetLoader::readSheet(const QString &partName, int columns, SheetRowSink &sink,
-                                QString *error)
+bool XlsxSheetLoader::readSheet(const QString &partName, SharedStringFeed &strings, int columns,
+                                SheetRowSink &sink, QString *error)
 {
-    SheetHandler handler(*this, columns, sink);
-    if (!parsePart(partName, maxSheetBytes, handler, handler.parser, error))
+    SheetHandler handler(*this, strings, columns, sink);
+    const XlsxPackage::Reading reading = m_package.declaredSize(partName) < minBesideBytes
+                                             ? XlsxPackage::Reading::OnDemand
+                                             : XlsxPackage::Reading::Ahead;
+    if (!parsePart(partName, maxSheetBytes, reading, handler, handler.parser, error))
         return false;
     handler.finish();
     return true;
@@ -691,10 +822,46 @@ bool XlsxReader::read(const QString &path, int columns, SheetRowSink &sink, QStr
     if (!package.open(path, error) || !loader.findParts(&parts, error))
         return false;
     loader.setDate1904(parts.date1904);
-    loader.reportTo(&sink, package.partSize(parts.sharedStrings) + package.partSize(parts.sheet));
-    return (parts.sharedStrings.isEmpty() || !package.contains(parts.sharedStrings)
-            || loader.readSharedStrings(parts.sharedStrings, error))
-           && (parts.styles.isEmpty() || !package.contains(parts.styles)
-               || loader.readStyles(parts.styles, error))
-           && loader.readSheet(parts.sheet, std::max(columns, 1), sink, error);
+
+    SharedStringFeed strings;
+    std::jthread stringReader; // joined before strings goes
+    const auto declared = [&package](const QString &part) {
+        return part.isEmpty() ? qint64(0) : qint64(package.declaredSize(part));
+    };
+    if (parts.sharedStrings.isEmpty() || !package.contains(parts.sharedStrings)) {
+        strings.finish(true, QString());
+        loader.reportTo(&sink, declared(parts.sheet));
+    } else if (package.declaredSize(parts.sharedStrings) < minBesideBytes) {
+        loader.reportTo(&sink, declared(parts.sharedStrings) + declared(parts.sheet));
+        if (!loader.readSharedStrings(parts.sharedStrings, strings, error))
+            return false;
+        strings.finish(true, QString());
+    } else {
+        // Progress counts the sheet alone: the strings are read beside it.
+        loader.reportTo(&sink, declared(parts.sheet));
+        // With a package of its own: one package reads one part at a time.
+        stringReader = std::jthread([&path, &parts, &strings] {
+            XlsxPackage ownPackage;
+            XlsxSheetLoader ownLoader(ownPackage);
+            ownLoader.stopWhen([&strings] { return strings.stopped(); });
+            QString stringsError;
+            const bool ok = ownPackage.open(path, &stringsError)
+                            && ownLoader.readSharedStrings(parts.sharedStrings, strings, &stringsError);
+            strings.finish(ok, stringsError);
+        });
+    }
+    QString sheetError;
+    const bool sheetOk = (parts.styles.isEmpty() || !package.contains(parts.styles)
+                          || loader.readStyles(parts.styles, &sheetError))
+                         && loader.readSheet(parts.sheet, strings, std::max(columns, 1), sink, &sheetError);
+    // A cancelled read stops the strings too, without waiting for them.
+    if (!sheetOk && sheetError == WorkProgress::cancelledMessage())
+        strings.stop();
+    // A fault in the strings is the reason given, as when they were read
+    // before everything else.
+    if (!strings.wait(error))
+        return false;
+    if (!sheetOk)
+        *error = sheetError;
+    return sheetOk;
 }

@@ -126,7 +126,124 @@ bool writeWorkbook(const QString &path, const ContactList &contacts, WorkProgres
     return true;
 }
 
+// Streams the producer's rows onto as many sheets as they need.
+class TableSheets
+{
+public:
+    TableSheets(lxw_workbook *workbook, const QStringList &heading, const QList<int> &widths)
+        : m_workbook(workbook)
+        , m_heading(heading)
+        , m_widths(widths)
+    {
+    }
+
+    bool add(const QStringList &row)
+    {
+        if ((!m_sheet || m_row == rowsPerSheet) && !newSheet())
+            return false;
+        return writeRow(row);
+    }
+
+    lxw_error failure() const { return m_failure; }
+    qsizetype failedRow() const { return m_written; }
+
+private:
+    bool newSheet()
+    {
+        m_sheet = workbook_add_worksheet(m_workbook, nullptr);
+        if (!m_sheet) {
+            m_failure = LXW_ERROR_MEMORY_MALLOC_FAILED;
+            return false;
+        }
+        m_row = 0;
+        for (qsizetype i = 0; i < m_widths.size(); ++i) {
+            const auto column = lxw_col_t(i);
+            m_failure = worksheet_set_column(m_sheet, column, column,
+                                             std::min(m_widths.at(i), ColumnWidth::maxUnits),
+                                             nullptr);
+            if (m_failure != LXW_NO_ERROR)
+                return false;
+        }
+        return writeCells(m_heading);
+    }
+
+    bool writeRow(const QStringList &row)
+    {
+        if (!writeCells(row))
+            return false;
+        ++m_written;
+        return true;
+    }
+
+    bool writeCells(const QStringList &cells)
+    {
+        for (qsizetype column = 0; column < cells.size(); ++column) {
+            if (cells.at(column).isEmpty())
+                continue;
+            m_failure = worksheet_write_string(m_sheet, lxw_row_t(m_row), lxw_col_t(column),
+                                               cellText(cells.at(column)).constData(), nullptr);
+            if (m_failure != LXW_NO_ERROR)
+                return false;
+        }
+        ++m_row;
+        return true;
+    }
+
+    lxw_workbook *m_workbook;
+    const QStringList &m_heading;
+    const QList<int> &m_widths;
+    lxw_worksheet *m_sheet = nullptr;
+    qsizetype m_row = 0;
+    qsizetype m_written = 0;
+    lxw_error m_failure = LXW_NO_ERROR;
+};
+
+bool writeTableWorkbook(const QString &path, const QStringList &heading, const QList<int> &widths,
+                        const RowProducer &rows, QString *error)
+{
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    lxw_workbook *workbook = workbook_new_opt(QFile::encodeName(path).constData(), &options);
+    if (!workbook) {
+        *error = QStringLiteral("内存不足");
+        return false;
+    }
+    TableSheets sheets(workbook, heading, widths);
+    QString producerError;
+    const bool produced = rows([&sheets](const QStringList &row) { return sheets.add(row); },
+                               &producerError);
+    // An empty list still gets its heading.
+    if (produced && sheets.failure() == LXW_NO_ERROR && sheets.failedRow() == 0)
+        sheets.add({});
+    const lxw_error closed = workbook_close(workbook);
+    if (sheets.failure() == LXW_ERROR_MAX_STRING_LENGTH_EXCEEDED) {
+        *error = QStringLiteral("第 %1 行的内容过长，超出一个单元格能容纳的长度")
+                     .arg(sheets.failedRow() + 1);
+        return false;
+    }
+    if (sheets.failure() != LXW_NO_ERROR || closed != LXW_NO_ERROR) {
+        *error = closeFailureReason(sheets.failure() != LXW_NO_ERROR ? sheets.failure() : closed);
+        return false;
+    }
+    if (!produced) {
+        *error = producerError;
+        return false;
+    }
+    return true;
+}
+
 } // namespace
+
+bool writeXlsxTable(const QString &path, const QStringList &heading, const QList<int> &widths,
+                    const RowProducer &rows, QString *error)
+{
+    return AtomicFile::write(
+        path,
+        [&](const QString &temporaryPath, QString *writeError) {
+            return writeTableWorkbook(temporaryPath, heading, widths, rows, writeError);
+        },
+        error);
+}
 
 bool writeXlsx(const QString &path, const ContactList &contacts, QString *error)
 {

@@ -1,0 +1,324 @@
+#include "desktop/filedialog.h"
+#include "desktop/messagebox.h"
+#include "followup/ui/callcard.h"
+#include "followup/ui/duelistdialog.h"
+#include "followup/ui/duelistmodel.h"
+#include "followup/ui/followupdesk.h"
+#include "followup/ui/historydialog.h"
+#include "followup/ui/historymodel.h"
+#include "followup/ui/kdeconnectdialer.h"
+#include "gui/mainwindowfixture.h"
+#include "mainwindow/contactgrid.h"
+#include "model/contactlistmodel.h"
+#include "mainwindow/contacttableview.h"
+#include "phonelink/kdeconnectphones.h"
+#include "support/dbusmockbus.h"
+#include "support/testsupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QComboBox>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+
+namespace {
+
+const QDateTime Now(QDate(2026, 12, 7), QTime(14, 30, 0));
+
+// A double click as a user makes it: the press before it selects the row.
+void doubleClick(QTableView *table, const QPoint &position)
+{
+    QTest::mousePress(table->viewport(), Qt::LeftButton, {}, position);
+    QTest::mouseRelease(table->viewport(), Qt::LeftButton, {}, position);
+    QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, position);
+}
+
+QString timeOf(const FollowUpRecord &record)
+{
+    return record.time;
+}
+
+} // namespace
+
+class TestFollowUpWindows : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void rowMenuOpensTheHistoryOfTheRowUnderTheMouse();
+    void pastNextDateAsksOnceAndTheCountFollows();
+    void dueListBecomesTheWorkingListAndLocatesContacts();
+    void callWithoutPhoneShowsTheNumberAndItsCode();
+    void callThroughTheKdeConnectPhone();
+    void exportFromTheMenuAddsTheSuffix();
+
+private:
+    void addContact(const QString &group, const QString &mobile, const QString &name);
+    void addRecord(const QString &mobile, const QString &time, const QString &next);
+    FollowUpDesk &desk() { return m_fixture->window().followUp(); }
+    QAction *action(const QString &name) { return m_fixture->child<QAction>(name); }
+
+    std::unique_ptr<MainWindowFixture> m_fixture;
+};
+
+void TestFollowUpWindows::init()
+{
+    MessageBox::resetRecord();
+    MessageBox::setUnattended(true);
+    m_fixture = std::make_unique<MainWindowFixture>();
+    QVERIFY(m_fixture->start());
+    desk().setClock([] { return Now; });
+}
+
+void TestFollowUpWindows::cleanup()
+{
+    m_fixture.reset();
+    MessageBox::setUnattended(false);
+}
+
+void TestFollowUpWindows::addContact(const QString &group, const QString &mobile,
+                                     const QString &name)
+{
+    ContactStore &store = m_fixture->store();
+    if (!store.groupExists(group))
+        QCOMPARE(store.addGroup(group), StoreResult::Ok);
+    Contact contact(mobile, name, u"女士", u"");
+    QCOMPARE(store.addContact(group, contact), StoreResult::Ok);
+}
+
+void TestFollowUpWindows::addRecord(const QString &mobile, const QString &time, const QString &next)
+{
+    FollowUpRecord record{0, mobile, time, QStringLiteral("电话"), QStringLiteral("未接通"), {}, next};
+    QString error;
+    QVERIFY2(desk().store().add(record, &error) == StoreResult::Ok, qPrintable(error));
+}
+
+void TestFollowUpWindows::rowMenuOpensTheHistoryOfTheRowUnderTheMouse()
+{
+    addContact(QStringLiteral("甲组"), QStringLiteral("13800000001"), QStringLiteral("张三"));
+    addContact(QStringLiteral("甲组"), QStringLiteral("13800000002"), QStringLiteral("李四"));
+    addContact(QStringLiteral("乙组"), QStringLiteral("13800000002"), QStringLiteral("李四"));
+    addRecord(QStringLiteral("13800000002"), QStringLiteral("2026-12-01 09:00:00"), {});
+    m_fixture->window().reloadGroups();
+    m_fixture->clickGroup(QStringLiteral("甲组"));
+
+    ContactGrid &grid = m_fixture->window().grid();
+    auto *menu = m_fixture->child<QMenu>(QStringLiteral("rowMenu"));
+    // The menu key keeps the selection; a right click selects the row under it.
+    grid.selectShownRow(0);
+    QContextMenuEvent key(QContextMenuEvent::Keyboard, grid.table()->rect().center());
+    QApplication::sendEvent(grid.table(), &key);
+    QTRY_VERIFY(menu->isVisible());
+    QCOMPARE(grid.selectedIndex(), 0);
+    menu->hide();
+    QContextMenuEvent click(QContextMenuEvent::Mouse, grid.cellRect(1, 1).center());
+    QApplication::sendEvent(grid.rowArea(), &click);
+    QTRY_VERIFY(menu->isVisible());
+    QCOMPARE(grid.selectedIndex(), 1);
+    menu->findChild<QAction *>(QStringLiteral("rowHistory"))->trigger();
+    menu->hide();
+
+    HistoryDialog *history = desk().historyWindow();
+    QVERIFY(history && history->isVisible());
+    QCOMPARE(history->mobile(), QStringLiteral("13800000002"));
+    QVERIFY2(history->personText().contains(QStringLiteral("甲组、乙组")), qPrintable(history->personText()));
+    QCOMPARE(history->model().rowCount(), 1);
+
+    // A number no group holds any more keeps its history, and says so.
+    QCOMPARE(m_fixture->store().deleteGroup(QStringLiteral("乙组")), StoreResult::Ok);
+    QCOMPARE(m_fixture->store().deleteContact(m_fixture->window().contactList().at(1).rowId),
+             StoreResult::Ok);
+    desk().openHistory(QStringLiteral("13800000002"));
+    QVERIFY2(history->personText().contains(QStringLiteral("已不在任何分组")),
+             qPrintable(history->personText()));
+    QCOMPARE(history->model().rowCount(), 1);
+}
+
+void TestFollowUpWindows::pastNextDateAsksOnceAndTheCountFollows()
+{
+    QAction *due = action(QStringLiteral("待回访名单"));
+    QCOMPARE(due->text(), QStringLiteral("待回访名单…"));
+    desk().openHistory(QStringLiteral("13800000001"));
+    HistoryDialog *history = desk().historyWindow();
+    history->findChild<QPushButton *>(QStringLiteral("add"))->click();
+    RecordEditor &editor = history->editor();
+    QVERIFY(editor.isVisible());
+    QCOMPARE(timeOf(editor.typedRecord()), QStringLiteral("2026-12-07 14:30:00"));
+    editor.findChild<QComboBox *>(QStringLiteral("result"))->setCurrentText(QStringLiteral("关机"));
+    editor.setNextDate(QDate(2026, 12, 5));
+
+    MessageBox::setNextAnswer(QMessageBox::No);
+    QVERIFY(!editor.save());
+    QCOMPARE(MessageBox::shownCount(), 1);
+    QVERIFY(MessageBox::lastText().contains(QStringLiteral("2026-12-05")));
+    QVERIFY(editor.isVisible());
+    QCOMPARE(history->model().rowCount(), 0);
+    QCOMPARE(editor.typedRecord().result, QStringLiteral("关机"));
+
+    MessageBox::setNextAnswer(QMessageBox::Yes);
+    QVERIFY(editor.save());
+    QCOMPARE(MessageBox::shownCount(), 2);
+    QVERIFY(!editor.isVisible());
+    QCOMPARE(history->model().rowCount(), 1);
+    QCOMPARE(due->text(), QStringLiteral("待回访名单（1）…"));
+
+    // A newer call with the next date tomorrow: nobody is due.
+    history->addRecord(QStringLiteral("电话"), Now.addSecs(60));
+    editor.setNextChoice(FollowUpRules::NextChoice::Tomorrow);
+    QCOMPARE(editor.typedRecord().nextDate, QStringLiteral("2026-12-08"));
+    QVERIFY(editor.save());
+    QCOMPARE(MessageBox::shownCount(), 2);
+    QCOMPARE(due->text(), QStringLiteral("待回访名单…"));
+
+    // Deleting it makes the earlier one decide again.
+    MessageBox::setNextAnswer(QMessageBox::Yes);
+    history->deleteRecord(0);
+    QCOMPARE(history->model().rowCount(), 1);
+    QCOMPARE(due->text(), QStringLiteral("待回访名单（1）…"));
+}
+
+void TestFollowUpWindows::dueListBecomesTheWorkingListAndLocatesContacts()
+{
+    addContact(QStringLiteral("甲组"), QStringLiteral("13800000009"), QStringLiteral("其他人"));
+    addContact(QStringLiteral("甲组"), QStringLiteral("13800000001"), QStringLiteral("张三"));
+    addContact(QStringLiteral("乙组"), QStringLiteral("13800000002"), QStringLiteral("李四"));
+    addRecord(QStringLiteral("13800000001"), QStringLiteral("2026-12-03 09:00:00"), QStringLiteral("2026-12-06"));
+    addRecord(QStringLiteral("13800000002"), QStringLiteral("2026-12-01 09:00:00"), QStringLiteral("2026-12-02"));
+    addRecord(QStringLiteral("13700000000"), QStringLiteral("2026-12-02 09:00:00"), QStringLiteral("2026-12-04"));
+    addRecord(QStringLiteral("13800000009"), QStringLiteral("2026-12-02 09:00:00"), QStringLiteral("2026-12-08"));
+    m_fixture->window().reloadGroups();
+
+    action(QStringLiteral("待回访名单"))->trigger();
+    DueListDialog *dueList = desk().dueListWindow();
+    QVERIFY(dueList && QTest::qWaitForWindowExposed(dueList));
+    QCOMPARE(dueList->model().rowCount(), 3);
+
+    dueList->findChild<QPushButton *>(QStringLiteral("showInMainWindow"))->click();
+    const ContactList &working = m_fixture->window().contactList().contacts();
+    QStringList mobiles;
+    for (const Contact &contact : working) {
+        QVERIFY(contact.ticked);
+        QVERIFY(!contact.isStored());
+        mobiles << contact.mobile().toString();
+    }
+    QCOMPARE(mobiles, (QStringList{"13800000002", "13700000000", "13800000001"}));
+    QVERIFY(m_fixture->window().currentGroup().isEmpty());
+    QCOMPARE(m_fixture->countText(), QStringLiteral("名单人数：3"));
+
+    // Double-clicking the last one shows its group with it selected.
+    QTableView *table = dueList->table();
+    const QRect lastRow = table->visualRect(dueList->model().index(2, DueListModel::NameColumn));
+    doubleClick(table, lastRow.center());
+    QCOMPARE(m_fixture->window().currentGroup(), QStringLiteral("甲组"));
+    const qsizetype selected = m_fixture->window().grid().selectedIndex();
+    QVERIFY(selected >= 0);
+    QCOMPARE(m_fixture->window().contactList().at(selected).mobile(), u"13800000001");
+
+    // One no group holds: the user is told, the main window stays.
+    const int shown = MessageBox::shownCount();
+    const QRect secondRow = table->visualRect(dueList->model().index(1, DueListModel::NameColumn));
+    doubleClick(table, secondRow.center());
+    QCOMPARE(MessageBox::shownCount(), shown + 1);
+    QVERIFY(MessageBox::lastText().contains(QStringLiteral("13700000000")));
+    QCOMPARE(m_fixture->window().currentGroup(), QStringLiteral("甲组"));
+}
+
+void TestFollowUpWindows::callWithoutPhoneShowsTheNumberAndItsCode()
+{
+    desk().call(QStringLiteral(" 138 0000 0001 "));
+    CallCard *card = desk().callCard();
+    QVERIFY(card && card->isVisible());
+    QCOMPARE(card->shownUrl(), QStringLiteral("tel:13800000001"));
+    QVERIFY(!card->qrImage().isNull());
+    RecordEditor &editor = desk().historyWindow()->editor();
+    QVERIFY(editor.isVisible());
+    const FollowUpRecord record = editor.typedRecord();
+    QCOMPARE(record.method, QStringLiteral("电话"));
+    QCOMPARE(record.time, QStringLiteral("2026-12-07 14:30:00"));
+    QCOMPARE(record.mobile, QStringLiteral("138 0000 0001"));
+
+    // A record being typed is not given up without asking; kept, nothing is dialled.
+    card->hide();
+    editor.findChild<QComboBox *>(QStringLiteral("result"))->setCurrentText(QStringLiteral("正在记"));
+    const int asked = MessageBox::shownCount();
+    MessageBox::setNextAnswer(QMessageBox::No);
+    desk().call(QStringLiteral("13800000002"));
+    QCOMPARE(MessageBox::shownCount(), asked + 1);
+    QVERIFY(!card->isVisible());
+    QVERIFY(editor.isVisible());
+    QCOMPARE(editor.typedRecord().result, QStringLiteral("正在记"));
+    QCOMPARE(desk().historyWindow()->mobile(), QStringLiteral("138 0000 0001"));
+    MessageBox::setNextAnswer(QMessageBox::Yes);
+    desk().call(QStringLiteral("13800000002"));
+    QCOMPARE(MessageBox::shownCount(), asked + 2);
+    QVERIFY(card->isVisible());
+    QCOMPARE(editor.typedRecord().mobile, QStringLiteral("13800000002"));
+    QVERIFY(editor.typedRecord().result.isEmpty());
+
+    // Nothing to dial: a message, no card, no record.
+    card->hide();
+    editor.hide();
+    desk().call(QStringLiteral("张三"));
+    QVERIFY(MessageBox::lastText().contains(QStringLiteral("张三")));
+    QVERIFY(!card->isVisible());
+    QVERIFY(!editor.isVisible());
+}
+
+void TestFollowUpWindows::callThroughTheKdeConnectPhone()
+{
+    DBusMockBus bus(DBusMockBus::Kind::Session);
+    QString error;
+    QVERIFY2(bus.start(&error), qPrintable(error));
+    const QString daemon = QStringLiteral("org.kde.kdeconnect");
+    QVERIFY2(bus.startService(QStringLiteral("kdeconnect.py"), daemon, &error), qPrintable(error));
+    const QDBusMessage added =
+        bus.call(daemon, QStringLiteral("/modules/kdeconnect"), QStringLiteral("org.freedesktop.DBus.Mock"),
+                 QStringLiteral("AddPhone"), {QStringLiteral("p1"), QStringLiteral("我的手机"), true, true});
+    QCOMPARE(added.type(), QDBusMessage::ReplyMessage);
+    KdeConnectPhones phones(bus.connection());
+    QTRY_COMPARE(phones.phones().size(), 1);
+    KdeConnectDialer dialer(phones);
+    QWidget owner;
+    FollowUpDesk phoneDesk(m_fixture->store(), &dialer, &owner, [] { return Now; });
+
+    phoneDesk.call(QStringLiteral("13800000001"));
+    const auto shared = [&] {
+        return bus.property(daemon, QStringLiteral("/modules/kdeconnect/devices/p1/share"),
+                            QStringLiteral("org.kde.kdeconnect.device.share"), QStringLiteral("Shared"))
+            .toStringList();
+    };
+    QTRY_COMPARE(shared(), QStringList{QStringLiteral("tel:13800000001")});
+    QTRY_VERIFY(phoneDesk.historyWindow()->statusText().contains(QStringLiteral("正在拨打")));
+    QVERIFY(!phoneDesk.callCard());
+    QCOMPARE(phoneDesk.historyWindow()->editor().typedRecord().method, QStringLiteral("电话"));
+    QCOMPARE(phoneDesk.historyWindow()->editor().typedRecord().time, QStringLiteral("2026-12-07 14:30:00"));
+
+    // The phone goes out of reach: the number and its code instead.
+    bus.call(daemon, QStringLiteral("/modules/kdeconnect"), QStringLiteral("org.freedesktop.DBus.Mock"),
+             QStringLiteral("SetReachable"), {QStringLiteral("p1"), false});
+    QTRY_VERIFY(phones.phones().isEmpty());
+    MessageBox::setNextAnswer(QMessageBox::Yes); // the first call's record is given up
+    phoneDesk.call(QStringLiteral("13800000002"));
+    QVERIFY(phoneDesk.callCard() && phoneDesk.callCard()->isVisible());
+    QCOMPARE(phoneDesk.callCard()->shownUrl(), QStringLiteral("tel:13800000002"));
+    QCOMPARE(shared().size(), 1);
+}
+
+void TestFollowUpWindows::exportFromTheMenuAddsTheSuffix()
+{
+    addRecord(QStringLiteral("13800000001"), QStringLiteral("2026-12-01 09:00:00"), {});
+    const QString path = m_fixture->folder() + QStringLiteral("/导出");
+    FileDialog::setNextFileName(path, QStringLiteral("CSV 文件 (*.csv)"));
+    action(QStringLiteral("导出回访记录"))->trigger();
+    QTRY_COMPARE(MessageBox::lastText(), QStringLiteral("回访记录导出成功！"));
+    QVERIFY(!desk().isExporting());
+    QVERIFY(TestSupport::readAll(path + QStringLiteral(".csv")).contains("13800000001"));
+}
+
+QTEST_MAIN(TestFollowUpWindows)
+#include "test_followupwindows.moc"
