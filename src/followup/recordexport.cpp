@@ -1,10 +1,9 @@
 #include "followup/recordexport.h"
 
+#include "exchange/csv/csvwriter.h"
 #include "exchange/xlsx/xlsxwriter.h"
 #include "followup/followupstore.h"
 #include "storage/database.h"
-
-#include <QSaveFile>
 
 namespace RecordExport {
 
@@ -51,60 +50,6 @@ bool produceRows(FollowUpStore &store, const RowSink &sink, const Progress &prog
     return !sinkFull && !cancelled;
 }
 
-// RFC 4180: a field with a separator, a quote or a line break goes in quotes,
-// its quotes doubled.
-void appendCsvField(QString &line, const QString &field)
-{
-    static const QString special = QStringLiteral(",\"\r\n");
-    if (std::none_of(field.begin(), field.end(), [](QChar c) { return special.contains(c); })) {
-        line += field;
-        return;
-    }
-    line += u'"';
-    line += QString(field).replace(u'"', QStringLiteral("\"\""));
-    line += u'"';
-}
-
-QByteArray csvLine(const QStringList &fields)
-{
-    QString line;
-    for (qsizetype i = 0; i < fields.size(); ++i) {
-        if (i > 0)
-            line += u',';
-        appendCsvField(line, fields.at(i));
-    }
-    line += QStringLiteral("\r\n");
-    return line.toUtf8();
-}
-
-// UTF-8 with a byte order mark, so that spreadsheets read the Chinese right.
-bool writeCsv(FollowUpStore &store, const QString &path, const Progress &progress,
-              QString *error)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = file.errorString();
-        return false;
-    }
-    const auto put = [&file](const QByteArray &bytes) {
-        return file.write(bytes) == bytes.size();
-    };
-    QString readError;
-    bool ok = put(QByteArrayLiteral("\xEF\xBB\xBF")) && put(csvLine(heading()));
-    ok = ok && produceRows(store, [&](const QStringList &row) { return put(csvLine(row)); },
-                           progress, &readError);
-    if (!ok) {
-        *error = readError.isEmpty() ? file.errorString() : readError;
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 bool write(FollowUpStore &store, const QString &path, Format format, QString *error,
@@ -113,7 +58,12 @@ bool write(FollowUpStore &store, const QString &path, Format format, QString *er
     QString reason;
     const bool written =
         format == Format::Csv
-            ? writeCsv(store, path, progress, &reason)
+            ? writeCsvTable(
+                  path, heading(),
+                  [&store, &progress](const RowSink &sink, QString *producerError) {
+                      return produceRows(store, sink, progress, producerError);
+                  },
+                  &reason)
             : writeXlsxTable(
                   path, heading(), {13, 10, 16, 20, 6, 10, 40, 12},
                   [&store, &progress](const RowSink &sink, QString *producerError) {

@@ -1,11 +1,10 @@
 #pragma once
 
 #include "core/contact.h"
+#include "exchange/tablerows.h"
 
 #include <QString>
 #include <QStringList>
-
-#include <functional>
 
 class WorkProgress;
 
@@ -23,13 +22,9 @@ bool writeXlsx(const QString &path, const ContactList &contacts, QString *error)
 // WorkProgress::cancelledMessage() and leaves no file behind.
 bool writeXlsx(const QString &path, const ContactList &contacts, WorkProgress *progress,
                QString *error);
+
 // A sheet of any text rows below a heading row, for lists other than the
-// contacts. rows hands every row, in order, to its argument, which returns
-// false once the workbook cannot take more; rows returns false on a failure
-// of its own (its reason in error). widths: each column's width in
-// characters. Rows beyond a sheet go on to the next sheet under the heading
-// again. Complete, or not written at all.
-using RowSink = std::function<bool(const QStringList &row)>;
-using RowProducer = std::function<bool(const RowSink &sink, QString *error)>;
+// contacts. widths: each column's width in characters. Rows beyond a sheet go
+// on to the next sheet under the heading again. Complete, or not written at all.
 bool writeXlsxTable(const QString &path, const QStringList &heading, const QList<int> &widths,
                     const RowProducer &rows, QString *error);

@@ -2,13 +2,13 @@
 
 #include "desktop/filedialog.h"
 #include "desktop/messagebox.h"
+#include "exchange/csv/csvwriter.h"
 #include "exchange/xlsx/xlsxwriter.h"
 #include "sending/sendinghub.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSet>
 #include <QSplitter>
 #include <QTabWidget>
@@ -40,31 +40,19 @@ QString recordColumn(const SendRecord &record, int column)
     }
 }
 
-QString csvField(const QString &text)
+// Every record, its columns as the window shows them.
+RowProducer recordRows(const QList<SendRecord> &records)
 {
-    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n')
-        && !text.contains(u'\r'))
-        return text;
-    return u'"' + QString(text).replace(u'"', QStringLiteral("\"\"")) + u'"';
-}
-
-bool writeCsv(const QString &path, const QList<SendRecord> &records, QString *error)
-{
-    QString text = RecordHeadings.join(u',') + QStringLiteral("\r\n");
-    for (const SendRecord &record : records) {
-        QStringList fields;
-        for (int column = 0; column < RecordHeadings.size(); ++column)
-            fields.append(csvField(recordColumn(record, column)));
-        text += fields.join(u',') + QStringLiteral("\r\n");
-    }
-    QSaveFile file(path);
-    // With a byte order mark, so that spreadsheet programs read it as UTF-8.
-    if (file.open(QIODevice::WriteOnly) && file.write("\xEF\xBB\xBF") == 3
-        && file.write(text.toUtf8()) >= 0 && file.commit())
+    return [&records](const RowSink &sink, QString *) {
+        for (const SendRecord &record : records) {
+            QStringList row;
+            for (int column = 0; column < RecordHeadings.size(); ++column)
+                row.append(recordColumn(record, column));
+            if (!sink(row))
+                return false;
+        }
         return true;
-    if (error)
-        *error = QStringLiteral("无法写入文件 %1：%2").arg(path, file.errorString());
-    return false;
+    };
 }
 
 QPushButton *button(const QString &caption, const QString &name, QWidget *parent)
@@ -337,16 +325,11 @@ void SendLogWindow::exportSelected()
     QString error;
     bool written = false;
     if (filter.contains(QLatin1String("csv")) || path.endsWith(QLatin1String(".csv"))) {
-        written = writeCsv(path, records, &error);
+        written = writeCsvTable(path, RecordHeadings, recordRows(records), &error);
     } else {
-        // The workbook writer's four columns: 手机号, 姓名, 状态, 时间 and 说明.
-        ContactList rows;
-        rows.reserve(records.size());
-        for (const SendRecord &record : records)
-            rows.append(Contact(record.mobile, record.name, RecordStates::text(record.state),
-                                QStringList{record.time, record.note}.join(u' ').trimmed()));
-        written = writeXlsx(path.endsWith(QLatin1String(".xlsx")) ? path : path + QStringLiteral(".xlsx"),
-                            rows, &error);
+        written = writeXlsxTable(
+            path.endsWith(QLatin1String(".xlsx")) ? path : path + QStringLiteral(".xlsx"),
+            RecordHeadings, {13, 10, 8, 20, 30, 60}, recordRows(records), &error);
     }
     if (written)
         MessageBox::information(this, QStringLiteral("文件导出成功！"));
