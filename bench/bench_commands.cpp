@@ -25,6 +25,7 @@
 #include "commands/exportcommand.h"
 #include "commands/groupcommands.h"
 #include "commands/importcommand.h"
+#include "commands/workerconnection.h"
 #include "desktop/filedialog.h"
 #include "dialogs/commandrunner.h"
 #include "model/contactlistmodel.h"
@@ -149,7 +150,8 @@ int cancelAt(const QString &kind, double fraction, int rows, const QString &inpu
         if (database.create(input) != Database::OpenResult::Ok)
             return 1;
         database.close();
-        command = std::make_shared<SaveAsGroupCommand>(input, QStringLiteral("新组"),
+        command = std::make_shared<SaveAsGroupCommand>(std::make_shared<WorkerConnection>(input),
+                                                       QStringLiteral("新组"),
                                                        BenchUtil::workbookContacts(rows));
     }
     QElapsedTimer sinceCancel;

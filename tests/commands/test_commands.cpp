@@ -2,6 +2,7 @@
 #include "commands/groupcommands.h"
 #include "commands/importcommand.h"
 #include "commands/phonebookcommand.h"
+#include "commands/workerconnection.h"
 #include "exchange/xls/xlswriter.h"
 #include "exchange/xlsx/xlsxwriter.h"
 #include "storage/contactstore.h"
@@ -185,10 +186,12 @@ void TestCommands::cancelLeavesEverythingAsItWas()
             recipients += QStringLiteral("%1 %2\r\n").arg(contact.mobile(), contact.name());
         command = std::make_unique<PhoneBookCommand>(target, QStringLiteral("短信"), recipients);
     } else if (kind == QLatin1String("save as group")) {
-        command = std::make_unique<SaveAsGroupCommand>(fixture.databasePath(),
-                                                       QStringLiteral("新组"), m_contacts);
+        command = std::make_unique<SaveAsGroupCommand>(
+            std::make_shared<WorkerConnection>(fixture.databasePath()), QStringLiteral("新组"),
+            m_contacts);
     } else {
-        command = std::make_unique<DeleteGroupCommand>(fixture.databasePath(), QStringLiteral("大组"));
+        command = std::make_unique<DeleteGroupCommand>(
+            std::make_shared<WorkerConnection>(fixture.databasePath()), QStringLiteral("大组"));
     }
 
     runAndCancel(*command, at);
