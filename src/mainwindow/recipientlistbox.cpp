@@ -128,28 +128,30 @@ void RecipientListBox::replaceDocumentText(const QString &wanted)
     if (removed > prefix + suffix) {
         // Most of the text goes: starting afresh also frees the document's
         // store of removed text at once.
-        changeWithoutHistory(doc, [&] { doc->clear(); });
-        fill(wanted, 0, wanted.size());
+        const qsizetype end = sliceEnd(wanted, 0, wanted.size());
+        changeWithoutHistory(doc, [&] { doc->setPlainText(wanted.left(end)); });
+        fillLater(wanted, end, wanted.size());
     } else if (removed > 0 || inserted > 0) {
+        const qsizetype end = sliceEnd(wanted, prefix, prefix + inserted);
         changeWithoutHistory(doc, [&] {
             QTextCursor cursor(doc);
             cursor.setPosition(int(prefix));
             cursor.setPosition(int(prefix + removed), QTextCursor::KeepAnchor);
-            cursor.removeSelectedText();
+            cursor.insertText(wanted.mid(prefix, end - prefix));
         });
-        fill(wanted, prefix, prefix + inserted);
+        fillLater(wanted, end, prefix + inserted);
     }
     if (!longLines)
         wrapLongLinesAnywhere(false);
 }
 
-void RecipientListBox::fill(const QString &text, qsizetype from, qsizetype end)
+void RecipientListBox::fillLater(const QString &text, qsizetype from, qsizetype end)
 {
+    if (from >= end)
+        return;
     m_fillText = text;
     m_fillFrom = from;
     m_fillEnd = end;
-    if (!fillSlice())
-        return;
     m_readOnlyBeforeFill = isReadOnly();
     m_lockedForFill = true;
     setReadOnly(true);

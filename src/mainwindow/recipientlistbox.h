@@ -50,8 +50,9 @@ private:
     // Lines of thousands of characters (one long name) are broken anywhere
     // instead of at word boundaries; the text itself stays as it is.
     void wrapLongLinesAnywhere(bool anywhere);
-    // Inserts text[from, end) at from in slices, the first one now.
-    void fill(const QString &text, qsizetype from, qsizetype end);
+    // Inserts text[from, end) at from in slices, from the next turn of the
+    // event loop on.
+    void fillLater(const QString &text, qsizetype from, qsizetype end);
     // Inserts the next slice; false when none is left.
     bool fillSlice();
     void stopFilling();

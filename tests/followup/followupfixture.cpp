@@ -63,5 +63,5 @@ bool FollowUpFixture::addContact(const QString &group, const QString &mobile, co
     if (!m_contacts->groupExists(group) && m_contacts->addGroup(group) != StoreResult::Ok)
         return false;
     Contact contact(mobile, name, QStringLiteral("先生"), QString());
-    return m_contacts->addContact(group, contact) == StoreResult::Ok;
+    return m_contacts->addContact(group, &contact) == StoreResult::Ok;
 }

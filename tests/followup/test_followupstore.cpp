@@ -262,7 +262,7 @@ void TestFollowUpStore::upgradedFileFromTheTemplateFindsItsContacts()
     ContactStore contacts(database);
     QCOMPARE(contacts.addGroup(QStringLiteral("老分组")), StoreResult::Ok);
     Contact contact(u"13800000001", u"张三", u"先生", u"");
-    QCOMPARE(contacts.addContact(QStringLiteral("老分组"), contact), StoreResult::Ok);
+    QCOMPARE(contacts.addContact(QStringLiteral("老分组"), &contact), StoreResult::Ok);
 
     QVERIFY2(Migrations::upgrade(database.handle(), &error), qPrintable(error));
     FollowUpStore store(database);

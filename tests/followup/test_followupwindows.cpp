@@ -88,7 +88,7 @@ void TestFollowUpWindows::addContact(const QString &group, const QString &mobile
     if (!store.groupExists(group))
         QCOMPARE(store.addGroup(group), StoreResult::Ok);
     Contact contact(mobile, name, u"女士", u"");
-    QCOMPARE(store.addContact(group, contact), StoreResult::Ok);
+    QCOMPARE(store.addContact(group, &contact), StoreResult::Ok);
 }
 
 void TestFollowUpWindows::addRecord(const QString &mobile, const QString &time, const QString &next)
