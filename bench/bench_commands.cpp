@@ -30,6 +30,7 @@
 #include "dialogs/commandrunner.h"
 #include "model/contactlistmodel.h"
 #include "mainwindow/mainwindow.h"
+#include "mainwindow/recipientlistbox.h"
 #include "storage/contactstore.h"
 #include "storage/database.h"
 
@@ -235,6 +236,10 @@ int responsive(const QString &file)
     QElapsedTimer timer;
     timer.start();
     main.importWorkbook();
+    // The recipient list goes into its box in slices, between other events.
+    const auto *recipients = main.findChild<RecipientListBox *>(QStringLiteral("Text2"));
+    while (recipients && recipients->isFilling())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     const double importMs = timer.nsecsElapsed() / 1e6;
     importing = false;
     poster.join();
