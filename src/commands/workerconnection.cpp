@@ -23,8 +23,3 @@ void WorkerConnection::close()
     m_database.close();
 }
 
-bool WorkerConnection::isOpen() const
-{
-    const QMutexLocker lock(&m_mutex);
-    return m_database.isOpen();
-}

@@ -27,10 +27,9 @@ public:
     bool use(const std::function<void(Database &database)> &work, QString *error);
     // Waits for a command using the connection, then closes it.
     void close();
-    bool isOpen() const;
 
 private:
     const QString m_path;
-    mutable QMutex m_mutex;
+    QMutex m_mutex;
     Database m_database;
 };
