@@ -30,6 +30,14 @@ inline double threadCpuMs()
     return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
 }
 
+// The same for all threads of the process: work handed to a worker counts.
+inline double processCpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
+}
+
 template<typename Function>
 double medianMs(int runs, Function &&function)
 {

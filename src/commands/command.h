@@ -17,11 +17,11 @@ class QThread;
 // the window's thread, which keeps writing through it (the SMS text, the send
 // log) while a command runs. A transaction opened on that connection by a
 // worker would take those writes in, and a cancel would roll them back. So a
-// command that writes, or reads at length, opens a connection of its own to
-// the same file (Database::open sets the busy timeout, so that it waits for
-// the other connection's short writes instead of failing), and closes it
-// before it finishes. The contacts in the window's model are read on the
-// window's thread and handed to the command as a copy.
+// command that writes, or reads at length, works through the commands' own
+// connection to the same file (WorkerConnection; Database::open sets the busy
+// timeout, so that it waits for the other connection's short writes instead
+// of failing). The contacts in the window's model are read on the window's
+// thread and handed to the command as a copy.
 class Command : public QObject
 {
     Q_OBJECT

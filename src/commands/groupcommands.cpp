@@ -1,32 +1,30 @@
 #include "commands/groupcommands.h"
 
+#include "commands/workerconnection.h"
 #include "storage/contactstore.h"
-#include "storage/database.h"
 
-StoreCommand::StoreCommand(QString databasePath, QObject *parent)
-    : Command(parent), m_databasePath(std::move(databasePath)), m_result(StoreResult::Failed)
+StoreCommand::StoreCommand(std::shared_ptr<WorkerConnection> connection, QObject *parent)
+    : Command(parent), m_connection(std::move(connection)), m_result(StoreResult::Failed)
 {
 }
 
 bool StoreCommand::run(WorkProgress &progress, QString *error)
 {
-    Database database;
-    if (database.open(m_databasePath, Database::Access::ReadWrite, error)
-        != Database::OpenResult::Ok) {
-        m_result = StoreResult::Failed;
-        return false;
-    }
-    ContactStore store(database);
-    store.setProgress(&progress);
-    m_result = runOnStore(store, error);
-    store.setProgress(nullptr);
-    database.close();
+    m_result = StoreResult::Failed;
+    m_connection->use(
+        [&](Database &database) {
+            ContactStore store(database);
+            store.setProgress(&progress);
+            m_result = runOnStore(store, error);
+            store.setProgress(nullptr);
+        },
+        error);
     return m_result == StoreResult::Ok;
 }
 
-SaveAsGroupCommand::SaveAsGroupCommand(QString databasePath, QString group, ContactList contacts,
-                                       QObject *parent)
-    : StoreCommand(std::move(databasePath), parent)
+SaveAsGroupCommand::SaveAsGroupCommand(std::shared_ptr<WorkerConnection> connection, QString group,
+                                       ContactList contacts, QObject *parent)
+    : StoreCommand(std::move(connection), parent)
     , m_group(std::move(group))
     , m_contacts(std::move(contacts))
 {
@@ -47,8 +45,9 @@ StoreResult SaveAsGroupCommand::runOnStore(ContactStore &store, QString *error)
     return store.addGroupWithContacts(m_group, m_contacts, &m_copied, &m_skipped, error);
 }
 
-DeleteGroupCommand::DeleteGroupCommand(QString databasePath, QString group, QObject *parent)
-    : StoreCommand(std::move(databasePath), parent), m_group(std::move(group))
+DeleteGroupCommand::DeleteGroupCommand(std::shared_ptr<WorkerConnection> connection, QString group,
+                                       QObject *parent)
+    : StoreCommand(std::move(connection), parent), m_group(std::move(group))
 {
 }
 
@@ -67,9 +66,10 @@ StoreResult DeleteGroupCommand::runOnStore(ContactStore &store, QString *error)
     return store.deleteGroup(m_group, error);
 }
 
-GroupLoadCommand::GroupLoadCommand(QString databasePath, QString group, QString nameFilter,
-                                   QString mobileFilter, ContactList storage, QObject *parent)
-    : StoreCommand(std::move(databasePath), parent)
+GroupLoadCommand::GroupLoadCommand(std::shared_ptr<WorkerConnection> connection, QString group,
+                                   QString nameFilter, QString mobileFilter, ContactList storage,
+                                   QObject *parent)
+    : StoreCommand(std::move(connection), parent)
     , m_group(std::move(group))
     , m_nameFilter(std::move(nameFilter))
     , m_mobileFilter(std::move(mobileFilter))

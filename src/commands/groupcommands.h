@@ -5,12 +5,15 @@
 
 #include <QList>
 
+#include <memory>
+
 class ContactStore;
+class WorkerConnection;
 enum class StoreResult;
 
-// A command on the contact database, through a connection of its own (see
-// Command): opened on the worker thread, with every statement stopping when
-// the command is cancelled, closed before the command finishes.
+// A command on the contact database, through the commands' connection (see
+// Command and WorkerConnection), with every statement stopping when the
+// command is cancelled.
 class StoreCommand : public Command
 {
     Q_OBJECT
@@ -21,14 +24,14 @@ public:
     StoreResult result() const { return m_result; }
 
 protected:
-    StoreCommand(QString databasePath, QObject *parent);
+    StoreCommand(std::shared_ptr<WorkerConnection> connection, QObject *parent);
 
     virtual StoreResult runOnStore(ContactStore &store, QString *error) = 0;
 
 private:
     bool run(WorkProgress &progress, QString *error) final;
 
-    const QString m_databasePath;
+    const std::shared_ptr<WorkerConnection> m_connection;
     StoreResult m_result;
 };
 
@@ -39,7 +42,8 @@ class SaveAsGroupCommand : public StoreCommand
     Q_OBJECT
 
 public:
-    SaveAsGroupCommand(QString databasePath, QString group, ContactList contacts,
+    SaveAsGroupCommand(std::shared_ptr<WorkerConnection> connection, QString group,
+                       ContactList contacts,
                        QObject *parent = nullptr);
 
     QString title() const override;
@@ -67,7 +71,8 @@ class DeleteGroupCommand : public StoreCommand
     Q_OBJECT
 
 public:
-    DeleteGroupCommand(QString databasePath, QString group, QObject *parent = nullptr);
+    DeleteGroupCommand(std::shared_ptr<WorkerConnection> connection, QString group,
+                       QObject *parent = nullptr);
 
     QString title() const override;
     QString text() const override;
@@ -85,8 +90,9 @@ class GroupLoadCommand : public StoreCommand
     Q_OBJECT
 
 public:
-    GroupLoadCommand(QString databasePath, QString group, QString nameFilter, QString mobileFilter,
-                     ContactList storage = ContactList(), QObject *parent = nullptr);
+    GroupLoadCommand(std::shared_ptr<WorkerConnection> connection, QString group,
+                     QString nameFilter, QString mobileFilter, ContactList storage = ContactList(),
+                     QObject *parent = nullptr);
 
     QString title() const override;
     QString text() const override;

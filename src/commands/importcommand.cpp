@@ -43,5 +43,10 @@ QString ImportCommand::text() const
 bool ImportCommand::run(WorkProgress &progress, QString *error)
 {
     ReportingBuilder builder(progress);
-    return importContacts(m_path, builder, &m_contacts, error);
+    if (!importContacts(m_path, builder, &m_contacts, error))
+        return false;
+    for (Contact &contact : m_contacts)
+        contact.ticked = true;
+    m_recipients = RecipientLines::lay(m_contacts, false);
+    return true;
 }

@@ -1,6 +1,7 @@
 #include "dialogs/commandrunner.h"
 
 #include "commands/command.h"
+#include "commands/workerconnection.h"
 #include "dialogs/progressdialog.h"
 
 #include <QApplication>
@@ -90,4 +91,6 @@ void CommandRunner::finishLingering()
     for (const std::shared_ptr<Command> &command : m_lingering)
         command->waitForFinished();
     m_lingering.clear();
+    if (m_connection)
+        m_connection->close();
 }

@@ -8,6 +8,7 @@
 
 class Command;
 class QEventLoop;
+class WorkerConnection;
 class QWidget;
 
 // Runs a command for a window and waits for it, the window's events going on
@@ -31,6 +32,11 @@ public:
     // Waits for the commands still winding down.
     ~CommandRunner() override;
 
+    // The connection the window's commands work on the database through
+    // (none until set).
+    void setConnection(std::shared_ptr<WorkerConnection> connection) { m_connection = std::move(connection); }
+    const std::shared_ptr<WorkerConnection> &connection() const { return m_connection; }
+
     // Called with true before a command starts and with false after it ended.
     void setBusyHandler(std::function<void(bool busy)> handler) { m_busyHandler = std::move(handler); }
 
@@ -42,8 +48,9 @@ public:
     bool isBusy() const { return m_current != nullptr; }
     // Asks the running command to stop.
     void cancel();
-    // Blocks until the cancelled commands have wound down: before the
-    // database file is replaced and before the program exits.
+    // Blocks until the cancelled commands have wound down, then closes the
+    // commands' connection (the next command opens it again): before the
+    // database file is replaced and before the exit copies it.
     void finishLingering();
 
 signals:
@@ -53,6 +60,7 @@ signals:
 private:
     QWidget *m_window;
     std::function<void(bool)> m_busyHandler;
+    std::shared_ptr<WorkerConnection> m_connection;
     Command *m_current = nullptr;
     QEventLoop *m_loop = nullptr; // of run(), while it waits
     std::vector<std::shared_ptr<Command>> m_lingering;

@@ -131,7 +131,7 @@ StoreResult GroupDialog::createGroup(const QString &name, int *copied, QList<Ski
         return StoreResult::Failed;
     }
     // A contact that does not fit is left out, never the rest.
-    const auto command = std::make_shared<SaveAsGroupCommand>(m_store.databasePath(), name,
+    const auto command = std::make_shared<SaveAsGroupCommand>(m_runner.connection(), name,
                                                               m_tickedContacts());
     if (!m_runner.run(command)) {
         *error = command->error();

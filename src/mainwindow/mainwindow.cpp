@@ -383,7 +383,7 @@ void MainWindow::reloadContacts()
         return;
     }
     const auto load = std::make_shared<GroupLoadCommand>(
-        m_store.databasePath(), group, TextRules::trimBlanks(m_nameFilter->text()),
+        m_runner->connection(), group, TextRules::trimBlanks(m_nameFilter->text()),
         TextRules::trimBlanks(m_mobileFilter->text()), std::move(contacts));
     if (m_runner->run(load)) {
         m_contacts->replaceAll(load->takeContacts());

@@ -6,6 +6,7 @@
 #include "commands/groupcommands.h"
 #include "commands/importcommand.h"
 #include "commands/phonebookcommand.h"
+#include "commands/workerconnection.h"
 #include "core/textrules.h"
 #include "desktop/filedialog.h"
 #include "desktop/messagebox.h"
@@ -29,6 +30,7 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTextDocument>
 
 namespace {
@@ -41,6 +43,7 @@ const QString XlsxFilter = QStringLiteral("Excel 2007 工作簿 (*.xlsx)");
 void MainWindow::connectCommands()
 {
     m_runner = new CommandRunner(this);
+    m_runner->setConnection(std::make_shared<WorkerConnection>(m_store.databasePath()));
     m_runner->setBusyHandler([this](bool busy) { setCommandsEnabled(!busy); });
     connect(m_runner, &CommandRunner::idle, this, [this] {
         if (m_closeWhenIdle) // after the event that ended the work
@@ -173,7 +176,7 @@ void MainWindow::deleteGroup()
         return;
     if (!MessageBox::askYesNo(this, QStringLiteral("确定要删除分组“%1”吗？").arg(group)))
         return;
-    const auto command = std::make_shared<DeleteGroupCommand>(m_store.databasePath(), group);
+    const auto command = std::make_shared<DeleteGroupCommand>(m_runner->connection(), group);
     if (!m_runner->run(command)) {
         if (!command->wasCancelled())
             MessageBox::warning(this, QStringLiteral("删除分组“%1”失败：%2")
@@ -230,9 +233,14 @@ void MainWindow::importWorkbook()
         return;
     }
     showNoGroupListed();
-    m_remarksBox->setChecked(false);
+    {
+        // The command laid the list out without remarks already.
+        const QSignalBlocker quiet(m_remarksBox);
+        m_remarksBox->setChecked(false);
+    }
     m_contacts->replaceAll(command->takeContacts());
-    rebuildRecipientList();
+    m_recipientBox->replaceDocumentText(m_recipientLines.adopt(command->takeRecipients()));
+    showRecipientCount();
 }
 
 void MainWindow::exportWorkbook()

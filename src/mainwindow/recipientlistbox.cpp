@@ -10,6 +10,11 @@
 RecipientListBox::RecipientListBox(QWidget *parent)
     : QPlainTextEdit(parent)
 {
+    m_fillTimer.setSingleShot(true);
+    connect(&m_fillTimer, &QTimer::timeout, this, [this] {
+        if (fillSlice())
+            m_fillTimer.start(0);
+    });
 }
 
 namespace {
@@ -54,6 +59,20 @@ void changeWithoutHistory(QTextDocument *document, Change change)
 // Longer than any line the box can show whole; see wrapLongLinesAnywhere.
 constexpr qsizetype LongLine = 4096;
 
+// About 10 ms of the document's work on a slow machine: the text of some
+// 40,000 recipients.
+constexpr qsizetype FillSlice = qsizetype(1) << 20;
+
+// Where the slice of text that starts at from ends: after the first paragraph
+// break past FillSlice characters, or at end.
+qsizetype sliceEnd(const QString &text, qsizetype from, qsizetype end)
+{
+    if (end - from <= FillSlice)
+        return end;
+    const qsizetype paragraphEnd = text.indexOf(QChar::ParagraphSeparator, from + FillSlice);
+    return paragraphEnd < 0 || paragraphEnd >= end ? end : paragraphEnd + 1;
+}
+
 qsizetype longestLine(QStringView text)
 {
     qsizetype longest = 0;
@@ -88,6 +107,8 @@ void RecipientListBox::replaceText(const QString &text)
 
 void RecipientListBox::replaceDocumentText(const QString &wanted)
 {
+    // The part not yet put in is compared like any other.
+    stopFilling();
     QTextDocument *doc = document();
     // The raw text has one character for every break, as document positions
     // count them, and keeps the user's edits as they are.
@@ -104,26 +125,76 @@ void RecipientListBox::replaceDocumentText(const QString &wanted)
     if (longLines)
         wrapLongLinesAnywhere(true);
 
-    changeWithoutHistory(doc, [&] {
-        if (removed == 0 && inserted == 0)
-            return;
-        if (removed > prefix + suffix) {
-            // Most of the text goes: starting afresh also frees the document's
-            // store of removed text at once.
-            doc->setPlainText(wanted);
-            return;
-        }
-        QTextCursor cursor(doc);
-        cursor.setPosition(int(prefix));
-        cursor.setPosition(int(prefix + removed), QTextCursor::KeepAnchor);
-        cursor.insertText(wanted.mid(prefix, inserted));
-    });
+    if (removed > prefix + suffix) {
+        // Most of the text goes: starting afresh also frees the document's
+        // store of removed text at once.
+        const qsizetype end = sliceEnd(wanted, 0, wanted.size());
+        changeWithoutHistory(doc, [&] { doc->setPlainText(wanted.left(end)); });
+        fillLater(wanted, end, wanted.size());
+    } else if (removed > 0 || inserted > 0) {
+        const qsizetype end = sliceEnd(wanted, prefix, prefix + inserted);
+        changeWithoutHistory(doc, [&] {
+            QTextCursor cursor(doc);
+            cursor.setPosition(int(prefix));
+            cursor.setPosition(int(prefix + removed), QTextCursor::KeepAnchor);
+            cursor.insertText(wanted.mid(prefix, end - prefix));
+        });
+        fillLater(wanted, end, prefix + inserted);
+    }
     if (!longLines)
         wrapLongLinesAnywhere(false);
 }
 
+void RecipientListBox::fillLater(const QString &text, qsizetype from, qsizetype end)
+{
+    if (from >= end)
+        return;
+    m_fillText = text;
+    m_fillFrom = from;
+    m_fillEnd = end;
+    m_readOnlyBeforeFill = isReadOnly();
+    m_lockedForFill = true;
+    setReadOnly(true);
+    m_fillTimer.start(0);
+}
+
+bool RecipientListBox::fillSlice()
+{
+    const qsizetype end = sliceEnd(m_fillText, m_fillFrom, m_fillEnd);
+    QTextDocument *doc = document();
+    changeWithoutHistory(doc, [&] {
+        QTextCursor cursor(doc);
+        cursor.setPosition(int(m_fillFrom));
+        cursor.insertText(m_fillText.mid(m_fillFrom, end - m_fillFrom));
+    });
+    m_fillFrom = end;
+    if (isFilling())
+        return true;
+    stopFilling();
+    return false;
+}
+
+void RecipientListBox::finishFilling()
+{
+    while (isFilling())
+        fillSlice();
+}
+
+void RecipientListBox::stopFilling()
+{
+    m_fillTimer.stop();
+    if (m_lockedForFill) {
+        m_lockedForFill = false;
+        setReadOnly(m_readOnlyBeforeFill);
+    }
+    m_fillText.clear();
+    m_fillFrom = m_fillEnd = 0;
+}
+
 void RecipientListBox::replaceRange(qsizetype position, qsizetype removed, const QString &inserted)
 {
+    // position counts the whole text.
+    finishFilling();
     QTextDocument *doc = document();
     if (longestLine(inserted) > LongLine)
         wrapLongLinesAnywhere(true);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPlainTextEdit>
+#include <QTimer>
 
 // Text2: the recipient list as an editable text box. A replacement hands the
 // text document only the part that differs, so a change of one line on a list
@@ -17,6 +18,11 @@
 // Replacements made by the program are no undo history of the user's: they
 // clear it (and would otherwise keep every earlier version of a long list
 // alive); what the user types afterwards can be undone as usual.
+//
+// A replacement that inserts much text (a list of a million lines) puts it in
+// in slices, one per turn of the event loop, so that the window keeps
+// answering; the box is read-only meanwhile. Whatever comes next (another
+// replacement, a change of a range) starts from the text as it is meant to be.
 class RecipientListBox : public QPlainTextEdit
 {
     Q_OBJECT
@@ -35,8 +41,26 @@ public:
     // The user has changed the text since the program last replaced it.
     bool isEditedByHand() const;
 
+    // Part of the last replacement is still to be put in.
+    bool isFilling() const { return m_fillFrom < m_fillEnd; }
+    // Puts it in at once.
+    void finishFilling();
+
 private:
     // Lines of thousands of characters (one long name) are broken anywhere
     // instead of at word boundaries; the text itself stays as it is.
     void wrapLongLinesAnywhere(bool anywhere);
+    // Inserts text[from, end) at from in slices, from the next turn of the
+    // event loop on.
+    void fillLater(const QString &text, qsizetype from, qsizetype end);
+    // Inserts the next slice; false when none is left.
+    bool fillSlice();
+    void stopFilling();
+
+    QString m_fillText;
+    qsizetype m_fillFrom = 0; // where the next slice goes, in the box and in m_fillText
+    qsizetype m_fillEnd = 0;
+    bool m_readOnlyBeforeFill = false;
+    bool m_lockedForFill = false; // read-only while the slices go in
+    QTimer m_fillTimer;
 };

@@ -5,25 +5,38 @@
 
 QString RecipientLines::build(const ContactList &contacts, bool withRemark)
 {
-    QString text;
+    return adopt(lay(contacts, withRemark));
+}
+
+RecipientLines::Layout RecipientLines::lay(const ContactList &contacts, bool withRemark)
+{
+    Layout layout;
+    QString &text = layout.m_text;
     QVector<qint64> lengths(contacts.size(), 0);
-    m_count = 0;
-    m_shortened.clear();
-    m_withRemark = withRemark;
+    layout.m_withRemark = withRemark;
     for (qsizetype i = 0; i < contacts.size(); ++i) {
         const Contact &contact = contacts[i];
         if (!contact.ticked || !TextRules::isValidMobile(contact.mobile()))
             continue;
         const qsizetype start = text.size();
         TextRules::appendRecipientLine(text, contact, withRemark);
-        shorten(text, start, i);
+        shorten(text, start, i, layout.m_shortened);
         text += DocumentLines::breakAfter(QStringView(text).mid(start), i);
         lengths[i] = text.size() - start;
-        ++m_count;
+        ++layout.m_count;
     }
-    m_lengths.assign(std::move(lengths));
+    layout.m_lengths.assign(std::move(lengths));
+    return layout;
+}
+
+QString RecipientLines::adopt(Layout layout)
+{
+    m_lengths = std::move(layout.m_lengths);
+    m_shortened = std::move(layout.m_shortened);
+    m_count = layout.m_count;
+    m_withRemark = layout.m_withRemark;
     m_current = true;
-    return text;
+    return std::move(layout.m_text);
 }
 
 std::optional<RecipientLines::Change> RecipientLines::changeForTick(const ContactList &contacts,
@@ -34,7 +47,7 @@ std::optional<RecipientLines::Change> RecipientLines::changeForTick(const Contac
     const qint64 shown = m_lengths.prefixSum(index + 1) - position;
     if (contact.ticked && shown == 0 && TextRules::isValidMobile(contact.mobile())) {
         Change change{position, 0, TextRules::recipientLine(contact, m_withRemark)};
-        shorten(change.inserted, 0, index);
+        shorten(change.inserted, 0, index, m_shortened);
         change.inserted += DocumentLines::breakAfter(change.inserted, index);
         m_lengths.add(index, change.inserted.size());
         ++m_count;
@@ -54,13 +67,14 @@ const QChar CutMark(0x2026); // …
 
 } // namespace
 
-void RecipientLines::shorten(QString &text, qsizetype start, qsizetype index)
+void RecipientLines::shorten(QString &text, qsizetype start, qsizetype index,
+                             QHash<QString, qsizetype> &shortened)
 {
     if (text.size() - start <= LongestShownLine)
         return;
     text.truncate(start + LongestShownLine);
     text += CutMark;
-    m_shortened.insert(text.mid(start), index);
+    shortened.insert(text.mid(start), index);
 }
 
 QString RecipientLines::wholeText(const ContactList &contacts, const QString &shownText) const

@@ -29,9 +29,30 @@ public:
         QString inserted;
     };
 
+    // The lines of a whole list, worked out apart from any RecipientLines
+    // (on another thread) and then taken in by adopt().
+    class Layout
+    {
+    public:
+        const QString &text() const { return m_text; }
+
+    private:
+        friend class RecipientLines;
+        QString m_text;
+        FenwickTree m_lengths;
+        QHash<QString, qsizetype> m_shortened;
+        qsizetype m_count = 0;
+        bool m_withRemark = false;
+    };
+
     // The list of the ticked contacts with a valid mobile, in the text box's
     // document form; remembers every line.
     QString build(const ContactList &contacts, bool withRemark);
+    // What build() makes of contacts, without remembering it.
+    static Layout lay(const ContactList &contacts, bool withRemark);
+    // Remembers the lines of layout, made for the contacts now listed, and
+    // hands back its text: the same as build() from here on.
+    QString adopt(Layout layout);
 
     // The change after the tick of contact index has changed; none when the
     // list stays as it is (a contact without a valid mobile is never listed).
@@ -52,8 +73,10 @@ public:
     bool isCurrent() const { return m_current; }
 
 private:
-    // Cuts the line that starts at start short when it is too long to show.
-    void shorten(QString &text, qsizetype start, qsizetype index);
+    // Cuts the line that starts at start short when it is too long to show,
+    // noting it in shortened.
+    static void shorten(QString &text, qsizetype start, qsizetype index,
+                        QHash<QString, qsizetype> &shortened);
 
     FenwickTree m_lengths;
     QHash<QString, qsizetype> m_shortened; // shown line -> its contact

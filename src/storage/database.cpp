@@ -57,7 +57,8 @@ Database::OpenResult Database::connect(const QString &absolutePath, int flags,
                                        OpenResult failure, const QString &failureText,
                                        QString *error)
 {
-    // The connection is only ever used by the window thread: no locking.
+    // A connection is used by one thread at a time (the window's, or the
+    // commands' one after another, see WorkerConnection): no locking.
     const int opened = sqlite3_open_v2(QFile::encodeName(absolutePath).constData(), &m_handle,
                                        flags | SQLITE_OPEN_NOMUTEX, nullptr);
     if (opened != SQLITE_OK) {

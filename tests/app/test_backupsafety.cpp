@@ -1,6 +1,7 @@
 #include "app/restoredialog.h"
 #include "desktop/messagebox.h"
 #include "mainwindow/mainwindow.h"
+#include "model/contactlistmodel.h"
 #include "safekeeping/appsession.h"
 #include "safekeeping/backupring.h"
 #include "safekeeping/dailybackup.h"
@@ -211,9 +212,14 @@ void TestBackupSafety::restoreByHandKeepsTheCurrentFileAndTheSmsText()
     AppSession session(dir.path());
     QVERIFY(session.start(nullptr));
     QCOMPARE(session.store().addGroup(QStringLiteral("误删前")), StoreResult::Ok);
+    Contact added = TestSupport::makeContact(QStringLiteral("13958700009"), QStringLiteral("新来的"));
+    QCOMPARE(session.store().addContact(QStringLiteral("五日的分组"), &added), StoreResult::Ok);
     const QByteArray current = TestSupport::readAll(dbFile(dir));
     MainWindow window(session.store(), dir.path());
     window.setSmsText(QStringLiteral("正在写的短信"));
+    // Read through the commands' connection, which stays open after it.
+    window.chooseGroup(QStringLiteral("五日的分组"));
+    QCOMPARE(window.contactList().size(), 1);
 
     RestoreDialog dialog(session, window);
     auto *table = dialog.findChild<QTableWidget *>(QStringLiteral("BackupList"));
@@ -250,6 +256,9 @@ void TestBackupSafety::restoreByHandKeepsTheCurrentFileAndTheSmsText()
     QCOMPARE(shown, (QStringList{QStringLiteral("客户"), QStringLiteral("同事"),
                                  QStringLiteral("五日的分组")}));
     QCOMPARE(window.smsText(), QStringLiteral("正在写的短信"));
+    // The group as the backup has it, not as the replaced file (kept aside) had it.
+    window.chooseGroup(QStringLiteral("五日的分组"));
+    QCOMPARE(window.contactList().size(), 0);
     // The restored file is the one the session works on now.
     QCOMPARE(session.store().addGroup(QStringLiteral("恢复后")), StoreResult::Ok);
 }

@@ -1,3 +1,4 @@
+#include "commands/workerconnection.h"
 #include "desktop/messagebox.h"
 #include "dialogs/commandrunner.h"
 #include "dialogs/dialogtestbed.h"
@@ -76,9 +77,10 @@ void TestGroupDialog::init()
     m_bed = std::make_unique<DialogTestBed>();
     QVERIFY(m_bed->isReady());
     m_working.replaceAll(workingFive());
+    auto *runner = new CommandRunner(&m_bed->owner());
+    runner->setConnection(std::make_shared<WorkerConnection>(m_bed->store().databasePath()));
     m_dialog = new GroupDialog(
-        m_bed->store(), [this] { return m_working.tickedContacts(); },
-        *new CommandRunner(&m_bed->owner()), &m_bed->owner());
+        m_bed->store(), [this] { return m_working.tickedContacts(); }, *runner, &m_bed->owner());
 }
 
 void TestGroupDialog::cleanup()

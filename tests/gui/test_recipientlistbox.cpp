@@ -20,6 +20,15 @@ QString numberedLines(int count, int skip = -1, const QString &lineBreak = QStri
     return text;
 }
 
+// Lines first to last - 1 as numberedLines() numbers them.
+QString linesFrom(int first, int last)
+{
+    QString text;
+    for (int i = first; i < last; ++i)
+        text += QStringLiteral("139%1@联系人%2\r\n").arg(i, 8, 10, QLatin1Char('0')).arg(i);
+    return text;
+}
+
 QString withLf(QString text)
 {
     return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
@@ -40,6 +49,10 @@ private slots:
     void undoesOnlyTheUsersTyping();
     void overlongLineIsShownCutAndGivenBackWhole_data();
     void overlongLineIsShownCutAndGivenBackWhole();
+    void longListGoesInWhileTheWindowAnswers_data();
+    void longListGoesInWhileTheWindowAnswers();
+    void changeDuringTheFillCountsTheWholeList_data();
+    void changeDuringTheFillCountsTheWholeList();
 };
 
 void TestRecipientListBox::showsEveryLine_data()
@@ -172,6 +185,69 @@ void TestRecipientListBox::overlongLineIsShownCutAndGivenBackWhole()
     const QString expected = TextRules::buildRecipientList(contacts, false, u"\n").text
                              + QStringLiteral("13900000000@手写");
     QCOMPARE(lines.wholeText(contacts, box.toPlainText()), expected);
+}
+
+void TestRecipientListBox::longListGoesInWhileTheWindowAnswers_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("after");
+    const QString big = linesFrom(0, 100000);
+    QTest::newRow("into an empty box") << QString() << big;
+    QTest::newRow("over another long list") << linesFrom(200000, 300000) << big;
+    QTest::newRow("between lines that stay") << linesFrom(0, 10) + linesFrom(99990, 100000) << big;
+}
+
+void TestRecipientListBox::longListGoesInWhileTheWindowAnswers()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, after);
+    RecipientListBox box;
+    box.resize(285, 370);
+    box.show();
+    box.replaceText(before);
+    box.finishFilling();
+    box.replaceText(after);
+    // Handed back to the event loop with part of it still to come, and not
+    // to be typed into meanwhile.
+    QVERIFY(box.isFilling());
+    QVERIFY(box.isReadOnly());
+    QTRY_VERIFY(!box.isFilling());
+    QCOMPARE(box.document()->toRawText(), DocumentLines::documentTextFor(after));
+    QVERIFY(!box.isReadOnly());
+    QVERIFY(!box.isEditedByHand());
+    QVERIFY(!box.document()->isUndoAvailable());
+}
+
+void TestRecipientListBox::changeDuringTheFillCountsTheWholeList_data()
+{
+    QTest::addColumn<bool>("newList");
+    QTest::newRow("one line ticked off near the end") << false;
+    QTest::newRow("another list") << true;
+}
+
+void TestRecipientListBox::changeDuringTheFillCountsTheWholeList()
+{
+    QFETCH(bool, newList);
+    const QString big = DocumentLines::documentTextFor(linesFrom(0, 100000));
+    RecipientListBox box;
+    box.show();
+    box.replaceDocumentText(big);
+    QVERIFY(box.isFilling());
+    QString expected;
+    if (newList) {
+        expected = DocumentLines::documentTextFor(linesFrom(0, 3));
+        box.replaceDocumentText(expected);
+    } else {
+        const qsizetype position = DocumentLines::documentTextFor(linesFrom(0, 90000)).size();
+        const qsizetype length = linesFrom(90000, 90001).size() - 1; // CR LF is one break
+        expected = QString(big).remove(position, length);
+        box.replaceRange(position, length, QString());
+    }
+    QCOMPARE(box.document()->toRawText(), expected);
+    QVERIFY(!box.isFilling());
+    QVERIFY(!box.isReadOnly());
+    QTest::qWait(20); // no slice of the old list comes late
+    QCOMPARE(box.document()->toRawText(), expected);
 }
 
 QTEST_MAIN(TestRecipientListBox)
