@@ -428,12 +428,14 @@ qint64 SendDialog::writeNewBatch(const BatchSettings &chosen)
             hub->discardBatch(done->batch());
     });
     m_preparing = true;
+    lockControls(true);
     updateButtons();
     const QPointer<SendDialog> self(this);
     const bool written = m_commands.run(command);
     if (!self)
         return 0;
     m_preparing = false;
+    lockControls(false);
     updateButtons();
     if (written)
         return command->batch();
@@ -454,11 +456,7 @@ void SendDialog::detachRunner()
 {
     disconnect(m_runner, nullptr, this, nullptr);
     m_runner = nullptr;
-    for (QWidget *control : std::initializer_list<QWidget *>{
-             m_devices, m_optOutLine, m_interval, m_perHour, m_perDay, m_windowOn})
-        control->setEnabled(true);
-    m_windowStart->setEnabled(m_windowOn->isChecked());
-    m_windowEnd->setEnabled(m_windowOn->isChecked());
+    lockControls(false);
     m_progress->reset();
     m_status->clear();
 }
@@ -473,11 +471,17 @@ void SendDialog::attachRunner(BatchRunner *runner)
             m_runner = nullptr;
         updateButtons();
     });
-    for (QWidget *control : std::initializer_list<QWidget *>{
-             m_devices, m_optOutLine, m_interval, m_perHour, m_perDay, m_windowOn,
-             m_windowStart, m_windowEnd})
-        control->setEnabled(false);
+    lockControls(true);
     showProgress();
+}
+
+void SendDialog::lockControls(bool locked)
+{
+    for (QWidget *control : std::initializer_list<QWidget *>{
+             m_devices, m_optOutLine, m_interval, m_perHour, m_perDay, m_windowOn})
+        control->setEnabled(!locked);
+    m_windowStart->setEnabled(!locked && m_windowOn->isChecked());
+    m_windowEnd->setEnabled(!locked && m_windowOn->isChecked());
 }
 
 void SendDialog::showProgress()

@@ -56,6 +56,8 @@ private:
     void showPreview();
     void attachRunner(BatchRunner *runner);
     void detachRunner();
+    // The device and pace controls, off while a batch is written or runs.
+    void lockControls(bool locked);
     void showProgress();
     void updateButtons();
     void loadRemembered();
