@@ -430,10 +430,15 @@ qint64 SendDialog::writeNewBatch(const BatchSettings &chosen)
     m_preparing = true;
     lockControls(true);
     updateButtons();
+    SendingHub &hub = m_hub;
     const QPointer<SendDialog> self(this);
     const bool written = m_commands.run(command);
-    if (!self)
+    if (!self) {
+        // Nobody is left to send the batch.
+        if (written)
+            hub.discardBatch(command->batch());
         return 0;
+    }
     m_preparing = false;
     lockControls(false);
     updateButtons();
