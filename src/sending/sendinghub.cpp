@@ -131,6 +131,11 @@ void SendingHub::onStatusReport(const QString &number, qint64 reference, bool de
     });
 }
 
+void SendingHub::discardBatch(qint64 batch)
+{
+    writeSoon([this, batch] { return m_log.deleteBatch(batch, nullptr); });
+}
+
 void SendingHub::writeSoon(std::function<LogWrite()> write)
 {
     m_pendingWrites.append(std::move(write));

@@ -54,6 +54,9 @@ public:
     // stored → 待发送 again), every other one becomes 未确认. done runs once
     // all are settled.
     void settleInterrupted(std::function<void()> done);
+    // Takes a batch nobody is to send out of the log (its preparation was
+    // cancelled after all its rows had been committed).
+    void discardBatch(qint64 batch);
 
     // Does a reply's whole text refuse further messages (T, TD, N, 退订, 取消)?
     static bool isOptOutReply(const QString &text);

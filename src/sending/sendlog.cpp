@@ -1,5 +1,6 @@
 #include "sending/sendlog.h"
 
+#include "core/workprogress.h"
 #include "storage/database.h"
 #include "storage/statement.h"
 
@@ -164,6 +165,62 @@ bool readCounts(sqlite3 *db, QList<BatchSummary> &batches, qint64 onlyBatch, QSt
     return code == SQLITE_DONE || readFailed(db, error);
 }
 
+// The batch row and its recipients in one transaction; the first code that
+// is not a success, SQLITE_INTERRUPT when progress was cancelled (all rolled
+// back then).
+int writeBatch(sqlite3 *db, const BatchSettings &settings, const QList<BatchRecipient> &recipients,
+               const QDateTime &now, WorkProgress *progress, qint64 *batchId)
+{
+    WriteTransaction transaction(db);
+    if (transaction.beginCode() != SQLITE_OK)
+        return transaction.beginCode();
+    Statement insertBatch(
+        db, "INSERT INTO [发送批次] ([时间], [发送方式], [设备], [设备名称], [短信内容], [回T退订], "
+            "[每条间隔], [每小时最多], [每天最多], [时段开始], [时段结束], [状态]) "
+            "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, '进行中')");
+    insertBatch.bind(1, LogTime::text(now));
+    insertBatch.bind(2, BatchSettings::channelText(settings.channel));
+    insertBatch.bind(3, settings.deviceId);
+    insertBatch.bind(4, settings.deviceName);
+    insertBatch.bind(5, settings.text);
+    insertBatch.bind(6, qint64(settings.optOutLine ? 1 : 0));
+    insertBatch.bind(7, qint64(settings.intervalSeconds));
+    insertBatch.bind(8, qint64(settings.perHour));
+    insertBatch.bind(9, qint64(settings.perDay));
+    insertBatch.bind(10, settings.windowOn ? settings.windowStart.toString(TimeOfDayFormat)
+                                           : QString());
+    insertBatch.bind(11, settings.windowOn ? settings.windowEnd.toString(TimeOfDayFormat)
+                                           : QString());
+    int code = insertBatch.step();
+    if (code != SQLITE_DONE)
+        return code;
+    const qint64 id = sqlite3_last_insert_rowid(db);
+    Statement insertRecord(db, "INSERT INTO [发送记录] ([批次], [手机号], [姓名], [发送内容], [状态]) "
+                               "VALUES (?1, ?2, ?3, ?4, '待发送')");
+    qint64 written = 0;
+    for (const BatchRecipient &recipient : recipients) {
+        if (progress && !progress->advance(written))
+            return SQLITE_INTERRUPT;
+        insertRecord.reset();
+        insertRecord.bind(1, id);
+        insertRecord.bind(2, recipient.mobile);
+        insertRecord.bind(3, recipient.name);
+        insertRecord.bind(4, recipient.text);
+        code = insertRecord.step();
+        if (code != SQLITE_DONE)
+            return code;
+        ++written;
+    }
+    // A cancel that came while the rows were written still counts.
+    if (progress && !progress->advance(written))
+        return SQLITE_INTERRUPT;
+    code = transaction.commit();
+    if (code != SQLITE_OK)
+        return code;
+    *batchId = id;
+    return SQLITE_DONE;
+}
+
 } // namespace
 
 int BatchSummary::total() const
@@ -187,47 +244,29 @@ LogWrite SendLog::createBatch(const BatchSettings &settings,
     if (!db)
         return closedFile(error);
     NoBusyWait noWait(db);
-    WriteTransaction transaction(db);
-    if (transaction.beginCode() != SQLITE_OK)
-        return outcome(transaction.beginCode(), db, error);
-    Statement insertBatch(
-        db, "INSERT INTO [发送批次] ([时间], [发送方式], [设备], [设备名称], [短信内容], [回T退订], "
-            "[每条间隔], [每小时最多], [每天最多], [时段开始], [时段结束], [状态]) "
-            "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, '进行中')");
-    insertBatch.bind(1, LogTime::text(now));
-    insertBatch.bind(2, BatchSettings::channelText(settings.channel));
-    insertBatch.bind(3, settings.deviceId);
-    insertBatch.bind(4, settings.deviceName);
-    insertBatch.bind(5, settings.text);
-    insertBatch.bind(6, qint64(settings.optOutLine ? 1 : 0));
-    insertBatch.bind(7, qint64(settings.intervalSeconds));
-    insertBatch.bind(8, qint64(settings.perHour));
-    insertBatch.bind(9, qint64(settings.perDay));
-    insertBatch.bind(10, settings.windowOn ? settings.windowStart.toString(TimeOfDayFormat)
-                                           : QString());
-    insertBatch.bind(11, settings.windowOn ? settings.windowEnd.toString(TimeOfDayFormat)
-                                           : QString());
-    int code = insertBatch.step();
-    if (code != SQLITE_DONE)
-        return outcome(code, db, error);
-    const qint64 id = sqlite3_last_insert_rowid(db);
-    Statement insertRecord(db, "INSERT INTO [发送记录] ([批次], [手机号], [姓名], [发送内容], [状态]) "
-                               "VALUES (?1, ?2, ?3, ?4, '待发送')");
-    for (const BatchRecipient &recipient : recipients) {
-        insertRecord.reset();
-        insertRecord.bind(1, id);
-        insertRecord.bind(2, recipient.mobile);
-        insertRecord.bind(3, recipient.name);
-        insertRecord.bind(4, recipient.text);
-        code = insertRecord.step();
-        if (code != SQLITE_DONE)
-            return outcome(code, db, error);
+    return outcome(writeBatch(db, settings, recipients, now, nullptr, batchId), db, error);
+}
+
+LogWrite SendLog::prepareBatch(const BatchSettings &settings,
+                               const QList<BatchRecipient> &recipients, const QDateTime &now,
+                               WorkProgress &progress, qint64 *batchId, QString *error)
+{
+    sqlite3 *db = m_database.handle();
+    if (!db)
+        return closedFile(error);
+    progress.setTotal(recipients.size());
+    const int code = writeBatch(db, settings, recipients, now, &progress, batchId);
+    if (code == SQLITE_INTERRUPT && progress.isCancelled()) {
+        if (error)
+            *error = WorkProgress::cancelledMessage();
+        return LogWrite::Failed;
     }
-    code = transaction.commit();
-    if (code != SQLITE_OK)
-        return outcome(code, db, error);
-    *batchId = id;
-    return LogWrite::Written;
+    return outcome(code, db, error);
+}
+
+QString SendLog::databasePath() const
+{
+    return m_database.path();
 }
 
 LogWrite SendLog::setBatchStatus(qint64 batch, const QString &status, QString *error)

@@ -10,6 +10,7 @@
 #include <QStringList>
 
 class Database;
+class WorkProgress;
 
 // What a write to the log came to. Busy: another connection (a long command
 // on a worker thread) was committing; nothing was written and the caller
@@ -53,7 +54,8 @@ struct OptOut
 // The send log, the received messages, the opt-out list and the send
 // dialog's remembered choices, all in the program's database, read and
 // written through its one connection on the window's thread. Writes never
-// wait for a lock: they answer LogWrite::Busy instead.
+// wait for a lock: they answer LogWrite::Busy instead. The one exception is
+// prepareBatch(), made for a worker thread's connection of its own.
 class SendLog
 {
 public:
@@ -69,6 +71,15 @@ public:
     // One batch row and its recipients, all 待发送, in one transaction.
     LogWrite createBatch(const BatchSettings &settings, const QList<BatchRecipient> &recipients,
                          const QDateTime &now, qint64 *batchId, QString *error);
+    // The same through a worker thread's own connection (see PrepareBatchCommand):
+    // waits for the other connection's lock as the connection is set to,
+    // reports each recipient to progress and, once it is cancelled, rolls
+    // everything back and fails with WorkProgress::cancelledMessage().
+    LogWrite prepareBatch(const BatchSettings &settings, const QList<BatchRecipient> &recipients,
+                          const QDateTime &now, WorkProgress &progress, qint64 *batchId,
+                          QString *error);
+    // The file the log is in, for a worker thread's own connection.
+    QString databasePath() const;
     LogWrite setBatchStatus(qint64 batch, const QString &status, QString *error);
     LogWrite deleteBatch(qint64 batch, QString *error);
 

@@ -1,4 +1,5 @@
 #include "desktop/messagebox.h"
+#include "dialogs/commandrunner.h"
 #include "model/contactlistmodel.h"
 #include "mainwindow/mainwindow.h"
 #include "sending/sendinghub.h"
@@ -19,6 +20,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QTimer>
 
 using TestSupport::makeContact;
 
@@ -53,6 +55,7 @@ private slots:
     void startedBatchKeepsWhatItWasGiven();
     void optOutLineIsRemembered();
     void closingWhileSendingAsks();
+    void closingWhilePreparingSendsNothing();
     void interruptedBatchIsOfferedOnce();
 
 private:
@@ -63,6 +66,7 @@ private:
     QString m_modemPath;
     std::unique_ptr<SendLogFile> m_file;
     std::unique_ptr<SendingHub> m_hub;
+    std::unique_ptr<CommandRunner> m_commands;
     ContactList m_contacts;
 };
 
@@ -90,10 +94,12 @@ void TestSendDialog::init()
     m_hub = std::make_unique<SendingHub>(m_file->database(), m_bus.connection(),
                                          QDBusConnection(QStringLiteral("no session bus")),
                                          &QDateTime::currentDateTime);
+    m_commands = std::make_unique<CommandRunner>(nullptr);
 }
 
 void TestSendDialog::cleanup()
 {
+    m_commands.reset();
     m_hub.reset();
     m_file.reset();
     removeModem();
@@ -146,7 +152,7 @@ void TestSendDialog::menuSitsBetweenFileAndHelp()
 
 void TestSendDialog::withoutDeviceItSaysWhatToSetUp()
 {
-    SendDialog dialog(*m_hub);
+    SendDialog dialog(*m_hub, *m_commands);
     dialog.prepare(m_contacts, QStringLiteral("您好"));
     dialog.show();
     QTest::qWait(200);
@@ -163,7 +169,7 @@ void TestSendDialog::withoutDeviceItSaysWhatToSetUp()
 
 void TestSendDialog::showsRecipientsTextAndCost()
 {
-    SendDialog dialog(*m_hub);
+    SendDialog dialog(*m_hub, *m_commands);
     dialog.prepare(m_contacts, QStringLiteral("{称呼}：") + QString(70, u'好'));
     dialog.show();
     QCOMPARE(child<QPlainTextEdit>(&dialog, "preview")->toPlainText(),
@@ -178,7 +184,7 @@ void TestSendDialog::showsRecipientsTextAndCost()
 void TestSendDialog::sendsTheBatchAndShowsProgress()
 {
     addModem();
-    SendDialog dialog(*m_hub);
+    SendDialog dialog(*m_hub, *m_commands);
     dialog.prepare(m_contacts, QStringLiteral("{姓名}您好"));
     dialog.show();
     QTRY_VERIFY(child<QPushButton>(&dialog, "开始发送")->isEnabled());
@@ -203,7 +209,7 @@ void TestSendDialog::startedBatchKeepsWhatItWasGiven()
 {
     addModem();
     m_bus.call(ModemManager, Root, Mock, QStringLiteral("SetSendDelay"), {QString(), 0.3});
-    SendDialog dialog(*m_hub);
+    SendDialog dialog(*m_hub, *m_commands);
     dialog.prepare(m_contacts, QStringLiteral("您好"));
     dialog.show();
     QTRY_VERIFY(child<QPushButton>(&dialog, "开始发送")->isEnabled());
@@ -224,14 +230,14 @@ void TestSendDialog::startedBatchKeepsWhatItWasGiven()
 void TestSendDialog::optOutLineIsRemembered()
 {
     {
-        SendDialog dialog(*m_hub);
+        SendDialog dialog(*m_hub, *m_commands);
         QVERIFY(!child<QCheckBox>(&dialog, "optOutLine")->isChecked());
         dialog.prepare(m_contacts, QStringLiteral("促销"));
         child<QCheckBox>(&dialog, "optOutLine")->setChecked(true);
         QCOMPARE(child<QPlainTextEdit>(&dialog, "preview")->toPlainText(),
                  QStringLiteral("促销回T退订"));
     }
-    SendDialog again(*m_hub);
+    SendDialog again(*m_hub, *m_commands);
     QVERIFY(child<QCheckBox>(&again, "optOutLine")->isChecked());
 }
 
@@ -239,7 +245,7 @@ void TestSendDialog::closingWhileSendingAsks()
 {
     addModem();
     m_bus.call(ModemManager, Root, Mock, QStringLiteral("SetSendDelay"), {QString(), 0.3});
-    SendDialog dialog(*m_hub);
+    SendDialog dialog(*m_hub, *m_commands);
     dialog.prepare(m_contacts, QStringLiteral("您好"));
     dialog.show();
     QTRY_VERIFY(child<QPushButton>(&dialog, "开始发送")->isEnabled());
@@ -256,6 +262,28 @@ void TestSendDialog::closingWhileSendingAsks()
     QVERIFY(m_file->log().batches(&batches, nullptr));
     QCOMPARE(batches.first().status, SendLog::stopped());
     QVERIFY(batches.first().count(RecordState::Waiting) > 0);
+}
+
+void TestSendDialog::closingWhilePreparingSendsNothing()
+{
+    addModem();
+    ContactList many;
+    for (int i = 0; i < 20'000; ++i)
+        many.append(makeContact(QString::number(13000000000LL + i), QStringLiteral("客户")));
+    SendDialog dialog(*m_hub, *m_commands);
+    dialog.prepare(many, QStringLiteral("您好"));
+    dialog.show();
+    QTRY_VERIFY(child<QPushButton>(&dialog, "开始发送")->isEnabled());
+    // Closed while the batch is being written (the window goes on meanwhile).
+    QTimer::singleShot(0, &dialog, [&dialog] { dialog.close(); });
+    dialog.startSending();
+    m_commands->finishLingering();
+    QCoreApplication::processEvents();
+    QVERIFY(!dialog.hasStarted());
+    QVERIFY(m_hub->runner() == nullptr);
+    QList<BatchSummary> batches;
+    QVERIFY(m_file->log().batches(&batches, nullptr));
+    QVERIFY(batches.isEmpty());
 }
 
 void TestSendDialog::interruptedBatchIsOfferedOnce()

@@ -2,6 +2,8 @@
 
 #include "core/smslength.h"
 #include "desktop/messagebox.h"
+#include "dialogs/commandrunner.h"
+#include "sending/preparebatchcommand.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -11,11 +13,14 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimeEdit>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -61,9 +66,10 @@ QSpinBox *spinBox(const QString &name, int maximum, QWidget *parent)
 
 } // namespace
 
-SendDialog::SendDialog(SendingHub &hub, QWidget *parent)
+SendDialog::SendDialog(SendingHub &hub, CommandRunner &commands, QWidget *parent)
     : QDialog(parent)
     , m_hub(hub)
+    , m_commands(commands)
 {
     setObjectName(QStringLiteral("SendDialog"));
     setWindowTitle(QStringLiteral("直接发送短信"));
@@ -265,6 +271,8 @@ void SendDialog::deviceChosen()
 
 void SendDialog::prepare(const ContactList &contacts, const QString &text)
 {
+    if (m_preparing)
+        return;
     if (m_runner) {
         // A batch that ended makes room for a new one; one that runs or
         // waits to be continued keeps the dialog.
@@ -282,6 +290,8 @@ void SendDialog::prepare(const ContactList &contacts, const QString &text)
 
 void SendDialog::prepareContinuation(qint64 batch)
 {
+    if (m_preparing)
+        return;
     if (m_runner && m_runner->isActive())
         return;
     BatchSummary summary;
@@ -383,37 +393,75 @@ void SendDialog::startSending()
 void SendDialog::tryCreateBatch()
 {
     const std::optional<SendDevice> device = chosenDevice();
-    if (!device || m_runner)
+    if (!device || m_runner || m_preparing)
         return;
+    // What the batch is written with is what it is sent with, whatever the
+    // controls do meanwhile.
+    const BatchSettings chosen = settings();
     qint64 batch = m_continuedBatch;
     if (batch == 0) {
-        QString error;
-        switch (m_hub.log().createBatch(settings(), m_recipients.recipients, m_hub.clock()(),
-                                        &batch, &error)) {
-        case LogWrite::Busy:
-            m_status->setText(QStringLiteral("数据库正忙，稍后自动重试…"));
-            m_busyRetry.start(BusyRetryMs);
+        const QPointer<SendDialog> self(this);
+        batch = writeNewBatch(chosen);
+        if (!self || batch == 0)
             return;
-        case LogWrite::Failed:
-            MessageBox::warning(this, error);
+        const QList<SendDevice> present = m_hub.devices();
+        if (std::none_of(present.begin(), present.end(),
+                         [&device](const SendDevice &each) { return each.id == device->id; })) {
+            m_hub.discardBatch(batch);
+            MessageBox::warning(this, QStringLiteral("发送设备“%1”已断开，短信没有发出。")
+                                          .arg(device->label));
             return;
-        case LogWrite::Written:
-            break;
         }
     }
-    attachRunner(m_hub.makeRunner(batch, settings(), *device));
+    attachRunner(m_hub.makeRunner(batch, chosen, *device));
     m_runner->start();
+}
+
+qint64 SendDialog::writeNewBatch(const BatchSettings &chosen)
+{
+    auto command = std::make_shared<PrepareBatchCommand>(
+        m_hub.log().databasePath(), chosen, m_recipients.recipients, m_hub.clock()());
+    // A cancel that comes while the rows are being committed is too late to
+    // stop them: the batch that then appears is taken out again.
+    connect(command.get(), &Command::finished, &m_hub, [hub = &m_hub, done = command.get()] {
+        if (done->progress().isCancelled() && done->batch() > 0)
+            hub->discardBatch(done->batch());
+    });
+    m_preparing = true;
+    lockControls(true);
+    updateButtons();
+    SendingHub &hub = m_hub;
+    const QPointer<SendDialog> self(this);
+    const bool written = m_commands.run(command);
+    if (!self) {
+        // Nobody is left to send the batch.
+        if (written)
+            hub.discardBatch(command->batch());
+        return 0;
+    }
+    m_preparing = false;
+    lockControls(false);
+    updateButtons();
+    if (written)
+        return command->batch();
+    if (!command->isRunning() && !command->isFinished()) {
+        // Another long piece of work runs: the batch is written after it.
+        m_status->setText(QStringLiteral("另一项工作正在进行，稍后自动开始…"));
+        m_busyRetry.start(BusyRetryMs);
+    } else if (command->isFinished() && command->wasBusy()) {
+        m_status->setText(QStringLiteral("数据库正忙，稍后自动重试…"));
+        m_busyRetry.start(BusyRetryMs);
+    } else if (!command->wasCancelled()) {
+        MessageBox::warning(this, command->error());
+    }
+    return 0;
 }
 
 void SendDialog::detachRunner()
 {
     disconnect(m_runner, nullptr, this, nullptr);
     m_runner = nullptr;
-    for (QWidget *control : std::initializer_list<QWidget *>{
-             m_devices, m_optOutLine, m_interval, m_perHour, m_perDay, m_windowOn})
-        control->setEnabled(true);
-    m_windowStart->setEnabled(m_windowOn->isChecked());
-    m_windowEnd->setEnabled(m_windowOn->isChecked());
+    lockControls(false);
     m_progress->reset();
     m_status->clear();
 }
@@ -428,11 +476,17 @@ void SendDialog::attachRunner(BatchRunner *runner)
             m_runner = nullptr;
         updateButtons();
     });
-    for (QWidget *control : std::initializer_list<QWidget *>{
-             m_devices, m_optOutLine, m_interval, m_perHour, m_perDay, m_windowOn,
-             m_windowStart, m_windowEnd})
-        control->setEnabled(false);
+    lockControls(true);
     showProgress();
+}
+
+void SendDialog::lockControls(bool locked)
+{
+    for (QWidget *control : std::initializer_list<QWidget *>{
+             m_devices, m_optOutLine, m_interval, m_perHour, m_perDay, m_windowOn})
+        control->setEnabled(!locked);
+    m_windowStart->setEnabled(!locked && m_windowOn->isChecked());
+    m_windowEnd->setEnabled(!locked && m_windowOn->isChecked());
 }
 
 void SendDialog::showProgress()
@@ -460,7 +514,7 @@ void SendDialog::updateButtons()
     const bool started = m_runner != nullptr;
     const bool hasWork = m_continuedBatch > 0 ? m_continuedWaiting > 0
                                               : !m_recipients.recipients.isEmpty();
-    m_start->setEnabled(!started && hasWork && chosenDevice().has_value());
+    m_start->setEnabled(!started && !m_preparing && hasWork && chosenDevice().has_value());
     const BatchRunner::Phase phase = started ? m_runner->phase() : BatchRunner::Phase::Idle;
     const bool halted = phase == BatchRunner::Phase::Paused || phase == BatchRunner::Phase::Stopped;
     m_pause->setText(halted ? QStringLiteral("继续(&P)") : QStringLiteral("暂停(&P)"));
@@ -470,6 +524,10 @@ void SendDialog::updateButtons()
 
 void SendDialog::closeEvent(QCloseEvent *event)
 {
+    // Closing while the batch is being written is its 取消.
+    if (m_preparing)
+        m_commands.cancel();
+    m_busyRetry.stop();
     if (m_runner && m_runner->isActive()) {
         if (!MessageBox::askYesNo(this, QStringLiteral("正在发送短信，是否停止发送？"))) {
             event->ignore();

@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QTimer>
 
+class CommandRunner;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -25,20 +26,23 @@ class SendDialog : public QDialog
     Q_OBJECT
 
 public:
-    SendDialog(SendingHub &hub, QWidget *parent = nullptr);
+    // A new batch is written to the log through commands, the runner of the
+    // main window.
+    SendDialog(SendingHub &hub, CommandRunner &commands, QWidget *parent = nullptr);
 
     // A new batch of these contacts (their ticks decide) with this text.
     // Ignored while a batch of this dialog runs, waits or is paused.
     void prepare(const ContactList &contacts, const QString &text);
     // The waiting recipients of a batch in the log.
     void prepareContinuation(qint64 batch);
-    bool hasStarted() const { return m_runner != nullptr; }
+    bool hasStarted() const { return m_runner != nullptr || m_preparing; }
 
     const BatchRecipients &recipients() const { return m_recipients; }
     // The pace and channel as the controls say.
     BatchSettings settings() const;
 
-    // "开始发送": writes the batch to the log and starts it.
+    // "开始发送": writes the batch to the log (on a worker thread, the window
+    // going on meanwhile; 取消 leaves no batch) and starts it.
     void startSending();
 
 protected:
@@ -52,14 +56,21 @@ private:
     void showPreview();
     void attachRunner(BatchRunner *runner);
     void detachRunner();
+    // The device and pace controls, off while a batch is written or runs.
+    void lockControls(bool locked);
     void showProgress();
     void updateButtons();
     void loadRemembered();
     void remember();
     void tryCreateBatch();
+    // The new batch written by a command; 0 when it was not (cancelled,
+    // failed, or the file busy and a retry set up).
+    qint64 writeNewBatch(const BatchSettings &chosen);
     std::optional<SendDevice> chosenDevice() const;
 
     SendingHub &m_hub;
+    CommandRunner &m_commands;
+    bool m_preparing = false; // the command writing the new batch runs
     ContactList m_contacts;
     QString m_text;
     qint64 m_continuedBatch = 0;

@@ -73,7 +73,7 @@ void SendingController::offerUnfinished()
 SendDialog *SendingController::ensureSendDialog()
 {
     if (!m_sendDialog) {
-        m_sendDialog = new SendDialog(m_hub, &m_window);
+        m_sendDialog = new SendDialog(m_hub, m_window.commandRunner(), &m_window);
         m_sendDialog->setAttribute(Qt::WA_DeleteOnClose);
     }
     return m_sendDialog;
