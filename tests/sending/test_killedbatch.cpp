@@ -40,7 +40,7 @@ void TestKilledBatch::killedInTheMiddleThenContinued()
     QVERIFY(!modem.isEmpty());
     // The killed recipient's message takes its time on the modem.
     const QString slow = QString::number(FirstMobile + KilledAt);
-    bus.call(ModemManager, Root, Mock, QStringLiteral("SetSendDelay"), {slow, 2.0});
+    bus.call(ModemManager, Root, Mock, QStringLiteral("SetSendDelay"), {slow, 5.0});
 
     SendLogFile file;
     QVERIFY2(file.open(&error), qPrintable(error));
