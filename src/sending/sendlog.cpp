@@ -240,11 +240,27 @@ LogWrite SendLog::createBatch(const BatchSettings &settings,
                               const QList<BatchRecipient> &recipients, const QDateTime &now,
                               qint64 *batchId, QString *error)
 {
+    return write(
+        [&](sqlite3 *db) { return writeBatch(db, settings, recipients, now, nullptr, batchId); },
+        Scope::Statement, error);
+}
+
+LogWrite SendLog::write(const std::function<int(sqlite3 *db)> &statements, Scope scope,
+                        QString *error)
+{
     sqlite3 *db = m_database.handle();
     if (!db)
         return closedFile(error);
     NoBusyWait noWait(db);
-    return outcome(writeBatch(db, settings, recipients, now, nullptr, batchId), db, error);
+    if (scope == Scope::Statement)
+        return outcome(statements(db), db, error);
+    WriteTransaction transaction(db);
+    if (transaction.beginCode() != SQLITE_OK)
+        return outcome(transaction.beginCode(), db, error);
+    const int code = statements(db);
+    if (code != SQLITE_DONE && code != SQLITE_OK)
+        return outcome(code, db, error);
+    return outcome(transaction.commit(), db, error);
 }
 
 LogWrite SendLog::prepareBatch(const BatchSettings &settings,
@@ -271,34 +287,30 @@ QString SendLog::databasePath() const
 
 LogWrite SendLog::setBatchStatus(qint64 batch, const QString &status, QString *error)
 {
-    sqlite3 *db = m_database.handle();
-    if (!db)
-        return closedFile(error);
-    NoBusyWait noWait(db);
-    Statement update(db, "UPDATE [发送批次] SET [状态] = ?2 WHERE [编号] = ?1");
-    update.bind(1, batch);
-    update.bind(2, status);
-    return outcome(update.step(), db, error);
+    return write(
+        [&](sqlite3 *db) {
+            Statement update(db, "UPDATE [发送批次] SET [状态] = ?2 WHERE [编号] = ?1");
+            update.bind(1, batch);
+            update.bind(2, status);
+            return update.step();
+        },
+        Scope::Statement, error);
 }
 
 LogWrite SendLog::deleteBatch(qint64 batch, QString *error)
 {
-    sqlite3 *db = m_database.handle();
-    if (!db)
-        return closedFile(error);
-    NoBusyWait noWait(db);
-    WriteTransaction transaction(db);
-    if (transaction.beginCode() != SQLITE_OK)
-        return outcome(transaction.beginCode(), db, error);
-    for (const char *sql : {"DELETE FROM [发送记录] WHERE [批次] = ?1",
-                            "DELETE FROM [发送批次] WHERE [编号] = ?1"}) {
-        Statement remove(db, sql);
-        remove.bind(1, batch);
-        const int code = remove.step();
-        if (code != SQLITE_DONE)
-            return outcome(code, db, error);
-    }
-    return outcome(transaction.commit(), db, error);
+    return write(
+        [&](sqlite3 *db) {
+            for (const char *sql : {"DELETE FROM [发送记录] WHERE [批次] = ?1",
+                                    "DELETE FROM [发送批次] WHERE [编号] = ?1"}) {
+                Statement remove(db, sql);
+                remove.bind(1, batch);
+                if (const int code = remove.step(); code != SQLITE_DONE)
+                    return code;
+            }
+            return SQLITE_DONE;
+        },
+        Scope::Transaction, error);
 }
 
 bool SendLog::batches(QList<BatchSummary> *out, QString *error) const
@@ -378,52 +390,55 @@ bool SendLog::nextWaiting(qint64 batch, qint64 afterId, SendRecord *out, bool *f
 
 LogWrite SendLog::markSending(qint64 record, const QDateTime &now, QString *error)
 {
-    sqlite3 *db = m_database.handle();
-    if (!db)
-        return closedFile(error);
-    NoBusyWait noWait(db);
-    Statement update(db, "UPDATE [发送记录] SET [状态] = '发送中', [时间] = ?2, [说明] = '' "
-                         "WHERE [编号] = ?1 AND [状态] = '待发送'");
-    update.bind(1, record);
-    update.bind(2, LogTime::text(now));
-    const int code = update.step();
-    if (code == SQLITE_DONE && sqlite3_changes(db) != 1) {
+    bool waiting = true;
+    const LogWrite written = write(
+        [&](sqlite3 *db) {
+            Statement update(db, "UPDATE [发送记录] SET [状态] = '发送中', [时间] = ?2, [说明] = '' "
+                                 "WHERE [编号] = ?1 AND [状态] = '待发送'");
+            update.bind(1, record);
+            update.bind(2, LogTime::text(now));
+            const int code = update.step();
+            waiting = code != SQLITE_DONE || sqlite3_changes(db) == 1;
+            return code;
+        },
+        Scope::Statement, error);
+    if (written == LogWrite::Written && !waiting) {
         // Someone removed it or it is no longer waiting: it must not leave.
         if (error)
             *error = QStringLiteral("这位收信人已经不在待发送之列。");
         return LogWrite::Failed;
     }
-    return outcome(code, db, error);
+    return written;
 }
 
 LogWrite SendLog::markOutcome(const SendRecord &record, QString *error)
 {
-    sqlite3 *db = m_database.handle();
-    if (!db)
-        return closedFile(error);
-    NoBusyWait noWait(db);
-    Statement update(db, "UPDATE [发送记录] SET [状态] = ?2, [说明] = ?3, [时间] = ?4, "
-                         "[短信路径] = ?5, [短信编号] = CASE WHEN ?6 >= 0 THEN ?6 END "
-                         "WHERE [编号] = ?1");
-    update.bind(1, record.id);
-    update.bind(2, RecordStates::text(record.state));
-    update.bind(3, record.note);
-    update.bind(4, record.time);
-    update.bind(5, record.smsPath);
-    update.bind(6, record.reference);
-    return outcome(update.step(), db, error);
+    return write(
+        [&](sqlite3 *db) {
+            Statement update(db, "UPDATE [发送记录] SET [状态] = ?2, [说明] = ?3, [时间] = ?4, "
+                                 "[短信路径] = ?5, [短信编号] = CASE WHEN ?6 >= 0 THEN ?6 END "
+                                 "WHERE [编号] = ?1");
+            update.bind(1, record.id);
+            update.bind(2, RecordStates::text(record.state));
+            update.bind(3, record.note);
+            update.bind(4, record.time);
+            update.bind(5, record.smsPath);
+            update.bind(6, record.reference);
+            return update.step();
+        },
+        Scope::Statement, error);
 }
 
 LogWrite SendLog::notePath(qint64 record, const QString &smsPath, QString *error)
 {
-    sqlite3 *db = m_database.handle();
-    if (!db)
-        return closedFile(error);
-    NoBusyWait noWait(db);
-    Statement update(db, "UPDATE [发送记录] SET [短信路径] = ?2 WHERE [编号] = ?1");
-    update.bind(1, record);
-    update.bind(2, smsPath);
-    return outcome(update.step(), db, error);
+    return write(
+        [&](sqlite3 *db) {
+            Statement update(db, "UPDATE [发送记录] SET [短信路径] = ?2 WHERE [编号] = ?1");
+            update.bind(1, record);
+            update.bind(2, smsPath);
+            return update.step();
+        },
+        Scope::Statement, error);
 }
 
 bool SendLog::interruptedBatches(QList<qint64> *batches, int *waiting, QString *error) const
@@ -494,38 +509,40 @@ QDateTime SendLog::nthNewestSend(const QString &deviceId, int n, QString *error)
 LogWrite SendLog::applyDeliveryReport(const QString &mobile, qint64 reference, bool delivered,
                                       bool *found, QString *error)
 {
-    sqlite3 *db = m_database.handle();
-    if (!db)
-        return closedFile(error);
-    NoBusyWait noWait(db);
-    Statement update(db, "UPDATE [发送记录] SET [状态] = ?3 WHERE [编号] = "
-                         "(SELECT [编号] FROM [发送记录] WHERE [手机号] = ?1 AND [短信编号] = ?2 "
-                         "AND [状态] = '已发送' ORDER BY [编号] DESC LIMIT 1)");
-    update.bind(1, mobile);
-    update.bind(2, reference);
-    update.bind(3, RecordStates::text(delivered ? RecordState::Delivered
-                                                : RecordState::DeliveryFailed));
-    const int code = update.step();
-    *found = code == SQLITE_DONE && sqlite3_changes(db) == 1;
-    return outcome(code, db, error);
+    *found = false;
+    return write(
+        [&](sqlite3 *db) {
+            Statement update(db, "UPDATE [发送记录] SET [状态] = ?3 WHERE [编号] = "
+                                 "(SELECT [编号] FROM [发送记录] WHERE [手机号] = ?1 AND "
+                                 "[短信编号] = ?2 AND [状态] = '已发送' ORDER BY [编号] DESC LIMIT 1)");
+            update.bind(1, mobile);
+            update.bind(2, reference);
+            update.bind(3, RecordStates::text(delivered ? RecordState::Delivered
+                                                        : RecordState::DeliveryFailed));
+            const int code = update.step();
+            *found = code == SQLITE_DONE && sqlite3_changes(db) == 1;
+            return code;
+        },
+        Scope::Statement, error);
 }
 
 LogWrite SendLog::addReceived(const QString &mobile, const QString &text, const QString &stamp,
                               const QDateTime &time, const QString &smsPath, QString *error)
 {
-    sqlite3 *db = m_database.handle();
-    if (!db)
-        return closedFile(error);
-    NoBusyWait noWait(db);
-    Statement insert(db, "INSERT INTO [收到的短信] ([手机号], [内容], [时间], [短信路径], [短信时间]) "
-                         "SELECT ?1, ?2, ?3, ?4, ?5 WHERE ?5 = '' OR NOT EXISTS (SELECT 1 FROM "
-                         "[收到的短信] WHERE [手机号] = ?1 AND [内容] = ?2 AND [短信时间] = ?5)");
-    insert.bind(1, mobile);
-    insert.bind(2, text);
-    insert.bind(3, LogTime::text(time));
-    insert.bind(4, smsPath);
-    insert.bind(5, stamp);
-    return outcome(insert.step(), db, error);
+    return write(
+        [&](sqlite3 *db) {
+            Statement insert(
+                db, "INSERT INTO [收到的短信] ([手机号], [内容], [时间], [短信路径], [短信时间]) "
+                    "SELECT ?1, ?2, ?3, ?4, ?5 WHERE ?5 = '' OR NOT EXISTS (SELECT 1 FROM "
+                    "[收到的短信] WHERE [手机号] = ?1 AND [内容] = ?2 AND [短信时间] = ?5)");
+            insert.bind(1, mobile);
+            insert.bind(2, text);
+            insert.bind(3, LogTime::text(time));
+            insert.bind(4, smsPath);
+            insert.bind(5, stamp);
+            return insert.step();
+        },
+        Scope::Statement, error);
 }
 
 bool SendLog::received(QList<ReceivedMessage> *out, QString *error) const
@@ -544,52 +561,42 @@ bool SendLog::received(QList<ReceivedMessage> *out, QString *error) const
 LogWrite SendLog::addOptOuts(const QStringList &mobiles, const QString &source,
                              const QDateTime &time, int *added, QString *error)
 {
-    sqlite3 *db = m_database.handle();
-    if (!db)
-        return closedFile(error);
-    NoBusyWait noWait(db);
-    WriteTransaction transaction(db);
-    if (transaction.beginCode() != SQLITE_OK)
-        return outcome(transaction.beginCode(), db, error);
-    Statement insert(db, "INSERT OR IGNORE INTO [退订名单] ([手机号], [时间], [来源]) "
-                         "VALUES (?1, ?2, ?3)");
     int count = 0;
-    for (const QString &mobile : mobiles) {
-        insert.reset();
-        insert.bind(1, mobile);
-        insert.bind(2, LogTime::text(time));
-        insert.bind(3, source);
-        const int code = insert.step();
-        if (code != SQLITE_DONE)
-            return outcome(code, db, error);
-        count += sqlite3_changes(db);
-    }
-    const int code = transaction.commit();
-    if (code != SQLITE_OK)
-        return outcome(code, db, error);
-    if (added)
+    const LogWrite written = write(
+        [&](sqlite3 *db) {
+            Statement insert(db, "INSERT OR IGNORE INTO [退订名单] ([手机号], [时间], [来源]) "
+                                 "VALUES (?1, ?2, ?3)");
+            for (const QString &mobile : mobiles) {
+                insert.reset();
+                insert.bind(1, mobile);
+                insert.bind(2, LogTime::text(time));
+                insert.bind(3, source);
+                if (const int code = insert.step(); code != SQLITE_DONE)
+                    return code;
+                count += sqlite3_changes(db);
+            }
+            return SQLITE_DONE;
+        },
+        Scope::Transaction, error);
+    if (written == LogWrite::Written && added)
         *added = count;
-    return LogWrite::Written;
+    return written;
 }
 
 LogWrite SendLog::removeOptOuts(const QStringList &mobiles, QString *error)
 {
-    sqlite3 *db = m_database.handle();
-    if (!db)
-        return closedFile(error);
-    NoBusyWait noWait(db);
-    WriteTransaction transaction(db);
-    if (transaction.beginCode() != SQLITE_OK)
-        return outcome(transaction.beginCode(), db, error);
-    Statement remove(db, "DELETE FROM [退订名单] WHERE [手机号] = ?1");
-    for (const QString &mobile : mobiles) {
-        remove.reset();
-        remove.bind(1, mobile);
-        const int code = remove.step();
-        if (code != SQLITE_DONE)
-            return outcome(code, db, error);
-    }
-    return outcome(transaction.commit(), db, error);
+    return write(
+        [&](sqlite3 *db) {
+            Statement remove(db, "DELETE FROM [退订名单] WHERE [手机号] = ?1");
+            for (const QString &mobile : mobiles) {
+                remove.reset();
+                remove.bind(1, mobile);
+                if (const int code = remove.step(); code != SQLITE_DONE)
+                    return code;
+            }
+            return SQLITE_DONE;
+        },
+        Scope::Transaction, error);
 }
 
 bool SendLog::optOuts(QList<OptOut> *out, QString *error) const
@@ -630,12 +637,12 @@ QString SendLog::setting(const QString &name, const QString &fallback) const
 
 LogWrite SendLog::setSetting(const QString &name, const QString &value, QString *error)
 {
-    sqlite3 *db = m_database.handle();
-    if (!db)
-        return closedFile(error);
-    NoBusyWait noWait(db);
-    Statement upsert(db, "INSERT OR REPLACE INTO [发送设置] ([名称], [值]) VALUES (?1, ?2)");
-    upsert.bind(1, name);
-    upsert.bind(2, value);
-    return outcome(upsert.step(), db, error);
+    return write(
+        [&](sqlite3 *db) {
+            Statement upsert(db, "INSERT OR REPLACE INTO [发送设置] ([名称], [值]) VALUES (?1, ?2)");
+            upsert.bind(1, name);
+            upsert.bind(2, value);
+            return upsert.step();
+        },
+        Scope::Statement, error);
 }

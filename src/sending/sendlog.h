@@ -9,6 +9,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
+struct sqlite3;
+
 class Database;
 class WorkProgress;
 
@@ -136,5 +140,12 @@ public:
     LogWrite setSetting(const QString &name, const QString &value, QString *error);
 
 private:
+    enum class Scope { Statement, Transaction };
+    // Runs statements (which answer SQLite's code, SQLITE_DONE or SQLITE_OK
+    // on success) on the window's connection without waiting for another
+    // connection's lock, in one transaction when scope says so.
+    LogWrite write(const std::function<int(sqlite3 *db)> &statements, Scope scope,
+                   QString *error);
+
     Database &m_database;
 };
