@@ -2,6 +2,7 @@
 
 #include "desktop/messagebox.h"
 #include "followup/ui/duelistmodel.h"
+#include "followup/ui/recordtables.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -21,16 +22,8 @@ DueListDialog::DueListDialog(FollowUpStore &store, RecordEditor::Clock clock, QW
     m_count = new QLabel(this);
     m_count->setObjectName(QStringLiteral("count"));
 
-    m_table = new QTableView(this);
-    m_table->setObjectName(QStringLiteral("dueList"));
-    m_table->setAccessibleName(QStringLiteral("待回访名单"));
-    m_table->setModel(m_model);
-    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_table->setWordWrap(false);
-    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_table->verticalHeader()->hide();
+    m_table = RecordTables::table(this, QStringLiteral("dueList"), QStringLiteral("待回访名单"),
+                                  m_model);
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->setColumnWidth(DueListModel::LastTimeColumn, 150);
     // A double click, or Enter: "activated" comes once for either (a double
@@ -41,11 +34,7 @@ DueListDialog::DueListDialog(FollowUpStore &store, RecordEditor::Clock clock, QW
 
     auto *buttons = new QHBoxLayout;
     const auto addButton = [this, buttons](const char *name, const QString &caption) {
-        auto *button = new QPushButton(caption, this);
-        button->setObjectName(QLatin1StringView(name));
-        button->setAutoDefault(false);
-        buttons->addWidget(button);
-        return button;
+        return RecordTables::button(buttons, this, name, caption);
     };
     connect(addButton("history", QStringLiteral("回访记录(&R)…")), &QPushButton::clicked, this,
             [this] { requestForSelected(&DueListDialog::historyRequested); });

@@ -3,6 +3,7 @@
 #include "desktop/messagebox.h"
 #include "followup/followupstore.h"
 #include "followup/ui/historymodel.h"
+#include "followup/ui/recordtables.h"
 #include "storage/contactstore.h"
 
 #include <QHBoxLayout>
@@ -30,17 +31,8 @@ HistoryDialog::HistoryDialog(FollowUpStore &store, ContactStore &contacts,
     m_status->setObjectName(QStringLiteral("status"));
     m_status->hide();
 
-    m_table = new QTableView(this);
-    m_table->setObjectName(QStringLiteral("history"));
-    m_table->setAccessibleName(QStringLiteral("回访记录"));
-    m_table->setModel(m_model);
-    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_table->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_table->setWordWrap(false);
-    // Fixed row heights: a history of 100,000 lines is never measured row by row.
-    m_table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_table->verticalHeader()->hide();
+    m_table = RecordTables::table(this, QStringLiteral("history"), QStringLiteral("回访记录"),
+                                  m_model);
     m_table->horizontalHeader()->setStretchLastSection(false);
     m_table->horizontalHeader()->setSectionResizeMode(HistoryModel::ContentColumn,
                                                       QHeaderView::Stretch);
@@ -60,11 +52,7 @@ HistoryDialog::HistoryDialog(FollowUpStore &store, ContactStore &contacts,
 
     auto *buttons = new QHBoxLayout;
     const auto addButton = [this, buttons](const char *name, const QString &caption) {
-        auto *button = new QPushButton(caption, this);
-        button->setObjectName(QLatin1StringView(name));
-        button->setAutoDefault(false);
-        buttons->addWidget(button);
-        return button;
+        return RecordTables::button(buttons, this, name, caption);
     };
     connect(addButton("call", QStringLiteral("拨打电话(&D)")), &QPushButton::clicked, this,
             [this] { emit callRequested(m_mobile); });
