@@ -1,11 +1,13 @@
 #include "exchange/xlsx/expatparser.h"
 
 #include "core/workprogress.h"
+#include "exchange/xlsx/xmlhandler.h"
 
 #include <QIODevice>
 
 #include <expat.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -18,7 +20,7 @@ constexpr qint64 longestTagBytes = 1 << 20;
 
 } // namespace
 
-ExpatParser::ExpatParser(Handler &handler)
+ExpatParser::ExpatParser(XmlHandler &handler)
     : m_parser(XML_ParserCreate(nullptr))
     , m_handler(handler)
 {
@@ -30,17 +32,20 @@ ExpatParser::ExpatParser(Handler &handler)
         [](void *self, const XML_Char *name, const XML_Char **attributes) {
             auto *parser = static_cast<ExpatParser *>(self);
             parser->noteEventEnd();
-            parser->m_handler.startElement(localName(name), attributes);
+            parser->m_handler.startElement(name, attributes);
+            parser->afterEvent();
         },
         [](void *self, const XML_Char *name) {
             auto *parser = static_cast<ExpatParser *>(self);
             parser->noteEventEnd();
-            parser->m_handler.endElement(localName(name));
+            parser->m_handler.endElement(name);
+            parser->afterEvent();
         });
     XML_SetCharacterDataHandler(m_parser, [](void *self, const XML_Char *data, int length) {
         auto *parser = static_cast<ExpatParser *>(self);
         parser->noteEventEnd();
         parser->m_handler.characters(data, length);
+        parser->afterEvent();
     });
     // Comments, declarations and the like: only their end is of interest.
     XML_SetDefaultHandlerExpand(m_parser, [](void *self, const XML_Char *, int) {
@@ -48,8 +53,9 @@ ExpatParser::ExpatParser(Handler &handler)
     });
     XML_SetStartDoctypeDeclHandler(
         m_parser, [](void *self, const XML_Char *, const XML_Char *, const XML_Char *, int) {
-            static_cast<ExpatParser *>(self)->stop(
-                QStringLiteral("工作簿内容已损坏（含有文档类型声明）"));
+            auto *parser = static_cast<ExpatParser *>(self);
+            parser->m_handler.stop(QStringLiteral("工作簿内容已损坏（含有文档类型声明）"));
+            parser->afterEvent();
         });
 }
 
@@ -59,22 +65,29 @@ ExpatParser::~ExpatParser()
         XML_ParserFree(m_parser);
 }
 
-bool ExpatParser::parse(QIODevice *device, QString *error)
+bool ExpatParser::parse(QIODevice *device, QString *error, QByteArrayView head)
 {
     if (!m_parser)
         return false;
     qint64 bytesRead = 0;
     for (;;) {
-        void *buffer = XML_GetBuffer(m_parser, blockBytes);
+        void *buffer = XML_GetBuffer(m_parser, int(std::max<qsizetype>(blockBytes, head.size())));
         if (!buffer)
             return false;
-        const qint64 got = device->read(static_cast<char *>(buffer), blockBytes);
+        qint64 got = 0;
+        if (!head.isEmpty()) {
+            std::memcpy(buffer, head.data(), size_t(head.size()));
+            got = head.size();
+            head = {};
+        } else {
+            got = device->read(static_cast<char *>(buffer), blockBytes);
+        }
         if (got < 0)
             return false;
         m_fedBytes += got;
         if (XML_ParseBuffer(m_parser, int(got), got == 0) != XML_STATUS_OK) {
             if (error)
-                *error = m_stopReason;
+                *error = m_handler.stopReason();
             return false;
         }
         if (got == 0)
@@ -98,18 +111,8 @@ void ExpatParser::noteEventEnd()
     m_parsedBytes = qint64(XML_GetCurrentByteIndex(m_parser)) + XML_GetCurrentByteCount(m_parser);
 }
 
-void ExpatParser::stop(const QString &reason)
+void ExpatParser::afterEvent()
 {
-    if (m_stopReason.isEmpty())
-        m_stopReason = reason;
-    XML_StopParser(m_parser, XML_FALSE);
-}
-
-const char *ExpatParser::attribute(const char **attributes, const char *name)
-{
-    for (; attributes[0]; attributes += 2) {
-        if (std::strcmp(localName(attributes[0]), name) == 0)
-            return attributes[1];
-    }
-    return nullptr;
+    if (m_handler.stopped())
+        XML_StopParser(m_parser, XML_FALSE);
 }
