@@ -4,8 +4,9 @@
 #include "exchange/celltext.h"
 #include "exchange/ole2.h"
 #include "exchange/stringtable.h"
-#include "exchange/xlsx/expatparser.h"
 #include "exchange/xlsx/xlsxpackage.h"
+#include "exchange/xlsx/xmlhandler.h"
+#include "exchange/xlsx/xmlscanner.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -66,7 +67,7 @@ QString decodeEscapes(QString text)
     return text;
 }
 
-// Converts UTF-8 (checked by expat) into target, inside target's own buffer
+// Converts UTF-8 (checked by the XML parser) into target, inside target's own buffer
 // when it is unshared and large enough: a cell filled row after row then
 // allocates once, not once per row.
 void assignUtf8(QString &target, const std::string &utf8)
@@ -125,16 +126,16 @@ class StringItem
 public:
     void start(const char *name)
     {
-        if (ExpatParser::isName(name, "rPh"))
+        if (XmlHandler::isName(name, "rPh"))
             ++m_phonetic;
-        else if (ExpatParser::isName(name, "t") && m_phonetic == 0)
+        else if (XmlHandler::isName(name, "t") && m_phonetic == 0)
             m_inText = true;
     }
     void end(const char *name)
     {
-        if (ExpatParser::isName(name, "rPh"))
+        if (XmlHandler::isName(name, "rPh"))
             --m_phonetic;
-        else if (ExpatParser::isName(name, "t"))
+        else if (XmlHandler::isName(name, "t"))
             m_inText = false;
     }
     void characters(const char *data, int length)
@@ -154,7 +155,7 @@ public:
         qsizetype length = decoder.appendToBuffer(reinterpret_cast<QChar *>(text),
                                                   QByteArrayView(m_utf8.data(), size))
                            - reinterpret_cast<QChar *>(text);
-        // Looked for in the UTF-8 bytes: expat has checked them, and "_x" is
+        // Looked for in the UTF-8 bytes: the XML parser has checked them, and "_x" is
         // ASCII, so it is there exactly when it is in the converted text.
         if (m_utf8.find("_x") != std::string::npos) {
             const QString decoded = decodeEscapes(QString(reinterpret_cast<QChar *>(text), length));
@@ -216,17 +217,17 @@ enum class CellType { Number, SharedString, InlineString, Boolean, Error, Formul
 
 CellType cellType(const char *t)
 {
-    if (ExpatParser::isName(t, "s"))
+    if (XmlHandler::isName(t, "s"))
         return CellType::SharedString;
-    if (ExpatParser::isName(t, "inlineStr"))
+    if (XmlHandler::isName(t, "inlineStr"))
         return CellType::InlineString;
-    if (ExpatParser::isName(t, "str"))
+    if (XmlHandler::isName(t, "str"))
         return CellType::FormulaString;
-    if (ExpatParser::isName(t, "b"))
+    if (XmlHandler::isName(t, "b"))
         return CellType::Boolean;
-    if (ExpatParser::isName(t, "e"))
+    if (XmlHandler::isName(t, "e"))
         return CellType::Error;
-    if (ExpatParser::isName(t, "d"))
+    if (XmlHandler::isName(t, "d"))
         return CellType::IsoDate;
     return CellType::Number;
 }
@@ -354,9 +355,9 @@ public:
     void stopWhen(std::function<bool()> stop) { m_stopRequested = std::move(stop); }
 
 private:
-    // Runs handler over a part with expat; a failure names the part.
+    // Runs handler over a part; a failure names the part.
     bool parsePart(const QString &partName, qint64 maxBytes, XlsxPackage::Reading reading,
-                   ExpatParser::Handler &handler, ExpatParser *&parser, QString *error);
+                   XmlHandler &handler, QString *error);
 
     XlsxPackage &m_package;
     CellFormats m_formats;
@@ -367,21 +368,23 @@ private:
 };
 
 // The shared-string part: every <si> in order.
-class SharedStringsHandler : public ExpatParser::Handler
+class SharedStringsHandler : public XmlHandler
 {
 public:
     explicit SharedStringsHandler(SharedStringFeed &strings) : m_strings(strings) {}
 
-    void startElement(const char *name, const char **) override
+    void startElement(const char *qualifiedName, const char **) override
     {
-        if (ExpatParser::isName(name, "si"))
+        const char *name = localName(qualifiedName);
+        if (isName(name, "si"))
             m_inItem = true;
         else if (m_inItem)
             m_item.start(name);
     }
-    void endElement(const char *name) override
+    void endElement(const char *qualifiedName) override
     {
-        if (ExpatParser::isName(name, "si")) {
+        const char *name = localName(qualifiedName);
+        if (isName(name, "si")) {
             m_item.appendTo(m_strings.filling());
             m_strings.handOverIfFull();
             m_inItem = false;
@@ -402,7 +405,7 @@ private:
 };
 
 // The worksheet part: each <row> goes to the sink when it ends.
-class SheetHandler : public ExpatParser::Handler
+class SheetHandler : public XmlHandler
 {
 public:
     SheetHandler(const XlsxSheetLoader &loader, SharedStringFeed &strings, int columns, SheetRowSink &sink)
@@ -410,28 +413,27 @@ public:
     {
     }
 
-    ExpatParser *parser = nullptr;
-
-    void startElement(const char *name, const char **attributes) override
+    void startElement(const char *qualifiedName, const char **attributes) override
     {
         if (m_failed)
             return;
+        const char *name = localName(qualifiedName);
         if (!m_inSheetData) {
-            m_inSheetData = ExpatParser::isName(name, "sheetData");
+            m_inSheetData = XmlHandler::isName(name, "sheetData");
             return;
         }
         if (m_inCell) {
-            if (ExpatParser::isName(name, "v"))
+            if (XmlHandler::isName(name, "v"))
                 m_inValue = true;
-            else if (ExpatParser::isName(name, "is"))
+            else if (XmlHandler::isName(name, "is"))
                 m_inInline = true;
             else if (m_inInline)
                 m_inlineText.start(name);
             return;
         }
-        if (ExpatParser::isName(name, "row")) {
+        if (XmlHandler::isName(name, "row")) {
             m_buffer.flush(m_sink);
-            const char *r = ExpatParser::attribute(attributes, "r");
+            const char *r = XmlHandler::attribute(attributes, "r");
             int number = r ? plainDecimal(r) : -1;
             bool ok = number >= 0;
             if (r && !ok)
@@ -440,14 +442,14 @@ public:
             m_column = 0;
             if (m_row < 1 || m_row > maxSheetRows)
                 fail(QStringLiteral("工作表的行号超出范围（最多 %1 行）").arg(maxSheetRows));
-        } else if (ExpatParser::isName(name, "c")) {
+        } else if (XmlHandler::isName(name, "c")) {
             // One pass over the attributes: a sheet has millions of cells.
             int refColumn = 0;
             int refRow = 0;
             m_type = CellType::Number;
             m_style = 0;
             for (const char **attribute = attributes; attribute[0]; attribute += 2) {
-                const char *attributeName = ExpatParser::localName(attribute[0]);
+                const char *attributeName = XmlHandler::localName(attribute[0]);
                 if (attributeName[0] == 0 || attributeName[1] != 0)
                     continue;
                 switch (attributeName[0]) {
@@ -477,25 +479,26 @@ public:
         }
     }
 
-    void endElement(const char *name) override
+    void endElement(const char *qualifiedName) override
     {
         if (m_failed || !m_inSheetData)
             return;
+        const char *name = localName(qualifiedName);
         if (m_inCell) {
-            if (ExpatParser::isName(name, "c")) {
+            if (XmlHandler::isName(name, "c")) {
                 endCell();
-            } else if (ExpatParser::isName(name, "v")) {
+            } else if (XmlHandler::isName(name, "v")) {
                 m_inValue = false;
-            } else if (ExpatParser::isName(name, "is")) {
+            } else if (XmlHandler::isName(name, "is")) {
                 m_inInline = false;
             } else if (m_inInline) {
                 m_inlineText.end(name);
             }
             return;
         }
-        if (ExpatParser::isName(name, "row")) {
+        if (XmlHandler::isName(name, "row")) {
             m_buffer.flush(m_sink);
-        } else if (ExpatParser::isName(name, "sheetData")) {
+        } else if (XmlHandler::isName(name, "sheetData")) {
             m_buffer.flush(m_sink);
             m_inSheetData = false;
         }
@@ -517,7 +520,7 @@ private:
     void fail(const QString &reason)
     {
         m_failed = true;
-        parser->stop(reason);
+        stop(reason);
     }
 
     void endCell()
@@ -691,18 +694,16 @@ bool XlsxSheetLoader::findParts(WorkbookParts *parts, QString *error)
 }
 
 bool XlsxSheetLoader::parsePart(const QString &partName, qint64 maxBytes,
-                                XlsxPackage::Reading reading, ExpatParser::Handler &handler,
-                                ExpatParser *&parser, QString *error)
+                                XlsxPackage::Reading reading, XmlHandler &handler, QString *error)
 {
     // Asked before the part is opened: the package has one entry open at a time.
     const qint64 partBytes = m_progressSink ? qint64(m_package.declaredSize(partName)) : 0;
     std::unique_ptr<QIODevice> device = m_package.openPart(partName, maxBytes, reading, error);
     if (!device)
         return false;
-    ExpatParser expat(handler);
-    parser = &expat;
+    XmlScanner scanner(handler);
     if (m_progressSink || m_stopRequested) {
-        expat.setBlockWatch([this](qint64 bytesRead) {
+        scanner.setBlockWatch([this](qint64 bytesRead) {
             if (m_stopRequested && m_stopRequested())
                 return false;
             return !m_progressSink
@@ -710,9 +711,8 @@ bool XlsxSheetLoader::parsePart(const QString &partName, qint64 maxBytes,
         });
     }
     QString stopReason;
-    const bool ok = expat.parse(device.get(), &stopReason);
+    const bool ok = scanner.parse(device.get(), &stopReason);
     m_progressDone += partBytes;
-    parser = nullptr;
     if (!ok) {
         *error = stopReason.isEmpty() ? XlsxPackage::partReadError(device.get(), partName)
                                       : stopReason;
@@ -724,9 +724,7 @@ bool XlsxSheetLoader::readSharedStrings(const QString &partName, SharedStringFee
                                         QString *error)
 {
     SharedStringsHandler handler(strings);
-    ExpatParser *parser = nullptr;
-    return parsePart(partName, maxSharedStringBytes, XlsxPackage::Reading::OnDemand, handler, parser,
-                     error);
+    return parsePart(partName, maxSharedStringBytes, XlsxPackage::Reading::OnDemand, handler, error);
 }
 
 bool XlsxSheetLoader::readStyles(const QString &partName, QString *error)
@@ -768,7 +766,7 @@ bool XlsxSheetLoader::readSheet(const QString &partName, SharedStringFeed &strin
     const XlsxPackage::Reading reading = m_package.declaredSize(partName) < minBesideBytes
                                              ? XlsxPackage::Reading::OnDemand
                                              : XlsxPackage::Reading::Ahead;
-    if (!parsePart(partName, maxSheetBytes, reading, handler, handler.parser, error))
+    if (!parsePart(partName, maxSheetBytes, reading, handler, error))
         return false;
     handler.finish();
     return true;

@@ -42,11 +42,21 @@ public:
     void setBlockWatch(std::function<bool(qint64 bytesRead)> watch) { m_blockWatch = std::move(watch); }
 
 private:
-    enum class Result { More, Done, Failed };
+    // Read: a piece was handed on (or skipped); More: the rest is unfinished
+    // and needs the next block; Failed: not well formed, or the handler stopped.
+    enum class Result { Read, More, Failed };
     enum class Place { BeforeRoot, InRoot, AfterRoot };
+    struct PendingAttribute
+    {
+        char *name = nullptr;
+        char *nameEnd = nullptr;
+        char *value = nullptr;
+        char *valueEnd = nullptr;
+        bool normalize = false; // holds references, tabs or line ends
+    };
 
-    // Hands on every complete piece of buffer from m_at on; More when the
-    // rest is an unfinished piece that needs the next block.
+    // Hands on every whole piece of the buffer from m_at on; last: no more
+    // bytes will come, so an unfinished piece is an error.
     Result scan(bool last);
     Result scanText(bool last);
     Result scanMarkup(bool last);
@@ -55,16 +65,22 @@ private:
     Result scanComment(bool last);
     Result scanInstruction(bool last);
     Result scanCdata(bool last);
-    Result scanDeclaration(bool last);
-    bool emitText(char *begin, char *end);
-    Result fail();
+    static Result need(bool last);
+    // A character that a scan stopped at (not ASCII, or a control character):
+    // its length if XML allows it, else 0; -1 when it goes on past end.
+    static int checkedCharacter(const char *p, const char *end);
+    // An attribute value with references replaced and white space made
+    // spaces, in place; its new end.
+    static char *normalizedValue(char *begin, char *end);
+    bool hasDuplicateAttribute() const;
 
     XmlHandler &m_handler;
     std::function<bool(qint64)> m_blockWatch;
     std::vector<char> m_buffer; // the block being scanned, after the unfinished rest of the last
     char *m_at = nullptr;       // the first byte not handed on yet
     char *m_end = nullptr;      // the end of the bytes read
-    std::vector<const char *> m_attributes;
+    std::vector<PendingAttribute> m_pending;
+    std::vector<const char *> m_attributes; // handed to startElement
     std::string m_openNames; // the open elements' names, each ended by a NUL
     std::vector<size_t> m_openStarts;
     Place m_place = Place::BeforeRoot;
