@@ -95,6 +95,18 @@ QString firstDifference(const QByteArray &document, const Outcome &reference,
     return {};
 }
 
+// The same, after checking that expat decides as the table says.
+QString firstDifference(const QByteArray &document, bool wellFormed, const QList<Reads> &readings)
+{
+    const Outcome reference = parseWith<ExpatParser>(document, oneRead);
+    if (reference.accepted != wellFormed) {
+        return QStringLiteral("expat %1 the document: \"%2\"")
+            .arg(wellFormed ? QStringLiteral("refuses") : QStringLiteral("accepts"),
+                 escaped(document));
+    }
+    return firstDifference(document, reference, readings);
+}
+
 } // namespace
 
 void TestXmlScanner::wellFormedDocuments_data()
@@ -152,9 +164,7 @@ void TestXmlScanner::wellFormedDocuments_data()
 void TestXmlScanner::wellFormedDocuments()
 {
     QFETCH(QByteArray, document);
-    const Outcome reference = parseWith<ExpatParser>(document, oneRead);
-    QVERIFY2(reference.accepted, qPrintable(escaped(document)));
-    const QString problem = firstDifference(document, reference, shortReads);
+    const QString problem = firstDifference(document, true, shortReads);
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
 }
 
@@ -249,12 +259,8 @@ void TestXmlScanner::malformedDocuments_data()
 void TestXmlScanner::malformedDocuments()
 {
     QFETCH(QByteArray, document);
-    QVERIFY2(!parseWith<ExpatParser>(document, oneRead).accepted, qPrintable(escaped(document)));
-    for (const Reads &reads : shortReads) {
-        const Outcome scanned = parseWith<XmlScanner>(document, reads);
-        QVERIFY2(!scanned.accepted,
-                 qPrintable(reads.describe() + QStringLiteral(": ") + escaped(document)));
-    }
+    const QString problem = firstDifference(document, false, shortReads);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
 }
 
 // Non-ASCII characters at the start of a name and inside one, in element and
@@ -324,9 +330,7 @@ void TestXmlScanner::longDocuments_data()
 void TestXmlScanner::longDocuments()
 {
     QFETCH(QByteArray, document);
-    const Outcome reference = parseWith<ExpatParser>(document, oneRead);
-    QVERIFY(reference.accepted);
-    const QString problem = firstDifference(document, reference, longReads);
+    const QString problem = firstDifference(document, true, longReads);
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
 }
 
@@ -360,13 +364,11 @@ void TestXmlScanner::refusalsWithReason()
     QFETCH(QString, reasonMentions);
     const Outcome reference = parseWith<ExpatParser>(document, oneRead);
     QVERIFY(!reference.accepted);
-    QVERIFY(reference.error.contains(reasonMentions));
     QVERIFY(!reference.error.isEmpty());
-    for (const Reads &reads : document.size() > 100 ? longReads : shortReads) {
-        const Outcome scanned = parseWith<XmlScanner>(document, reads);
-        QVERIFY2(!scanned.accepted, qPrintable(reads.describe()));
-        QCOMPARE(scanned.error, reference.error);
-    }
+    QVERIFY(reference.error.contains(reasonMentions));
+    const QString problem =
+        firstDifference(document, reference, document.size() > 100 ? longReads : shortReads);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
 }
 
 void TestXmlScanner::handlerStops_data()

@@ -191,8 +191,9 @@ inline QString describe(const Event &event)
     return fields.join(QLatin1Char(' '));
 }
 
-// Empty when outcome (of what) agrees with reference: the same decision, and
-// the same events when both accepted the document.
+// Empty when outcome (of what) agrees with reference: the same decision, the
+// same events when both accepted the document, the same reason (none for
+// broken XML) when both refused it.
 inline QString difference(const QByteArray &document, const Outcome &reference,
                           const Outcome &outcome, const QString &what)
 {
@@ -203,6 +204,9 @@ inline QString difference(const QByteArray &document, const Outcome &reference,
                 .arg(reference.accepted ? QStringLiteral("accepts") : QStringLiteral("refuses"),
                      what, outcome.accepted ? QStringLiteral("accepts") : QStringLiteral("refuses"),
                      outcome.error.isEmpty() ? QStringLiteral("no reason") : outcome.error);
+    } else if (!reference.accepted && reference.error != outcome.error) {
+        problem = QStringLiteral("expat refuses the document with reason \"%1\", %2 with \"%3\"")
+                      .arg(reference.error, what, outcome.error);
     } else if (reference.accepted && reference.events != outcome.events) {
         qsizetype at = 0;
         while (at < reference.events.size() && at < outcome.events.size()
