@@ -1,6 +1,6 @@
 // libFuzzer target: the same bytes through expat and through XmlScanner, in
 // one read and in short reads. A different decision, different events for an
-// accepted document or a different reason for a refusal aborts, with the
+// accepted document or a refusal without expat's reason aborts, with the
 // document printed.
 #include "exchange/xlsx/expatparser.h"
 #include "exchange/xlsx/xmlscanner.h"
