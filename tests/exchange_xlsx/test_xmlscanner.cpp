@@ -36,6 +36,8 @@ private slots:
     void longDocuments();
     void refusalsWithReason_data();
     void refusalsWithReason();
+    void readErrors_data();
+    void readErrors();
     void handlerStops_data();
     void handlerStops();
     void workbookParts_data();
@@ -369,6 +371,36 @@ void TestXmlScanner::refusalsWithReason()
     const QString problem =
         firstDifference(document, reference, document.size() > 100 ? longReads : shortReads);
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
+}
+
+namespace {
+
+// A device that fails part of the way fails the document, even where what
+// was read so far is a whole document.
+const QByteArray readErrorDocument = "<a>text</a>";
+
+} // namespace
+
+void TestXmlScanner::readErrors_data()
+{
+    QTest::addColumn<qint64>("failAt");
+    QTest::newRow("at the start") << qint64(0);
+    QTest::newRow("inside a tag") << qint64(2);
+    QTest::newRow("inside text") << qint64(5);
+    QTest::newRow("at the end") << qint64(readErrorDocument.size());
+}
+
+void TestXmlScanner::readErrors()
+{
+    QFETCH(qint64, failAt);
+    for (Reads reads : shortReads) {
+        reads.failAt = failAt;
+        QVERIFY2(!parseWith<ExpatParser>(readErrorDocument, reads).accepted,
+                 qPrintable(reads.describe()));
+        const Outcome scanned = parseWith<XmlScanner>(readErrorDocument, reads);
+        QVERIFY2(!scanned.accepted, qPrintable(reads.describe()));
+        QVERIFY(scanned.error.isEmpty());
+    }
 }
 
 void TestXmlScanner::handlerStops_data()

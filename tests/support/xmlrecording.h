@@ -31,6 +31,7 @@ struct Reads
     qint64 length = 0; // 0: the whole document at once
     qint64 randomUpTo = 0;
     quint32 seed = 1;
+    qint64 failAt = -1; // a read error once this many bytes are handed out
 
     QString describe() const
     {
@@ -62,12 +63,16 @@ public:
 protected:
     qint64 readData(char *data, qint64 maxSize) override
     {
+        if (m_reads.failAt >= 0 && m_at >= m_reads.failAt)
+            return -1;
         qint64 length = m_bytes.size() - m_at;
         if (m_reads.randomUpTo > 0)
             length = std::min(length, qint64(m_random.bounded(quint64(m_reads.randomUpTo))) + 1);
         else if (m_reads.length > 0)
             length = std::min(length, m_reads.length);
         length = std::min(length, maxSize);
+        if (m_reads.failAt >= 0)
+            length = std::min(length, m_reads.failAt - m_at);
         std::memcpy(data, m_bytes.constData() + m_at, size_t(length));
         m_at += length;
         return length;
