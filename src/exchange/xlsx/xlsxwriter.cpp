@@ -64,12 +64,19 @@ public:
         if (m_utf8.size() < space)
             m_utf8.resize(space);
         char *end = m_encoder.appendToBuffer(m_utf8.data(), text);
+        if (m_encoder.hasError()) {
+            // A lone half of a surrogate pair: written as QString::toUtf8
+            // writes it ('?'), as the export always did.
+            m_encoder.resetState();
+            m_utf8 = text.toUtf8();
+            return m_utf8.constData();
+        }
         *end = '\0';
         return m_utf8.constData();
     }
 
 private:
-    QStringEncoder m_encoder{QStringEncoder::Utf8};
+    QStringEncoder m_encoder{QStringEncoder::Utf8, QStringConverter::Flag::Stateless};
     QByteArray m_utf8;
     QString m_escaped;
 };
