@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QRegularExpression>
+#include <QStringEncoder>
 
 #include <xlsxwriter/utility.h>
 #include <xlsxwriter/workbook.h>
@@ -42,16 +43,43 @@ QString closeFailureReason(lxw_error code)
     }
 }
 
-// Readers take _xHHHH_ in a cell as an escaped character, so a text that
-// holds such a sequence itself gets its underscore escaped (_x005F_).
-QByteArray cellText(QStringView text)
+// The cells' texts as the library takes them, each converted into one
+// buffer kept from cell to cell: a million contacts would otherwise make
+// four million short-lived copies, and every allocation costs a lock once
+// the export runs beside the window's thread.
+class CellUtf8
 {
-    static const QRegularExpression escapeLike(QStringLiteral("_(?=x[0-9A-Fa-f]{4}_)"));
-    if (!text.contains(QLatin1StringView("_x")))
-        return text.toUtf8();
-    QString escaped = text.toString();
-    return escaped.replace(escapeLike, QStringLiteral("_x005F_")).toUtf8();
-}
+public:
+    // Valid until the next call. Readers take _xHHHH_ in a cell as an escaped
+    // character, so a text that holds such a sequence itself gets its
+    // underscore escaped (_x005F_).
+    const char *of(QStringView text)
+    {
+        if (text.contains(QLatin1StringView("_x"))) {
+            static const QRegularExpression escapeLike(QStringLiteral("_(?=x[0-9A-Fa-f]{4}_)"));
+            m_escaped = text.toString().replace(escapeLike, QStringLiteral("_x005F_"));
+            text = m_escaped;
+        }
+        const qsizetype space = m_encoder.requiredSpace(text.size()) + 1;
+        if (m_utf8.size() < space)
+            m_utf8.resize(space);
+        char *end = m_encoder.appendToBuffer(m_utf8.data(), text);
+        if (m_encoder.hasError()) {
+            // A lone half of a surrogate pair: written as QString::toUtf8
+            // writes it ('?'), as the export always did.
+            m_encoder.resetState();
+            m_utf8 = text.toUtf8();
+            return m_utf8.constData();
+        }
+        *end = '\0';
+        return m_utf8.constData();
+    }
+
+private:
+    QStringEncoder m_encoder{QStringEncoder::Utf8, QStringConverter::Flag::Stateless};
+    QByteArray m_utf8;
+    QString m_escaped;
+};
 
 // Writes the rows [first, first + count) onto a new sheet.
 lxw_error writeSheet(lxw_workbook *workbook, const ContactList &contacts, qsizetype first,
@@ -71,6 +99,7 @@ lxw_error writeSheet(lxw_workbook *workbook, const ContactList &contacts, qsizet
         if (error != LXW_NO_ERROR)
             return error;
     }
+    CellUtf8 cellUtf8;
     for (qsizetype i = 0; i < count; ++i) {
         if (progress && i % rowsPerReport == 0 && !progress->advance(first + i))
             return cancelledCode;
@@ -80,7 +109,7 @@ lxw_error writeSheet(lxw_workbook *workbook, const ContactList &contacts, qsizet
                 continue;
             const lxw_error error =
                 worksheet_write_string(sheet, lxw_row_t(i), lxw_col_t(column),
-                                       cellText(fields[column]).constData(), nullptr);
+                                       cellUtf8.of(fields[column]), nullptr);
             if (error != LXW_NO_ERROR) {
                 *failedRow = first + i;
                 return error;
@@ -181,7 +210,7 @@ private:
             if (cells.at(column).isEmpty())
                 continue;
             m_failure = worksheet_write_string(m_sheet, lxw_row_t(m_row), lxw_col_t(column),
-                                               cellText(cells.at(column)).constData(), nullptr);
+                                               m_cellUtf8.of(cells.at(column)), nullptr);
             if (m_failure != LXW_NO_ERROR)
                 return false;
         }
@@ -196,6 +225,7 @@ private:
     qsizetype m_row = 0;
     qsizetype m_written = 0;
     lxw_error m_failure = LXW_NO_ERROR;
+    CellUtf8 m_cellUtf8;
 };
 
 bool writeTableWorkbook(const QString &path, const QStringList &heading, const QList<int> &widths,

@@ -145,6 +145,18 @@ int utf8Encode(char32_t code, char *out)
     return 4;
 }
 
+// A character that a scan stopped at: its length if it is a character XML
+// allows (not ASCII: the scans stop only at ASCII they handle, or at control
+// characters and markup that may not stand there), else invalid; unfinished
+// when it goes on past end.
+int checkedCharacter(const char *p, const char *end)
+{
+    if (uchar(*p) < 0x80)
+        return invalid;
+    char32_t code = 0;
+    return utf8Character(p, end, &code);
+}
+
 // A character reference may name any character XML allows.
 bool isAllowedCharacter(char32_t code)
 {
@@ -207,6 +219,43 @@ int readReference(const char *p, const char *end, char *decoded, int *decodedLen
         ++at;
     return at == end && (name == end || uchar(*name) >= 0x80 || asciiNameStart[uchar(*name)]) ? unfinished
                                                                                                 : invalid;
+}
+
+// The value of an attribute from p up to its closing quote, which valueEnd
+// receives: whole (1), invalid or unfinished. normalize is set when it holds
+// references, tabs or line ends, which normalizedValue() replaces.
+int readAttributeValue(char *p, const char *end, char quote, char **valueEnd, bool *normalize)
+{
+    for (;;) {
+        while (p < end && !valueSpecials[uchar(*p)])
+            ++p;
+        if (p == end)
+            return unfinished;
+        const char c = *p;
+        if (c == quote) {
+            *valueEnd = p;
+            return 1;
+        }
+        if (c == '"' || c == '\'') {
+            ++p;
+        } else if (c == '&') {
+            char decoded[4];
+            int decodedLength = 0;
+            const int length = readReference(p, end, decoded, &decodedLength);
+            if (length <= 0)
+                return length;
+            p += length;
+            *normalize = true;
+        } else if (c == '\t' || c == '\n' || c == '\r') {
+            ++p;
+            *normalize = true;
+        } else {
+            const int length = checkedCharacter(p, end); // '<' and control characters are refused
+            if (length <= 0)
+                return length;
+            p += length;
+        }
+    }
 }
 
 // The name at p: its length, invalid or unfinished. A name ends at the first
@@ -397,12 +446,12 @@ XmlScanner::Result XmlScanner::scan(bool last)
 {
     while (m_at < m_end) {
         Result result = Result::Read;
-        if (m_inCdata)
-            result = scanCdata(last);
-        else if (*m_at == '<')
+        if (!m_inCdata && *m_at == '<')
             result = scanMarkup(last);
+        else if (m_inCdata || m_place == Place::InRoot)
+            result = scanCharacters(last);
         else
-            result = scanText(last);
+            result = scanSpace(); // outside the root element only white space
         if (m_handler.stopped())
             return Result::Failed;
         if (result != Result::Read)
@@ -416,24 +465,28 @@ XmlScanner::Result XmlScanner::need(bool last)
     return last ? Result::Failed : Result::More;
 }
 
-XmlScanner::Result XmlScanner::scanText(bool last)
+XmlScanner::Result XmlScanner::scanSpace()
 {
     char *p = m_at;
-    char *const end = m_end;
+    while (p < m_end && isSpace(*p))
+        ++p;
+    m_at = p;
     m_atDocumentStart = false;
-    if (m_place != Place::InRoot) {
-        // Outside the root element only white space.
-        while (p < end && isSpace(*p))
-            ++p;
-        m_at = p;
-        return p == end || *p == '<' ? Result::Read : Result::Failed;
-    }
+    return p == m_end || *p == '<' ? Result::Read : Result::Failed;
+}
+
+XmlScanner::Result XmlScanner::scanCharacters(bool last)
+{
+    const ByteTable &specials = m_inCdata ? cdataSpecials : textSpecials;
+    char *p = m_at;
+    char *const end = m_end;
     char *const begin = p;
     char *out = p; // the text so far, decoded in place: it never grows
     bool waiting = false;
+    bool cdataClosed = false;
     for (;;) {
         char *const run = p;
-        while (p < end && !textSpecials[uchar(*p)])
+        while (p < end && !specials[uchar(*p)])
             ++p;
         if (out != run)
             std::memmove(out, run, size_t(p - run));
@@ -461,17 +514,20 @@ XmlScanner::Result XmlScanner::scanText(bool last)
             *out++ = '\n';
             p += p + 1 < end && p[1] == '\n' ? 2 : 1;
         } else if (c == ']') {
-            if (startsWith(p, end, "]]>"))
-                return Result::Failed;
+            if (startsWith(p, end, "]]>")) {
+                if (!m_inCdata)
+                    return Result::Failed; // "]]>" may only end a CDATA section
+                cdataClosed = true;
+                break;
+            }
             if (end - p < 3 && couldStartWith(p, end, "]]>") && !last) {
                 waiting = true;
                 break;
             }
             *out++ = *p++;
-        } else if (uchar(c) >= 0x80) {
-            char32_t code = 0;
-            const int length = utf8Character(p, end, &code);
-            if (length == invalid || (length == unfinished && last))
+        } else {
+            const int length = checkedCharacter(p, end);
+            if (length == invalid)
                 return Result::Failed;
             if (length == unfinished) {
                 waiting = true;
@@ -479,13 +535,12 @@ XmlScanner::Result XmlScanner::scanText(bool last)
             }
             out = std::copy(p, p + length, out);
             p += length;
-        } else {
-            return Result::Failed; // a control character XML does not allow
         }
     }
     if (out != begin)
         m_handler.characters(begin, int(out - begin));
-    m_at = p;
+    m_at = cdataClosed ? p + 3 : p;
+    m_inCdata = m_inCdata && !cdataClosed;
     return waiting ? need(last) : Result::Read;
 }
 
@@ -559,12 +614,12 @@ XmlScanner::Result XmlScanner::scanStartTag(bool last)
             return Result::Failed;
         PendingAttribute attribute;
         attribute.name = p;
-        const int length = readName(p, end);
-        if (length == invalid)
+        const int attributeNameLength = readName(p, end);
+        if (attributeNameLength == invalid)
             return Result::Failed;
-        if (length == unfinished)
+        if (attributeNameLength == unfinished)
             return need(last);
-        p += length;
+        p += attributeNameLength;
         attribute.nameEnd = p;
         while (p < end && isSpace(*p))
             ++p;
@@ -581,44 +636,12 @@ XmlScanner::Result XmlScanner::scanStartTag(bool last)
         if (quote != '"' && quote != '\'')
             return Result::Failed;
         attribute.value = ++p;
-        for (;;) {
-            while (p < end && !valueSpecials[uchar(*p)])
-                ++p;
-            if (p == end)
-                return need(last);
-            const char c = *p;
-            if (c == quote)
-                break;
-            if (c == '"' || c == '\'') {
-                ++p;
-            } else if (c == '<') {
-                return Result::Failed;
-            } else if (c == '&') {
-                char decoded[4];
-                int decodedLength = 0;
-                const int referenceLength = readReference(p, end, decoded, &decodedLength);
-                if (referenceLength == invalid)
-                    return Result::Failed;
-                if (referenceLength == unfinished)
-                    return need(last);
-                p += referenceLength;
-                attribute.normalize = true;
-            } else if (c == '\t' || c == '\n' || c == '\r') {
-                ++p;
-                attribute.normalize = true;
-            } else if (uchar(c) >= 0x80) {
-                char32_t code = 0;
-                const int characterLength = utf8Character(p, end, &code);
-                if (characterLength == invalid)
-                    return Result::Failed;
-                if (characterLength == unfinished)
-                    return need(last);
-                p += characterLength;
-            } else {
-                return Result::Failed;
-            }
-        }
-        attribute.valueEnd = p++;
+        const int value = readAttributeValue(p, end, quote, &attribute.valueEnd, &attribute.normalize);
+        if (value == invalid)
+            return Result::Failed;
+        if (value == unfinished)
+            return need(last);
+        p = attribute.valueEnd + 1;
         m_pending.push_back(attribute);
     }
 
@@ -757,14 +780,6 @@ XmlScanner::Result XmlScanner::scanComment(bool last)
     return Result::Read;
 }
 
-int XmlScanner::checkedCharacter(const char *p, const char *end)
-{
-    if (uchar(*p) < 0x80)
-        return invalid; // only the control characters XML does not allow stop a scan here
-    char32_t code = 0;
-    return utf8Character(p, end, &code);
-}
-
 XmlScanner::Result XmlScanner::scanInstruction(bool last)
 {
     const char *p = m_at + 2;
@@ -817,62 +832,4 @@ XmlScanner::Result XmlScanner::scanInstruction(bool last)
     m_at = const_cast<char *>(p) + 2;
     m_atDocumentStart = false;
     return Result::Read;
-}
-
-XmlScanner::Result XmlScanner::scanCdata(bool last)
-{
-    char *p = m_at;
-    char *const end = m_end;
-    char *const begin = p;
-    char *out = p;
-    bool closed = false;
-    bool waiting = false;
-    for (;;) {
-        char *const run = p;
-        while (p < end && !cdataSpecials[uchar(*p)])
-            ++p;
-        if (out != run)
-            std::memmove(out, run, size_t(p - run));
-        out += p - run;
-        if (p == end)
-            break;
-        const char c = *p;
-        if (c == ']') {
-            if (startsWith(p, end, "]]>")) {
-                closed = true;
-                break;
-            }
-            if (end - p < 3 && couldStartWith(p, end, "]]>")) {
-                waiting = true;
-                break;
-            }
-            *out++ = *p++;
-        } else if (c == '\r') {
-            if (p + 1 == end && !last) {
-                waiting = true;
-                break;
-            }
-            *out++ = '\n';
-            p += p + 1 < end && p[1] == '\n' ? 2 : 1;
-        } else {
-            const int length = checkedCharacter(p, end);
-            if (length == invalid)
-                return Result::Failed;
-            if (length == unfinished) {
-                waiting = true;
-                break;
-            }
-            out = std::copy(p, p + length, out);
-            p += length;
-        }
-    }
-    if (out != begin)
-        m_handler.characters(begin, int(out - begin));
-    if (closed) {
-        m_at = p + 3;
-        m_inCdata = false;
-        return Result::Read;
-    }
-    m_at = p;
-    return waiting ? need(last) : Result::Read;
 }

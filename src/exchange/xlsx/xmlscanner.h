@@ -58,17 +58,15 @@ private:
     // Hands on every whole piece of the buffer from m_at on; last: no more
     // bytes will come, so an unfinished piece is an error.
     Result scan(bool last);
-    Result scanText(bool last);
+    // Text of an element, or of a CDATA section up to its end.
+    Result scanCharacters(bool last);
+    Result scanSpace();
     Result scanMarkup(bool last);
     Result scanStartTag(bool last);
     Result scanEndTag(bool last);
     Result scanComment(bool last);
     Result scanInstruction(bool last);
-    Result scanCdata(bool last);
     static Result need(bool last);
-    // A character that a scan stopped at (not ASCII, or a control character):
-    // its length if XML allows it, else 0; -1 when it goes on past end.
-    static int checkedCharacter(const char *p, const char *end);
     // An attribute value with references replaced and white space made
     // spaces, in place; its new end.
     static char *normalizedValue(char *begin, char *end);
