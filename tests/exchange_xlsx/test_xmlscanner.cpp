@@ -417,6 +417,8 @@ void TestXmlScanner::handlerStops_data()
     QTest::newRow("before an error") << QByteArray("<a><b/>&bad;</a>") << 'S' << QByteArray("b");
     QTest::newRow("after long text")
         << "<a>" + repeated("x\r\n", 600 << 10) + "<b/><c/></a>" << 'S' << QByteArray("b");
+    QTest::newRow("in text") << QByteArray("<a><b/>x&amp;y\r\nz<c/></a>") << 'T' << QByteArray();
+    QTest::newRow("in cdata") << QByteArray("<a><![CDATA[x\ny]]>z<c/></a>") << 'T' << QByteArray();
 }
 
 void TestXmlScanner::handlerStops()
@@ -432,7 +434,10 @@ void TestXmlScanner::handlerStops()
         const Outcome scanned = parseWith<XmlScanner>(document, reads, stop);
         QVERIFY2(!scanned.accepted, qPrintable(reads.describe()));
         QCOMPARE(scanned.error, stop.reason);
-        QCOMPARE(scanned.events, reference.events);
+        // Text may come in other pieces: the one stopped at is left out.
+        const qsizetype compared = reference.events.size() - (kind == 'T' ? 1 : 0);
+        QCOMPARE(scanned.events.size(), reference.events.size());
+        QCOMPARE(scanned.events.first(compared), reference.events.first(compared));
         // expat still hands on the end of an empty element it stopped at; nothing more.
         QVERIFY(scanned.eventsAfterStop <= reference.eventsAfterStop);
     }

@@ -90,7 +90,7 @@ private:
 // of this name.
 struct StopAt
 {
-    char kind = 'S'; // 'S' or 'E'
+    char kind = 'S'; // 'S', 'E', or 'T' for the first piece of text (any name)
     QByteArray name;
     QString reason;
 };
@@ -129,6 +129,8 @@ public:
             m_outcome.events.last()[1].append(data, length);
         else
             m_outcome.events.append(Event{"T", QByteArray(data, length)});
+        if (m_stopAt && m_stopAt->kind == 'T')
+            stop(m_stopAt->reason);
     }
 
     Outcome &outcome() { return m_outcome; }
