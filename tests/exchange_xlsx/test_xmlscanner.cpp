@@ -251,6 +251,9 @@ void TestXmlScanner::malformedDocuments_data()
     row("name starting with a hyphen", "<-a/>");
     row("name starting with a dot", "<.a/>");
     row("attribute name starting with a digit", "<a 1b=\"\"/>");
+    row("non-ascii character outside names", "<a\u00D7/>");
+    row("non-ascii name character first", "<\u00B7a/>");
+    row("character beyond the name tables", "<a\U0001F600/>");
     row("space after less-than", "< a/>");
     row("space in an end tag", "<a></ a>");
     row("space before slash", "<a/ >");
