@@ -465,6 +465,11 @@ XmlScanner::Result XmlScanner::need(bool last)
     return last ? Result::Failed : Result::More;
 }
 
+XmlScanner::Result XmlScanner::notWhole(int read, bool last)
+{
+    return read == invalid ? Result::Failed : need(last);
+}
+
 XmlScanner::Result XmlScanner::scanSpace()
 {
     char *p = m_at;
@@ -582,10 +587,8 @@ XmlScanner::Result XmlScanner::scanStartTag(bool last)
     char *const end = m_end;
     char *const name = p;
     const int nameLength = readName(p, end);
-    if (nameLength == invalid)
-        return Result::Failed;
-    if (nameLength == unfinished)
-        return need(last);
+    if (nameLength <= 0)
+        return notWhole(nameLength, last);
     p += nameLength;
     char *const nameEnd = p;
 
@@ -615,10 +618,8 @@ XmlScanner::Result XmlScanner::scanStartTag(bool last)
         PendingAttribute attribute;
         attribute.name = p;
         const int attributeNameLength = readName(p, end);
-        if (attributeNameLength == invalid)
-            return Result::Failed;
-        if (attributeNameLength == unfinished)
-            return need(last);
+        if (attributeNameLength <= 0)
+            return notWhole(attributeNameLength, last);
         p += attributeNameLength;
         attribute.nameEnd = p;
         while (p < end && isSpace(*p))
@@ -637,10 +638,8 @@ XmlScanner::Result XmlScanner::scanStartTag(bool last)
             return Result::Failed;
         attribute.value = ++p;
         const int value = readAttributeValue(p, end, quote, &attribute.valueEnd, &attribute.normalize);
-        if (value == invalid)
-            return Result::Failed;
-        if (value == unfinished)
-            return need(last);
+        if (value <= 0)
+            return notWhole(value, last);
         p = attribute.valueEnd + 1;
         m_pending.push_back(attribute);
     }
@@ -724,10 +723,8 @@ XmlScanner::Result XmlScanner::scanEndTag(bool last)
     char *const end = m_end;
     const char *const name = p;
     const int nameLength = readName(p, end);
-    if (nameLength == invalid)
-        return Result::Failed;
-    if (nameLength == unfinished)
-        return need(last);
+    if (nameLength <= 0)
+        return notWhole(nameLength, last);
     p += nameLength;
     while (p < end && isSpace(*p))
         ++p;
@@ -767,10 +764,8 @@ XmlScanner::Result XmlScanner::scanComment(bool last)
             continue;
         }
         const int length = checkedCharacter(p, end);
-        if (length == invalid)
-            return Result::Failed;
-        if (length == unfinished)
-            return need(last);
+        if (length <= 0)
+            return notWhole(length, last);
         p += length;
     }
     if (p[2] != '>')
@@ -786,10 +781,8 @@ XmlScanner::Result XmlScanner::scanInstruction(bool last)
     const char *const end = m_end;
     const char *const target = p;
     const int targetLength = readName(p, end);
-    if (targetLength == invalid)
-        return Result::Failed;
-    if (targetLength == unfinished)
-        return need(last);
+    if (targetLength <= 0)
+        return notWhole(targetLength, last);
     p += targetLength;
     const std::string_view name(target, size_t(targetLength));
     const bool declaration = name == "xml";
@@ -819,10 +812,8 @@ XmlScanner::Result XmlScanner::scanInstruction(bool last)
                 continue;
             }
             const int length = checkedCharacter(p, end);
-            if (length == invalid)
-                return Result::Failed;
-            if (length == unfinished)
-                return need(last);
+            if (length <= 0)
+                return notWhole(length, last);
             p += length;
         }
     }

@@ -66,7 +66,10 @@ private:
     Result scanEndTag(bool last);
     Result scanComment(bool last);
     Result scanInstruction(bool last);
+    // More bytes are needed: More, or Failed when no more will come.
     static Result need(bool last);
+    // A piece read as invalid or unfinished (see the .cpp): Failed or need().
+    static Result notWhole(int read, bool last);
     // An attribute value with references replaced and white space made
     // spaces, in place; its new end.
     static char *normalizedValue(char *begin, char *end);
