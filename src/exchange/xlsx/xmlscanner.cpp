@@ -221,6 +221,34 @@ int readReference(const char *p, const char *end, char *decoded, int *decodedLen
                                                                                                 : invalid;
 }
 
+// From p, checking each character on the way, up to marker, whose place
+// at receives: whole (1), invalid or unfinished. The scan stops at the
+// specials; the marker's first byte must be one of them.
+int readUntil(const char *p, const char *end, const ByteTable &specials, std::string_view marker,
+              const char **at)
+{
+    for (;;) {
+        while (p < end && !specials[uchar(*p)])
+            ++p;
+        if (p == end)
+            return unfinished;
+        if (*p == marker.front()) {
+            if (startsWith(p, end, marker)) {
+                *at = p;
+                return 1;
+            }
+            if (couldStartWith(p, end, marker))
+                return unfinished;
+            ++p;
+            continue;
+        }
+        const int length = checkedCharacter(p, end);
+        if (length <= 0)
+            return length;
+        p += length;
+    }
+}
+
 // The value of an attribute from p up to its closing quote, which valueEnd
 // receives: whole (1), invalid or unfinished. normalize is set when it holds
 // references, tabs or line ends, which normalizedValue() replaces.
@@ -748,29 +776,16 @@ XmlScanner::Result XmlScanner::scanEndTag(bool last)
 
 XmlScanner::Result XmlScanner::scanComment(bool last)
 {
-    const char *p = m_at + 4;
-    const char *const end = m_end;
-    for (;;) {
-        while (p < end && !commentSpecials[uchar(*p)])
-            ++p;
-        if (p == end)
-            return need(last);
-        if (*p == '-') {
-            if (end - p < 3 && couldStartWith(p, end, "-->"))
-                return need(last);
-            if (p[1] == '-')
-                break; // "--" ends a comment and may stand nowhere else
-            ++p;
-            continue;
-        }
-        const int length = checkedCharacter(p, end);
-        if (length <= 0)
-            return notWhole(length, last);
-        p += length;
-    }
-    if (p[2] != '>')
+    const char *close = nullptr;
+    const int read = readUntil(m_at + 4, m_end, commentSpecials, "--", &close);
+    if (read <= 0)
+        return notWhole(read, last);
+    // "--" ends a comment and may stand nowhere else.
+    if (close + 2 == m_end)
+        return need(last);
+    if (close[2] != '>')
         return Result::Failed;
-    m_at = const_cast<char *>(p) + 3;
+    m_at += close + 3 - m_at;
     m_atDocumentStart = false;
     return Result::Read;
 }
@@ -798,29 +813,14 @@ XmlScanner::Result XmlScanner::scanInstruction(bool last)
     } else {
         if (!isSpace(*p))
             return Result::Failed;
-        for (;;) {
-            while (p < end && !instructionSpecials[uchar(*p)])
-                ++p;
-            if (p == end)
-                return need(last);
-            if (*p == '?') {
-                if (p + 1 == end)
-                    return need(last);
-                if (p[1] == '>')
-                    break;
-                ++p;
-                continue;
-            }
-            const int length = checkedCharacter(p, end);
-            if (length <= 0)
-                return notWhole(length, last);
-            p += length;
-        }
+        const int read = readUntil(p, end, instructionSpecials, "?>", &p);
+        if (read <= 0)
+            return notWhole(read, last);
     }
     std::string_view encoding;
     if (declaration && !readDeclaration(content, p, &encoding))
         return Result::Failed;
-    m_at = const_cast<char *>(p) + 2;
+    m_at += p + 2 - m_at;
     m_atDocumentStart = false;
     return Result::Read;
 }
