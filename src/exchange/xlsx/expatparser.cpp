@@ -54,7 +54,7 @@ ExpatParser::ExpatParser(XmlHandler &handler)
     XML_SetStartDoctypeDeclHandler(
         m_parser, [](void *self, const XML_Char *, const XML_Char *, const XML_Char *, int) {
             auto *parser = static_cast<ExpatParser *>(self);
-            parser->m_handler.stop(QStringLiteral("工作簿内容已损坏（含有文档类型声明）"));
+            parser->m_handler.stop(XmlHandler::doctypeRefused());
             parser->afterEvent();
         });
 }
@@ -94,7 +94,7 @@ bool ExpatParser::parse(QIODevice *device, QString *error, QByteArrayView head)
             return true;
         if (m_fedBytes - m_parsedBytes > longestTagBytes) {
             if (error)
-                *error = QStringLiteral("工作簿内容已损坏（元素或属性的名称过长）");
+                *error = XmlHandler::tagTooLong();
             return false;
         }
         bytesRead += got;

@@ -31,6 +31,10 @@ public:
     bool stopped() const { return m_stopped; }
     const QString &stopReason() const { return m_stopReason; }
 
+    // The reasons a parser gives for a document it refuses itself.
+    static QString doctypeRefused() { return QStringLiteral("工作簿内容已损坏（含有文档类型声明）"); }
+    static QString tagTooLong() { return QStringLiteral("工作簿内容已损坏（元素或属性的名称过长）"); }
+
     // The value of the attribute with this local name, or nullptr.
     static const char *attribute(const char **attributes, const char *local)
     {

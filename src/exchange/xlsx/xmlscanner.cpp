@@ -464,7 +464,7 @@ bool XmlScanner::parse(QIODevice *device, QString *error)
             return complete || failWith(QString());
         }
         if (m_end - m_at > longestTagBytes)
-            return failWith(QStringLiteral("工作簿内容已损坏（元素或属性的名称过长）"));
+            return failWith(XmlHandler::tagTooLong());
         if (m_blockWatch && !m_blockWatch(bytesRead))
             return failWith(WorkProgress::cancelledMessage());
     }
@@ -600,7 +600,7 @@ XmlScanner::Result XmlScanner::scanMarkup(bool last)
         if (m_place == Place::BeforeRoot && couldStartWith(p, m_end, "<!DOCTYPE")) {
             if (!startsWith(p, m_end, "<!DOCTYPE"))
                 return need(last);
-            m_handler.stop(QStringLiteral("工作簿内容已损坏（含有文档类型声明）"));
+            m_handler.stop(XmlHandler::doctypeRefused());
             return Result::Failed;
         }
         return Result::Failed;
