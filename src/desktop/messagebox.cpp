@@ -35,6 +35,12 @@ bool MessageBox::askYesNo(QWidget *parent, const QString &text)
            == QMessageBox::Yes;
 }
 
+QMessageBox::StandardButton MessageBox::askYesNoLater(QWidget *parent, const QString &text)
+{
+    return show(parent, QMessageBox::Question, text,
+                QMessageBox::Yes | QMessageBox::No | QMessageBox::Close);
+}
+
 QMessageBox::StandardButton MessageBox::askRetryOrQuit(QWidget *parent, const QString &text)
 {
     return show(parent, QMessageBox::Warning, text,
@@ -92,6 +98,8 @@ QMessageBox::StandardButton MessageBox::show(QWidget *parent, QMessageBox::Icon 
     if (g_unattended) {
         if (buttons.testFlag(QMessageBox::Cancel))
             return QMessageBox::Cancel;
+        if (buttons.testFlag(QMessageBox::Close))
+            return QMessageBox::Close;
         return buttons.testFlag(QMessageBox::No) ? QMessageBox::No : QMessageBox::Ok;
     }
 
@@ -105,7 +113,7 @@ QMessageBox::StandardButton MessageBox::show(QWidget *parent, QMessageBox::Icon 
     } captions[] = {{QMessageBox::Ok, "确定"},       {QMessageBox::Yes, "是(&Y)"},
                     {QMessageBox::No, "否(&N)"},     {QMessageBox::Retry, "重试"},
                     {QMessageBox::Ignore, "仍然退出"}, {QMessageBox::Save, "另存为…"},
-                    {QMessageBox::SaveAll, "复制"}};
+                    {QMessageBox::SaveAll, "复制"},   {QMessageBox::Close, "以后再说"}};
     for (const auto &entry : captions) {
         if (QAbstractButton *button = box.button(entry.button))
             button->setText(QString::fromUtf8(entry.caption));
@@ -115,6 +123,8 @@ QMessageBox::StandardButton MessageBox::show(QWidget *parent, QMessageBox::Icon 
         box.setEscapeButton(cancel);
         cancel->hide();
     }
+    if (QAbstractButton *later = box.button(QMessageBox::Close))
+        box.setEscapeButton(later);
     g_openBox = &box;
     return QMessageBox::StandardButton(box.exec());
 }

@@ -14,6 +14,9 @@ public:
     static void warning(QWidget *parent, const QString &text);
     // Yes/No question with the warning icon; true on Yes.
     static bool askYesNo(QWidget *parent, const QString &text);
+    // 是 / 否 / 以后再说: Yes, No, or Close for 以后再说 (also what closing
+    // the box without an answer gives).
+    static QMessageBox::StandardButton askYesNoLater(QWidget *parent, const QString &text);
     // 重试 / 仍然退出 with the warning icon: Retry for 重试, Ignore for
     // 仍然退出, Cancel when the box was closed (Esc, its close box) without
     // either.

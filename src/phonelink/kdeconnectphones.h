@@ -37,6 +37,7 @@ public:
     // The reachable paired phones of the last answer, in the daemon's order;
     // empty before the first answer and when no daemon runs.
     QList<PhoneDevice> phones() const { return m_phones; }
+    QList<PhoneDevice> smsPhones() const { return m_phones; }
     // Has the daemon (or its absence) answered since the start?
     bool hasAnswered() const { return m_answered; }
 
@@ -53,6 +54,8 @@ public:
 signals:
     // After every answer of the daemon, changed or not.
     void phonesChanged();
+    void messageReceived(const QString &deviceId, const QString &number, const QString &text,
+                         const QString &stamp);
 
 private slots:
     void onDaemonSignal(const QDBusMessage &message);

@@ -6,8 +6,10 @@
 #include "safekeeping/instancelock.h"
 #include "safekeeping/leftoversweep.h"
 #include "safekeeping/smsrecoveryfile.h"
+#include "storage/followupschema.h"
 #include "storage/integritycheck.h"
 #include "storage/migrations.h"
+#include "storage/sendlogschema.h"
 #include "storage/template/databasetemplate.h"
 
 #include <QDir>
@@ -165,12 +167,43 @@ bool AppSession::openDatabase(QString *message)
 
 void AppSession::addNewTables()
 {
+    sqlite3 *db = m_database.handle();
+    const QString file = QDir::toNativeSeparators(databasePath());
     QString error;
-    m_upgradeProblem = Migrations::upgrade(m_database.handle(), &error)
-                           ? QString()
-                           : QStringLiteral("无法在数据库文件 %1 中添加发送记录和回访记录的数据表（%2），"
-                                            "这两项功能暂时不能使用；通讯录不受影响。")
-                                 .arg(QDir::toNativeSeparators(databasePath()), error);
+    const int version = Migrations::version(db, &error);
+    QString problem;
+    if (version > Migrations::latestVersion()) {
+        // Its tables may mean something this program does not know.
+        problem = QStringLiteral("数据库文件 %1 由较新版本的程序写入（数据表版本 %2，本程序为 %3）")
+                      .arg(file)
+                      .arg(version)
+                      .arg(Migrations::latestVersion());
+    } else if (version < 0 || !Migrations::upgrade(db, &error)) {
+        problem = QStringLiteral("无法在数据库文件 %1 中添加发送记录和回访记录的数据表（%2）")
+                      .arg(file, error);
+    }
+    m_sendingProblem = problem;
+    m_followUpProblem = problem;
+    if (problem.isEmpty() && !SendLogSchema::check(db, &error))
+        m_sendingProblem = QStringLiteral("数据库文件 %1 中的发送记录不是本程序写入的样子：%2")
+                               .arg(file, error);
+    if (problem.isEmpty() && !FollowUpSchema::check(db, &error))
+        m_followUpProblem = QStringLiteral("数据库文件 %1 中的回访记录不是本程序写入的样子：%2")
+                                .arg(file, error);
+    QStringList parts;
+    for (const QString &part : {m_sendingProblem, m_followUpProblem}) {
+        if (!part.isEmpty() && !parts.contains(part))
+            parts.append(part);
+    }
+    QStringList off;
+    if (!m_sendingProblem.isEmpty())
+        off.append(QStringLiteral("直接发送短信"));
+    if (!m_followUpProblem.isEmpty())
+        off.append(QStringLiteral("回访记录"));
+    m_upgradeProblem = parts.isEmpty() ? QString()
+                                       : QStringLiteral("%1。%2暂时不能使用；通讯录不受影响。")
+                                             .arg(parts.join(QStringLiteral("；")),
+                                                  off.join(QStringLiteral("和")));
 }
 
 QStringList AppSession::finish(const QString &smsText, QDate today)

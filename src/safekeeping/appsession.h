@@ -40,10 +40,14 @@ public:
     // What the caller tells the user once the window shows: the data folder
     // cannot be written, a recovery file that was left alone, ...
     QStringList startNotes() const { return m_startNotes; }
-    // Why the tables of the send log and the follow-up records could not be
-    // added to the database at start ("" when they are there). The contacts
-    // work all the same; the caller says so.
+    // Why the send log or the follow-up records cannot be used with this file
+    // ("" when both can): their tables could not be added, the file was
+    // written by a newer program, or a table is not the one this program
+    // writes. One message for the caller to show; the contacts work all the
+    // same. sendingProblem() and followUpProblem() say which part is off.
     QString upgradeProblem() const { return m_upgradeProblem; }
+    QString sendingProblem() const { return m_sendingProblem; }
+    QString followUpProblem() const { return m_followUpProblem; }
     // Did the last start() fail because the database file is damaged?
     bool databaseDamaged() const { return m_damaged; }
 
@@ -103,4 +107,6 @@ private:
     QString m_initialSmsText;
     bool m_damaged = false;
     QString m_upgradeProblem;
+    QString m_sendingProblem;
+    QString m_followUpProblem;
 };

@@ -56,6 +56,43 @@ QString fill(const QString &text, const Contact &contact)
     return result;
 }
 
+QStringList unknownPlaceholders(const QString &text)
+{
+    QStringList pieces;
+    const QStringView view(text);
+    qsizetype at = 0;
+    while (at < view.size()) {
+        const QChar c = view.at(at);
+        if (c != u'{' && c != u'}') {
+            ++at;
+            continue;
+        }
+        const auto known = std::find_if(Placeholders.cbegin(), Placeholders.cend(),
+                                        [&](const char16_t *placeholder) {
+                                            return view.sliced(at).startsWith(QStringView(placeholder));
+                                        });
+        if (known != Placeholders.cend()) {
+            at += QStringView(*known).size();
+            continue;
+        }
+        // The piece as typed: up to where its braces close, a space, or a
+        // few characters on.
+        qsizetype end = at;
+        int depth = 0;
+        while (end < view.size() && !view.at(end).isSpace() && end - at < 20) {
+            depth += view.at(end) == u'{' ? 1 : view.at(end) == u'}' ? -1 : 0;
+            ++end;
+            if (depth <= 0)
+                break;
+        }
+        const QString piece = view.sliced(at, end - at).toString();
+        if (!pieces.contains(piece))
+            pieces.append(piece);
+        at = end;
+    }
+    return pieces;
+}
+
 QString withOptOutLine(const QString &text)
 {
     const QStringView line(OptOutLine);
@@ -125,9 +162,12 @@ BatchRecipients BatchRecipients::select(const ContactList &contacts, const QStri
                 ++empty[i];
         }
         QString personal = PersonalText::fill(typed, contact);
-        result.totalParts += SmsLength::count(personal).messages;
+        const qsizetype parts = SmsLength::count(personal).messages;
+        result.totalParts += parts;
+        result.mostParts = std::max(result.mostParts, parts);
         result.recipients.append({mobile, contact.name().toString(), std::move(personal)});
     }
+    result.unknownPlaceholders = PersonalText::unknownPlaceholders(typed);
     for (qsizetype i = 0; i < used.size(); ++i) {
         if (empty[i] > 0)
             result.emptyPlaceholders.append(
@@ -159,5 +199,9 @@ QString BatchRecipients::placeholderWarning() const
     QStringList lines;
     for (const auto &[placeholder, count] : emptyPlaceholders)
         lines.append(QStringLiteral("注意：%1 人的 %2 是空的。").arg(count).arg(placeholder));
+    if (!unknownPlaceholders.isEmpty())
+        lines.append(QStringLiteral("注意：短信里的 %1 不是能替换的内容（只认 {姓名}、{称呼}、{备注}、{手机号}），"
+                                    "会按原样发出。")
+                         .arg(unknownPlaceholders.join(u'、')));
     return lines.join(u'\n');
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/contact.h"
-#include "sending/sendlog.h"
+#include "sending/log/batchlog.h"
 
 #include <QList>
 #include <QSet>
@@ -20,6 +20,8 @@ inline constexpr std::array<const char16_t *, 4> Placeholders = {u"{手机号}",
 inline constexpr const char16_t *OptOutLine = u"回T退订";
 
 QString fill(const QString &text, const Contact &contact);
+// The pieces of text with a brace that make no placeholder, each once.
+QStringList unknownPlaceholders(const QString &text);
 // The text as typed with the opt-out words at its end, unless it already
 // ends with them.
 QString withOptOutLine(const QString &text);
@@ -39,14 +41,19 @@ struct BatchRecipients
     // For each placeholder ({姓名} …) the text uses: how many recipients
     // have it empty.
     QList<QPair<QString, qsizetype>> emptyPlaceholders;
+    // Braces in the text that make no placeholder ("{未知}", "{{姓名}}",
+    // "{姓名 "), as typed: they would be sent as they stand.
+    QStringList unknownPlaceholders;
     qsizetype totalParts = 0; // messages the whole batch costs
+    qsizetype mostParts = 0;  // of the longest personal text
 
     static BatchRecipients select(const ContactList &contacts, const QString &text,
                                   bool optOutLine, const QSet<QString> &optOuts);
 
     // "共 N 人" and what was left out for each reason, one line each.
     QString summary() const;
-    // A warning line per placeholder left empty for some recipients, "" when none.
+    // A warning line per placeholder left empty for some recipients, and
+    // one naming the braces that make no placeholder; "" when none.
     QString placeholderWarning() const;
 };
 

@@ -124,6 +124,15 @@ ModemManagerLink::ModemManagerLink(const QDBusConnection &bus, QObject *parent)
     refresh();
 }
 
+std::optional<ModemInfo> ModemManagerLink::modem(const QString &id) const
+{
+    for (const ModemInfo &info : m_modems) {
+        if (info.id == id)
+            return info;
+    }
+    return std::nullopt;
+}
+
 bool ModemManagerLink::hasModem(const QString &path) const
 {
     return std::any_of(m_modems.cbegin(), m_modems.cend(),
@@ -153,6 +162,7 @@ void ModemManagerLink::refresh()
                                         QStringLiteral("GetManagedObjects")),
          ShortCallMs, [this](const QDBusMessage &reply) {
              m_refreshing = false;
+             m_answered = true;
              readModems(reply);
              if (m_refreshAgain) {
                  m_refreshAgain = false;
@@ -183,6 +193,7 @@ void ModemManagerLink::readModems(const QDBusMessage &reply)
             const QVariantMap &modem = interfaces[ModemInterface];
             ModemInfo info;
             info.path = path.path();
+            info.id = info.path;
             info.manufacturer = modem.value(QStringLiteral("Manufacturer")).toString().trimmed();
             info.model = modem.value(QStringLiteral("Model")).toString().trimmed();
             info.signalPercent = signalPercent(modem.value(QStringLiteral("SignalQuality")));
@@ -260,8 +271,8 @@ void ModemManagerLink::send(const QString &modemPath, const QString &number, con
     });
 }
 
-void ModemManagerLink::readSmsState(const QString &smsPath,
-                                    std::function<void(std::optional<uint>)> done)
+void ModemManagerLink::readSmsState(const QString &, const QString &smsPath, const QString &,
+                                    const QString &, std::function<void(std::optional<uint>)> done)
 {
     QDBusMessage get =
         QDBusMessage::createMethodCall(Service, smsPath, PropertiesInterface, QStringLiteral("Get"));
@@ -321,8 +332,9 @@ void ModemManagerLink::readReceived(const QString &smsPath, int attemptsLeft)
         if (sms.value(QStringLiteral("PduType")).toUInt() == StatusReportPdu) {
             const uint delivery = sms.value(QStringLiteral("DeliveryState")).toUInt();
             if (delivery < DeliveredBelow || delivery >= PermanentErrorStates)
-                emit statusReport(number, sms.value(QStringLiteral("MessageReference")).toLongLong(),
-                                  delivery < DeliveredBelow);
+                emit statusReport(QString(), number,
+                                  sms.value(QStringLiteral("MessageReference")).toLongLong(),
+                                  delivery < DeliveredBelow, smsPath);
             return;
         }
         const uint pduType = sms.value(QStringLiteral("PduType")).toUInt();
@@ -336,7 +348,7 @@ void ModemManagerLink::readReceived(const QString &smsPath, int attemptsLeft)
             });
             return;
         }
-        emit messageReceived(number, sms.value(QStringLiteral("Text")).toString(),
+        emit messageReceived(QString(), number, sms.value(QStringLiteral("Text")).toString(),
                              sms.value(QStringLiteral("Timestamp")).toString(), smsPath);
     });
 }
@@ -359,8 +371,7 @@ ModemChannel::ModemChannel(ModemManagerLink &link, const QString &modemPath, QOb
     , m_modemPath(modemPath)
 {
     connect(&link, &ModemManagerLink::modemsChanged, this, [this] {
-        if (!isPresent())
-            emit gone();
+        emit availabilityChanged();
     });
 }
 

@@ -17,13 +17,16 @@ class QDBusServiceWatcher;
 struct ModemInfo
 {
     QString path; // its object path
+    QString id;   // what the log and the caps keep
     QString manufacturer;
     QString model;
     QString operatorName;
     int signalPercent = -1; // -1 when not known
 
+    bool canSend() const { return true; }
     // "制造商 型号（运营商，信号 80%）"
     QString label() const;
+    QString simLabel() const { return label(); }
 };
 
 // ModemManager on the system bus: the modems it knows, sending through one
@@ -41,7 +44,14 @@ public:
                               QObject *parent = nullptr);
 
     QList<ModemInfo> modems() const { return m_modems; }
+    std::optional<ModemInfo> modem(const QString &id) const;
+    bool hasAnswered() const { return m_answered; }
     bool hasModem(const QString &path) const;
+    void enable(const QString &id, std::function<void(bool ok, const QString &error)> done)
+    {
+        done(true, QString());
+        (void)id;
+    }
     // Reads the modems anew; modemsChanged() follows when they differ.
     void refresh();
 
@@ -51,7 +61,8 @@ public:
               const SendChannel::Created &created, const SendChannel::Done &done);
     // The state of a message made earlier; nullopt when the modem no longer
     // knows it (or ModemManager does not answer).
-    void readSmsState(const QString &smsPath, std::function<void(std::optional<uint>)> done);
+    void readSmsState(const QString &id, const QString &smsPath, const QString &number,
+                      const QString &text, std::function<void(std::optional<uint>)> done);
     // Removes a message the modem still holds (best effort).
     void deleteSms(const QString &modemPath, const QString &smsPath);
 
@@ -64,9 +75,10 @@ signals:
     // Also for the messages a modem holds when it is first seen (received
     // while the program was not running): stamp, the network's time, tells
     // them apart.
-    void messageReceived(const QString &number, const QString &text, const QString &stamp,
-                         const QString &smsPath);
-    void statusReport(const QString &number, qint64 reference, bool delivered);
+    void messageReceived(const QString &modemId, const QString &number, const QString &text,
+                         const QString &stamp, const QString &smsPath);
+    void statusReport(const QString &modemId, const QString &number, qint64 reference,
+                      bool delivered, const QString &reportPath);
 
 private Q_SLOTS:
     void onObjectsChanged();
@@ -83,6 +95,7 @@ private:
     QDBusServiceWatcher *m_serviceWatcher = nullptr;
     QList<ModemInfo> m_modems;
     bool m_refreshing = false;
+    bool m_answered = false;
     bool m_refreshAgain = false;
 };
 
@@ -94,9 +107,12 @@ class ModemChannel : public SendChannel
 public:
     ModemChannel(ModemManagerLink &link, const QString &modemPath, QObject *parent = nullptr);
 
+    QString deviceId() const override { return m_modemPath; }
+    QString label() const override { return m_modemPath; }
     void send(const QString &number, const QString &text, const Created &created,
               const Done &done) override;
     bool isPresent() const override;
+    QString absence() const override { return isPresent() ? QString() : QStringLiteral("短信猫已经不在了"); }
 
 private:
     ModemManagerLink &m_link;

@@ -13,11 +13,17 @@ class PhoneChannel : public SendChannel
 public:
     PhoneChannel(KdeConnectPhones &phones, const QString &deviceId, QObject *parent = nullptr);
 
+    QString deviceId() const override { return m_deviceId; }
+    QString label() const override;
     void send(const QString &number, const QString &text, const Created &created,
               const Done &done) override;
+    // Reachable, paired and able to send SMS.
     bool isPresent() const override;
+    QString absence() const override;
 
 private:
     KdeConnectPhones &m_phones;
     QString m_deviceId;
+    QString m_name; // as last seen
+    bool m_present = false;
 };

@@ -4,12 +4,13 @@
 
 PrepareBatchCommand::PrepareBatchCommand(QString databasePath, BatchSettings settings,
                                          QList<BatchRecipient> recipients, QDateTime now,
-                                         QObject *parent)
+                                         QDateTime scheduledAt, QObject *parent)
     : Command(parent)
     , m_databasePath(std::move(databasePath))
     , m_settings(std::move(settings))
     , m_recipients(std::move(recipients))
     , m_now(std::move(now))
+    , m_scheduledAt(std::move(scheduledAt))
 {
 }
 
@@ -29,13 +30,12 @@ bool PrepareBatchCommand::run(WorkProgress &progress, QString *error)
     if (database.open(m_databasePath, Database::Access::ReadWrite, error)
         != Database::OpenResult::Ok)
         return false;
-    SendLog log(database);
     qint64 batch = 0;
-    const LogWrite written =
-        log.prepareBatch(m_settings, m_recipients, m_now, progress, &batch, error);
+    const LogResult written = BatchLog::prepare(database, m_settings, m_recipients, m_now,
+                                                m_scheduledAt, progress, &batch, error);
     database.close();
-    m_busy = written == LogWrite::Busy;
-    if (written != LogWrite::Written)
+    m_busy = written == LogResult::Busy;
+    if (written != LogResult::Ok)
         return false;
     m_batch = batch;
     return true;

@@ -1,22 +1,22 @@
 #pragma once
 
 #include "commands/command.h"
-#include "sending/sendlog.h"
+#include "sending/log/batchlog.h"
 
 #include <QDateTime>
 #include <QList>
 
-// "开始发送" of a new batch: writes the batch row and a 待发送 row per
-// recipient to the send log through a connection of its own (see Command),
-// in one transaction that a cancel rolls back. Nothing is sent from here:
-// the window starts the batch once the command has succeeded.
+// A new batch written to the send log: the batch row and a 待发送 row per
+// recipient, through a connection of its own (see Command), in one
+// transaction that a cancel rolls back. Nothing is sent from here.
 class PrepareBatchCommand : public Command
 {
     Q_OBJECT
 
 public:
+    // scheduledAt valid: the batch waits for that time (等待定时).
     PrepareBatchCommand(QString databasePath, BatchSettings settings,
-                        QList<BatchRecipient> recipients, QDateTime now,
+                        QList<BatchRecipient> recipients, QDateTime now, QDateTime scheduledAt,
                         QObject *parent = nullptr);
 
     QString title() const override;
@@ -36,6 +36,7 @@ private:
     const BatchSettings m_settings;
     const QList<BatchRecipient> m_recipients;
     const QDateTime m_now;
+    const QDateTime m_scheduledAt;
     qint64 m_batch = 0;
     bool m_busy = false;
 };

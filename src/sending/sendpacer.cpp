@@ -37,35 +37,53 @@ QString SendPacer::Decision::describe() const
     return QString();
 }
 
-SendPacer::SendPacer(const BatchSettings &settings, NthNewestSend nthNewestSend)
+SendPacer::SendPacer(const BatchSettings &settings, History history)
     : m_settings(settings)
-    , m_nthNewestSend(std::move(nthNewestSend))
+    , m_history(std::move(history))
 {
 }
 
-SendPacer::Decision SendPacer::byInterval(const QDateTime &at) const
+LogResult SendPacer::byInterval(const QDateTime &now, const QDateTime &at,
+                                const std::optional<QDateTime> &lastSend, Decision *out,
+                                QString *error) const
 {
+    *out = {at, Reason::None};
     if (m_settings.intervalSeconds <= 0)
-        return {at, Reason::None};
-    const QDateTime last = m_nthNewestSend(1);
-    if (!last.isValid())
-        return {at, Reason::None};
+        return LogResult::Ok;
+    QDateTime last;
+    if (lastSend) {
+        last = *lastSend;
+    } else {
+        if (const LogResult read = m_history(1, &last, error); read != LogResult::Ok)
+            return read;
+        if (!last.isValid())
+            return LogResult::Ok;
+        // A last message "in the future" means the clock was set back.
+        last = std::min(last, now);
+    }
     const QDateTime allowed = last.addSecs(m_settings.intervalSeconds);
-    return allowed > at ? Decision{allowed, Reason::Interval} : Decision{at, Reason::None};
+    if (allowed > at)
+        *out = {allowed, Reason::Interval};
+    return LogResult::Ok;
 }
 
-SendPacer::Decision SendPacer::byCap(const QDateTime &at, int cap, int spanSeconds,
-                                     Reason reason) const
+LogResult SendPacer::byCap(const QDateTime &at, int cap, int spanSeconds, Reason reason,
+                           Decision *out, QString *error) const
 {
+    *out = {at, Reason::None};
     if (cap <= 0)
-        return {at, Reason::None};
+        return LogResult::Ok;
     // With cap messages in the span, the next may leave once the oldest of
     // them is a span old.
-    const QDateTime oldest = m_nthNewestSend(cap);
+    QDateTime oldest;
+    if (const LogResult read = m_history(cap, &oldest, error); read != LogResult::Ok)
+        return read;
     if (!oldest.isValid())
-        return {at, Reason::None};
+        return LogResult::Ok;
     const QDateTime allowed = oldest.addSecs(spanSeconds);
-    return allowed > at ? Decision{allowed, reason} : Decision{at, Reason::None};
+    if (allowed > at)
+        *out = {allowed, reason};
+    return LogResult::Ok;
 }
 
 SendPacer::Decision SendPacer::byWindow(const QDateTime &at) const
@@ -79,16 +97,23 @@ SendPacer::Decision SendPacer::byWindow(const QDateTime &at) const
     return {start, Reason::Window};
 }
 
-SendPacer::Decision SendPacer::next(const QDateTime &now) const
+LogResult SendPacer::next(const QDateTime &now, const std::optional<QDateTime> &lastSend,
+                          Decision *out, QString *error) const
 {
     Decision decision{now, Reason::None};
     for (int round = 0; round < Rounds; ++round) {
+        Decision rules[4];
+        const QDateTime at = decision.notBefore;
+        for (const LogResult read :
+             {byInterval(now, at, lastSend, &rules[0], error),
+              byCap(at, m_settings.perHour, HourSeconds, Reason::HourCap, &rules[1], error),
+              byCap(at, m_settings.perDay, DaySeconds, Reason::DayCap, &rules[2], error)}) {
+            if (read != LogResult::Ok)
+                return read;
+        }
+        rules[3] = byWindow(at);
         bool moved = false;
-        for (const Decision &rule :
-             {byInterval(decision.notBefore),
-              byCap(decision.notBefore, m_settings.perHour, HourSeconds, Reason::HourCap),
-              byCap(decision.notBefore, m_settings.perDay, DaySeconds, Reason::DayCap),
-              byWindow(decision.notBefore)}) {
+        for (const Decision &rule : rules) {
             if (rule.notBefore > decision.notBefore) {
                 decision = rule;
                 moved = true;
@@ -97,5 +122,6 @@ SendPacer::Decision SendPacer::next(const QDateTime &now) const
         if (!moved)
             break;
     }
-    return decision;
+    *out = decision;
+    return LogResult::Ok;
 }

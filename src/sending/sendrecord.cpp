@@ -4,13 +4,14 @@
 
 namespace {
 
-struct StateName
+template<typename Value>
+struct Word
 {
-    RecordState state;
+    Value value;
     const char16_t *text;
 };
 
-constexpr std::array<StateName, 8> StateNames = {{
+constexpr std::array<Word<RecordState>, 8> StateWords = {{
     {RecordState::Waiting, u"待发送"},
     {RecordState::Sending, u"发送中"},
     {RecordState::Sent, u"已发送"},
@@ -21,6 +22,40 @@ constexpr std::array<StateName, 8> StateNames = {{
     {RecordState::HandedToPhone, u"已交给手机"},
 }};
 
+constexpr std::array<Word<BatchStatus>, 6> StatusWords = {{
+    {BatchStatus::Running, u"进行中"},
+    {BatchStatus::Paused, u"已暂停"},
+    {BatchStatus::Stopped, u"已停止"},
+    {BatchStatus::Dropped, u"已中断"},
+    {BatchStatus::Finished, u"已完成"},
+    {BatchStatus::Scheduled, u"等待定时"},
+}};
+
+template<typename Value, std::size_t N>
+QString wordFor(const std::array<Word<Value>, N> &words, Value value)
+{
+    for (const Word<Value> &word : words) {
+        if (word.value == value)
+            return QString::fromUtf16(word.text);
+    }
+    return QString();
+}
+
+template<typename Value, std::size_t N>
+std::optional<Value> valueFor(const std::array<Word<Value>, N> &words, const QString &text)
+{
+    for (const Word<Value> &word : words) {
+        if (text == QStringView(word.text))
+            return word.value;
+    }
+    return std::nullopt;
+}
+
+QByteArray quoted(const QString &word)
+{
+    return '\'' + word.toUtf8() + '\'';
+}
+
 const QString TimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
 
 } // namespace
@@ -29,23 +64,42 @@ namespace RecordStates {
 
 QString text(RecordState state)
 {
-    for (const StateName &name : StateNames) {
-        if (name.state == state)
-            return QString::fromUtf16(name.text);
-    }
-    return QString();
+    return wordFor(StateWords, state);
 }
 
 std::optional<RecordState> fromText(const QString &text)
 {
-    for (const StateName &name : StateNames) {
-        if (text == QStringView(name.text))
-            return name.state;
-    }
-    return std::nullopt;
+    return valueFor(StateWords, text);
+}
+
+QByteArray sqlList(std::initializer_list<RecordState> states)
+{
+    QByteArrayList words;
+    for (RecordState state : states)
+        words.append(quoted(text(state)));
+    return '(' + words.join(", ") + ')';
 }
 
 } // namespace RecordStates
+
+namespace BatchStatuses {
+
+QString text(BatchStatus status)
+{
+    return wordFor(StatusWords, status);
+}
+
+std::optional<BatchStatus> fromText(const QString &text)
+{
+    return valueFor(StatusWords, text);
+}
+
+QByteArray sqlWord(BatchStatus status)
+{
+    return quoted(text(status));
+}
+
+} // namespace BatchStatuses
 
 QString BatchSettings::channelText(Channel channel)
 {
@@ -59,6 +113,11 @@ std::optional<BatchSettings::Channel> BatchSettings::channelFromText(const QStri
     if (text == channelText(Channel::Phone))
         return Channel::Phone;
     return std::nullopt;
+}
+
+QStringList BatchSettings::devicesFromText(const QString &text)
+{
+    return text.split(u';', Qt::SkipEmptyParts);
 }
 
 namespace LogTime {

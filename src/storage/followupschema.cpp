@@ -1,5 +1,7 @@
 #include "storage/followupschema.h"
 
+#include "storage/schemacheck.h"
+
 namespace FollowUpSchema {
 
 // 时间 is local ISO 8601 text ("2026-12-07 14:30:00"), 下次回访 a date
@@ -64,5 +66,15 @@ INSERT INTO [回访结果] ([结果]) VALUES ('已接通'), ('未接通'), ('关
 
 CREATE INDEX [通讯录手机号] ON [通讯录] ([手机号]);
 )sql";
+
+bool check(sqlite3 *db, QString *error)
+{
+    static const SchemaCheck::Table tables[] = {
+        {"回访记录", {"编号", "手机号", "时间", "方式", "结果", "内容", "下次回访"}},
+        {"回访最新", {"手机号", "编号", "下次回访"}},
+        {"回访结果", {"结果"}},
+    };
+    return SchemaCheck::tablesHaveColumns(db, tables, error);
+}
 
 } // namespace FollowUpSchema

@@ -14,7 +14,8 @@ namespace {
 // that has shipped: add one.
 std::span<const char *const> steps()
 {
-    static const char *const all[] = {SendLogSchema::CreateSql, FollowUpSchema::CreateSql};
+    static const char *const all[] = {SendLogSchema::CreateSql, FollowUpSchema::CreateSql,
+                                      SendLogSchema::PoolSql};
     return all;
 }
 

@@ -2,7 +2,7 @@
 
 #include "desktop/messagebox.h"
 #include "sending/batchrecipients.h"
-#include "sending/sendinghub.h"
+#include "sending/sendingservice.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -12,9 +12,9 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-OptOutWindow::OptOutWindow(SendingHub &hub, QWidget *parent)
+OptOutWindow::OptOutWindow(SendingService &service, QWidget *parent)
     : QDialog(parent)
-    , m_hub(hub)
+    , m_service(service)
 {
     setObjectName(QStringLiteral("OptOutWindow"));
     setWindowTitle(QStringLiteral("退订名单"));
@@ -51,7 +51,7 @@ OptOutWindow::OptOutWindow(SendingHub &hub, QWidget *parent)
     connect(add, &QPushButton::clicked, this, &OptOutWindow::addTyped);
     connect(remove, &QPushButton::clicked, this, &OptOutWindow::removeSelected);
     connect(close, &QPushButton::clicked, this, &QWidget::close);
-    connect(&hub, &SendingHub::logChanged, this, &OptOutWindow::reload);
+    connect(&service, &SendingService::logChanged, this, &OptOutWindow::reload);
     reload();
 }
 
@@ -59,7 +59,7 @@ void OptOutWindow::reload()
 {
     QList<OptOut> list;
     QString error;
-    if (!m_hub.log().optOuts(&list, &error))
+    if (m_service.optOuts().entries(&list, &error) != LogResult::Ok)
         MessageBox::warning(this, error);
     m_table->setRowCount(int(list.size()));
     for (int row = 0; row < list.size(); ++row) {
@@ -89,9 +89,9 @@ void OptOutWindow::addTyped()
     int added = 0;
     QString error;
     if (!mobiles.isEmpty()
-        && m_hub.log().addOptOuts(mobiles, QStringLiteral("手工加入"), m_hub.clock()(), &added,
-                                  &error)
-               != LogWrite::Written) {
+        && m_service.optOuts().add(mobiles, QStringLiteral("手工加入"), m_service.clock()(), &added,
+                                   &error)
+               != LogResult::Ok) {
         MessageBox::warning(this, error);
         return;
     }
@@ -113,7 +113,7 @@ void OptOutWindow::removeSelected()
     if (mobiles.isEmpty())
         return;
     QString error;
-    if (m_hub.log().removeOptOuts(mobiles, &error) != LogWrite::Written)
+    if (m_service.optOuts().remove(mobiles, &error) != LogResult::Ok)
         MessageBox::warning(this, error);
     reload();
 }

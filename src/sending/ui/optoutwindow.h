@@ -4,7 +4,7 @@
 
 class QPlainTextEdit;
 class QTableWidget;
-class SendingHub;
+class SendingService;
 
 // "退订名单": the numbers never sent to, with when and how each came on the
 // list; numbers are added (typed or pasted, one a line) and removed here.
@@ -13,7 +13,7 @@ class OptOutWindow : public QDialog
     Q_OBJECT
 
 public:
-    OptOutWindow(SendingHub &hub, QWidget *parent = nullptr);
+    OptOutWindow(SendingService &service, QWidget *parent = nullptr);
 
     void reload();
     // Adds the numbers typed in the box; names those that are not mobiles.
@@ -21,7 +21,7 @@ public:
     void removeSelected();
 
 private:
-    SendingHub &m_hub;
+    SendingService &m_service;
     QTableWidget *m_table = nullptr;
     QPlainTextEdit *m_input = nullptr;
 };

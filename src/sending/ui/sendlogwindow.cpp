@@ -4,12 +4,16 @@
 #include "desktop/messagebox.h"
 #include "exchange/csv/csvwriter.h"
 #include "exchange/xlsx/xlsxwriter.h"
-#include "sending/sendinghub.h"
+#include "sending/batchstarter.h"
+#include "sending/sendingservice.h"
 
+#include <QDateTimeEdit>
+#include <QDialogButtonBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
+#include <QPointer>
 #include <QPushButton>
-#include <QSet>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
@@ -20,7 +24,8 @@ namespace {
 
 const QStringList RecordHeadings = {QStringLiteral("手机号"), QStringLiteral("姓名"),
                                     QStringLiteral("状态"),   QStringLiteral("时间"),
-                                    QStringLiteral("说明"),   QStringLiteral("发送内容")};
+                                    QStringLiteral("发送设备"), QStringLiteral("说明"),
+                                    QStringLiteral("发送内容")};
 
 QString recordColumn(const SendRecord &record, int column)
 {
@@ -34,6 +39,8 @@ QString recordColumn(const SendRecord &record, int column)
     case 3:
         return record.time;
     case 4:
+        return record.deviceName.isEmpty() ? record.device : record.deviceName;
+    case 5:
         return record.note;
     default:
         return record.text;
@@ -53,6 +60,14 @@ RowProducer recordRows(const QList<SendRecord> &records)
         }
         return true;
     };
+}
+
+QString statusColumn(const BatchSummary &batch)
+{
+    const QString word = BatchStatuses::text(batch.status);
+    if (batch.status != BatchStatus::Scheduled)
+        return word;
+    return QStringLiteral("%1（%2）").arg(word, batch.scheduledAt.toString(QStringLiteral("MM-dd HH:mm")));
 }
 
 QPushButton *button(const QString &caption, const QString &name, QWidget *parent)
@@ -97,13 +112,14 @@ QVariant SendRecordModel::headerData(int section, Qt::Orientation orientation, i
                                          : QVariant(section + 1);
 }
 
-SendLogWindow::SendLogWindow(SendingHub &hub, QWidget *parent)
+SendLogWindow::SendLogWindow(SendingService &service, BatchStarter &starter, QWidget *parent)
     : QDialog(parent)
-    , m_hub(hub)
+    , m_service(service)
+    , m_starter(starter)
 {
     setObjectName(QStringLiteral("SendLogWindow"));
     setWindowTitle(QStringLiteral("发送记录"));
-    resize(900, 600);
+    resize(960, 600);
     auto *layout = new QVBoxLayout(this);
     m_tabs = new QTabWidget(this);
     layout->addWidget(m_tabs);
@@ -129,16 +145,17 @@ SendLogWindow::SendLogWindow(SendingHub &hub, QWidget *parent)
     m_recordView->horizontalHeader()->setStretchLastSection(true);
     m_recordView->verticalHeader()->setDefaultSectionSize(m_recordView->fontMetrics().height() + 8);
     // Fixed widths: measuring 100,000 rows would hold the window up.
-    const int widths[] = {110, 80, 80, 150, 180};
+    const int widths[] = {110, 80, 80, 150, 140, 180};
     for (int column = 0; column < int(std::size(widths)); ++column)
         m_recordView->horizontalHeader()->resizeSection(column, widths[column]);
     m_tabs->addTab(sentPage, QStringLiteral("发出的短信"));
 
-    m_receivedTable = new QTableWidget(0, 4, m_tabs);
+    m_receivedTable = new QTableWidget(0, 5, m_tabs);
     m_receivedTable->setObjectName(QStringLiteral("received"));
     m_receivedTable->setAccessibleName(QStringLiteral("收到的短信"));
     m_receivedTable->setHorizontalHeaderLabels({QStringLiteral("时间"), QStringLiteral("手机号"),
-                                                QStringLiteral("姓名"), QStringLiteral("内容")});
+                                                QStringLiteral("姓名"), QStringLiteral("收到的设备"),
+                                                QStringLiteral("内容")});
     m_receivedTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_receivedTable->horizontalHeader()->setStretchLastSection(true);
     m_tabs->addTab(m_receivedTable, QStringLiteral("收到的短信"));
@@ -146,11 +163,14 @@ SendLogWindow::SendLogWindow(SendingHub &hub, QWidget *parent)
     auto *buttons = new QHBoxLayout;
     QPushButton *resend = button(QStringLiteral("重发失败的(&R)"), QStringLiteral("重发失败的"), this);
     QPushButton *resume = button(QStringLiteral("继续(&G)"), QStringLiteral("继续"), this);
+    QPushButton *reschedule = button(QStringLiteral("改定时(&I)"), QStringLiteral("改定时"), this);
+    QPushButton *dropSchedule = button(QStringLiteral("取消定时(&X)"), QStringLiteral("取消定时"), this);
     QPushButton *remove = button(QStringLiteral("删除记录(&D)"), QStringLiteral("删除记录"), this);
     QPushButton *exportButton = button(QStringLiteral("导出(&E)"), QStringLiteral("导出"), this);
     QPushButton *optOut = button(QStringLiteral("加入退订名单(&T)"), QStringLiteral("加入退订名单"), this);
     QPushButton *close = button(QStringLiteral("关闭(&C)"), QStringLiteral("关闭"), this);
-    for (QPushButton *pushButton : {resend, resume, remove, exportButton, optOut})
+    resume->setToolTip(QStringLiteral("发送这批还没有发出的短信；定时的一批马上发送。"));
+    for (QPushButton *pushButton : {resend, resume, reschedule, dropSchedule, remove, exportButton, optOut})
         buttons->addWidget(pushButton);
     buttons->addStretch();
     buttons->addWidget(close);
@@ -159,11 +179,13 @@ SendLogWindow::SendLogWindow(SendingHub &hub, QWidget *parent)
     connect(m_batchTable, &QTableWidget::itemSelectionChanged, this, &SendLogWindow::showBatch);
     connect(resend, &QPushButton::clicked, this, &SendLogWindow::resendFailed);
     connect(resume, &QPushButton::clicked, this, &SendLogWindow::continueSelected);
+    connect(reschedule, &QPushButton::clicked, this, &SendLogWindow::rescheduleSelected);
+    connect(dropSchedule, &QPushButton::clicked, this, &SendLogWindow::dropScheduleOfSelected);
     connect(remove, &QPushButton::clicked, this, &SendLogWindow::deleteSelected);
     connect(exportButton, &QPushButton::clicked, this, &SendLogWindow::exportSelected);
     connect(optOut, &QPushButton::clicked, this, &SendLogWindow::addSelectedToOptOuts);
     connect(close, &QPushButton::clicked, this, &QWidget::close);
-    connect(&hub, &SendingHub::logChanged, this, &SendLogWindow::reload);
+    connect(&service, &SendingService::logChanged, this, &SendLogWindow::reload);
     reload();
 }
 
@@ -171,23 +193,20 @@ void SendLogWindow::reload()
 {
     const qint64 selected = selectedBatch();
     QString error;
-    if (!m_hub.log().batches(&m_batches, &error))
+    if (m_service.log().batches(&m_batches, &error) != LogResult::Ok)
         MessageBox::warning(this, error);
     const QSignalBlocker blocker(m_batchTable);
     m_batchTable->setRowCount(int(m_batches.size()));
     int selectRow = m_batches.isEmpty() ? -1 : 0;
     for (int row = 0; row < m_batches.size(); ++row) {
         const BatchSummary &batch = m_batches.at(row);
-        const int sent = batch.count(RecordState::Sent) + batch.count(RecordState::Delivered)
-                         + batch.count(RecordState::DeliveryFailed)
-                         + batch.count(RecordState::HandedToPhone);
         const QStringList cells = {batch.time,
                                    batch.settings.deviceName.isEmpty()
                                        ? BatchSettings::channelText(batch.settings.channel)
                                        : batch.settings.deviceName,
-                                   batch.status,
+                                   statusColumn(batch),
                                    QString::number(batch.total()),
-                                   QString::number(sent),
+                                   QString::number(batch.sent()),
                                    QString::number(batch.count(RecordState::Failed)),
                                    batch.settings.text};
         for (int column = 0; column < cells.size(); ++column)
@@ -205,8 +224,14 @@ void SendLogWindow::reload()
 
 qint64 SendLogWindow::selectedBatch() const
 {
+    const BatchSummary *batch = selectedSummary();
+    return batch ? batch->id : 0;
+}
+
+const BatchSummary *SendLogWindow::selectedSummary() const
+{
     const int row = m_batchTable->currentRow();
-    return row >= 0 && row < m_batches.size() ? m_batches.at(row).id : 0;
+    return row >= 0 && row < m_batches.size() ? &m_batches.at(row) : nullptr;
 }
 
 void SendLogWindow::selectBatch(int row)
@@ -218,7 +243,8 @@ void SendLogWindow::showBatch()
 {
     QList<SendRecord> records;
     QString error;
-    if (const qint64 batch = selectedBatch(); batch > 0 && !m_hub.log().records(batch, &records, &error))
+    if (const qint64 batch = selectedBatch();
+        batch > 0 && m_service.log().records(batch, {}, &records, &error) != LogResult::Ok)
         MessageBox::warning(this, error);
     m_records->setRecords(std::move(records));
 }
@@ -227,71 +253,116 @@ void SendLogWindow::showReceived()
 {
     QList<ReceivedMessage> messages;
     QString error;
-    if (!m_hub.log().received(&messages, &error))
+    if (m_service.inbox().messages(&messages, &error) != LogResult::Ok)
         MessageBox::warning(this, error);
     m_receivedTable->setRowCount(int(messages.size()));
     for (int row = 0; row < messages.size(); ++row) {
         const ReceivedMessage &message = messages.at(row);
-        const QStringList cells = {message.time, message.mobile, message.name, message.text};
+        const QStringList cells = {message.time, message.mobile, message.name, message.deviceName,
+                                   message.text};
         for (int column = 0; column < cells.size(); ++column)
             m_receivedTable->setItem(row, column, new QTableWidgetItem(cells.at(column)));
     }
     m_receivedTable->resizeColumnsToContents();
 }
 
+void SendLogWindow::started(const QString &error, BatchRunner *runner)
+{
+    reload();
+    if (!error.isEmpty())
+        MessageBox::warning(this, error);
+    else if (runner)
+        emit batchStarted(runner);
+    else
+        MessageBox::information(this, QStringLiteral("这批短信排在正在发送的那一批之后，等它发完就开始。"));
+}
+
 void SendLogWindow::resendFailed()
 {
-    const qint64 batch = selectedBatch();
-    if (batch <= 0)
+    const BatchSummary *batch = selectedSummary();
+    if (!batch)
         return;
-    QList<RecordState> states{RecordState::Failed};
-    BatchSummary summary;
-    QString error;
-    if (!m_hub.log().batch(batch, &summary, &error)) {
-        MessageBox::warning(this, error);
-        return;
-    }
-    if (const int unconfirmed = summary.count(RecordState::Unconfirmed); unconfirmed > 0
+    const int unconfirmed = batch->count(RecordState::Unconfirmed);
+    const bool withUnconfirmed =
+        unconfirmed > 0
         && MessageBox::askYesNo(this, QStringLiteral("有 %1 人的短信未确认是否发出，重发可能让他们收到两条。"
                                                      "是否也重发给他们？")
-                                          .arg(unconfirmed)))
-        states.append(RecordState::Unconfirmed);
-    QList<SendRecord> records;
-    if (!m_hub.log().recordsInState(batch, states, &records, &error)) {
-        MessageBox::warning(this, error);
-        return;
-    }
-    if (records.isEmpty()) {
+                                          .arg(unconfirmed));
+    if (batch->count(RecordState::Failed) == 0 && !withUnconfirmed) {
         MessageBox::information(this, QStringLiteral("这次发送没有失败的收信人。"));
         return;
     }
-    QSet<QString> optOuts;
-    m_hub.log().optOutNumbers(&optOuts, nullptr);
-    QList<BatchRecipient> recipients;
-    for (const SendRecord &record : std::as_const(records)) {
-        if (!optOuts.contains(record.mobile))
-            recipients.append({record.mobile, record.name, record.text});
-    }
-    if (recipients.isEmpty()) {
-        MessageBox::information(this, QStringLiteral("失败的收信人都已在退订名单上，没有可以重发的。"));
-        return;
-    }
-    qint64 created = 0;
-    if (m_hub.log().createBatch(summary.settings, recipients, m_hub.clock()(), &created, &error)
-        != LogWrite::Written) {
-        MessageBox::warning(this, error);
-        return;
-    }
-    // Waits in the log until the send dialog starts it.
-    m_hub.log().setBatchStatus(created, SendLog::paused(), nullptr);
-    reload();
-    emit continueRequested(created);
+    m_starter.resend(batch->id, withUnconfirmed,
+                     [guard = QPointer<SendLogWindow>(this)](const BatchStarter::Outcome &outcome) {
+                         if (guard && !outcome.cancelled)
+                             guard->started(outcome.error, outcome.runner);
+                     });
 }
 
 void SendLogWindow::continueSelected()
 {
-    if (const qint64 batch = selectedBatch(); batch > 0)
-        emit continueRequested(batch);
+    const BatchSummary *batch = selectedSummary();
+    if (!batch)
+        return;
+    if (batch->count(RecordState::Waiting) == 0) {
+        MessageBox::information(this, QStringLiteral("这批短信已经没有等待发送的收信人了。"));
+        return;
+    }
+    m_starter.continueBatch(batch->id,
+                            [guard = QPointer<SendLogWindow>(this)](const BatchStarter::Outcome &outcome) {
+                                if (guard)
+                                    guard->started(outcome.error, outcome.runner);
+                            });
+}
+
+void SendLogWindow::rescheduleSelected()
+{
+    const BatchSummary *batch = selectedSummary();
+    if (!batch || batch->status != BatchStatus::Scheduled) {
+        MessageBox::information(this, QStringLiteral("请先选中一批定时发送的短信。"));
+        return;
+    }
+    QDialog ask(this);
+    ask.setWindowTitle(QStringLiteral("改定时"));
+    auto *layout = new QVBoxLayout(&ask);
+    layout->addWidget(new QLabel(QStringLiteral("新的发送时间："), &ask));
+    auto *edit = new QDateTimeEdit(batch->scheduledAt, &ask);
+    edit->setObjectName(QStringLiteral("定时"));
+    edit->setAccessibleName(QStringLiteral("新的发送时间"));
+    edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm"));
+    edit->setCalendarPopup(true);
+    layout->addWidget(edit);
+    auto *box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &ask);
+    connect(box, &QDialogButtonBox::accepted, &ask, &QDialog::accept);
+    connect(box, &QDialogButtonBox::rejected, &ask, &QDialog::reject);
+    layout->addWidget(box);
+    if (ask.exec() != QDialog::Accepted)
+        return;
+    if (edit->dateTime() <= m_service.clock()()) {
+        MessageBox::warning(this, QStringLiteral("这个时间已经过了，请选以后的时间；要马上发送请按“继续”。"));
+        return;
+    }
+    QString error;
+    if (m_service.log().setSchedule(batch->id, edit->dateTime(), &error) != LogResult::Ok)
+        MessageBox::warning(this, error);
+    m_service.scheduleChanged();
+    reload();
+}
+
+void SendLogWindow::dropScheduleOfSelected()
+{
+    const BatchSummary *batch = selectedSummary();
+    if (!batch || batch->status != BatchStatus::Scheduled) {
+        MessageBox::information(this, QStringLiteral("请先选中一批定时发送的短信。"));
+        return;
+    }
+    if (!MessageBox::askYesNo(this, QStringLiteral("取消这批定时发送吗？记录会留着，以后仍可按“继续”发送。")))
+        return;
+    QString error;
+    if (m_service.log().setStatus(batch->id, BatchStatus::Dropped, &error) != LogResult::Ok)
+        MessageBox::warning(this, error);
+    m_service.scheduleChanged();
+    reload();
 }
 
 void SendLogWindow::deleteSelected()
@@ -299,15 +370,16 @@ void SendLogWindow::deleteSelected()
     const qint64 batch = selectedBatch();
     if (batch <= 0)
         return;
-    if (m_hub.runner() && m_hub.runner()->batch() == batch && m_hub.isSending()) {
+    if (m_service.runner() && m_service.runner()->batch() == batch && m_service.isSending()) {
         MessageBox::information(this, QStringLiteral("这批短信正在发送，请先停止。"));
         return;
     }
     if (!MessageBox::askYesNo(this, QStringLiteral("删除这次发送的全部记录吗？")))
         return;
     QString error;
-    if (m_hub.log().deleteBatch(batch, &error) != LogWrite::Written)
+    if (m_service.log().deleteBatch(batch, &error) != LogResult::Ok)
         MessageBox::warning(this, error);
+    m_service.scheduleChanged();
     reload();
 }
 
@@ -329,7 +401,7 @@ void SendLogWindow::exportSelected()
     } else {
         written = writeXlsxTable(
             path.endsWith(QLatin1String(".xlsx")) ? path : path + QStringLiteral(".xlsx"),
-            RecordHeadings, {13, 10, 8, 20, 30, 60}, recordRows(records), &error);
+            RecordHeadings, {13, 10, 8, 20, 18, 30, 60}, recordRows(records), &error);
     }
     if (written)
         MessageBox::information(this, QStringLiteral("文件导出成功！"));
@@ -346,8 +418,8 @@ void SendLogWindow::addSelectedToOptOuts()
         return;
     QString error;
     int added = 0;
-    if (m_hub.log().addOptOuts(mobiles, QStringLiteral("发送记录"), m_hub.clock()(), &added, &error)
-        != LogWrite::Written) {
+    if (m_service.optOuts().add(mobiles, QStringLiteral("发送记录"), m_service.clock()(), &added, &error)
+        != LogResult::Ok) {
         MessageBox::warning(this, error);
         return;
     }

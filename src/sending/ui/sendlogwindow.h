@@ -1,14 +1,16 @@
 #pragma once
 
-#include "sending/sendlog.h"
+#include "sending/log/batchlog.h"
 
 #include <QAbstractTableModel>
 #include <QDialog>
 
+class BatchRunner;
+class BatchStarter;
 class QTabWidget;
 class QTableView;
 class QTableWidget;
-class SendingHub;
+class SendingService;
 
 // The recipients of one batch, for the log window (a batch may hold
 // 100,000 of them: a model, not a table of items).
@@ -31,14 +33,17 @@ private:
     QList<SendRecord> m_records;
 };
 
-// "发送记录": the batches newest first, the recipients of the chosen one with
-// their state, time and 说明, and the messages the modems received.
+// "发送记录": the batches newest first (those waiting for their time too),
+// the recipients of the chosen one with their state, time, device and 说明,
+// and the messages the modems and phones received. A batch is continued,
+// its failed recipients sent again, its time changed or dropped, deleted,
+// exported, or its numbers put on the opt-out list from here.
 class SendLogWindow : public QDialog
 {
     Q_OBJECT
 
 public:
-    SendLogWindow(SendingHub &hub, QWidget *parent = nullptr);
+    SendLogWindow(SendingService &service, BatchStarter &starter, QWidget *parent = nullptr);
 
     void reload();
     // The batch on the chosen row (0 when none).
@@ -47,18 +52,24 @@ public:
 
     void resendFailed();
     void continueSelected();
+    void rescheduleSelected();
+    void dropScheduleOfSelected();
     void deleteSelected();
     void exportSelected();
     void addSelectedToOptOuts();
 
 signals:
-    void continueRequested(qint64 batch);
+    // A batch was set going from here: the send dialog shows it.
+    void batchStarted(BatchRunner *runner);
 
 private:
     void showBatch();
     void showReceived();
+    const BatchSummary *selectedSummary() const;
+    void started(const QString &error, BatchRunner *runner);
 
-    SendingHub &m_hub;
+    SendingService &m_service;
+    BatchStarter &m_starter;
     QList<BatchSummary> m_batches;
     QTableWidget *m_batchTable = nullptr;
     SendRecordModel *m_records = nullptr;
