@@ -89,16 +89,8 @@ void BatchStarter::written(Command &command)
         finish({batch, nullptr, false, QString()});
         return;
     }
-    const QList<SendDevice> present = m_service.devices();
-    const bool anyThere = std::any_of(present.cbegin(), present.cend(), [this](const SendDevice &device) {
-        return device.usable && m_pending->settings.deviceIds.contains(device.id);
-    });
-    if (!anyThere) {
-        m_service.discardBatch(batch);
-        finish({0, nullptr, false,
-                QStringLiteral("发送设备“%1”已断开，短信没有发出。").arg(m_pending->settings.deviceName)});
-        return;
-    }
+    // A device that went away meanwhile pauses the batch, which says so and
+    // goes on once the device is back.
     finish({batch, m_service.run(batch), false, QString()});
 }
 

@@ -1,5 +1,6 @@
 #include "sendingfixture.h"
 
+#include "core/workprogress.h"
 #include "storage/migrations.h"
 #include "storage/template/databasetemplate.h"
 
@@ -14,7 +15,10 @@ bool SendLogFile::open(QString *error)
         || m_database.open(path(), Database::Access::ReadWrite, error) != Database::OpenResult::Ok
         || !Migrations::upgrade(m_database.handle(), error))
         return false;
-    m_log = std::make_unique<SendLog>(m_database);
+    m_log = std::make_unique<BatchLog>(m_database);
+    m_optOuts = std::make_unique<OptOutList>(m_database);
+    m_ledger = std::make_unique<SendLedger>(m_database);
+    m_inbox = std::make_unique<Inbox>(m_database);
     return true;
 }
 
@@ -23,24 +27,55 @@ QString SendLogFile::path() const
     return m_folder.filePath(QStringLiteral("通讯录.dat"));
 }
 
-QStringList SendLogFile::states(qint64 batch)
+qint64 SendLogFile::addBatch(const BatchSettings &settings, const QList<BatchRecipient> &recipients,
+                             const QDateTime &now, const QDateTime &scheduledAt)
+{
+    WorkProgress progress;
+    qint64 batch = 0;
+    QString error;
+    if (BatchLog::prepare(m_database, settings, recipients, now, scheduledAt, progress, &batch,
+                          &error)
+        != LogResult::Ok)
+        qWarning("batch not written: %s", qPrintable(error));
+    return batch;
+}
+
+bool SendLogFile::execute(const char *sql)
+{
+    QString error;
+    const bool done = m_database.execute(sql, &error);
+    if (!done)
+        qWarning("%s: %s", sql, qPrintable(error));
+    return done;
+}
+
+namespace {
+
+QStringList column(BatchLog &log, qint64 batch, const std::function<QString(const SendRecord &)> &part)
 {
     QList<SendRecord> records;
-    m_log->records(batch, &records, nullptr);
-    QStringList states;
+    log.records(batch, {}, &records, nullptr);
+    QStringList values;
     for (const SendRecord &record : std::as_const(records))
-        states.append(RecordStates::text(record.state));
-    return states;
+        values.append(part(record));
+    return values;
+}
+
+} // namespace
+
+QStringList SendLogFile::states(qint64 batch)
+{
+    return column(*m_log, batch, [](const SendRecord &r) { return RecordStates::text(r.state); });
 }
 
 QStringList SendLogFile::notes(qint64 batch)
 {
-    QList<SendRecord> records;
-    m_log->records(batch, &records, nullptr);
-    QStringList notes;
-    for (const SendRecord &record : std::as_const(records))
-        notes.append(record.note);
-    return notes;
+    return column(*m_log, batch, [](const SendRecord &r) { return r.note; });
+}
+
+QStringList SendLogFile::devices(qint64 batch)
+{
+    return column(*m_log, batch, [](const SendRecord &r) { return r.device; });
 }
 
 QList<BatchRecipient> recipientsFor(const QStringList &mobiles, const QString &text)
@@ -49,4 +84,12 @@ QList<BatchRecipient> recipientsFor(const QStringList &mobiles, const QString &t
     for (const QString &mobile : mobiles)
         recipients.append({mobile, QString(), text + u' ' + mobile});
     return recipients;
+}
+
+QStringList mobiles(int count, qint64 first)
+{
+    QStringList numbers;
+    for (int i = 0; i < count; ++i)
+        numbers.append(QString::number(first + i));
+    return numbers;
 }

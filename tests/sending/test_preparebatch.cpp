@@ -49,7 +49,7 @@ void TestPrepareBatch::cancelRollsBackRowsAlreadyWritten()
         mobiles.append(QString::number(13000000000LL + i));
     PrepareBatchCommand command(m_file->path(), BatchSettings(),
                                 recipientsFor(mobiles, QStringLiteral("您好")),
-                                QDateTime::currentDateTime());
+                                QDateTime::currentDateTime(), QDateTime());
     command.start();
     // Cancelled once part of the rows is in the transaction.
     QElapsedTimer waited;
@@ -62,7 +62,7 @@ void TestPrepareBatch::cancelRollsBackRowsAlreadyWritten()
     QCOMPARE(command.error(), WorkProgress::cancelledMessage());
     QCOMPARE(command.batch(), 0);
     QList<BatchSummary> batches;
-    QVERIFY(m_file->log().batches(&batches, nullptr));
+    QCOMPARE(m_file->log().batches(&batches, nullptr), LogResult::Ok);
     QVERIFY(batches.isEmpty());
     QCOMPARE(recordRows(), 0);
 }
@@ -74,7 +74,7 @@ void TestPrepareBatch::waitsForTheWindowsShortWrite()
                                 recipientsFor({QStringLiteral("13800000001"),
                                                QStringLiteral("13800000002")},
                                               QStringLiteral("您好")),
-                                QDateTime::currentDateTime());
+                                QDateTime::currentDateTime(), QDateTime());
     command.start();
     QTest::qWait(300);
     QVERIFY(!command.isFinished());

@@ -1,6 +1,10 @@
 #include "desktop/filedialog.h"
 #include "desktop/messagebox.h"
-#include "sending/sendinghub.h"
+#include "instantcommands.h"
+#include "phonelink/kdeconnectphones.h"
+#include "sending/batchstarter.h"
+#include "sending/modemmanagerlink.h"
+#include "sending/sendingservice.h"
 #include "sending/ui/optoutwindow.h"
 #include "sending/ui/sendlogwindow.h"
 #include "sendingfixture.h"
@@ -29,7 +33,11 @@ private:
     qint64 batchWithStates(const QList<RecordState> &states);
 
     std::unique_ptr<SendLogFile> m_file;
-    std::unique_ptr<SendingHub> m_hub;
+    std::unique_ptr<ModemManagerLink> m_modems;
+    std::unique_ptr<KdeConnectPhones> m_phones;
+    std::unique_ptr<SendingService> m_service;
+    InstantCommands m_commands;
+    std::unique_ptr<BatchStarter> m_starter;
 };
 
 
@@ -40,14 +48,20 @@ void TestSendLogWindow::init()
     m_file = std::make_unique<SendLogFile>();
     QString error;
     QVERIFY2(m_file->open(&error), qPrintable(error));
-    m_hub = std::make_unique<SendingHub>(m_file->database(), QDBusConnection(QStringLiteral("none")),
-                                         QDBusConnection(QStringLiteral("none")),
-                                         &QDateTime::currentDateTime);
+    // No daemon answers: the batches wait for devices that never come.
+    m_modems = std::make_unique<ModemManagerLink>(QDBusConnection(QStringLiteral("none")));
+    m_phones = std::make_unique<KdeConnectPhones>(QDBusConnection(QStringLiteral("none")));
+    m_service = std::make_unique<SendingService>(m_file->database(), *m_modems, *m_phones,
+                                                 &QDateTime::currentDateTime);
+    m_starter = std::make_unique<BatchStarter>(*m_service, m_commands);
 }
 
 void TestSendLogWindow::cleanup()
 {
-    m_hub.reset();
+    m_starter.reset();
+    m_service.reset();
+    m_phones.reset();
+    m_modems.reset();
     m_file.reset();
 }
 
@@ -56,18 +70,19 @@ qint64 TestSendLogWindow::batchWithStates(const QList<RecordState> &states)
     QStringList mobiles;
     for (int i = 0; i < states.size(); ++i)
         mobiles.append(QStringLiteral("1350000000%1").arg(i));
-    qint64 batch = 0;
-    m_file->log().createBatch(BatchSettings(), recipientsFor(mobiles, QStringLiteral("您好")),
-                              QDateTime::currentDateTime(), &batch, nullptr);
+    BatchSettings settings;
+    settings.deviceIds = {QStringLiteral("iccid:8986001")};
+    const qint64 batch = m_file->addBatch(settings, recipientsFor(mobiles, QStringLiteral("您好")),
+                                          QDateTime::currentDateTime());
     QList<SendRecord> records;
-    m_file->log().records(batch, &records, nullptr);
+    m_file->log().records(batch, {}, &records, nullptr);
     for (int i = 0; i < states.size(); ++i) {
         records[i].state = states.at(i);
         records[i].note = states.at(i) == RecordState::Failed ? QStringLiteral("网络超时, \"重试\"")
                                                               : QString();
         m_file->log().markOutcome(records.at(i), nullptr);
     }
-    m_file->log().setBatchStatus(batch, SendLog::paused(), nullptr);
+    m_file->log().setStatus(batch, BatchStatus::Paused, nullptr);
     return batch;
 }
 
@@ -84,18 +99,18 @@ void TestSendLogWindow::resendTakesTheFailedAndAsksAboutTheUnconfirmed()
     batchWithStates({RecordState::Sent, RecordState::Failed, RecordState::Unconfirmed,
                      RecordState::Failed, RecordState::Delivered});
     // A failed number that refused messages since is not taken again.
-    m_file->log().addOptOuts({QStringLiteral("13500000003")}, QStringLiteral("短信回复"),
-                             QDateTime::currentDateTime(), nullptr, nullptr);
-    SendLogWindow window(*m_hub);
-    QSignalSpy continued(&window, &SendLogWindow::continueRequested);
+    m_file->optOuts().add({QStringLiteral("13500000003")}, QStringLiteral("短信回复"),
+                          QDateTime::currentDateTime(), nullptr, nullptr);
+    SendLogWindow window(*m_service, *m_starter);
+    QSignalSpy started(&window, &SendLogWindow::batchStarted);
     window.selectBatch(0);
     MessageBox::setNextAnswer(alsoUnconfirmed ? QMessageBox::Yes : QMessageBox::No);
     window.resendFailed();
     QVERIFY(MessageBox::lastText().contains(QStringLiteral("1 人")));
-    QCOMPARE(continued.count(), 1);
-    const qint64 created = continued.first().first().toLongLong();
+    QTRY_COMPARE(started.count(), 1);
+    const qint64 created = m_service->runner()->batch();
     QList<SendRecord> records;
-    QVERIFY(m_file->log().records(created, &records, nullptr));
+    QCOMPARE(m_file->log().records(created, {}, &records, nullptr), LogResult::Ok);
     QStringList mobiles;
     for (const SendRecord &record : std::as_const(records)) {
         QCOMPARE(record.state, RecordState::Waiting);
@@ -105,12 +120,14 @@ void TestSendLogWindow::resendTakesTheFailedAndAsksAboutTheUnconfirmed()
     if (alsoUnconfirmed)
         expected.append(QStringLiteral("13500000002"));
     QCOMPARE(mobiles, expected);
+    // Nobody to send through: it says so and waits.
+    QTRY_COMPARE(m_service->runner()->phase(), BatchRunner::Phase::Paused);
 }
 
 void TestSendLogWindow::exportWritesEveryRecipientAsCsv()
 {
     batchWithStates({RecordState::Sent, RecordState::Failed});
-    SendLogWindow window(*m_hub);
+    SendLogWindow window(*m_service, *m_starter);
     window.selectBatch(0);
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("记录.csv"));
@@ -120,7 +137,7 @@ void TestSendLogWindow::exportWritesEveryRecipientAsCsv()
     const QStringList lines = QString::fromUtf8(TestSupport::readAll(path).mid(3))
                                   .split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 3);
-    QVERIFY(lines.at(0).startsWith(QStringLiteral("手机号,姓名,状态,时间,说明")));
+    QVERIFY(lines.at(0).startsWith(QStringLiteral("手机号,姓名,状态,时间,发送设备,说明")));
     QVERIFY(lines.at(1).startsWith(QStringLiteral("13500000000,,已发送,")));
     // A reason with a comma and quotes stays one field.
     QVERIFY2(lines.at(2).contains(QStringLiteral(",\"网络超时, \"\"重试\"\"\",")),
@@ -129,12 +146,12 @@ void TestSendLogWindow::exportWritesEveryRecipientAsCsv()
 
 void TestSendLogWindow::pastedNumbersJoinTheListAndTheRestStays()
 {
-    OptOutWindow window(*m_hub);
+    OptOutWindow window(*m_service);
     auto *input = window.findChild<QPlainTextEdit *>(QStringLiteral("newNumbers"));
     input->setPlainText(QStringLiteral("13800000001\n +86 138 0000 0002 \n\n12345\n13800000001\n老王"));
     window.addTyped();
     QList<OptOut> list;
-    QVERIFY(m_file->log().optOuts(&list, nullptr));
+    QCOMPARE(m_file->optOuts().entries(&list, nullptr), LogResult::Ok);
     QStringList mobiles;
     for (const OptOut &entry : std::as_const(list))
         mobiles.append(entry.mobile);

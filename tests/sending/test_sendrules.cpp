@@ -1,5 +1,7 @@
 #include "sending/batchrecipients.h"
+#include "sending/optoutreply.h"
 #include "sending/sendpacer.h"
+#include "sending/sendplan.h"
 #include "support/testsupport.h"
 
 #include <QTest>
@@ -17,8 +19,16 @@ private slots:
     void recipientsLeaveOutWhatMustNotBeSent();
     void emptyPlaceholdersAreCounted();
     void optOutLineIsAddedOnce();
+    void unknownPlaceholdersAreNamed_data();
+    void unknownPlaceholdersAreNamed();
     void pace_data();
     void pace();
+    void intervalGoesByTheProgramsOwnMeasure();
+    void unreadableHistoryDecidesNothing();
+    void plan_data();
+    void plan();
+    void optOutReplies_data();
+    void optOutReplies();
     void senderNumbers_data();
     void senderNumbers();
 };
@@ -171,13 +181,140 @@ void TestSendRules::pace()
     settings.windowOn = windowStart.isValid();
     settings.windowStart = windowStart;
     settings.windowEnd = windowEnd;
-    const SendPacer pacer(settings, [&](int n) {
-        return n <= sentMinutesAgo.size() ? at.addSecs(-60 * sentMinutesAgo.at(n - 1)) : QDateTime();
+    const SendPacer pacer(settings, [&](int n, QDateTime *out, QString *) {
+        *out = n <= sentMinutesAgo.size() ? at.addSecs(-60 * sentMinutesAgo.at(n - 1)) : QDateTime();
+        return LogResult::Ok;
     });
-    const SendPacer::Decision decision = pacer.next(at);
+    SendPacer::Decision decision;
+    QCOMPARE(pacer.next(at, std::nullopt, &decision, nullptr), LogResult::Ok);
     QCOMPARE(at.secsTo(decision.notBefore), waitSeconds);
     QCOMPARE(int(decision.reason), reason);
     QCOMPARE(decision.describe().isEmpty(), reason == int(SendPacer::Reason::None));
+}
+
+void TestSendRules::intervalGoesByTheProgramsOwnMeasure()
+{
+    BatchSettings settings;
+    settings.intervalSeconds = 20;
+    const QDateTime now(QDate(2026, 12, 7), QTime(10, 0));
+    // The log's last message an hour "ahead": the clock was set back.
+    const SendPacer pacer(settings, [&](int n, QDateTime *out, QString *) {
+        *out = n == 1 ? now.addSecs(3600) : QDateTime();
+        return LogResult::Ok;
+    });
+    SendPacer::Decision decision;
+    QCOMPARE(pacer.next(now, std::nullopt, &decision, nullptr), LogResult::Ok);
+    QCOMPARE(now.secsTo(decision.notBefore), 20);
+    // Measured by the program: 15 s ago, whatever the log says.
+    QCOMPARE(pacer.next(now, now.addSecs(-15), &decision, nullptr), LogResult::Ok);
+    QCOMPARE(now.secsTo(decision.notBefore), 5);
+}
+
+void TestSendRules::unreadableHistoryDecidesNothing()
+{
+    BatchSettings settings;
+    settings.perHour = 1;
+    for (const LogResult failure : {LogResult::Busy, LogResult::Failed}) {
+        const SendPacer pacer(settings, [failure](int, QDateTime *out, QString *error) {
+            *out = QDateTime();
+            *error = QStringLiteral("数据库正忙");
+            return failure;
+        });
+        SendPacer::Decision decision;
+        QString error;
+        QCOMPARE(pacer.next(QDateTime::currentDateTime(), std::nullopt, &decision, &error), failure);
+        QVERIFY(!error.isEmpty());
+    }
+}
+
+void TestSendRules::plan_data()
+{
+    QTest::addColumn<int>("devices");
+    QTest::addColumn<int>("interval");
+    QTest::addColumn<int>("perHour");
+    QTest::addColumn<double>("secondsPerMessage");
+    QTest::addColumn<int>("remaining");
+    QTest::addColumn<int>("endSeconds");
+    QTest::addColumn<QList<int>>("shares");
+
+    QTest::newRow("one device, by the interval") << 1 << 10 << 0 << 0.0 << 6 << 50 << QList<int>{6};
+    QTest::newRow("two devices share it") << 2 << 10 << 0 << 0.0 << 6 << 20 << QList<int>{3, 3};
+    QTest::newRow("an hourly cap") << 1 << 0 << 2 << 0.0 << 3 << 3600 << QList<int>{3};
+    QTest::newRow("a slow device") << 1 << 1 << 0 << 2.5 << 3 << 7 << QList<int>{3};
+    QTest::newRow("caps split the rest") << 3 << 0 << 1 << 0.0 << 4 << 3600 << QList<int>{2, 1, 1};
+}
+
+void TestSendRules::plan()
+{
+    QFETCH(int, devices);
+    QFETCH(int, interval);
+    QFETCH(int, perHour);
+    QFETCH(double, secondsPerMessage);
+    QFETCH(int, remaining);
+    QFETCH(int, endSeconds);
+    QFETCH(QList<int>, shares);
+    BatchSettings settings;
+    settings.intervalSeconds = interval;
+    settings.perHour = perHour;
+    const QDateTime now(QDate(2026, 12, 7), QTime(10, 0));
+    QList<SendPlan::Device> planned(devices);
+    for (SendPlan::Device &device : planned)
+        device.secondsPerMessage = secondsPerMessage;
+    const SendPlan::Result result = SendPlan::estimate(settings, planned, remaining, now);
+    QCOMPARE(now.secsTo(result.end), endSeconds);
+    QCOMPARE(result.shares, shares);
+}
+
+void TestSendRules::unknownPlaceholdersAreNamed_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("unknown");
+    QTest::newRow("none") << QStringLiteral("{姓名}您好，{称呼}") << QStringList();
+    QTest::newRow("unknown name") << QStringLiteral("{未知}您好") << QStringList{QStringLiteral("{未知}")};
+    QTest::newRow("doubled braces") << QStringLiteral("{{姓名}}") << QStringList{QStringLiteral("{{姓名}}")};
+    QTest::newRow("space inside") << QStringLiteral("{姓名 }好")
+                                  << QStringList{QStringLiteral("{姓名"), QStringLiteral("}")};
+    QTest::newRow("each once") << QStringLiteral("{x}{x}") << QStringList{QStringLiteral("{x}")};
+}
+
+void TestSendRules::unknownPlaceholdersAreNamed()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, unknown);
+    QCOMPARE(PersonalText::unknownPlaceholders(text), unknown);
+    const BatchRecipients selected = BatchRecipients::select(
+        {makeContact(QStringLiteral("13800000001"), QStringLiteral("甲"))}, text, false, {});
+    QCOMPARE(selected.placeholderWarning().contains(QStringLiteral("不是能替换的内容")),
+             !unknown.isEmpty());
+}
+
+void TestSendRules::optOutReplies_data()
+{
+    QTest::addColumn<QString>("reply");
+    QTest::addColumn<bool>("refuses");
+    const QStringList refusals = {
+        QStringLiteral("T"),       QStringLiteral("td"),       QStringLiteral("N"),
+        QStringLiteral("退订"),    QStringLiteral("取消"),     QStringLiteral(" t "),
+        QStringLiteral("Ｔ"),      QStringLiteral("ｔｄ"),     QStringLiteral("退订。"),
+        QStringLiteral("取消！"),  QStringLiteral("T."),       QStringLiteral("TD退订"),
+        QStringLiteral("回T退订"), QStringLiteral("退订 谢谢"), QStringLiteral("【退订】"),
+    };
+    for (const QString &reply : refusals)
+        QTest::newRow(qPrintable(QStringLiteral("refuses: ") + reply)) << reply << true;
+    const QStringList others = {
+        QStringLiteral("N0"),        QStringLiteral("unsubscribe"), QStringLiteral("好的"),
+        QStringLiteral("谢谢"),      QStringLiteral(""),            QStringLiteral("。"),
+        QStringLiteral("不要退订"),  QStringLiteral("T恤多少钱"),   QStringLiteral("10086"),
+    };
+    for (const QString &reply : others)
+        QTest::newRow(qPrintable(QStringLiteral("keeps: ") + reply)) << reply << false;
+}
+
+void TestSendRules::optOutReplies()
+{
+    QFETCH(QString, reply);
+    QFETCH(bool, refuses);
+    QCOMPARE(isOptOutReply(reply), refuses);
 }
 
 void TestSendRules::senderNumbers_data()
