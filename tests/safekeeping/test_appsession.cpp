@@ -48,6 +48,8 @@ private slots:
     void finishWithoutStartWritesNothing();
     void failedRestoreReopensOrSaysItCouldNot_data();
     void failedRestoreReopensOrSaysItCouldNot();
+    void foreignLogTablesTurnSendingOff_data();
+    void foreignLogTablesTurnSendingOff();
 };
 
 void TestAppSession::appFolderIsTheExecutablesUnlessOverridden()
@@ -307,6 +309,53 @@ void TestAppSession::failedRestoreReopensOrSaysItCouldNot()
     QVERIFY(!message.isEmpty());
     QCOMPARE(session.isStarted(), !databaseGoneMeanwhile);
     QCOMPARE(message.contains(QStringLiteral("未能重新打开")), databaseGoneMeanwhile);
+}
+
+void TestAppSession::foreignLogTablesTurnSendingOff_data()
+{
+    QTest::addColumn<QByteArray>("change"); // made to the file after a first start
+    QTest::addColumn<bool>("sendingOff");
+    QTest::addColumn<bool>("followUpOff");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("as written") << QByteArray() << false << false << QString();
+    QTest::newRow("written by a newer program") << QByteArray("PRAGMA user_version = 99") << true
+                                                << true << QStringLiteral("较新版本");
+    QTest::newRow("opt-out list replaced")
+        << QByteArray("DROP TABLE [退订名单]; CREATE TABLE [退订名单] ([号码] TEXT)") << true
+        << false << QStringLiteral("退订名单");
+    QTest::newRow("records replaced")
+        << QByteArray("DROP TABLE [发送记录]; CREATE TABLE [发送记录] ([编号] INTEGER)") << true
+        << false << QStringLiteral("发送记录");
+    QTest::newRow("follow-up table gone") << QByteArray("DROP TABLE [回访最新]") << false << true
+                                          << QStringLiteral("回访最新");
+    // The tables there, the version lost: the steps cannot run again.
+    QTest::newRow("version lost") << QByteArray("PRAGMA user_version = 0") << true << true
+                                  << QStringLiteral("无法在数据库文件");
+}
+
+void TestAppSession::foreignLogTablesTurnSendingOff()
+{
+    QFETCH(QByteArray, change);
+    QFETCH(bool, sendingOff);
+    QFETCH(bool, followUpOff);
+    QFETCH(QString, named);
+    QTemporaryDir dir;
+    {
+        AppSession first(dir.path());
+        QVERIFY(first.start(nullptr));
+        QCOMPARE(first.upgradeProblem(), QString());
+        if (!change.isEmpty())
+            QVERIFY(first.database().execute(change.constData()));
+    }
+    AppSession second(dir.path());
+    QVERIFY(second.start(nullptr));
+    QCOMPARE(!second.sendingProblem().isEmpty(), sendingOff);
+    QCOMPARE(!second.followUpProblem().isEmpty(), followUpOff);
+    QCOMPARE(second.upgradeProblem().isEmpty(), !sendingOff && !followUpOff);
+    QVERIFY2(second.upgradeProblem().contains(named), qPrintable(second.upgradeProblem()));
+    // The contacts work all the same.
+    QStringList groups;
+    QCOMPARE(second.store().groups(&groups, nullptr), StoreResult::Ok);
 }
 
 QTEST_GUILESS_MAIN(TestAppSession)
