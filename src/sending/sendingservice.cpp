@@ -36,7 +36,13 @@ SendingService::SendingService(Database &database, ModemManagerLink &modems,
 {
     connect(&m_modems, &ModemManagerLink::modemsChanged, this, [this] {
         nameDevices();
-        sweepModems();
+        // A modem that came (back) is rid of what the log is done with.
+        QSet<QString> present;
+        for (const ModemInfo &modem : m_modems.modems())
+            present.insert(modem.id);
+        if (!(present - m_sweptModems).isEmpty())
+            sweepModems();
+        m_sweptModems = present;
         emit devicesChanged();
     });
     connect(&m_phones, &KdeConnectPhones::phonesChanged, this, [this] {

@@ -126,6 +126,7 @@ private:
     QSet<QString> m_optOutsUnwritten;
     QHash<QString, QString> m_named; // the device names written to the log
     QSet<qint64> m_starting;         // scheduled batches being started
+    QSet<QString> m_sweptModems;     // the modems there at the last sweep
     QPointer<BatchRunner> m_runner;
     QList<qint64> m_queue;
     QTimer m_sweep;
