@@ -4,6 +4,7 @@
 #include "app/datafolder.h"
 #include "app/programidentity.h"
 #include "app/restoredialog.h"
+#include "app/sendingmenu.h"
 #include "app/terminationwatch.h"
 #include "desktop/messagebox.h"
 #include "followup/ui/kdeconnectdialer.h"
@@ -127,7 +128,8 @@ int runProgram(int &argc, char **argv)
     shutdown.setLeavingHandler([&runningCopy] { runningCopy.stopAnswering(); });
     SendingHub sending(session.database(), QDBusConnection::systemBus(),
                        QDBusConnection::sessionBus(), &QDateTime::currentDateTime);
-    SendingController sendingMenu(window, sending);
+    SendingController sendingMenu(sending, window.commandRunner(), window);
+    SendingMenu::attach(window, sendingMenu);
     window.setShutdownHandler([&shutdown, &window, &sendingMenu](const QString &smsText) {
         return sendingMenu.mayClose() && shutdown.run(&window, smsText);
     });

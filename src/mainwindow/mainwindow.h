@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/contact.h"
 #include "model/recipientlines.h"
 
 #include <QMainWindow>
@@ -98,6 +99,12 @@ signals:
     void closed();
     // 文件 > 从备份恢复… was chosen; the dialog belongs to whoever holds the backups.
     void restoreFromBackupRequested();
+    // 短信 > 直接发送… was chosen: the working list (its ticks decide who)
+    // and the SMS text as they stand.
+    void sendRequested(const ContactList &workingList, const QString &smsText);
+    // 短信 > 发送记录… and 短信 > 退订名单… were chosen.
+    void sendLogRequested();
+    void optOutListRequested();
 
 protected:
     void closeEvent(QCloseEvent *event) override;

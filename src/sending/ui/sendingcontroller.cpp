@@ -1,11 +1,7 @@
 #include "sending/ui/sendingcontroller.h"
 
 #include "desktop/messagebox.h"
-#include "model/contactlistmodel.h"
-#include "mainwindow/mainwindow.h"
 #include "sending/sendinghub.h"
-
-#include <QAction>
 
 namespace {
 
@@ -18,18 +14,12 @@ void showWindow(QWidget *window)
 
 } // namespace
 
-SendingController::SendingController(MainWindow &window, SendingHub &hub)
+SendingController::SendingController(SendingHub &hub, CommandRunner &commands, QWidget &window)
     : QObject(&window)
-    , m_window(window)
     , m_hub(hub)
+    , m_commands(commands)
+    , m_window(window)
 {
-    const auto on = [&window](const char *name, auto slot) {
-        if (auto *action = window.findChild<QAction *>(QString::fromUtf8(name)))
-            connect(action, &QAction::triggered, action, slot);
-    };
-    on("直接发送", [this] { openSendDialog(); });
-    on("发送记录", [this] { openLogWindow(); });
-    on("退订名单", [this] { openOptOutWindow(); });
 }
 
 void SendingController::stopForTermination()
@@ -73,16 +63,16 @@ void SendingController::offerUnfinished()
 SendDialog *SendingController::ensureSendDialog()
 {
     if (!m_sendDialog) {
-        m_sendDialog = new SendDialog(m_hub, m_window.commandRunner(), &m_window);
+        m_sendDialog = new SendDialog(m_hub, m_commands, &m_window);
         m_sendDialog->setAttribute(Qt::WA_DeleteOnClose);
     }
     return m_sendDialog;
 }
 
-void SendingController::openSendDialog()
+void SendingController::openSendDialog(const ContactList &workingList, const QString &smsText)
 {
     SendDialog *dialog = ensureSendDialog();
-    dialog->prepare(m_window.contactList().contacts(), m_window.smsText());
+    dialog->prepare(workingList, smsText);
     showWindow(dialog);
 }
 

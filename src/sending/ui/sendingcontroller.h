@@ -7,18 +7,21 @@
 #include <QObject>
 #include <QPointer>
 
-class MainWindow;
+class CommandRunner;
 class SendingHub;
+class QWidget;
 
-// The 短信 menu of the main window: opens the send dialog with the ticked
-// contacts and the SMS text, the log window and the opt-out list; asks before
-// the program closes while a batch runs; offers an interrupted batch at start.
+// What the 短信 menu opens: the send dialog with the ticked contacts and the
+// SMS text, the log window and the opt-out list, each over window; asks
+// before the program closes while a batch runs; offers an interrupted batch
+// at start. A new batch is written to the log through commands, the runner
+// of the window's own commands.
 class SendingController : public QObject
 {
     Q_OBJECT
 
 public:
-    SendingController(MainWindow &window, SendingHub &hub);
+    SendingController(SendingHub &hub, CommandRunner &commands, QWidget &window);
 
     // false: a batch runs and the user chose to keep it running.
     bool mayClose();
@@ -28,7 +31,8 @@ public:
     // an interrupted batch ("上次的发送还有 N 人没有发出，是否继续？").
     void offerUnfinished();
 
-    void openSendDialog();
+    // The contacts of the working list (their ticks decide who) and the text.
+    void openSendDialog(const ContactList &workingList, const QString &smsText);
     void continueBatch(qint64 batch);
     void openLogWindow();
     void openOptOutWindow();
@@ -38,8 +42,9 @@ public:
 private:
     SendDialog *ensureSendDialog();
 
-    MainWindow &m_window;
     SendingHub &m_hub;
+    CommandRunner &m_commands;
+    QWidget &m_window;
     QPointer<SendDialog> m_sendDialog;
     QPointer<SendLogWindow> m_logWindow;
     QPointer<OptOutWindow> m_optOutWindow;
