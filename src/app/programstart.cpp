@@ -4,6 +4,7 @@
 #include "app/datafolder.h"
 #include "app/programidentity.h"
 #include "app/restoredialog.h"
+#include "app/sendingmenu.h"
 #include "app/terminationwatch.h"
 #include "desktop/messagebox.h"
 #include "followup/ui/kdeconnectdialer.h"
@@ -13,8 +14,6 @@
 #include "safekeeping/runningcopy.h"
 #include "safekeeping/shutdownsequence.h"
 #include "safekeeping/startuprepair.h"
-#include "sending/sendinghub.h"
-#include "sending/ui/sendingcontroller.h"
 
 #include <QApplication>
 #include <QDate>
@@ -125,9 +124,8 @@ int runProgram(int &argc, char **argv)
     RunningCopy runningCopy(session.databasePath());
     // A start while this copy closes waits for it instead of asking it.
     shutdown.setLeavingHandler([&runningCopy] { runningCopy.stopAnswering(); });
-    SendingHub sending(session.database(), QDBusConnection::systemBus(),
-                       QDBusConnection::sessionBus(), &QDateTime::currentDateTime);
-    SendingController sendingMenu(window, sending);
+    window.setFollowUpProblem(session.followUpProblem());
+    SendingMenu sendingMenu(window, session, phones);
     window.setShutdownHandler([&shutdown, &window, &sendingMenu](const QString &smsText) {
         return sendingMenu.mayClose() && shutdown.run(&window, smsText);
     });
@@ -149,8 +147,7 @@ int runProgram(int &argc, char **argv)
     window.show();
     if (!session.upgradeProblem().isEmpty())
         MessageBox::information(&window, session.upgradeProblem());
-    else
-        sendingMenu.offerUnfinished();
+    sendingMenu.offerUnfinished();
     if (!session.startNotes().isEmpty())
         MessageBox::warning(&window, session.startNotes().join(QLatin1Char('\n')));
     // Lets scripted checks (the package test, the start-up benchmark) start

@@ -188,7 +188,7 @@ void MainWindow::buildSearchAndGroups(QWidget *client)
 
 void MainWindow::buildSmsAndRecipients(QWidget *client)
 {
-    band(QStringLiteral("Label13"), 9540, 60, 4290, 300, client);
+    QLabel *smsBand = band(QStringLiteral("Label13"), 9540, 60, 4290, 300, client);
     picture(QStringLiteral("Image4"), Artwork::notepad(), 9600, -60, 300, 405, client);
     whiteCaption(QStringLiteral("Label24"), QStringLiteral("请输入短信内容"), 10020, 120, 1260, 180, client);
     m_smsBox = textArea(QStringLiteral("Text1"), QStringLiteral("短信内容"), 9540, 420, 4275, 1095, client);
@@ -202,7 +202,7 @@ void MainWindow::buildSmsAndRecipients(QWidget *client)
         smsLength->setText(SmsLength::describe(m_smsBox->toPlainText()));
     });
 
-    band(QStringLiteral("Label4"), 9540, 1620, 2730, 300, client);
+    QLabel *listBand = band(QStringLiteral("Label4"), 9540, 1620, 2730, 300, client);
     picture(QStringLiteral("Image1"), Artwork::notepad(), 9600, 1500, 300, 405, client);
     // Wider than the old 990 twips so that a six-digit count is not cut off.
     m_countLabel = whiteCaption(QStringLiteral("Label3"), QStringLiteral("名单人数：0"), 10020, 1680,
@@ -215,8 +215,8 @@ void MainWindow::buildSmsAndRecipients(QWidget *client)
                               client);
 
     // Bands lie behind the pictures and captions drawn on them.
-    for (const char *name : {"Label13", "Label4"})
-        client->findChild<QLabel *>(QLatin1String(name))->lower();
+    smsBand->lower();
+    listBand->lower();
 }
 
 void MainWindow::buildButtons(QWidget *client)
@@ -227,23 +227,33 @@ void MainWindow::buildButtons(QWidget *client)
         const char *caption;
         int left;
         int width;
+        void (MainWindow::*command)();
     };
     static const BottomButton bottomRow[] = {
-        {"Command8", "添加分组", 120, 1275},      {"Command9", "删除分组", 1440, 1275},
-        {"Command1", "添加", 2820, 825},          {"Command4", "修改", 3660, 825},
-        {"Command3", "删除", 4500, 825},          {"Command10", "另存为", 5340, 825},
-        {"Command11", "从Excel表导入", 6600, 1455}, {"Command12", "导出到Excel", 8100, 1395},
-        {"Command5", "全选", 9540, 795},          {"Command7", "全不选", 10380, 795},
-        {"Command13", "生成手机通讯录", 11220, 1515}, {"Command14", "操作说明", 12780, 1035},
+        {"Command8", "添加分组", 120, 1275, &MainWindow::addGroup},
+        {"Command9", "删除分组", 1440, 1275, &MainWindow::deleteGroup},
+        {"Command1", "添加", 2820, 825, &MainWindow::addContact},
+        {"Command4", "修改", 3660, 825, &MainWindow::modifyContact},
+        {"Command3", "删除", 4500, 825, &MainWindow::deleteContact},
+        {"Command10", "另存为", 5340, 825, &MainWindow::saveListAsGroup},
+        {"Command11", "从Excel表导入", 6600, 1455, &MainWindow::importWorkbook},
+        {"Command12", "导出到Excel", 8100, 1395, &MainWindow::exportWorkbook},
+        {"Command5", "全选", 9540, 795, &MainWindow::tickAll},
+        {"Command7", "全不选", 10380, 795, &MainWindow::untickAll},
+        {"Command13", "生成手机通讯录", 11220, 1515, &MainWindow::writePhoneBook},
+        {"Command14", "操作说明", 12780, 1035, &MainWindow::openHelpPage},
     };
-    for (const BottomButton &entry : bottomRow)
-        button(QLatin1String(entry.name), QString::fromUtf8(entry.caption), entry.left, 7800,
-               entry.width, 375, client);
     QFont bold = font();
     bold.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"), font().family()});
     bold.setPointSize(9);
     bold.setBold(true);
-    client->findChild<QPushButton *>(QStringLiteral("Command13"))->setFont(bold);
+    for (const BottomButton &entry : bottomRow) {
+        QPushButton *widget = button(QLatin1String(entry.name), QString::fromUtf8(entry.caption),
+                                     entry.left, 7800, entry.width, 375, client);
+        connect(widget, &QPushButton::clicked, this, entry.command);
+        if (entry.command == &MainWindow::writePhoneBook) // the button in bold
+            widget->setFont(bold);
+    }
 }
 
 void MainWindow::buildMenus()
@@ -260,17 +270,35 @@ void MainWindow::buildMenus()
 
     QMenu *sms = menuBar()->addMenu(QStringLiteral("短信(S)"));
     sms->setObjectName(QStringLiteral("短信"));
-    for (const char *item : {"直接发送…", "发送记录…", "退订名单…"}) {
-        const QString caption = QString::fromUtf8(item);
-        sms->addAction(caption)->setObjectName(caption.chopped(1));
-    }
+    m_sendAction = sms->addAction(QStringLiteral("直接发送…"));
+    m_sendAction->setObjectName(QStringLiteral("直接发送"));
+    connect(m_sendAction, &QAction::triggered, this,
+            [this] { emit sendRequested(m_contacts->contacts(), smsText()); });
+    QAction *sendLog = sms->addAction(QStringLiteral("发送记录…"));
+    sendLog->setObjectName(QStringLiteral("发送记录"));
+    connect(sendLog, &QAction::triggered, this, &MainWindow::sendLogRequested);
+    QAction *optOut = sms->addAction(QStringLiteral("退订名单…"));
+    optOut->setObjectName(QStringLiteral("退订名单"));
+    connect(optOut, &QAction::triggered, this, &MainWindow::optOutListRequested);
 
     buildFollowUpMenu();
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("帮助(H)"));
     help->setObjectName(QStringLiteral("帮助"));
-    for (const char *item : {"操作说明", "关于", "访问作者主页"})
-        help->addAction(QString::fromUtf8(item))->setObjectName(QString::fromUtf8(item));
+    const struct
+    {
+        const char *caption;
+        void (MainWindow::*command)();
+    } helpItems[] = {
+        {"操作说明", &MainWindow::openHelpPage},
+        {"关于", &MainWindow::showAbout},
+        {"访问作者主页", &MainWindow::openHomePage},
+    };
+    for (const auto &entry : helpItems) {
+        QAction *action = help->addAction(QString::fromUtf8(entry.caption));
+        action->setObjectName(QString::fromUtf8(entry.caption));
+        connect(action, &QAction::triggered, this, entry.command);
+    }
 }
 
 void MainWindow::setTabOrder()

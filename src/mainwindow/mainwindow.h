@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/contact.h"
 #include "model/recipientlines.h"
 
 #include <QMainWindow>
@@ -93,11 +94,22 @@ public:
     void showWorkingList(const ContactList &contacts);
     bool showContact(const QString &group, qint64 rowId);
     FollowUpDesk &followUp();
+    // The follow-up records cannot be used with this database: every
+    // follow-up command says why instead.
+    void setFollowUpProblem(const QString &problem);
+    // 短信 > 直接发送…, with the progress of a batch that runs meanwhile.
+    void setSendMenuText(const QString &text);
 
 signals:
     void closed();
     // 文件 > 从备份恢复… was chosen; the dialog belongs to whoever holds the backups.
     void restoreFromBackupRequested();
+    // 短信 > 直接发送… was chosen: the working list (its ticks decide who)
+    // and the SMS text as they stand.
+    void sendRequested(const ContactList &workingList, const QString &smsText);
+    // 短信 > 发送记录… and 短信 > 退订名单… were chosen.
+    void sendLogRequested();
+    void optOutListRequested();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -110,6 +122,8 @@ private:
     void buildFollowUpMenu();
     void buildGridContextMenu();
     void showDueCount(qsizetype count);
+    // false, having said why, when the follow-up cannot be used.
+    bool followUpUsable();
     void setTabOrder();
     QPushButton *button(const QString &name, const QString &caption, int left, int top, int width,
                         int height, QWidget *parent);
@@ -151,6 +165,8 @@ private:
     GroupDialog *m_groupDialog = nullptr;    // Form3
     PhoneDialer *m_phoneDialer = nullptr;
     FollowUpDesk *m_followUp = nullptr;
+    QString m_followUpProblem;
+    QAction *m_sendAction = nullptr;
     QAction *m_dueAction = nullptr;          // 回访 → 待回访名单, with the count
     QMenu *m_rowMenu = nullptr;              // the grid rows' context menu
 };

@@ -22,7 +22,6 @@
 #include "model/contactlistmodel.h"
 #include "storage/contactstore.h"
 
-#include <QAction>
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QLabel>
@@ -61,35 +60,6 @@ void MainWindow::connectCommands()
     m_groupDialog = new GroupDialog(
         m_store, [this] { return m_contacts->tickedContacts(); }, *m_runner, this);
     connect(m_groupDialog, &GroupDialog::groupsChanged, this, &MainWindow::reloadGroups);
-
-    const struct
-    {
-        const char *button;
-        void (MainWindow::*command)();
-    } buttons[] = {
-        {"Command1", &MainWindow::addContact},       {"Command4", &MainWindow::modifyContact},
-        {"Command3", &MainWindow::deleteContact},    {"Command5", &MainWindow::tickAll},
-        {"Command7", &MainWindow::untickAll},        {"Command8", &MainWindow::addGroup},
-        {"Command10", &MainWindow::saveListAsGroup}, {"Command9", &MainWindow::deleteGroup},
-        {"Command11", &MainWindow::importWorkbook},  {"Command12", &MainWindow::exportWorkbook},
-        {"Command13", &MainWindow::writePhoneBook},  {"Command14", &MainWindow::openHelpPage},
-    };
-    for (const auto &entry : buttons)
-        connect(findChild<QPushButton *>(QLatin1String(entry.button)), &QPushButton::clicked, this,
-                entry.command);
-
-    const struct
-    {
-        const char *action;
-        void (MainWindow::*command)();
-    } menuItems[] = {
-        {"操作说明", &MainWindow::openHelpPage},
-        {"关于", &MainWindow::showAbout},
-        {"访问作者主页", &MainWindow::openHomePage},
-    };
-    for (const auto &entry : menuItems)
-        connect(findChild<QAction *>(QString::fromUtf8(entry.action)), &QAction::triggered, this,
-                entry.command);
 }
 
 void MainWindow::setCommandsEnabled(bool enabled)

@@ -85,16 +85,25 @@ void MainWindow::buildFollowUpMenu()
     connect(history, &QAction::triggered, this, [this] { openFollowUpHistory(); });
     m_dueAction = menu->addAction(FollowUpDesk::dueMenuText(0));
     m_dueAction->setObjectName(QStringLiteral("待回访名单"));
-    connect(m_dueAction, &QAction::triggered, m_followUp, &FollowUpDesk::openDueList);
+    connect(m_dueAction, &QAction::triggered, this, [this] {
+        if (followUpUsable())
+            m_followUp->openDueList();
+    });
     menu->addSeparator();
     QAction *exportAction = menu->addAction(QStringLiteral("导出回访记录…"));
     exportAction->setObjectName(QStringLiteral("导出回访记录"));
-    connect(exportAction, &QAction::triggered, m_followUp, &FollowUpDesk::exportRecords);
+    connect(exportAction, &QAction::triggered, this, [this] {
+        if (followUpUsable())
+            m_followUp->exportRecords();
+    });
 
     // The count follows every change, and is read afresh whenever the menu
     // opens, so a new day shows without a restart.
     connect(m_followUp, &FollowUpDesk::dueCountChanged, this, &MainWindow::showDueCount);
-    connect(menu, &QMenu::aboutToShow, this, [this] { showDueCount(m_followUp->dueCount()); });
+    connect(menu, &QMenu::aboutToShow, this, [this] {
+        if (m_followUpProblem.isEmpty())
+            showDueCount(m_followUp->dueCount());
+    });
     showDueCount(m_followUp->dueCount());
 
     buildGridContextMenu();
@@ -111,14 +120,36 @@ void MainWindow::buildGridContextMenu()
     call->setObjectName(QStringLiteral("rowCall"));
     connect(call, &QAction::triggered, this, [this] {
         const qsizetype index = m_grid->selectedIndex();
-        if (index >= 0)
+        if (index >= 0 && followUpUsable())
             m_followUp->call(m_contacts->at(index).mobile().toString());
     });
     new RowMenuTrigger(*m_grid, *m_rowMenu);
 }
 
+bool MainWindow::followUpUsable()
+{
+    if (m_followUpProblem.isEmpty())
+        return true;
+    MessageBox::information(this, m_followUpProblem);
+    return false;
+}
+
+void MainWindow::setFollowUpProblem(const QString &problem)
+{
+    m_followUpProblem = problem;
+    if (!problem.isEmpty())
+        showDueCount(0);
+}
+
+void MainWindow::setSendMenuText(const QString &text)
+{
+    m_sendAction->setText(text);
+}
+
 void MainWindow::openFollowUpHistory()
 {
+    if (!followUpUsable())
+        return;
     const qsizetype index = m_grid->selectedIndex();
     m_followUp->openHistory(index >= 0 ? m_contacts->at(index).mobile().toString() : QString());
 }

@@ -21,7 +21,12 @@ class TimedCommand : public Command
 {
 public:
     static constexpr int untilCancelled = -1;
-    explicit TimedCommand(int lastsMs) : m_lastsMs(lastsMs) {}
+    // windsDownMs: how long it takes to stop once cancelled.
+    explicit TimedCommand(int lastsMs, int windsDownMs = 0)
+        : m_lastsMs(lastsMs)
+        , m_windsDownMs(windsDownMs)
+    {
+    }
 
     QString title() const override { return QStringLiteral("导出"); }
     QString text() const override { return QStringLiteral("正在导出…"); }
@@ -34,6 +39,7 @@ protected:
         timer.start();
         while (m_lastsMs == untilCancelled || timer.elapsed() < m_lastsMs) {
             if (!progress.advance(timer.elapsed() % 1000)) {
+                QThread::msleep(m_windsDownMs);
                 *error = WorkProgress::cancelledMessage();
                 return false;
             }
@@ -44,6 +50,7 @@ protected:
 
 private:
     const int m_lastsMs;
+    const int m_windsDownMs;
 };
 
 // What the window looked like while a command ran, sampled every few milliseconds.
@@ -70,6 +77,9 @@ private slots:
     void dialogOnlyForLongWorkAndCommandsOffMeanwhile();
     void closingDuringWorkAsksThenCancelsThenExits_data();
     void closingDuringWorkAsksThenCancelsThenExits();
+    void startHandsTheOutcomeToDoneOnceLater_data();
+    void startHandsTheOutcomeToDoneOnceLater();
+    void startIsRefusedWhileACommandRuns();
 
 private:
     int enabledCommands();
@@ -221,6 +231,102 @@ void TestCommandRunner::closingDuringWorkAsksThenCancelsThenExits()
         QCOMPARE(closed.count(), 0);
         QVERIFY(window.isVisible());
     }
+}
+
+void TestCommandRunner::startHandsTheOutcomeToDoneOnceLater_data()
+{
+    QTest::addColumn<int>("lastsMs");
+    QTest::addColumn<int>("windsDownMs");
+    QTest::addColumn<bool>("cancel");
+    QTest::newRow("finishes") << 20 << 0 << false;
+    QTest::newRow("cancelled") << int(TimedCommand::untilCancelled) << 0 << true;
+    // done does not wait for the thread to wind down.
+    QTest::newRow("cancelled, slow to stop") << int(TimedCommand::untilCancelled) << 300 << true;
+}
+
+void TestCommandRunner::startHandsTheOutcomeToDoneOnceLater()
+{
+    QFETCH(int, lastsMs);
+    QFETCH(int, windsDownMs);
+    QFETCH(bool, cancel);
+    QWidget window;
+    CommandRunner runner(&window);
+    QList<bool> busyCalls;
+    runner.setBusyHandler([&busyCalls](bool busy) { busyCalls.append(busy); });
+    QSignalSpy idle(&runner, &CommandRunner::idle);
+    CommandQueue &queue = runner;
+
+    struct Call
+    {
+        Command *command;
+        bool onWindowThread;
+        bool queueBusy;
+        bool commandFinished;
+    };
+    QList<Call> calls;
+    const auto command = std::make_shared<TimedCommand>(lastsMs, windsDownMs);
+    QVERIFY(queue.start(command, [&](Command &ended) {
+        calls.append({&ended, QThread::currentThread() == window.thread(), queue.isBusy(),
+                       ended.isFinished()});
+    }));
+    QVERIFY(queue.isBusy());
+    QCOMPARE(busyCalls, QList<bool>{true});
+    if (cancel) {
+        QTest::qWait(20);
+        queue.cancel();
+        queue.cancel(); // a second 取消 changes nothing
+    }
+    QCOMPARE(calls.size(), 0); // never from inside start() or cancel()
+    QTRY_COMPARE(calls.size(), 1);
+    QCOMPARE(calls.first().command, command.get());
+    QVERIFY(calls.first().onWindowThread);
+    QVERIFY(!calls.first().queueBusy);
+    if (!cancel)
+        QVERIFY(calls.first().commandFinished);
+    if (windsDownMs > 0)
+        QVERIFY(!calls.first().commandFinished);
+    QCOMPARE(command->succeeded(), !cancel);
+    QCOMPARE(command->wasCancelled(), cancel);
+    QCOMPARE(busyCalls, (QList<bool>{true, false}));
+    QCOMPARE(idle.count(), 1);
+
+    // Nothing more arrives once the thread has wound down.
+    runner.finishLingering();
+    QVERIFY(command->isFinished());
+    QTest::qWait(50);
+    QCOMPARE(calls.size(), 1);
+    QCOMPARE(idle.count(), 1);
+}
+
+void TestCommandRunner::startIsRefusedWhileACommandRuns()
+{
+    QWidget window;
+    CommandRunner runner(&window);
+    CommandQueue &queue = runner;
+    int firstDone = 0;
+    int secondDone = 0;
+    const auto countSecond = [&secondDone](Command &) { ++secondDone; };
+    const auto first = std::make_shared<TimedCommand>(int(TimedCommand::untilCancelled));
+    const auto second = std::make_shared<TimedCommand>(20);
+    bool secondStarted = false;
+    QVERIFY(queue.start(first, [&](Command &) {
+        ++firstDone;
+        // The queue is free again inside done.
+        secondStarted = queue.start(second, countSecond);
+    }));
+    QVERIFY(!queue.start(second, countSecond));
+    QVERIFY(!second->isRunning());
+    // Waiting (run) is refused the same way.
+    QVERIFY(!runner.run(second));
+    QVERIFY(!second->isRunning());
+
+    queue.cancel();
+    QTRY_COMPARE(firstDone, 1);
+    QVERIFY(first->wasCancelled());
+    QVERIFY(secondStarted);
+    QTRY_COMPARE(secondDone, 1);
+    QVERIFY(second->succeeded());
+    QCOMPARE(firstDone, 1);
 }
 
 QTEST_MAIN(TestCommandRunner)

@@ -12,7 +12,7 @@ class InstantCommands : public QObject, public CommandQueue
     Q_OBJECT
 
 public:
-    bool start(const std::shared_ptr<Command> &command, Done done) override
+    bool start(std::shared_ptr<Command> command, Done done) override
     {
         if (m_current)
             return false;

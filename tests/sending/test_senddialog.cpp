@@ -1,3 +1,4 @@
+#include "app/sendingmenu.h"
 #include "desktop/messagebox.h"
 #include "dialogs/commandrunner.h"
 #include "model/contactlistmodel.h"
@@ -136,7 +137,8 @@ void TestSendDialog::menuSitsBetweenFileAndHelp()
     QCOMPARE(menus.value(0), QStringLiteral("文件(F)"));
     QCOMPARE(menus.value(1), QStringLiteral("短信(S)"));
     QCOMPARE(menus.last(), QStringLiteral("帮助(H)"));
-    SendingController controller(window, *m_hub);
+    SendingController controller(*m_hub, window.commandRunner(), window);
+    SendingMenu::attach(window, controller);
     window.contactList().replaceAll(m_contacts);
     window.setSmsText(QStringLiteral("{姓名}您好"));
     window.findChild<QAction *>(QStringLiteral("直接发送"))->trigger();
@@ -144,6 +146,8 @@ void TestSendDialog::menuSitsBetweenFileAndHelp()
     QVERIFY(dialog && dialog->isVisible());
     QCOMPARE(dialog->windowTitle(), QStringLiteral("直接发送短信"));
     QCOMPARE(dialog->recipients().recipients.size(), 3);
+    // The working list's order and the SMS box's text, as the menu found them.
+    QCOMPARE(dialog->recipients().recipients.first().text, QStringLiteral("张三您好"));
     window.findChild<QAction *>(QStringLiteral("发送记录"))->trigger();
     QVERIFY(window.findChild<QDialog *>(QStringLiteral("SendLogWindow")));
     window.findChild<QAction *>(QStringLiteral("退订名单"))->trigger();
@@ -303,9 +307,8 @@ void TestSendDialog::interruptedBatchIsOfferedOnce()
     QCOMPARE(m_file->log().markSending(records.first().id, QDateTime::currentDateTime(), nullptr),
              LogWrite::Written);
 
-    ContactStore store(m_file->database());
-    MainWindow window(store, QString());
-    SendingController controller(window, *m_hub);
+    QWidget window;
+    SendingController controller(*m_hub, *m_commands, window);
     MessageBox::setNextAnswer(QMessageBox::No);
     controller.offerUnfinished();
     QTRY_COMPARE(MessageBox::shownCount(), 1);

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "core/contact.h"
+#include "sending/ui/optoutwindow.h"
+#include "sending/ui/senddialog.h"
+#include "sending/ui/sendlogwindow.h"
 
 #include <QObject>
 #include <QPointer>
@@ -9,10 +12,7 @@
 class BatchRunner;
 class BatchStarter;
 class CommandQueue;
-class OptOutWindow;
 class QWidget;
-class SendDialog;
-class SendLogWindow;
 class SendingService;
 
 // The windows of sending as the 短信 menu reaches them: the send dialog with
