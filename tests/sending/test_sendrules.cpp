@@ -19,8 +19,6 @@ private slots:
     void optOutLineIsAddedOnce();
     void pace_data();
     void pace();
-    void senderNumbers_data();
-    void senderNumbers();
 };
 
 void TestSendRules::personalText_data()
@@ -178,25 +176,6 @@ void TestSendRules::pace()
     QCOMPARE(at.secsTo(decision.notBefore), waitSeconds);
     QCOMPARE(int(decision.reason), reason);
     QCOMPARE(decision.describe().isEmpty(), reason == int(SendPacer::Reason::None));
-}
-
-void TestSendRules::senderNumbers_data()
-{
-    QTest::addColumn<QString>("number");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("international") << QStringLiteral("+8613800138000") << QStringLiteral("13800138000");
-    QTest::newRow("0086") << QStringLiteral("008613800138000") << QStringLiteral("13800138000");
-    QTest::newRow("local") << QStringLiteral("13800138000") << QStringLiteral("13800138000");
-    QTest::newRow("service number kept") << QStringLiteral("10086") << QStringLiteral("10086");
-    QTest::newRow("86 as part of a short number") << QStringLiteral("8610086")
-                                                  << QStringLiteral("8610086");
-}
-
-void TestSendRules::senderNumbers()
-{
-    QFETCH(QString, number);
-    QFETCH(QString, expected);
-    QCOMPARE(localMobile(number), expected);
 }
 
 QTEST_GUILESS_MAIN(TestSendRules)
