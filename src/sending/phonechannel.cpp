@@ -6,10 +6,14 @@ PhoneChannel::PhoneChannel(KdeConnectPhones &phones, const QString &deviceId, QO
     : SendChannel(parent)
     , m_phones(phones)
     , m_deviceId(deviceId)
+    , m_wasPresent(isPresent())
 {
     connect(&phones, &KdeConnectPhones::phonesChanged, this, [this] {
-        if (!isPresent())
+        // Said once when the phone goes; a phone that comes back may go again.
+        const bool present = isPresent();
+        if (m_wasPresent && !present)
             emit gone();
+        m_wasPresent = present;
     });
 }
 
@@ -26,7 +30,8 @@ void PhoneChannel::send(const QString &number, const QString &text, const Create
 
 bool PhoneChannel::isPresent() const
 {
-    const QList<PhoneDevice> phones = m_phones.phones();
+    // Reachable and able to send: a computer paired with KDE Connect is not a phone.
+    const QList<PhoneDevice> phones = m_phones.smsPhones();
     return std::any_of(phones.cbegin(), phones.cend(),
                        [this](const PhoneDevice &phone) { return phone.id == m_deviceId; });
 }

@@ -20,4 +20,5 @@ public:
 private:
     KdeConnectPhones &m_phones;
     QString m_deviceId;
+    bool m_wasPresent;
 };

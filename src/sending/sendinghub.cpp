@@ -37,7 +37,7 @@ QList<SendDevice> SendingHub::devices() const
     for (const ModemInfo &modem : m_modems->modems())
         devices.append({BatchSettings::Channel::Modem, modem.path,
                         QStringLiteral("短信猫：%1").arg(modem.label())});
-    for (const PhoneDevice &phone : m_phones->phones())
+    for (const PhoneDevice &phone : m_phones->smsPhones())
         devices.append({BatchSettings::Channel::Phone, phone.id,
                         QStringLiteral("手机（KDE Connect）：%1").arg(phone.name)});
     return devices;

@@ -1,4 +1,6 @@
-'''Stand-in for the KDE Connect daemon on the session bus.
+'''Stand-in for the KDE Connect daemon on the session bus, for what the real
+daemon (tests/support/phonerig.h) cannot be made to do: a phone's SMS object
+answering sendSms with an error of its own.
 
 Starts with no phone. The test adds phones with AddPhone(id, name,
 reachable, paired), changes them with SetReachable(id, reachable), and
@@ -20,6 +22,9 @@ SYSTEM_BUS = False
 DEVICE_IFACE = 'org.kde.kdeconnect.device'
 SMS_IFACE = 'org.kde.kdeconnect.device.sms'
 SHARE_IFACE = 'org.kde.kdeconnect.device.share'
+
+# What the daemon loads for a phone with the app's SMS, share and telephony plugins.
+PHONE_PLUGINS = ['kdeconnect_sms', 'kdeconnect_share', 'kdeconnect_telephony']
 
 # Method code runs with its own locals, which a comprehension cannot see.
 DEVICES = '''
@@ -57,8 +62,11 @@ def device_path(device_id):
 @dbus.service.method(MOCK_IFACE, in_signature='ssbb', out_signature='')
 def AddPhone(self, device_id, name, reachable, paired):
     path = device_path(device_id)
+    plugins = dbus.Array(PHONE_PLUGINS, signature='s')
     self.AddObject(path, DEVICE_IFACE,
-                   {'name': name, 'isReachable': reachable, 'isTrusted': paired}, [])
+                   {'name': name, 'type': 'smartphone', 'isReachable': reachable,
+                    'isTrusted': paired, 'supportedPlugins': plugins},
+                   [('loadedPlugins', '', 'as', 'ret = %r' % PHONE_PLUGINS)])
     self.AddObject(path + '/sms', SMS_IFACE, {'Sent': dbus.Array([], signature='s')},
                    [('sendSms', 'avsavx', '', RECORD_SMS)])
     self.AddObject(path + '/share', SHARE_IFACE, {'Shared': dbus.Array([], signature='s')},
