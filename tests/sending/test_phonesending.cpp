@@ -140,7 +140,7 @@ void TestPhoneSending::refusalIsAFailureWithItsReason()
     const QString mock = QStringLiteral("org.freedesktop.DBus.Mock");
     const QString root = QStringLiteral("/modules/kdeconnect");
     QCOMPARE(bus.call(daemon, root, mock, QStringLiteral("AddPhone"),
-                      {m_phone, QStringLiteral("小米手机"), true, true})
+                      {m_phone, QStringLiteral("小米手机")})
                  .type(),
              QDBusMessage::ReplyMessage);
     QCOMPARE(bus.call(daemon, root, mock, QStringLiteral("FailSms"),
