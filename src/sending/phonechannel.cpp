@@ -6,11 +6,11 @@ PhoneChannel::PhoneChannel(KdeConnectPhones &phones, const QString &deviceId, QO
     : SendChannel(parent)
     , m_phones(phones)
     , m_deviceId(deviceId)
-    , m_wasPresent(isPresent())
+    , m_wasPresent(canSend())
 {
     connect(&phones, &KdeConnectPhones::phonesChanged, this, [this] {
         // Said once when the phone goes; a phone that comes back may go again.
-        const bool present = isPresent();
+        const bool present = canSend();
         if (m_wasPresent && !present)
             emit gone();
         m_wasPresent = present;
@@ -29,6 +29,11 @@ void PhoneChannel::send(const QString &number, const QString &text, const Create
 }
 
 bool PhoneChannel::isPresent() const
+{
+    return canSend();
+}
+
+bool PhoneChannel::canSend() const
 {
     // Reachable and able to send: a computer paired with KDE Connect is not a phone.
     const QList<PhoneDevice> phones = m_phones.smsPhones();

@@ -18,6 +18,8 @@ public:
     bool isPresent() const override;
 
 private:
+    bool canSend() const;
+
     KdeConnectPhones &m_phones;
     QString m_deviceId;
     bool m_wasPresent;
