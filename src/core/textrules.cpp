@@ -178,6 +178,20 @@ void appendRecipientLine(QString &text, const Contact &contact, bool withRemark)
         text.chop(1);
 }
 
+QString localMobile(const QString &number)
+{
+    QString digits;
+    for (QChar c : number) {
+        if (c.isDigit())
+            digits.append(c);
+    }
+    for (QStringView prefix : {u"0086", u"86"}) {
+        if (digits.size() == 11 + prefix.size() && digits.startsWith(prefix))
+            return digits.sliced(prefix.size());
+    }
+    return digits.isEmpty() ? number : digits;
+}
+
 QString recipientLine(const Contact &contact, bool withRemark)
 {
     QString line;

@@ -36,6 +36,11 @@ QString plainDecimal(double value);
 // the leading number of the rest. Empty when the text holds no digit.
 QString firstNumber(QStringView text);
 
+// A sender's number as the program keeps mobiles: +86 / 0086 / 86 in front of
+// 11 digits dropped, other characters than digits removed; a text without
+// digits stays as it is.
+QString localMobile(const QString &number);
+
 // One line of the recipient list, without its line break:
 // mobile@name+salutation[@remark], with at most two trailing "@" removed.
 QString recipientLine(const Contact &contact, bool withRemark);

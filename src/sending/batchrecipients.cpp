@@ -112,20 +112,6 @@ bool isSendableMobile(QStringView mobile)
     return true;
 }
 
-QString localMobile(const QString &number)
-{
-    QString digits;
-    for (QChar c : number) {
-        if (c.isDigit())
-            digits.append(c);
-    }
-    for (QStringView prefix : {u"0086", u"86"}) {
-        if (digits.size() == 11 + prefix.size() && digits.startsWith(prefix))
-            return digits.sliced(prefix.size());
-    }
-    return digits.isEmpty() ? number : digits;
-}
-
 BatchRecipients BatchRecipients::select(const ContactList &contacts, const QString &text,
                                         bool optOutLine, const QSet<QString> &optOuts)
 {

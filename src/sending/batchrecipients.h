@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/contact.h"
+#include "core/textrules.h"
 #include "sending/log/batchlog.h"
 
 #include <QList>
@@ -59,6 +60,5 @@ struct BatchRecipients
 
 // A mobile worth sending to: the valid-mobile rule, and 11 digits.
 bool isSendableMobile(QStringView mobile);
-// A sender's number as the log keeps mobiles: +86 / 0086 / 86 in front of
-// 11 digits dropped.
-QString localMobile(const QString &number);
+// A sender's number as the log keeps mobiles (the rule lives with the text rules).
+using TextRules::localMobile;

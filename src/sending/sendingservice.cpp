@@ -50,6 +50,12 @@ SendingService::SendingService(Database &database, ModemManagerLink &modems,
         emit devicesChanged();
     });
     connect(&m_modems, &ModemManagerLink::messageReceived, this, &SendingService::onModemMessage);
+    // The phones hand on what they hold from a little before the newest
+    // message kept: what came meanwhile, and nothing twice (the inbox drops
+    // a message it has).
+    qint64 newest = 0;
+    if (m_inbox.newestPhoneStamp(&newest, nullptr) == LogResult::Ok && newest > 0)
+        m_phones.setSeenUntil(newest - qint64(24) * 3600 * 1000);
     connect(&m_phones, &KdeConnectPhones::messageReceived, this, &SendingService::onPhoneMessage);
     connect(&m_modems, &ModemManagerLink::statusReport, this, &SendingService::onStatusReport);
     connect(&m_writes, &PendingWrites::written, this, &SendingService::logChanged);

@@ -21,6 +21,8 @@ private slots:
     void recipientLine_data();
     void recipientLine();
     void recipientListSkipsUntickedAndInvalid();
+    void senderNumbers_data();
+    void senderNumbers();
     void smsLength_data();
     void smsLength();
 };
@@ -174,6 +176,26 @@ void TestTextRules::recipientListSkipsUntickedAndInvalid()
     QCOMPARE(list.text, QString("13958700001@张三\r\n13958700004@李四\r\n"));
     QCOMPARE(buildRecipientList({}, false).count, 0);
     QVERIFY(buildRecipientList({}, false).text.isEmpty());
+}
+
+void TestTextRules::senderNumbers_data()
+{
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("international")
+        << QStringLiteral("+8613800138000") << QStringLiteral("13800138000");
+    QTest::newRow("0086") << QStringLiteral("008613800138000") << QStringLiteral("13800138000");
+    QTest::newRow("local") << QStringLiteral("13800138000") << QStringLiteral("13800138000");
+    QTest::newRow("service number kept") << QStringLiteral("10086") << QStringLiteral("10086");
+    QTest::newRow("86 as part of a short number")
+        << QStringLiteral("8610086") << QStringLiteral("8610086");
+}
+
+void TestTextRules::senderNumbers()
+{
+    QFETCH(QString, number);
+    QFETCH(QString, expected);
+    QCOMPARE(localMobile(number), expected);
 }
 
 void TestTextRules::smsLength_data()

@@ -7,22 +7,29 @@
 #include "followup/ui/historydialog.h"
 #include "followup/ui/historymodel.h"
 #include "followup/ui/kdeconnectdialer.h"
+#include "followup/ui/phonechoicedialog.h"
 #include "gui/mainwindowfixture.h"
 #include "mainwindow/contactgrid.h"
-#include "model/contactlistmodel.h"
 #include "mainwindow/contacttableview.h"
+#include "model/contactlistmodel.h"
 #include "phonelink/kdeconnectphones.h"
-#include "support/dbusmockbus.h"
+#include "support/phonerig.h"
 #include "support/testsupport.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QContextMenuEvent>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDialogButtonBox>
+#include <QJsonObject>
+#include <QLabel>
+#include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -55,6 +62,7 @@ private slots:
     void dueListBecomesTheWorkingListAndLocatesContacts();
     void callWithoutPhoneShowsTheNumberAndItsCode();
     void callThroughTheKdeConnectPhone();
+    void withTwoPhonesTheChosenOneDials();
     void exportFromTheMenuAddsTheSuffix();
 
 private:
@@ -269,44 +277,140 @@ void TestFollowUpWindows::callWithoutPhoneShowsTheNumberAndItsCode()
     QVERIFY(!editor.isVisible());
 }
 
+namespace {
+
+// The tel: addresses a device of the rig was asked to open.
+QStringList telSharedTo(const PhoneRig &rig, const QString &device)
+{
+    QStringList urls;
+    for (const QJsonObject &packet :
+         rig.received(device, QStringLiteral("kdeconnect.share.request")))
+        urls.append(packet.value(QStringLiteral("body"))
+                        .toObject()
+                        .value(QStringLiteral("url"))
+                        .toString());
+    return urls;
+}
+
+// Answers the phone choice when it comes up (now, or in the call about to be
+// made): picks the row, keeps the choice or not, or cancels. asked tells
+// whether it came up.
+void answerPhoneChoice(int row, bool remember, bool dial, bool *asked)
+{
+    *asked = false;
+    QTimer::singleShot(0, [=] {
+        auto *dialog = qobject_cast<PhoneChoiceDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        *asked = true;
+        dialog->findChild<QListWidget *>(QStringLiteral("phones"))->setCurrentRow(row);
+        dialog->findChild<QCheckBox *>(QStringLiteral("remember"))->setChecked(remember);
+        auto *buttons = dialog->findChild<QDialogButtonBox *>();
+        buttons->button(dial ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
+    });
+}
+
+} // namespace
+
 void TestFollowUpWindows::callThroughTheKdeConnectPhone()
 {
-    DBusMockBus bus(DBusMockBus::Kind::Session);
+    PhoneRig rig;
     QString error;
-    QVERIFY2(bus.start(&error), qPrintable(error));
-    const QString daemon = QStringLiteral("org.kde.kdeconnect");
-    QVERIFY2(bus.startService(QStringLiteral("kdeconnect.py"), daemon, &error), qPrintable(error));
-    const QDBusMessage added =
-        bus.call(daemon, QStringLiteral("/modules/kdeconnect"), QStringLiteral("org.freedesktop.DBus.Mock"),
-                 QStringLiteral("AddPhone"), {QStringLiteral("p1"), QStringLiteral("我的手机"), true, true});
-    QCOMPARE(added.type(), QDBusMessage::ReplyMessage);
-    KdeConnectPhones phones(bus.connection());
-    QTRY_COMPARE(phones.phones().size(), 1);
+    const PhoneRig::Started started = rig.start(&error);
+    if (started == PhoneRig::Started::Impossible)
+        QSKIP(qPrintable(error));
+    QVERIFY2(started == PhoneRig::Started::Yes, qPrintable(error));
+    // A computer paired too, listed first by the daemon: it never dials.
+    QString pc;
+    QString phone;
+    QVERIFY2(rig.addDevice(PhoneRig::Kind::Desktop, QStringLiteral("Office PC"), &pc, &error),
+             qPrintable(error));
+    QVERIFY2(rig.addDevice(PhoneRig::Kind::Phone, QStringLiteral("我的手机"), &phone, &error),
+             qPrintable(error));
+    KdeConnectPhones phones(rig.connection());
+    QTRY_COMPARE(phones.phones().size(), 2);
     KdeConnectDialer dialer(phones);
     QWidget owner;
     FollowUpDesk phoneDesk(m_fixture->store(), &dialer, &owner, [] { return Now; });
 
+    bool asked = false;
+    answerPhoneChoice(0, true, true, &asked);
     phoneDesk.call(QStringLiteral("13800000001"));
-    const auto shared = [&] {
-        return bus.property(daemon, QStringLiteral("/modules/kdeconnect/devices/p1/share"),
-                            QStringLiteral("org.kde.kdeconnect.device.share"), QStringLiteral("Shared"))
-            .toStringList();
-    };
-    QTRY_COMPARE(shared(), QStringList{QStringLiteral("tel:13800000001")});
-    QTRY_VERIFY(phoneDesk.historyWindow()->statusText().contains(QStringLiteral("正在拨打")));
+    QTRY_COMPARE(telSharedTo(rig, phone), QStringList{QStringLiteral("tel:13800000001")});
+    QVERIFY(!asked);
+    QVERIFY(telSharedTo(rig, pc).isEmpty());
+    QTRY_VERIFY(
+        phoneDesk.historyWindow()->statusText().contains(QStringLiteral("我的手机”正在拨打")));
     QVERIFY(!phoneDesk.callCard());
     QCOMPARE(phoneDesk.historyWindow()->editor().typedRecord().method, QStringLiteral("电话"));
     QCOMPARE(phoneDesk.historyWindow()->editor().typedRecord().time, QStringLiteral("2026-12-07 14:30:00"));
 
     // The phone goes out of reach: the number and its code instead.
-    bus.call(daemon, QStringLiteral("/modules/kdeconnect"), QStringLiteral("org.freedesktop.DBus.Mock"),
-             QStringLiteral("SetReachable"), {QStringLiteral("p1"), false});
-    QTRY_VERIFY(phones.phones().isEmpty());
+    QVERIFY2(rig.leave(phone, &error), qPrintable(error));
+    QTRY_VERIFY(phones.dialPhones().isEmpty());
     MessageBox::setNextAnswer(QMessageBox::Yes); // the first call's record is given up
     phoneDesk.call(QStringLiteral("13800000002"));
     QVERIFY(phoneDesk.callCard() && phoneDesk.callCard()->isVisible());
     QCOMPARE(phoneDesk.callCard()->shownUrl(), QStringLiteral("tel:13800000002"));
-    QCOMPARE(shared().size(), 1);
+    QCOMPARE(telSharedTo(rig, phone).size(), 1);
+    QVERIFY(telSharedTo(rig, pc).isEmpty());
+}
+
+void TestFollowUpWindows::withTwoPhonesTheChosenOneDials()
+{
+    PhoneRig rig;
+    QString error;
+    const PhoneRig::Started started = rig.start(&error);
+    if (started == PhoneRig::Started::Impossible)
+        QSKIP(qPrintable(error));
+    QVERIFY2(started == PhoneRig::Started::Yes, qPrintable(error));
+    QString first;
+    QString second;
+    QVERIFY2(rig.addDevice(PhoneRig::Kind::Phone, QStringLiteral("工作手机"), &first, &error),
+             qPrintable(error));
+    QVERIFY2(rig.addDevice(PhoneRig::Kind::Phone, QStringLiteral("家里的手机"), &second, &error),
+             qPrintable(error));
+    KdeConnectPhones phones(rig.connection());
+    QTRY_COMPARE(phones.dialPhones().size(), 2);
+    KdeConnectDialer dialer(phones);
+    QWidget owner;
+    FollowUpDesk phoneDesk(m_fixture->store(), &dialer, &owner, [] { return Now; });
+    const auto callGivingUpTheLastRecord = [&](const QString &mobile) {
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+        phoneDesk.call(mobile);
+    };
+
+    // Asked once; the second phone is kept.
+    bool asked = false;
+    answerPhoneChoice(1, true, true, &asked);
+    phoneDesk.call(QStringLiteral("13800000001"));
+    QVERIFY(asked);
+    QTRY_COMPARE(telSharedTo(rig, second), QStringList{QStringLiteral("tel:13800000001")});
+    answerPhoneChoice(0, true, true, &asked);
+    callGivingUpTheLastRecord(QStringLiteral("13800000002"));
+    QCoreApplication::processEvents();
+    QVERIFY(!asked);
+    QTRY_COMPARE(telSharedTo(rig, second).size(), 2);
+    QVERIFY(telSharedTo(rig, first).isEmpty());
+
+    // "换一部手机": asked again; a choice not kept is asked for every call.
+    auto *phoneSwitch =
+        phoneDesk.historyWindow()->findChild<QLabel *>(QStringLiteral("phoneSwitch"));
+    QVERIFY(phoneSwitch->isVisibleTo(phoneDesk.historyWindow()));
+    emit phoneSwitch->linkActivated(QStringLiteral("switch"));
+    answerPhoneChoice(0, false, true, &asked);
+    callGivingUpTheLastRecord(QStringLiteral("13800000003"));
+    QVERIFY(asked);
+    QTRY_COMPARE(telSharedTo(rig, first), QStringList{QStringLiteral("tel:13800000003")});
+    answerPhoneChoice(0, false, false, &asked);
+    phoneDesk.call(QStringLiteral("13800000004"));
+    QVERIFY(asked);
+    // Cancelled: nothing dialled, the record of the last call still in the editor.
+    QCOMPARE(telSharedTo(rig, first).size(), 1);
+    QCOMPARE(telSharedTo(rig, second).size(), 2);
+    QVERIFY(phoneDesk.historyWindow()->editor().isVisible());
+    QCOMPARE(phoneDesk.historyWindow()->editor().typedRecord().mobile,
+             QStringLiteral("13800000003"));
 }
 
 void TestFollowUpWindows::exportFromTheMenuAddsTheSuffix()

@@ -29,8 +29,6 @@ private slots:
     void plan();
     void optOutReplies_data();
     void optOutReplies();
-    void senderNumbers_data();
-    void senderNumbers();
 };
 
 void TestSendRules::personalText_data()
@@ -315,25 +313,6 @@ void TestSendRules::optOutReplies()
     QFETCH(QString, reply);
     QFETCH(bool, refuses);
     QCOMPARE(isOptOutReply(reply), refuses);
-}
-
-void TestSendRules::senderNumbers_data()
-{
-    QTest::addColumn<QString>("number");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("international") << QStringLiteral("+8613800138000") << QStringLiteral("13800138000");
-    QTest::newRow("0086") << QStringLiteral("008613800138000") << QStringLiteral("13800138000");
-    QTest::newRow("local") << QStringLiteral("13800138000") << QStringLiteral("13800138000");
-    QTest::newRow("service number kept") << QStringLiteral("10086") << QStringLiteral("10086");
-    QTest::newRow("86 as part of a short number") << QStringLiteral("8610086")
-                                                  << QStringLiteral("8610086");
-}
-
-void TestSendRules::senderNumbers()
-{
-    QFETCH(QString, number);
-    QFETCH(QString, expected);
-    QCOMPARE(localMobile(number), expected);
 }
 
 QTEST_GUILESS_MAIN(TestSendRules)

@@ -7,6 +7,7 @@
 #include "followup/ui/duelistdialog.h"
 #include "followup/ui/exportrun.h"
 #include "followup/ui/historydialog.h"
+#include "followup/ui/phonechoicedialog.h"
 #include "followup/ui/phonedialer.h"
 #include "storage/contactstore.h"
 #include "storage/database.h"
@@ -45,6 +46,9 @@ HistoryDialog &FollowUpDesk::history()
         m_history = new HistoryDialog(m_store, m_contacts, windowClock(), m_window);
         connect(m_history, &HistoryDialog::recordsChanged, this, &FollowUpDesk::recordsChanged);
         connect(m_history, &HistoryDialog::callRequested, this, &FollowUpDesk::call);
+        // The next call asks again which phone dials.
+        connect(m_history, &HistoryDialog::phoneSwitchRequested, this,
+                [this] { m_chosenPhone.clear(); });
     }
     return *m_history;
 }
@@ -65,32 +69,62 @@ void FollowUpDesk::call(const QString &mobile)
         MessageBox::information(m_window, QStringLiteral("“%1”不是可以拨打的号码。").arg(mobile));
         return;
     }
+    // The phone is picked first: cancelling the choice leaves everything as it was.
+    const QList<PhoneDialer::Phone> phones =
+        m_dialer ? m_dialer->phones() : QList<PhoneDialer::Phone>();
+    std::optional<PhoneDialer::Phone> chosen;
+    if (!phones.isEmpty()) {
+        chosen = choosePhone(phones, mobile);
+        if (!chosen)
+            return;
+    }
     const QDateTime began = m_clock();
     // The record of the call goes into the editor: one being typed is
     // given up first, or the call is not made.
     if (!openHistory(mobile) || !m_history->editorFree())
         return;
-    const QString phone = m_dialer ? m_dialer->phoneName() : QString();
-    if (phone.isEmpty()) {
+    if (!chosen) {
         m_history->setStatus(QString());
+        m_history->offerPhoneSwitch(false);
         showCallCard(mobile, QString());
     } else {
+        const QString phone = chosen->name;
         m_history->setStatus(QStringLiteral("正在请手机“%1”拨打 %2 …").arg(phone, mobile.trimmed()));
+        m_history->offerPhoneSwitch(phones.size() > 1 && chosen->id == m_chosenPhone);
         const QPointer<FollowUpDesk> self(this);
-        m_dialer->dial(url.mid(4), [self, mobile, phone](bool ok, const QString &error) {
-            if (!self || !self->m_history)
-                return;
-            if (ok) {
-                self->m_history->setStatus(
-                    QStringLiteral("手机“%1”正在拨打 %2。").arg(phone, mobile.trimmed()));
-                return;
-            }
-            self->m_history->setStatus(QString());
-            self->showCallCard(mobile,
-                               QStringLiteral("手机“%1”未能拨号：%2").arg(phone, error));
-        });
+        m_dialer->dial(
+            chosen->id, url.mid(4), [self, mobile, phone](bool ok, const QString &error) {
+                if (!self || !self->m_history)
+                    return;
+                if (ok) {
+                    self->m_history->setStatus(
+                        QStringLiteral("手机“%1”正在拨打 %2。").arg(phone, mobile.trimmed()));
+                    return;
+                }
+                self->m_history->setStatus(QString());
+                self->showCallCard(mobile,
+                                   QStringLiteral("手机“%1”未能拨号：%2").arg(phone, error));
+            });
     }
     m_history->addRecord(QStringLiteral("电话"), began);
+}
+
+std::optional<PhoneDialer::Phone> FollowUpDesk::choosePhone(const QList<PhoneDialer::Phone> &phones,
+                                                            const QString &mobile)
+{
+    if (phones.size() == 1)
+        return phones.first();
+    const auto kept = std::find_if(phones.cbegin(), phones.cend(),
+                                   [this](const auto &phone) { return phone.id == m_chosenPhone; });
+    if (kept != phones.cend())
+        return *kept;
+    PhoneChoiceDialog dialog(phones, mobile,
+                             m_history && m_history->isVisible() ? m_history : m_window);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    const PhoneDialer::Phone chosen = dialog.chosen();
+    m_chosenPhone = dialog.remember() ? chosen.id : QString();
+    return chosen;
 }
 
 void FollowUpDesk::showCallCard(const QString &mobile, const QString &reason)

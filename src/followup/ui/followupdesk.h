@@ -2,16 +2,18 @@
 
 #include "core/contact.h"
 #include "followup/followupstore.h"
+#include "followup/ui/phonedialer.h"
 #include "followup/ui/recordeditor.h"
 
 #include <QObject>
+
+#include <optional>
 
 class CallCard;
 class ExportRun;
 class ContactStore;
 class DueListDialog;
 class HistoryDialog;
-class PhoneDialer;
 class QWidget;
 
 // The follow-up windows and commands, as the main window's menus reach them:
@@ -33,7 +35,8 @@ public:
     void openDueList();
     // Dials through the phone when one is reachable, else shows the number
     // with its QR code; either way a new 电话 record at the call's start
-    // time is opened for the result.
+    // time is opened for the result. With several phones the user picks
+    // one, and may have it kept for the rest of the run.
     void call(const QString &mobile);
     // Asks for the file, then writes it on a worker thread with a progress
     // dialog; the outcome is told when it is done.
@@ -66,11 +69,17 @@ private:
     // The clock as the windows see it: whatever m_clock is at the time.
     RecordEditor::Clock windowClock();
     void showCallCard(const QString &mobile, const QString &reason);
+    // The phone that dials: the only one, the one kept, or the user's pick
+    // (none when the user cancels).
+    std::optional<PhoneDialer::Phone> choosePhone(const QList<PhoneDialer::Phone> &phones,
+                                                  const QString &mobile);
     void recordsChanged();
 
     FollowUpStore m_store;
     ContactStore &m_contacts;
     PhoneDialer *m_dialer;
+    // The phone the user chose to dial with for the rest of the run.
+    QString m_chosenPhone;
     QWidget *m_window;
     RecordEditor::Clock m_clock;
     HistoryDialog *m_history = nullptr;

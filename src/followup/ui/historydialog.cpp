@@ -30,6 +30,13 @@ HistoryDialog::HistoryDialog(FollowUpStore &store, ContactStore &contacts,
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("status"));
     m_status->hide();
+    m_phoneSwitch = new QLabel(QStringLiteral("<a href=\"switch\">换一部手机</a>"), this);
+    m_phoneSwitch->setObjectName(QStringLiteral("phoneSwitch"));
+    m_phoneSwitch->hide();
+    connect(m_phoneSwitch, &QLabel::linkActivated, this, [this] {
+        m_phoneSwitch->hide();
+        emit phoneSwitchRequested();
+    });
 
     m_table = RecordTables::table(this, QStringLiteral("history"), QStringLiteral("回访记录"),
                                   m_model);
@@ -68,7 +75,10 @@ HistoryDialog::HistoryDialog(FollowUpStore &store, ContactStore &contacts,
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_person);
-    layout->addWidget(m_status);
+    auto *statusLine = new QHBoxLayout;
+    statusLine->addWidget(m_status, 1);
+    statusLine->addWidget(m_phoneSwitch);
+    layout->addLayout(statusLine);
     layout->addWidget(m_table, 1);
     layout->addLayout(buttons);
     resize(720, 480);
@@ -80,6 +90,7 @@ bool HistoryDialog::showFor(const QString &mobile)
         if (!editorFree())
             return false;
         setStatus(QString());
+        offerPhoneSwitch(false);
     }
     m_mobile = mobile.trimmed();
     reload();
@@ -132,6 +143,11 @@ void HistoryDialog::setStatus(const QString &text)
 {
     m_status->setText(text);
     m_status->setVisible(!text.isEmpty());
+}
+
+void HistoryDialog::offerPhoneSwitch(bool offer)
+{
+    m_phoneSwitch->setVisible(offer);
 }
 
 QString HistoryDialog::personText() const

@@ -38,6 +38,9 @@ public:
     void deleteRecord(int row);
     // A line under the person, e.g. which phone is dialling.
     void setStatus(const QString &text);
+    // Shows "换一部手机" beside the status line (a phone kept for the run
+    // dials while there are several).
+    void offerPhoneSwitch(bool offer);
 
     HistoryModel &model() { return *m_model; }
     RecordEditor &editor() { return *m_editor; }
@@ -47,6 +50,7 @@ public:
 signals:
     void recordsChanged();
     void callRequested(const QString &mobile);
+    void phoneSwitchRequested();
 
 private:
     int selectedRow() const;
@@ -62,5 +66,6 @@ private:
     QTableView *m_table = nullptr;
     QLabel *m_person = nullptr;
     QLabel *m_status = nullptr;
+    QLabel *m_phoneSwitch = nullptr;
     RecordEditor *m_editor = nullptr;
 };

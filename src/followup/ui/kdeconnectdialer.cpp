@@ -7,20 +7,15 @@ KdeConnectDialer::KdeConnectDialer(KdeConnectPhones &phones)
 {
 }
 
-QString KdeConnectDialer::phoneName() const
+QList<PhoneDialer::Phone> KdeConnectDialer::phones() const
 {
-    const QList<PhoneDevice> phones = m_phones.phones();
-    if (phones.isEmpty())
-        return {};
-    return phones.first().name.isEmpty() ? phones.first().id : phones.first().name;
+    QList<Phone> phones;
+    for (const PhoneDevice &device : m_phones.dialPhones())
+        phones.append({device.id, device.name});
+    return phones;
 }
 
-void KdeConnectDialer::dial(const QString &number, Done done)
+void KdeConnectDialer::dial(const QString &phoneId, const QString &number, Done done)
 {
-    const QList<PhoneDevice> phones = m_phones.phones();
-    if (phones.isEmpty()) {
-        done(false, QStringLiteral("没有可用的手机"));
-        return;
-    }
-    m_phones.dial(phones.first().id, number, std::move(done));
+    m_phones.dial(phoneId, number, std::move(done));
 }

@@ -53,3 +53,20 @@ LogResult Inbox::messages(QList<ReceivedMessage> *out, QString *error) const
         },
         error);
 }
+
+LogResult Inbox::newestPhoneStamp(qint64 *out, QString *error) const
+{
+    *out = 0;
+    return m_db.read(
+        [&](sqlite3 *db) {
+            // A phone's stamps are all digits; a modem's are dates.
+            Statement select(db, "SELECT ifnull(max(CAST([短信时间] AS INTEGER)), 0) "
+                                 "FROM [收到的短信] WHERE [短信时间] <> '' "
+                                 "AND [短信时间] NOT GLOB '*[^0-9]*'");
+            const int code = select.step();
+            if (code == SQLITE_ROW)
+                *out = select.int64(0);
+            return code;
+        },
+        error);
+}

@@ -31,6 +31,9 @@ public:
                   bool *added, QString *error);
     // Newest first.
     LogResult messages(QList<ReceivedMessage> *out, QString *error) const;
+    // The newest time stamp of a message a phone received (its date in ms
+    // since the epoch), 0 when none.
+    LogResult newestPhoneStamp(qint64 *out, QString *error) const;
 
 private:
     LogDatabase m_db;

@@ -1,11 +1,10 @@
-'''Stand-in for the KDE Connect daemon on the session bus.
+'''Stand-in for the KDE Connect daemon on the session bus, for what the real
+daemon (tests/support/phonerig.h) cannot be made to do: a phone's SMS object
+answering sendSms with an error of its own (the real one only queues a packet
+for the phone).
 
-Starts with no phone. The test adds phones with AddPhone(id, name,
-reachable, paired), changes them with SetReachable(id, reachable), and
-makes a phone refuse SMS with FailSms(id, message). Each phone's sms
-object keeps what it was asked to send in its property Sent
-("<address count>|<first address>|<text>|<SIM>"), its share object the
-addresses it was asked to open in Shared.
+Starts with no phone. The test adds a reachable, paired phone with
+AddPhone(id, name) and makes it refuse SMS with FailSms(id, message).
 '''
 
 import dbus
@@ -19,31 +18,17 @@ SYSTEM_BUS = False
 
 DEVICE_IFACE = 'org.kde.kdeconnect.device'
 SMS_IFACE = 'org.kde.kdeconnect.device.sms'
-SHARE_IFACE = 'org.kde.kdeconnect.device.share'
+
+# What the daemon loads for a phone with the app's SMS, share and telephony plugins.
+PHONE_PLUGINS = ['kdeconnect_sms', 'kdeconnect_share', 'kdeconnect_telephony']
 
 # Method code runs with its own locals, which a comprehension cannot see.
 DEVICES = '''
 ret = []
-for path, device in sorted(objects.items()):
-    if not path.startswith("/modules/kdeconnect/devices/") or path.count("/") != 4:
-        continue
-    if args[0] and not device.Get("org.kde.kdeconnect.device", "isReachable"):
-        continue
-    if args[1] and not device.Get("org.kde.kdeconnect.device", "isTrusted"):
-        continue
-    ret.append(path.rsplit("/", 1)[1])
+for path in sorted(objects):
+    if path.startswith("/modules/kdeconnect/devices/") and path.count("/") == 4:
+        ret.append(path.rsplit("/", 1)[1])
 '''
-
-RECORD_SMS = (
-    'self.Set("org.kde.kdeconnect.device.sms", "Sent", '
-    'self.Get("org.kde.kdeconnect.device.sms", "Sent") + '
-    '["%d|%s|%s|%d" % (len(args[0]), args[0][0][0] if len(args[0]) else "", args[1], args[3])])'
-)
-
-RECORD_SHARE = (
-    'self.Set("org.kde.kdeconnect.device.share", "Shared", '
-    'self.Get("org.kde.kdeconnect.device.share", "Shared") + [args[0]])'
-)
 
 
 def load(mock, _parameters):
@@ -54,23 +39,15 @@ def device_path(device_id):
     return MAIN_OBJ + '/devices/' + device_id
 
 
-@dbus.service.method(MOCK_IFACE, in_signature='ssbb', out_signature='')
-def AddPhone(self, device_id, name, reachable, paired):
+@dbus.service.method(MOCK_IFACE, in_signature='ss', out_signature='')
+def AddPhone(self, device_id, name):
     path = device_path(device_id)
     self.AddObject(path, DEVICE_IFACE,
-                   {'name': name, 'isReachable': reachable, 'isTrusted': paired}, [])
-    self.AddObject(path + '/sms', SMS_IFACE, {'Sent': dbus.Array([], signature='s')},
-                   [('sendSms', 'avsavx', '', RECORD_SMS)])
-    self.AddObject(path + '/share', SHARE_IFACE, {'Shared': dbus.Array([], signature='s')},
-                   [('shareUrl', 's', '', RECORD_SHARE)])
+                   {'name': name, 'type': 'smartphone', 'isReachable': True, 'isTrusted': True,
+                    'supportedPlugins': dbus.Array(PHONE_PLUGINS, signature='s')},
+                   [('loadedPlugins', '', 'as', 'ret = %r' % PHONE_PLUGINS)])
+    self.AddObject(path + '/sms', SMS_IFACE, {}, [('sendSms', 'avsavx', '', '')])
     self.EmitSignal(MAIN_IFACE, 'deviceAdded', 's', [device_id])
-    self.EmitSignal(MAIN_IFACE, 'deviceListChanged', '', [])
-
-
-@dbus.service.method(MOCK_IFACE, in_signature='sb', out_signature='')
-def SetReachable(self, device_id, reachable):
-    mockobject.objects[device_path(device_id)].Set(DEVICE_IFACE, 'isReachable', reachable)
-    self.EmitSignal(MAIN_IFACE, 'deviceVisibilityChanged', 'sb', [device_id, reachable])
     self.EmitSignal(MAIN_IFACE, 'deviceListChanged', '', [])
 
 
