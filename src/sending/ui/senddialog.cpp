@@ -328,7 +328,9 @@ void SendDialog::updateButtons()
 {
     const bool writing = m_starter.isWriting();
     const bool hasRunner = m_runner != nullptr;
-    m_start->setEnabled(!writing && !isBusy() && !m_recipients.recipients.isEmpty()
+    // A batch shown here, even one that ended, is not started again: the
+    // menu hands the dialog a new one.
+    m_start->setEnabled(!writing && !hasRunner && !m_recipients.recipients.isEmpty()
                         && !m_devices->choice().ids.isEmpty());
     const BatchRunner::Phase phase = hasRunner ? m_runner->phase() : BatchRunner::Phase::Idle;
     const bool halted = phase == BatchRunner::Phase::Paused || phase == BatchRunner::Phase::Stopped;

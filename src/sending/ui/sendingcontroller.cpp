@@ -32,10 +32,12 @@ SendingController::~SendingController() = default;
 
 void SendingController::watchRunner()
 {
-    if (BatchRunner *runner = m_service.runner()) {
+    BatchRunner *runner = m_service.runner();
+    if (runner && runner != m_watched) {
+        m_watched = runner;
         const auto changed = [this] { emit sendMenuTextChanged(sendMenuText()); };
-        connect(runner, &BatchRunner::progressChanged, this, changed, Qt::UniqueConnection);
-        connect(runner, &BatchRunner::phaseChanged, this, changed, Qt::UniqueConnection);
+        connect(runner, &BatchRunner::progressChanged, this, changed);
+        connect(runner, &BatchRunner::phaseChanged, this, changed);
     }
     emit sendMenuTextChanged(sendMenuText());
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/contact.h"
+#include "sending/batchrunner.h"
 #include "sending/ui/optoutwindow.h"
 #include "sending/ui/senddialog.h"
 #include "sending/ui/sendlogwindow.h"
@@ -9,7 +10,7 @@
 #include <QPointer>
 #include <QString>
 
-class BatchRunner;
+
 class BatchStarter;
 class CommandQueue;
 class QWidget;
@@ -62,5 +63,6 @@ private:
     QPointer<SendDialog> m_sendDialog;
     QPointer<SendLogWindow> m_logWindow;
     QPointer<OptOutWindow> m_optOutWindow;
+    QPointer<BatchRunner> m_watched; // the runner the menu item follows
     bool m_terminating = false;
 };
