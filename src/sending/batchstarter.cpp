@@ -115,7 +115,7 @@ void BatchStarter::cancel()
     finish({0, nullptr, true, QString()});
 }
 
-void BatchStarter::continueBatch(qint64 batch, Done done)
+void BatchStarter::continueBatch(qint64 batch, const Done &done)
 {
     BatchSummary summary;
     QString error;

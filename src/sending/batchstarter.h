@@ -43,7 +43,7 @@ public:
     void startNew(const BatchSettings &settings, const QList<BatchRecipient> &recipients,
                   const QDateTime &scheduledAt, Done done);
     // Runs a batch of the log: its waiting recipients, on its devices.
-    void continueBatch(qint64 batch, Done done);
+    void continueBatch(qint64 batch, const Done &done);
     // The batch's failed recipients, and its 未确认 ones when asked, minus
     // the numbers on the opt-out list, as a new batch on the same devices.
     void resend(qint64 batch, bool includeUnconfirmed, Done done);

@@ -2,6 +2,22 @@
 
 #include "phonelink/kdeconnectphones.h"
 
+#include <optional>
+
+namespace {
+
+// The phone as the link lists it among those that can send, if it is there.
+std::optional<PhoneDevice> sendingPhone(const KdeConnectPhones &phones, const QString &id)
+{
+    for (const PhoneDevice &phone : phones.smsPhones()) {
+        if (phone.id == id)
+            return phone;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 PhoneChannel::PhoneChannel(KdeConnectPhones &phones, const QString &deviceId, QObject *parent)
     : SendChannel(parent)
     , m_phones(phones)
@@ -9,18 +25,18 @@ PhoneChannel::PhoneChannel(KdeConnectPhones &phones, const QString &deviceId, QO
     , m_name(deviceId)
 {
     const auto look = [this] {
-        const bool present = isPresent();
-        for (const PhoneDevice &phone : m_phones.smsPhones()) {
-            if (phone.id == m_deviceId)
-                m_name = phone.name;
-        }
-        if (present != m_present) {
-            m_present = present;
+        const std::optional<PhoneDevice> phone = sendingPhone(m_phones, m_deviceId);
+        if (phone)
+            m_name = phone->name;
+        if (phone.has_value() != m_present) {
+            m_present = phone.has_value();
             emit availabilityChanged();
         }
     };
-    m_present = isPresent();
-    look();
+    if (const std::optional<PhoneDevice> phone = sendingPhone(m_phones, m_deviceId)) {
+        m_present = true;
+        m_name = phone->name;
+    }
     connect(&phones, &KdeConnectPhones::phonesChanged, this, look);
 }
 
@@ -42,9 +58,7 @@ void PhoneChannel::send(const QString &number, const QString &text, const Create
 
 bool PhoneChannel::isPresent() const
 {
-    const QList<PhoneDevice> phones = m_phones.smsPhones();
-    return std::any_of(phones.cbegin(), phones.cend(),
-                       [this](const PhoneDevice &phone) { return phone.id == m_deviceId; });
+    return sendingPhone(m_phones, m_deviceId).has_value();
 }
 
 QString PhoneChannel::absence() const

@@ -480,8 +480,7 @@ LogResult BatchLog::unfinishedBatches(QList<QPair<qint64, int>> *out, QString *e
     return m_db.read(
         [&](sqlite3 *db) {
             Statement select(
-                db, sql({"SELECT b.[编号], count(*) FROM [发送批次] b JOIN [发送记录] r "
-                         "ON r.[批次] = b.[编号] WHERE r.[状态] = ",
+                db, sql({"SELECT b.[编号], count(*) FROM [发送批次] b JOIN [发送记录] r ON r.[批次] = b.[编号] WHERE r.[状态] = ",
                          word(RecordState::Waiting), " AND b.[状态] NOT IN (",
                          BatchStatuses::sqlWord(BatchStatus::Dropped), ", ",
                          BatchStatuses::sqlWord(BatchStatus::Finished), ", ",
@@ -545,8 +544,7 @@ LogResult BatchLog::settledOnDevice(const QString &device, const QDateTime &dayA
         [&](sqlite3 *db) {
             Statement select(
                 db, sql({"SELECT ", RecordColumns,
-                         " FROM [发送记录] r WHERE r.[设备] = ?1 AND ifnull(r.[短信路径], '') <> '' "
-                         "AND (r.[状态] IN ",
+                         " FROM [发送记录] r WHERE r.[设备] = ?1 AND ifnull(r.[短信路径], '') <> '' AND (r.[状态] IN ",
                          RecordStates::sqlList({RecordState::Delivered, RecordState::DeliveryFailed,
                                                 RecordState::Failed}),
                          " OR (r.[状态] IN ",
@@ -571,8 +569,7 @@ LogResult BatchLog::applyDeliveryReport(const QString &device, const QString &mo
     return m_db.write(
         [&](sqlite3 *db) {
             Statement select(db, sql({"SELECT ", RecordColumns,
-                                      " FROM [发送记录] r WHERE r.[手机号] = ?1 AND r.[短信编号] = ?2 "
-                                      "AND r.[设备] = ?3 AND r.[状态] = ",
+                                      " FROM [发送记录] r WHERE r.[手机号] = ?1 AND r.[短信编号] = ?2 AND r.[设备] = ?3 AND r.[状态] = ",
                                       word(RecordState::Sent), " ORDER BY r.[编号] DESC LIMIT 1"})
                                      .constData());
             select.bind(1, mobile);

@@ -44,7 +44,7 @@ void SendingController::watchRunner()
 
 QString SendingController::sendMenuText() const
 {
-    const QString plain = QStringLiteral("直接发送…");
+    QString plain = QStringLiteral("直接发送…");
     const BatchRunner *runner = m_service.runner();
     if (!runner)
         return plain;

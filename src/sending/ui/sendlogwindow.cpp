@@ -64,7 +64,7 @@ RowProducer recordRows(const QList<SendRecord> &records)
 
 QString statusColumn(const BatchSummary &batch)
 {
-    const QString word = BatchStatuses::text(batch.status);
+    QString word = BatchStatuses::text(batch.status);
     if (batch.status != BatchStatus::Scheduled)
         return word;
     return QStringLiteral("%1（%2）").arg(word, batch.scheduledAt.toString(QStringLiteral("MM-dd HH:mm")));
