@@ -7,13 +7,18 @@ Statement::Statement(sqlite3 *db, const char *sql)
 {
     if (!db) {
         m_prepareCode = SQLITE_MISUSE;
+        m_prepareMessage = QStringLiteral("数据库未打开");
         return;
     }
     m_prepareCode = sqlite3_prepare_v2(db, sql, -1, &m_statement, nullptr);
     CorruptionLog::note(db, m_prepareCode);
     if (m_prepareCode != SQLITE_OK) {
+        m_prepareMessage = QString::fromUtf8(sqlite3_errmsg(db));
         sqlite3_finalize(m_statement);
         m_statement = nullptr;
+    } else if (!m_statement) {
+        // Only blanks or a comment: nothing to run.
+        m_prepareMessage = QStringLiteral("空语句");
     }
 }
 
@@ -35,12 +40,17 @@ void Statement::bind(int index, qint64 value)
     sqlite3_bind_int64(m_statement, index, value);
 }
 
-int Statement::step()
+int Statement::step(QString *error)
 {
-    if (!m_statement)
+    if (!m_statement) {
+        if (error)
+            *error = m_prepareMessage;
         return m_prepareCode == SQLITE_OK ? SQLITE_MISUSE : m_prepareCode;
+    }
     const int code = sqlite3_step(m_statement);
     CorruptionLog::note(m_db, code);
+    if (error && code != SQLITE_ROW && code != SQLITE_DONE)
+        *error = QString::fromUtf8(sqlite3_errmsg(m_db));
     return code;
 }
 

@@ -25,8 +25,11 @@ public:
     void bind(int index, QStringView text);
     void bind(int index, qint64 value);
 
-    // sqlite3_step's (extended) result: SQLITE_ROW, SQLITE_DONE or an error.
-    int step();
+    // sqlite3_step's (extended) result: SQLITE_ROW, SQLITE_DONE or an
+    // error, whose message error (when given) then receives. A statement
+    // that did not compile answers its prepareCode() and the message of
+    // that failure.
+    int step(QString *error = nullptr);
     void reset();
 
     QString text(int column) const;
@@ -38,4 +41,5 @@ private:
     sqlite3 *m_db = nullptr;
     sqlite3_stmt *m_statement = nullptr;
     int m_prepareCode = SQLITE_OK;
+    QString m_prepareMessage; // why it did not compile: the connection's message moves on
 };

@@ -95,7 +95,7 @@ void TestFollowUpWindows::addRecord(const QString &mobile, const QString &time, 
 {
     FollowUpRecord record{0, mobile, time, QStringLiteral("电话"), QStringLiteral("未接通"), {}, next};
     QString error;
-    QVERIFY2(desk().store().add(record, &error) == StoreResult::Ok, qPrintable(error));
+    QVERIFY2(desk().store().add(&record, &error) == StoreResult::Ok, qPrintable(error));
 }
 
 void TestFollowUpWindows::rowMenuOpensTheHistoryOfTheRowUnderTheMouse()

@@ -106,7 +106,7 @@ void RecordEditor::loadResults()
 {
     QStringList results;
     QString error;
-    m_store.results(results, &error); // without the list the box is simply empty
+    m_store.results(&results, &error); // without the list the box is simply empty
     m_result->clear();
     m_result->addItems(results);
 }
@@ -191,7 +191,7 @@ bool RecordEditor::save()
         return false;
     QString error;
     const StoreResult result =
-        record.id > 0 ? m_store.update(record, &error) : m_store.add(record, &error);
+        record.id > 0 ? m_store.update(record, &error) : m_store.add(&record, &error);
     if (result == StoreResult::NotFound) {
         MessageBox::warning(this, QStringLiteral("这条回访记录已被删除，修改没有保存。"));
         return false;
