@@ -29,6 +29,8 @@ Statement::~Statement()
 
 void Statement::bind(int index, QStringView text)
 {
+    if (!m_statement)
+        return;
     const QByteArray utf8 = text.toUtf8();
     // constData() of an empty QByteArray is "", never null, so the value is
     // an empty text and not Null.
@@ -37,6 +39,8 @@ void Statement::bind(int index, QStringView text)
 
 void Statement::bind(int index, qint64 value)
 {
+    if (!m_statement)
+        return;
     sqlite3_bind_int64(m_statement, index, value);
 }
 
@@ -56,12 +60,17 @@ int Statement::step(QString *error)
 
 void Statement::reset()
 {
+    // sqlite3_reset takes a null statement, sqlite3_clear_bindings does not.
+    if (!m_statement)
+        return;
     sqlite3_reset(m_statement);
     sqlite3_clear_bindings(m_statement);
 }
 
 QString Statement::text(int column) const
 {
+    if (!m_statement)
+        return QString();
     const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
     if (!data)
         return QString();
@@ -70,11 +79,15 @@ QString Statement::text(int column) const
 
 QByteArrayView Statement::utf8(int column) const
 {
+    if (!m_statement)
+        return QByteArrayView();
     const auto *data = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
     return data ? QByteArrayView(data, sqlite3_column_bytes(m_statement, column)) : QByteArrayView();
 }
 
 qint64 Statement::int64(int column) const
 {
+    if (!m_statement)
+        return 0;
     return sqlite3_column_int64(m_statement, column);
 }

@@ -7,7 +7,10 @@
 
 // One prepared statement, finalized when it goes out of scope. Texts are
 // bound and read as UTF-8; a Null column reads as the empty text. A result
-// that says the file is damaged is noted in CorruptionLog.
+// that says the file is damaged is noted in CorruptionLog. A statement that
+// did not compile (a table changed behind the program's back) takes every
+// call: binding and resetting do nothing, columns read as Null, and step()
+// answers the reason.
 class Statement
 {
 public:
