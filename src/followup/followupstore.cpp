@@ -31,7 +31,14 @@ FollowUpStore::FollowUpStore(Database &database)
 StoreResult FollowUpStore::write(FollowUpRecord *record, bool insert, QString *error)
 {
     record->mobile = TextRules::trimBlanks(record->mobile);
-    const QString problem = FollowUpRules::problem(*record);
+    // A rewritten record may keep what the file holds, as it is.
+    FollowUpRecord stored;
+    if (!insert) {
+        const StoreResult read = this->record(record->id, &stored, error);
+        if (read != StoreResult::Ok)
+            return read;
+    }
+    const QString problem = FollowUpRules::problem(*record, insert ? nullptr : &stored);
     if (!problem.isEmpty())
         return failed(problem, error);
     // An empty 下次回访 is stored as Null: "no date", not a date that sorts first.

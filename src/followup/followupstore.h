@@ -54,8 +54,10 @@ class FollowUpStore
 public:
     explicit FollowUpStore(Database &database);
 
-    // Stores a new record (record->id receives its 编号). A record that breaks
-    // FollowUpRules::problem() is refused (Failed, with that sentence).
+    // Stores a new record (record->id receives its 编号), or rewrites the
+    // stored one of that 编号. A record that breaks FollowUpRules::problem()
+    // is refused (Failed, with that sentence); a rewritten one may keep a
+    // time or 下次回访 as the file holds it.
     StoreResult add(FollowUpRecord *record, QString *error = nullptr);
     StoreResult update(const FollowUpRecord &record, QString *error = nullptr);
     StoreResult remove(qint64 id, QString *error = nullptr);

@@ -47,6 +47,8 @@ private slots:
     void historyMergesTheSendLogNewestFirst();
     void refusedRecordStoresNothing_data();
     void refusedRecordStoresNothing();
+    void rewriteMayKeepWhatTheFileHolds_data();
+    void rewriteMayKeepWhatTheFileHolds();
     void oddNumbersAndLongTextsAreKept();
     void upgradedFileFromTheTemplateFindsItsContacts();
     void exportReadsBack_data();
@@ -234,6 +236,58 @@ void TestFollowUpStore::refusedRecordStoresNothing()
     qsizetype count = -1;
     QCOMPARE(m_fixture->store().recordCount(&count), StoreResult::Ok);
     QCOMPARE(count, 0);
+}
+
+void TestFollowUpStore::rewriteMayKeepWhatTheFileHolds_data()
+{
+    QTest::addColumn<QString>("time"); // written in the file's shape, no real time
+    QTest::addColumn<QString>("next");
+    QTest::addColumn<QString>("newTime");
+    QTest::addColumn<QString>("newNext");
+    QTest::addColumn<QString>("refused"); // named in the message; "" when stored
+
+    const QString badTime = QStringLiteral("2026-02-30 09:00:00");
+    const QString badDate = QStringLiteral("2026-13-01");
+    const QString goodTime = QStringLiteral("2026-12-01 09:00:00");
+    QTest::newRow("time as stored") << badTime << QString() << badTime << QString() << QString();
+    QTest::newRow("date as stored") << goodTime << badDate << goodTime << badDate << QString();
+    QTest::newRow("another bad time")
+        << badTime << QString() << QStringLiteral("2026-02-31 09:00:00") << QString()
+        << QStringLiteral("2026-02-31");
+    QTest::newRow("another bad date")
+        << goodTime << badDate << goodTime << QStringLiteral("2026-14-01")
+        << QStringLiteral("2026-14-01");
+}
+
+void TestFollowUpStore::rewriteMayKeepWhatTheFileHolds()
+{
+    QFETCH(QString, time);
+    QFETCH(QString, next);
+    QFETCH(QString, newTime);
+    QFETCH(QString, newNext);
+    QFETCH(QString, refused);
+    QVERIFY(m_fixture->add("13800000001|2026-12-01 09:00:00|电话|未接通|"));
+    const QByteArray sql = "UPDATE [回访记录] SET [时间] = '" + time.toUtf8()
+        + "', [下次回访] = " + (next.isEmpty() ? QByteArray("NULL") : "'" + next.toUtf8() + "'");
+    QString error;
+    QVERIFY2(m_fixture->database().execute(sql.constData(), &error), qPrintable(error));
+    FollowUpRecord record;
+    QCOMPARE(m_fixture->store().record(1, &record), StoreResult::Ok);
+
+    record.result = QStringLiteral("已接通");
+    record.time = newTime;
+    record.nextDate = newNext;
+    const StoreResult written = m_fixture->store().update(record, &error);
+    FollowUpRecord read;
+    QCOMPARE(m_fixture->store().record(1, &read), StoreResult::Ok);
+    if (refused.isEmpty()) {
+        QCOMPARE(written, StoreResult::Ok);
+        QCOMPARE(read, record);
+    } else {
+        QCOMPARE(written, StoreResult::Failed);
+        QVERIFY2(error.contains(refused), qPrintable(error));
+        QCOMPARE(read.result, QStringLiteral("未接通"));
+    }
 }
 
 void TestFollowUpStore::oddNumbersAndLongTextsAreKept()
