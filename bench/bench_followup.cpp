@@ -150,25 +150,26 @@ int runChild(const QString &mode, const QString &folder)
     const double cpuStart = BenchUtil::threadCpuMs();
     if (mode == QLatin1String("due")) {
         QVector<DueEntry> entries;
-        store.dueList(Today, entries, &error);
+        store.dueList(Today, &entries, &error);
         DueListModel model;
         model.replaceAll(std::move(entries));
         rows = model.rowCount();
     } else if (mode == QLatin1String("history")) {
         QVector<HistoryEntry> entries;
-        store.history(HeavyNumber, entries, &error);
+        store.history(HeavyNumber, &entries, &error);
         HistoryModel model;
         model.replaceAll(std::move(entries));
         rows = model.rowCount();
     } else if (mode.startsWith(QLatin1String("export-"))) {
         const bool csv = mode == QLatin1String("export-csv");
-        if (!RecordExport::write(store, folder + (csv ? QStringLiteral("/x.csv") : QStringLiteral("/x.xlsx")),
-                                 csv ? RecordExport::Format::Csv : RecordExport::Format::Xlsx, &error)) {
+        if (!RecordExport::write(
+                store, folder + (csv ? QStringLiteral("/x.csv") : QStringLiteral("/x.xlsx")),
+                csv ? RecordExport::Format::Csv : RecordExport::Format::Xlsx, {}, &error)) {
             std::fprintf(stderr, "%s\n", qPrintable(error));
             return 1;
         }
         qsizetype count = 0;
-        store.recordCount(count, &error);
+        store.recordCount(&count, &error);
         rows = count;
     } else if (mode == QLatin1String("export")) {
         bareRows(database.handle(), BareExportSql, "x", &rows);

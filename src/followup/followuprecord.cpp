@@ -36,16 +36,17 @@ QDateTime parseTime(QStringView text)
     return QDateTime::fromString(text.toString(), QLatin1StringView(TimeFormat));
 }
 
-QString problem(const FollowUpRecord &record)
+QString problem(const FollowUpRecord &record, const FollowUpRecord *stored)
 {
     if (TextRules::trimBlanks(record.mobile).isEmpty())
         return QStringLiteral("回访记录必须有手机号。");
-    if (!parseTime(record.time).isValid())
+    if (!parseTime(record.time).isValid() && !(stored && stored->time == record.time))
         return QStringLiteral("回访时间“%1”不是有效的时间（格式：2026-12-07 14:30:00）。")
             .arg(record.time);
     if (!methods().contains(record.method))
         return QStringLiteral("回访方式“%1”无效，只能是电话、短信、上门或其他。").arg(record.method);
-    if (!record.nextDate.isEmpty() && !parseDate(record.nextDate).isValid())
+    if (!record.nextDate.isEmpty() && !parseDate(record.nextDate).isValid()
+        && !(stored && stored->nextDate == record.nextDate))
         return QStringLiteral("下次回访日期“%1”不是有效的日期（格式：2026-12-08）。")
             .arg(record.nextDate);
     return {};

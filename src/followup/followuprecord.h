@@ -38,7 +38,10 @@ QDateTime parseTime(QStringView text);
 
 // Why the record cannot be stored, as a sentence for the user; "" when it
 // can. A number that is not a valid mobile is no reason: the record is kept.
-QString problem(const FollowUpRecord &record);
+// Neither is a time or 下次回访 that a rewritten record keeps as stored
+// (given stored, the record as the file holds it), however it was written
+// there: the user did not touch it, and it stays as it was.
+QString problem(const FollowUpRecord &record, const FollowUpRecord *stored = nullptr);
 
 // The tel: address a phone dials the mobile from: its digits, a leading "+"
 // kept; "" when the text holds no digit.

@@ -28,10 +28,17 @@ FollowUpStore::FollowUpStore(Database &database)
 {
 }
 
-StoreResult FollowUpStore::write(FollowUpRecord &record, bool insert, QString *error)
+StoreResult FollowUpStore::write(FollowUpRecord *record, bool insert, QString *error)
 {
-    record.mobile = TextRules::trimBlanks(record.mobile);
-    const QString problem = FollowUpRules::problem(record);
+    record->mobile = TextRules::trimBlanks(record->mobile);
+    // A rewritten record may keep what the file holds, as it is.
+    FollowUpRecord stored;
+    if (!insert) {
+        const StoreResult read = this->record(record->id, &stored, error);
+        if (read != StoreResult::Ok)
+            return read;
+    }
+    const QString problem = FollowUpRules::problem(*record, insert ? nullptr : &stored);
     if (!problem.isEmpty())
         return failed(problem, error);
     // An empty 下次回访 is stored as Null: "no date", not a date that sorts first.
@@ -41,24 +48,24 @@ StoreResult FollowUpStore::write(FollowUpRecord &record, bool insert, QString *e
                                : "UPDATE [回访记录] SET [手机号] = ?1, [时间] = ?2, [方式] = ?3, "
                                  "[结果] = ?4, [内容] = ?5, [下次回访] = NULLIF(?6, '') "
                                  "WHERE [编号] = ?7");
-    statement.bind(1, record.mobile);
-    statement.bind(2, record.time);
-    statement.bind(3, record.method);
-    statement.bind(4, record.result);
-    statement.bind(5, record.content);
-    statement.bind(6, record.nextDate);
+    statement.bind(1, record->mobile);
+    statement.bind(2, record->time);
+    statement.bind(3, record->method);
+    statement.bind(4, record->result);
+    statement.bind(5, record->content);
+    statement.bind(6, record->nextDate);
     if (!insert)
-        statement.bind(7, record.id);
-    if (statement.step() != SQLITE_DONE)
-        return failed(m_database.lastErrorMessage(), error);
+        statement.bind(7, record->id);
+    if (statement.step(error) != SQLITE_DONE)
+        return StoreResult::Failed;
     if (insert)
-        record.id = sqlite3_last_insert_rowid(m_database.handle());
+        record->id = sqlite3_last_insert_rowid(m_database.handle());
     else if (sqlite3_changes(m_database.handle()) == 0)
         return StoreResult::NotFound;
     return StoreResult::Ok;
 }
 
-StoreResult FollowUpStore::add(FollowUpRecord &record, QString *error)
+StoreResult FollowUpStore::add(FollowUpRecord *record, QString *error)
 {
     return write(record, true, error);
 }
@@ -66,43 +73,43 @@ StoreResult FollowUpStore::add(FollowUpRecord &record, QString *error)
 StoreResult FollowUpStore::update(const FollowUpRecord &record, QString *error)
 {
     FollowUpRecord copy = record;
-    return write(copy, false, error);
+    return write(&copy, false, error);
 }
 
 StoreResult FollowUpStore::remove(qint64 id, QString *error)
 {
     Statement remove(m_database.handle(), "DELETE FROM [回访记录] WHERE [编号] = ?");
     remove.bind(1, id);
-    if (remove.step() != SQLITE_DONE)
-        return failed(m_database.lastErrorMessage(), error);
+    if (remove.step(error) != SQLITE_DONE)
+        return StoreResult::Failed;
     return sqlite3_changes(m_database.handle()) == 0 ? StoreResult::NotFound : StoreResult::Ok;
 }
 
-StoreResult FollowUpStore::record(qint64 id, FollowUpRecord &out, QString *error)
+StoreResult FollowUpStore::record(qint64 id, FollowUpRecord *out, QString *error)
 {
     Statement select(m_database.handle(),
                      "SELECT [手机号], [时间], [方式], [结果], [内容], [下次回访] FROM [回访记录] "
                      "WHERE [编号] = ?");
     select.bind(1, id);
-    const int code = select.step();
+    const int code = select.step(error);
     if (code == SQLITE_DONE)
         return StoreResult::NotFound;
     if (code != SQLITE_ROW)
-        return failed(m_database.lastErrorMessage(), error);
-    out = {id,
-           select.text(0),
-           select.text(1),
-           select.text(2),
-           select.text(3),
-           select.text(4),
-           select.text(5)};
+        return StoreResult::Failed;
+    *out = {id,
+            select.text(0),
+            select.text(1),
+            select.text(2),
+            select.text(3),
+            select.text(4),
+            select.text(5)};
     return StoreResult::Ok;
 }
 
-StoreResult FollowUpStore::history(const QString &mobile, QVector<HistoryEntry> &out,
+StoreResult FollowUpStore::history(const QString &mobile, QVector<HistoryEntry> *out,
                                    QString *error)
 {
-    out.clear();
+    out->clear();
     // A message not sent yet has no time of its own: its batch's time stands in.
     Statement select(m_database.handle(),
                      "SELECT 0, [编号], [时间], [方式], [结果], [内容], [下次回访] "
@@ -115,19 +122,19 @@ StoreResult FollowUpStore::history(const QString &mobile, QVector<HistoryEntry> 
                      "ORDER BY 3 DESC, 1, 2 DESC");
     select.bind(1, TextRules::trimBlanks(mobile));
     int code;
-    while ((code = select.step()) == SQLITE_ROW)
-        out.append({select.int64(0) != 0, select.int64(1), select.text(2), select.text(3),
-                    select.text(4), select.text(5), select.text(6)});
+    while ((code = select.step(error)) == SQLITE_ROW)
+        out->append({select.int64(0) != 0, select.int64(1), select.text(2), select.text(3),
+                     select.text(4), select.text(5), select.text(6)});
     if (code != SQLITE_DONE) {
-        out.clear();
-        return failed(m_database.lastErrorMessage(), error);
+        out->clear();
+        return StoreResult::Failed;
     }
     return StoreResult::Ok;
 }
 
-StoreResult FollowUpStore::dueList(QDate today, QVector<DueEntry> &out, QString *error)
+StoreResult FollowUpStore::dueList(QDate today, QVector<DueEntry> *out, QString *error)
 {
-    out.clear();
+    out->clear();
     const QByteArray sql =
         "SELECT l.[手机号], l.[下次回访], r.[时间], r.[结果], c.rowid, c.[姓名], c.[称呼], "
         "c.[备注], c.[组别], " + groupsOf("l.[手机号]") + " "
@@ -139,39 +146,39 @@ StoreResult FollowUpStore::dueList(QDate today, QVector<DueEntry> &out, QString 
     Statement select(m_database.handle(), sql.constData());
     select.bind(1, FollowUpRules::dateText(today));
     int code;
-    while ((code = select.step()) == SQLITE_ROW)
-        out.append({select.text(0), select.text(1), select.text(2), select.text(3),
-                    select.int64(4), select.text(5), select.text(6), select.text(7),
-                    select.text(8), select.text(9)});
+    while ((code = select.step(error)) == SQLITE_ROW)
+        out->append({select.text(0), select.text(1), select.text(2), select.text(3),
+                     select.int64(4), select.text(5), select.text(6), select.text(7),
+                     select.text(8), select.text(9)});
     if (code != SQLITE_DONE) {
-        out.clear();
-        return failed(m_database.lastErrorMessage(), error);
+        out->clear();
+        return StoreResult::Failed;
     }
     return StoreResult::Ok;
 }
 
-StoreResult FollowUpStore::dueCount(QDate today, qsizetype &count, QString *error)
+StoreResult FollowUpStore::dueCount(QDate today, qsizetype *count, QString *error)
 {
-    count = 0;
+    *count = 0;
     Statement select(m_database.handle(),
                      "SELECT count(*) FROM [回访最新] WHERE [下次回访] <= ?");
     select.bind(1, FollowUpRules::dateText(today));
-    if (select.step() != SQLITE_ROW)
-        return failed(m_database.lastErrorMessage(), error);
-    count = qsizetype(select.int64(0));
+    if (select.step(error) != SQLITE_ROW)
+        return StoreResult::Failed;
+    *count = qsizetype(select.int64(0));
     return StoreResult::Ok;
 }
 
-StoreResult FollowUpStore::results(QStringList &out, QString *error)
+StoreResult FollowUpStore::results(QStringList *out, QString *error)
 {
-    out.clear();
+    out->clear();
     Statement select(m_database.handle(), "SELECT [结果] FROM [回访结果] ORDER BY rowid");
     int code;
-    while ((code = select.step()) == SQLITE_ROW)
-        out << select.text(0);
+    while ((code = select.step(error)) == SQLITE_ROW)
+        *out << select.text(0);
     if (code != SQLITE_DONE) {
-        out.clear();
-        return failed(m_database.lastErrorMessage(), error);
+        out->clear();
+        return StoreResult::Failed;
     }
     return StoreResult::Ok;
 }
@@ -183,8 +190,8 @@ StoreResult FollowUpStore::rememberResult(const QString &result, QString *error)
         return StoreResult::Ok;
     Statement insert(m_database.handle(), "INSERT OR IGNORE INTO [回访结果] ([结果]) VALUES (?)");
     insert.bind(1, trimmed);
-    if (insert.step() != SQLITE_DONE)
-        return failed(m_database.lastErrorMessage(), error);
+    if (insert.step(error) != SQLITE_DONE)
+        return StoreResult::Failed;
     return StoreResult::Ok;
 }
 
@@ -199,7 +206,7 @@ StoreResult FollowUpStore::forEachRecord(const std::function<bool(const ExportRo
     Statement select(m_database.handle(), sql.constData());
     ExportRow row;
     int code;
-    while ((code = select.step()) == SQLITE_ROW) {
+    while ((code = select.step(error)) == SQLITE_ROW) {
         row.record = {select.int64(0), select.text(1), select.text(2), select.text(3),
                       select.text(4), select.text(5), select.text(6)};
         row.name = select.text(7);
@@ -208,16 +215,16 @@ StoreResult FollowUpStore::forEachRecord(const std::function<bool(const ExportRo
             return StoreResult::Ok;
     }
     if (code != SQLITE_DONE)
-        return failed(m_database.lastErrorMessage(), error);
+        return StoreResult::Failed;
     return StoreResult::Ok;
 }
 
-StoreResult FollowUpStore::recordCount(qsizetype &count, QString *error)
+StoreResult FollowUpStore::recordCount(qsizetype *count, QString *error)
 {
-    count = 0;
+    *count = 0;
     Statement select(m_database.handle(), "SELECT count(*) FROM [回访记录]");
-    if (select.step() != SQLITE_ROW)
-        return failed(m_database.lastErrorMessage(), error);
-    count = qsizetype(select.int64(0));
+    if (select.step(error) != SQLITE_ROW)
+        return StoreResult::Failed;
+    *count = qsizetype(select.int64(0));
     return StoreResult::Ok;
 }

@@ -54,35 +54,37 @@ class FollowUpStore
 public:
     explicit FollowUpStore(Database &database);
 
-    // Stores a new record (record.id receives its 编号). A record that breaks
-    // FollowUpRules::problem() is refused (Failed, with that sentence).
-    StoreResult add(FollowUpRecord &record, QString *error = nullptr);
+    // Stores a new record (record->id receives its 编号), or rewrites the
+    // stored one of that 编号. A record that breaks FollowUpRules::problem()
+    // is refused (Failed, with that sentence); a rewritten one may keep a
+    // time or 下次回访 as the file holds it.
+    StoreResult add(FollowUpRecord *record, QString *error = nullptr);
     StoreResult update(const FollowUpRecord &record, QString *error = nullptr);
     StoreResult remove(qint64 id, QString *error = nullptr);
-    StoreResult record(qint64 id, FollowUpRecord &out, QString *error = nullptr);
+    StoreResult record(qint64 id, FollowUpRecord *out, QString *error = nullptr);
 
     // The number's records and the messages the send log holds for it,
     // newest first.
-    StoreResult history(const QString &mobile, QVector<HistoryEntry> &out,
+    StoreResult history(const QString &mobile, QVector<HistoryEntry> *out,
                         QString *error = nullptr);
 
     // Everyone whose newest record has a 下次回访 on or before today, the
     // longest due first.
-    StoreResult dueList(QDate today, QVector<DueEntry> &out, QString *error = nullptr);
-    StoreResult dueCount(QDate today, qsizetype &count, QString *error = nullptr);
+    StoreResult dueList(QDate today, QVector<DueEntry> *out, QString *error = nullptr);
+    StoreResult dueCount(QDate today, qsizetype *count, QString *error = nullptr);
 
     // The 结果 texts offered, in order; a new one is added at the end.
-    StoreResult results(QStringList &out, QString *error = nullptr);
+    StoreResult results(QStringList *out, QString *error = nullptr);
     StoreResult rememberResult(const QString &result, QString *error = nullptr);
 
     // Every record, person by person, oldest first; visit returns false to
     // stop (the result is then Ok).
     StoreResult forEachRecord(const std::function<bool(const ExportRow &)> &visit,
                               QString *error = nullptr);
-    StoreResult recordCount(qsizetype &count, QString *error = nullptr);
+    StoreResult recordCount(qsizetype *count, QString *error = nullptr);
 
 private:
-    StoreResult write(FollowUpRecord &record, bool insert, QString *error);
+    StoreResult write(FollowUpRecord *record, bool insert, QString *error);
 
     Database &m_database;
 };

@@ -52,8 +52,8 @@ bool produceRows(FollowUpStore &store, const RowSink &sink, const Progress &prog
 
 } // namespace
 
-bool write(FollowUpStore &store, const QString &path, Format format, QString *error,
-           const Progress &progress)
+bool write(FollowUpStore &store, const QString &path, Format format, const Progress &progress,
+           QString *error)
 {
     QString reason;
     const bool written =
@@ -76,13 +76,13 @@ bool write(FollowUpStore &store, const QString &path, Format format, QString *er
 }
 
 bool writeFromFile(const QString &databasePath, const QString &path, Format format,
-                   QString *error, const Progress &progress)
+                   const Progress &progress, QString *error)
 {
     Database database;
     if (database.open(databasePath, Database::Access::ReadOnly, error) != Database::OpenResult::Ok)
         return false;
     FollowUpStore store(database);
-    return write(store, path, format, error, progress);
+    return write(store, path, format, progress, error);
 }
 
 } // namespace RecordExport

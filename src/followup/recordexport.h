@@ -18,12 +18,13 @@ enum class Format { Xlsx, Csv };
 // cancels the export (nothing is written then).
 using Progress = std::function<bool(qsizetype written)>;
 
-bool write(FollowUpStore &store, const QString &path, Format format, QString *error,
-           const Progress &progress = {});
+// progress may be empty.
+bool write(FollowUpStore &store, const QString &path, Format format, const Progress &progress,
+           QString *error);
 
 // The same through a read-only connection of its own to the database file,
 // so that it can run on a worker thread while the program goes on.
 bool writeFromFile(const QString &databasePath, const QString &path, Format format,
-                   QString *error, const Progress &progress = {});
+                   const Progress &progress, QString *error);
 
 } // namespace RecordExport

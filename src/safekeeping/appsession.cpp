@@ -269,7 +269,8 @@ QString AppSession::writeBackup(QDate today, bool damageSeen)
             return QString();
         if (damage.isEmpty())
             return QStringLiteral("今天的备份未能写入：%1").arg(error);
-        // A bad copy of a good file points at the backup's disk instead.
+        // A bad copy of a good file points at the backup's disk instead (the
+        // copy's damage is what the message names).
         if (IntegrityCheck::check(databasePath(), nullptr))
             return QStringLiteral("今天的备份未能写入：写入 %1 的副本未通过完整性检查（%2），"
                                   "原来的备份保持不变。")

@@ -43,6 +43,7 @@ QList<Entry> entries(const QString &appFolder)
 std::optional<Entry> newestGood(const QString &appFolder)
 {
     for (const Entry &entry : entries(appFolder)) {
+        // Why a backup fails does not matter here, only the first that passes.
         if (IntegrityCheck::check(entry.path, nullptr))
             return entry;
     }

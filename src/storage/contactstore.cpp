@@ -70,11 +70,6 @@ StoreResult report(StoreResult result, const QString &message, QString *error)
     return result;
 }
 
-StoreResult failed(const QString &message, QString *error)
-{
-    return report(StoreResult::Failed, message, error);
-}
-
 } // namespace
 
 ContactStore::ContactStore(Database &database)
@@ -107,19 +102,19 @@ void ContactStore::setProgress(WorkProgress *progress)
 
 StoreResult ContactStore::runWrite(Statement &statement, QString *error)
 {
-    const int code = statement.step();
+    const int code = statement.step(error);
     switch (code) {
     case SQLITE_DONE:
         return StoreResult::Ok;
     case SQLITE_CONSTRAINT_UNIQUE:
     case SQLITE_CONSTRAINT_PRIMARYKEY:
-        return report(StoreResult::Duplicate, m_database.lastErrorMessage(), error);
+        return StoreResult::Duplicate;
     case SQLITE_CONSTRAINT_CHECK:
-        return report(StoreResult::TooLong, m_database.lastErrorMessage(), error);
+        return StoreResult::TooLong;
     case SQLITE_INTERRUPT:
         return report(StoreResult::Cancelled, WorkProgress::cancelledMessage(), error);
     default:
-        return failed(m_database.lastErrorMessage(), error);
+        return StoreResult::Failed;
     }
 }
 
@@ -128,11 +123,11 @@ StoreResult ContactStore::groups(QStringList *out, QString *error)
     out->clear();
     Statement select(m_database.handle(), "SELECT [分组] FROM [分组] ORDER BY rowid");
     int code;
-    while ((code = select.step()) == SQLITE_ROW)
+    while ((code = select.step(error)) == SQLITE_ROW)
         *out << select.text(0);
     if (code != SQLITE_DONE) {
         out->clear();
-        return failed(m_database.lastErrorMessage(), error);
+        return StoreResult::Failed;
     }
     return StoreResult::Ok;
 }
@@ -149,10 +144,9 @@ bool ContactStore::exists(const char *sql, const QString &value, StoreResult *re
 {
     Statement select(m_database.handle(), sql);
     select.bind(1, value);
-    const int code = select.step();
-    const StoreResult outcome = code == SQLITE_ROW || code == SQLITE_DONE
-                                    ? StoreResult::Ok
-                                    : failed(m_database.lastErrorMessage(), error);
+    const int code = select.step(error);
+    const StoreResult outcome =
+        code == SQLITE_ROW || code == SQLITE_DONE ? StoreResult::Ok : StoreResult::Failed;
     if (result)
         *result = outcome;
     return code == SQLITE_ROW;
@@ -185,34 +179,34 @@ StoreResult ContactStore::contacts(const QString &group, const QString &nameFilt
         select.bind(3, mobileFilter);
     ContactDecoder decoder;
     int code;
-    while ((code = select.step()) == SQLITE_ROW)
+    while ((code = select.step(error)) == SQLITE_ROW)
         out->append(decoder.contact(select, 1, select.int64(0)));
     if (code != SQLITE_DONE) {
         out->clear();
-        return failed(m_database.lastErrorMessage(), error);
+        return StoreResult::Failed;
     }
     return StoreResult::Ok;
 }
 
-StoreResult ContactStore::holdersOf(const QString &mobile, ContactList &contacts,
-                                    QStringList &groups, QString *error)
+StoreResult ContactStore::holdersOf(const QString &mobile, ContactList *contacts,
+                                    QStringList *groups, QString *error)
 {
-    contacts.clear();
-    groups.clear();
+    contacts->clear();
+    groups->clear();
     Statement select(m_database.handle(),
                      "SELECT rowid, [手机号], [姓名], [称呼], [备注], [组别] FROM [通讯录] "
                      "WHERE [手机号] = ? ORDER BY rowid");
     select.bind(1, mobile);
     ContactDecoder decoder;
     int code;
-    while ((code = select.step()) == SQLITE_ROW) {
-        contacts.append(decoder.contact(select, 1, select.int64(0)));
-        groups.append(select.text(5));
+    while ((code = select.step(error)) == SQLITE_ROW) {
+        contacts->append(decoder.contact(select, 1, select.int64(0)));
+        groups->append(select.text(5));
     }
     if (code != SQLITE_DONE) {
-        contacts.clear();
-        groups.clear();
-        return failed(m_database.lastErrorMessage(), error);
+        contacts->clear();
+        groups->clear();
+        return StoreResult::Failed;
     }
     return StoreResult::Ok;
 }
@@ -342,14 +336,14 @@ StoreResult ContactStore::smsText(QString *out, QString *error)
     out->clear();
     Statement select(m_database.handle(),
                      "SELECT [短信内容] FROM [短信] ORDER BY rowid LIMIT 1");
-    const int code = select.step();
+    const int code = select.step(error);
     if (code == SQLITE_ROW) {
         *out = select.text(0);
         return StoreResult::Ok;
     }
     if (code == SQLITE_DONE)
         return StoreResult::NotFound;
-    return failed(m_database.lastErrorMessage(), error);
+    return StoreResult::Failed;
 }
 
 StoreResult ContactStore::setSmsText(const QString &text, QString *error)

@@ -83,7 +83,7 @@ public:
 
     // The contacts whose mobile is exactly this text, with the group of each
     // (groups[i] holds contacts[i]), in stored order.
-    StoreResult holdersOf(const QString &mobile, ContactList &contacts, QStringList &groups,
+    StoreResult holdersOf(const QString &mobile, ContactList *contacts, QStringList *groups,
                           QString *error = nullptr);
 
     // Removes every contact of the group and the group row, in one transaction.

@@ -21,7 +21,7 @@ QString shown(const QString &path)
 
 Database::~Database()
 {
-    close();
+    close(); // nobody left to tell; the handle is released either way
 }
 
 Database::OpenResult Database::fail(OpenResult result, const QString &message, QString *error)
@@ -100,7 +100,8 @@ Database::OpenResult Database::open(const QString &path, Access access, QString 
     // or any other content shows up. Reading writes nothing.
     {
         Statement probe(m_handle, "SELECT count(*) FROM sqlite_master");
-        const int read = probe.step();
+        QString reason;
+        const int read = probe.step(&reason);
         if (read != SQLITE_ROW) {
             const int primary = (probe.isValid() ? read : probe.prepareCode()) & 0xff;
             if (primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT)
@@ -109,9 +110,8 @@ Database::OpenResult Database::open(const QString &path, Access access, QString 
                                            "（无法用本程序的密码读取）。")
                                 .arg(name),
                             error);
-            return fail(OpenResult::CannotOpen, QStringLiteral("无法读取数据库文件 %1：%2。")
-                                                    .arg(name, lastErrorMessage()),
-                        error);
+            return fail(OpenResult::CannotOpen,
+                        QStringLiteral("无法读取数据库文件 %1：%2。").arg(name, reason), error);
         }
     }
     QString schemaError;
@@ -126,6 +126,7 @@ Database::OpenResult Database::open(const QString &path, Access access, QString 
 
     // Decrypting a page costs more than reading it: keep up to 32 MB of
     // decrypted pages, so that listing a big group again stays fast.
+    // Without it only listing is slower: no reason to refuse the file.
     if (access == Access::ReadWrite)
         execute("PRAGMA cache_size = -32768");
 
@@ -202,11 +203,6 @@ bool Database::execute(const char *sql, QString *error)
 bool Database::corruptionSeen() const
 {
     return m_corruptionSeen || CorruptionLog::seen(m_handle);
-}
-
-QString Database::lastErrorMessage() const
-{
-    return m_handle ? QString::fromUtf8(sqlite3_errmsg(m_handle)) : QStringLiteral("数据库未打开");
 }
 
 Transaction::Transaction(Database &database, QString *error)

@@ -58,9 +58,6 @@ public:
     // Runs statements without results (schema, PRAGMA, BEGIN/COMMIT).
     bool execute(const char *sql, QString *error = nullptr);
 
-    // SQLite's message for the last failed call on the connection.
-    QString lastErrorMessage() const;
-
 private:
     void reset();
     // Opens the connection with flags, sets the key and checks the cipher.

@@ -10,11 +10,15 @@ namespace IntegrityCheck {
 
 namespace {
 
-qint64 countRows(Database &database, const char *sql, bool *ok)
+// The one number the query answers; -1 when it fails, with the reason in
+// failure (the first failure's reason, when several run in turn).
+qint64 countRows(Database &database, const char *sql, QString *failure)
 {
     Statement statement(database.handle(), sql);
-    if (statement.step() != SQLITE_ROW) {
-        *ok = false;
+    QString reason;
+    if (statement.step(&reason) != SQLITE_ROW) {
+        if (failure->isEmpty())
+            *failure = reason;
         return -1;
     }
     return statement.int64(0);
@@ -53,9 +57,9 @@ bool check(const QString &path, Counts *counts, QString *error)
     // tree structure; it answers one row "ok" or the problems found.
     {
         Statement quickCheck(database.handle(), "PRAGMA quick_check(1)");
-        const int code = quickCheck.step();
-        if (code != SQLITE_ROW)
-            return fail(database.lastErrorMessage());
+        QString reason;
+        if (quickCheck.step(&reason) != SQLITE_ROW)
+            return fail(reason);
         const QString answer = quickCheck.text(0);
         if (answer != QLatin1String("ok")) {
             // "*** in database main ***\nPage 5: ..." -> "Page 5: ..."
@@ -67,12 +71,12 @@ bool check(const QString &path, Counts *counts, QString *error)
     {
         // Pages past the last one (a file padded, or grown by a stray
         // write) are read by no check, yet every copy would carry them.
-        bool ok = true;
-        const qint64 pages = countRows(database, "PRAGMA page_count", &ok);
-        const qint64 pageSize = countRows(database, "PRAGMA page_size", &ok);
+        QString failure;
+        const qint64 pages = countRows(database, "PRAGMA page_count", &failure);
+        const qint64 pageSize = countRows(database, "PRAGMA page_size", &failure);
         const qint64 fileSize = QFileInfo(path).size();
-        if (!ok)
-            return fail(database.lastErrorMessage());
+        if (pages < 0 || pageSize < 0)
+            return fail(failure);
         if (pages * pageSize != fileSize)
             return fail(QStringLiteral("文件大小（%1 字节）与其中的数据页（%2 页，每页 %3 字节）不符")
                             .arg(fileSize)
@@ -80,11 +84,11 @@ bool check(const QString &path, Counts *counts, QString *error)
                             .arg(pageSize));
     }
     if (counts) {
-        bool ok = true;
-        const qint64 groups = countRows(database, "SELECT count(*) FROM [分组]", &ok);
-        const qint64 contacts = countRows(database, "SELECT count(*) FROM [通讯录]", &ok);
-        if (!ok)
-            return fail(database.lastErrorMessage());
+        QString failure;
+        const qint64 groups = countRows(database, "SELECT count(*) FROM [分组]", &failure);
+        const qint64 contacts = countRows(database, "SELECT count(*) FROM [通讯录]", &failure);
+        if (groups < 0 || contacts < 0)
+            return fail(failure);
         *counts = {groups, contacts};
     }
     return true;

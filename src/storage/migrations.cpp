@@ -38,7 +38,7 @@ bool runStep(sqlite3 *db, int step, QString *error)
     if (exec(db, steps()[step], error) && exec(db, setVersion.constData(), error)
         && exec(db, "COMMIT", error))
         return true;
-    exec(db, "ROLLBACK", nullptr);
+    exec(db, "ROLLBACK", nullptr); // error holds the failure that matters
     return false;
 }
 

@@ -34,7 +34,7 @@ FollowUpRecord FollowUpFixture::parse(const QString &line)
 bool FollowUpFixture::add(const QString &line, QString *error)
 {
     FollowUpRecord record = parse(line);
-    return m_store->add(record, error) == StoreResult::Ok;
+    return m_store->add(&record, error) == StoreResult::Ok;
 }
 
 bool FollowUpFixture::addSentMessage(const QString &mobile, const QString &text,

@@ -47,6 +47,8 @@ private slots:
     void historyMergesTheSendLogNewestFirst();
     void refusedRecordStoresNothing_data();
     void refusedRecordStoresNothing();
+    void rewriteMayKeepWhatTheFileHolds_data();
+    void rewriteMayKeepWhatTheFileHolds();
     void oddNumbersAndLongTextsAreKept();
     void upgradedFileFromTheTemplateFindsItsContacts();
     void exportReadsBack_data();
@@ -114,10 +116,10 @@ void TestFollowUpStore::dueList()
     for (const QString &line : std::as_const(records))
         QVERIFY2(m_fixture->add(line, &error), qPrintable(error));
     QVector<DueEntry> entries;
-    QCOMPARE(m_fixture->store().dueList(date(today), entries, &error), StoreResult::Ok);
+    QCOMPARE(m_fixture->store().dueList(date(today), &entries, &error), StoreResult::Ok);
     QCOMPARE(mobilesOf(entries), due);
     qsizetype count = -1;
-    QCOMPARE(m_fixture->store().dueCount(date(today), count, &error), StoreResult::Ok);
+    QCOMPARE(m_fixture->store().dueCount(date(today), &count, &error), StoreResult::Ok);
     QCOMPARE(count, due.size());
 }
 
@@ -126,12 +128,12 @@ void TestFollowUpStore::dueListFollowsEditsAndDeletions()
     FollowUpStore &store = m_fixture->store();
     FollowUpRecord older = FollowUpFixture::parse("13800000001|2026-12-01 09:00:00|电话|未接通|2026-12-02");
     FollowUpRecord newer = FollowUpFixture::parse("13800000001|2026-12-03 09:00:00|电话|已接通|");
-    QCOMPARE(store.add(older), StoreResult::Ok);
-    QCOMPARE(store.add(newer), StoreResult::Ok);
+    QCOMPARE(store.add(&older), StoreResult::Ok);
+    QCOMPARE(store.add(&newer), StoreResult::Ok);
     const QDate today(2026, 12, 7);
     const auto due = [&] {
         QVector<DueEntry> entries;
-        store.dueList(today, entries);
+        store.dueList(today, &entries);
         return mobilesOf(entries);
     };
     QCOMPARE(due(), QStringList{});
@@ -165,7 +167,7 @@ void TestFollowUpStore::dueEntryNamesThePersonAndEveryGroup()
     QVERIFY(m_fixture->add("13700000000|2026-12-01 10:00:00|电话|空号|2026-12-02"));
 
     QVector<DueEntry> entries;
-    QCOMPARE(m_fixture->store().dueList(QDate(2026, 12, 7), entries), StoreResult::Ok);
+    QCOMPARE(m_fixture->store().dueList(QDate(2026, 12, 7), &entries), StoreResult::Ok);
     QCOMPARE(entries.size(), 2);
     const DueEntry &kept = entries.at(0);
     QCOMPARE(kept.name, QStringLiteral("王五"));
@@ -174,7 +176,7 @@ void TestFollowUpStore::dueEntryNamesThePersonAndEveryGroup()
     QCOMPARE(kept.lastResult, QStringLiteral("未接通"));
     ContactList holders;
     QStringList groups;
-    QCOMPARE(m_fixture->contacts().holdersOf(QStringLiteral("13800000001"), holders, groups),
+    QCOMPARE(m_fixture->contacts().holdersOf(QStringLiteral("13800000001"), &holders, &groups),
              StoreResult::Ok);
     QCOMPARE(kept.contactRowId, holders.first().rowId);
 
@@ -197,7 +199,8 @@ void TestFollowUpStore::historyMergesTheSendLogNewestFirst()
                                       QStringLiteral("已发送"), QStringLiteral("2026-12-06 10:00:00")));
 
     QVector<HistoryEntry> entries;
-    QCOMPARE(m_fixture->store().history(QStringLiteral(" 13800000001 "), entries), StoreResult::Ok);
+    QCOMPARE(m_fixture->store().history(QStringLiteral(" 13800000001 "), &entries),
+             StoreResult::Ok);
     QCOMPARE(linesOf(entries), (QStringList{"2026-12-04 08:00:00|短信|待发送",
                                             "2026-12-03 09:00:00|电话|已接通",
                                             "2026-12-02 10:00:00|短信|已发送"}));
@@ -231,8 +234,60 @@ void TestFollowUpStore::refusedRecordStoresNothing()
     QVERIFY(!m_fixture->add(line, &error));
     QVERIFY2(error.contains(named), qPrintable(error));
     qsizetype count = -1;
-    QCOMPARE(m_fixture->store().recordCount(count), StoreResult::Ok);
+    QCOMPARE(m_fixture->store().recordCount(&count), StoreResult::Ok);
     QCOMPARE(count, 0);
+}
+
+void TestFollowUpStore::rewriteMayKeepWhatTheFileHolds_data()
+{
+    QTest::addColumn<QString>("time"); // written in the file's shape, no real time
+    QTest::addColumn<QString>("next");
+    QTest::addColumn<QString>("newTime");
+    QTest::addColumn<QString>("newNext");
+    QTest::addColumn<QString>("refused"); // named in the message; "" when stored
+
+    const QString badTime = QStringLiteral("2026-02-30 09:00:00");
+    const QString badDate = QStringLiteral("2026-13-01");
+    const QString goodTime = QStringLiteral("2026-12-01 09:00:00");
+    QTest::newRow("time as stored") << badTime << QString() << badTime << QString() << QString();
+    QTest::newRow("date as stored") << goodTime << badDate << goodTime << badDate << QString();
+    QTest::newRow("another bad time")
+        << badTime << QString() << QStringLiteral("2026-02-31 09:00:00") << QString()
+        << QStringLiteral("2026-02-31");
+    QTest::newRow("another bad date")
+        << goodTime << badDate << goodTime << QStringLiteral("2026-14-01")
+        << QStringLiteral("2026-14-01");
+}
+
+void TestFollowUpStore::rewriteMayKeepWhatTheFileHolds()
+{
+    QFETCH(QString, time);
+    QFETCH(QString, next);
+    QFETCH(QString, newTime);
+    QFETCH(QString, newNext);
+    QFETCH(QString, refused);
+    QVERIFY(m_fixture->add("13800000001|2026-12-01 09:00:00|电话|未接通|"));
+    const QByteArray sql = "UPDATE [回访记录] SET [时间] = '" + time.toUtf8()
+        + "', [下次回访] = " + (next.isEmpty() ? QByteArray("NULL") : "'" + next.toUtf8() + "'");
+    QString error;
+    QVERIFY2(m_fixture->database().execute(sql.constData(), &error), qPrintable(error));
+    FollowUpRecord record;
+    QCOMPARE(m_fixture->store().record(1, &record), StoreResult::Ok);
+
+    record.result = QStringLiteral("已接通");
+    record.time = newTime;
+    record.nextDate = newNext;
+    const StoreResult written = m_fixture->store().update(record, &error);
+    FollowUpRecord read;
+    QCOMPARE(m_fixture->store().record(1, &read), StoreResult::Ok);
+    if (refused.isEmpty()) {
+        QCOMPARE(written, StoreResult::Ok);
+        QCOMPARE(read, record);
+    } else {
+        QCOMPARE(written, StoreResult::Failed);
+        QVERIFY2(error.contains(refused), qPrintable(error));
+        QCOMPARE(read.result, QStringLiteral("未接通"));
+    }
 }
 
 void TestFollowUpStore::oddNumbersAndLongTextsAreKept()
@@ -240,9 +295,9 @@ void TestFollowUpStore::oddNumbersAndLongTextsAreKept()
     FollowUpRecord record = FollowUpFixture::parse(" 010-8888 ' 6666 |2026-12-07 14:30:00|上门|见面|");
     record.content = QString(100000, u'记') + QStringLiteral("\n'; DROP TABLE [回访记录]; --");
     QString error;
-    QCOMPARE(m_fixture->store().add(record, &error), StoreResult::Ok);
+    QCOMPARE(m_fixture->store().add(&record, &error), StoreResult::Ok);
     FollowUpRecord read;
-    QCOMPARE(m_fixture->store().record(record.id, read), StoreResult::Ok);
+    QCOMPARE(m_fixture->store().record(record.id, &read), StoreResult::Ok);
     QCOMPARE(read.mobile, QStringLiteral("010-8888 ' 6666"));
     QCOMPARE(read.content, record.content);
     QVERIFY(read.nextDate.isEmpty());
@@ -268,24 +323,24 @@ void TestFollowUpStore::upgradedFileFromTheTemplateFindsItsContacts()
     FollowUpStore store(database);
     ContactList holders;
     QStringList groups;
-    QCOMPARE(contacts.holdersOf(QStringLiteral("13800000001"), holders, groups), StoreResult::Ok);
+    QCOMPARE(contacts.holdersOf(QStringLiteral("13800000001"), &holders, &groups), StoreResult::Ok);
     QCOMPARE(groups, QStringList{QStringLiteral("老分组")});
     QCOMPARE(holders.first().rowId, contact.rowId);
     QStringList results;
-    QCOMPARE(store.results(results), StoreResult::Ok);
+    QCOMPARE(store.results(&results), StoreResult::Ok);
     QVERIFY(results.contains(QStringLiteral("已接通")));
     QCOMPARE(store.rememberResult(QStringLiteral("  改天再打 ")), StoreResult::Ok);
     QCOMPARE(store.rememberResult(QStringLiteral("已接通")), StoreResult::Ok);
     QStringList after;
-    QCOMPARE(store.results(after), StoreResult::Ok);
+    QCOMPARE(store.results(&after), StoreResult::Ok);
     QCOMPARE(after, results + QStringList{QStringLiteral("改天再打")});
 
     // The contact's deletion leaves its records.
     FollowUpRecord record = FollowUpFixture::parse("13800000001|2026-12-07 14:30:00|电话|已接通|2026-12-01");
-    QCOMPARE(store.add(record), StoreResult::Ok);
+    QCOMPARE(store.add(&record), StoreResult::Ok);
     QCOMPARE(contacts.deleteGroup(QStringLiteral("老分组")), StoreResult::Ok);
     QVector<DueEntry> due;
-    QCOMPARE(store.dueList(QDate(2026, 12, 7), due), StoreResult::Ok);
+    QCOMPARE(store.dueList(QDate(2026, 12, 7), &due), StoreResult::Ok);
     QCOMPARE(mobilesOf(due), QStringList{"13800000001"});
     QCOMPARE(due.first().contactRowId, 0);
 }
@@ -306,7 +361,7 @@ void TestFollowUpStore::exportReadsBack()
                                   QStringLiteral("张三")));
     FollowUpRecord tricky = FollowUpFixture::parse("13800000001|2026-12-07 14:30:00|电话|已接通|2026-12-08");
     tricky.content = QStringLiteral("说：\"好的, 明天\"\n第二行 _x0041_");
-    QCOMPARE(m_fixture->store().add(tricky), StoreResult::Ok);
+    QCOMPARE(m_fixture->store().add(&tricky), StoreResult::Ok);
     QVERIFY(m_fixture->add("13800000001|2026-12-01 09:00:00|短信|已发送|"));
     QVERIFY(m_fixture->add("13500000000|2026-12-02 09:00:00|上门|见面|"));
 
@@ -314,8 +369,9 @@ void TestFollowUpStore::exportReadsBack()
                                                     ? QStringLiteral("/回访.csv")
                                                     : QStringLiteral("/回访.xlsx"));
     QString error;
-    QVERIFY2(RecordExport::write(m_fixture->store(), path, RecordExport::Format(format), &error),
-             qPrintable(error));
+    QVERIFY2(
+        RecordExport::write(m_fixture->store(), path, RecordExport::Format(format), {}, &error),
+        qPrintable(error));
     std::unique_ptr<SheetReader> reader = SheetReader::forFile(path, &error);
     QVERIFY2(reader, qPrintable(error));
     QVector<QStringList> rows;
@@ -351,7 +407,7 @@ void TestFollowUpStore::failedExportKeepsTheOlderFile()
     record.content = cancel ? QStringLiteral("短") : QString(200000, u'长');
     QVERIFY(m_fixture->database().execute("BEGIN"));
     for (int i = 0; i < (cancel ? 10000 : 1); ++i)
-        QCOMPARE(m_fixture->store().add(record), StoreResult::Ok);
+        QCOMPARE(m_fixture->store().add(&record), StoreResult::Ok);
     QVERIFY(m_fixture->database().execute("COMMIT"));
     const QString path = m_fixture->folder() + QStringLiteral("/旧文件");
     QVERIFY(TestSupport::writeAll(path, "older"));
@@ -359,14 +415,15 @@ void TestFollowUpStore::failedExportKeepsTheOlderFile()
     if (cancel) {
         // Cancelled at the second report, with rows already in the file.
         int reports = 0;
-        QVERIFY(!RecordExport::writeFromFile(m_fixture->database().path(), path,
-                                             RecordExport::Format(format), &error,
-                                             [&reports](qsizetype) { return ++reports < 2; }));
+        QVERIFY(!RecordExport::writeFromFile(
+            m_fixture->database().path(), path, RecordExport::Format(format),
+            [&reports](qsizetype) { return ++reports < 2; }, &error));
         QCOMPARE(reports, 2);
     } else {
         TestSupport::FileSizeLimit limit(64 * 1024);
         QVERIFY(limit.ok());
-        QVERIFY(!RecordExport::write(m_fixture->store(), path, RecordExport::Format(format), &error));
+        QVERIFY(!RecordExport::write(m_fixture->store(), path, RecordExport::Format(format), {},
+                                     &error));
     }
     QVERIFY(!error.isEmpty());
     QCOMPARE(TestSupport::readAll(path), QByteArray("older"));

@@ -8,6 +8,7 @@
 #include "followup/ui/historymodel.h"
 #include "followup/ui/kdeconnectdialer.h"
 #include "followup/ui/phonechoicedialog.h"
+#include "followup/ui/recordeditor.h"
 #include "gui/mainwindowfixture.h"
 #include "mainwindow/contactgrid.h"
 #include "mainwindow/contacttableview.h"
@@ -21,6 +22,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QDateTimeEdit>
 #include <QDialogButtonBox>
 #include <QJsonObject>
 #include <QLabel>
@@ -64,6 +66,10 @@ private slots:
     void callThroughTheKdeConnectPhone();
     void withTwoPhonesTheChosenOneDials();
     void exportFromTheMenuAddsTheSuffix();
+    void datesFarFromNowAreAskedAbout_data();
+    void datesFarFromNowAreAskedAbout();
+    void storedTextsTheBoxesCannotShowAreKept_data();
+    void storedTextsTheBoxesCannotShowAreKept();
 
 private:
     void addContact(const QString &group, const QString &mobile, const QString &name);
@@ -103,7 +109,7 @@ void TestFollowUpWindows::addRecord(const QString &mobile, const QString &time, 
 {
     FollowUpRecord record{0, mobile, time, QStringLiteral("电话"), QStringLiteral("未接通"), {}, next};
     QString error;
-    QVERIFY2(desk().store().add(record, &error) == StoreResult::Ok, qPrintable(error));
+    QVERIFY2(desk().store().add(&record, &error) == StoreResult::Ok, qPrintable(error));
 }
 
 void TestFollowUpWindows::rowMenuOpensTheHistoryOfTheRowUnderTheMouse()
@@ -175,7 +181,8 @@ void TestFollowUpWindows::pastNextDateAsksOnceAndTheCountFollows()
     QCOMPARE(history->model().rowCount(), 1);
     QCOMPARE(due->text(), QStringLiteral("待回访名单（1）…"));
 
-    // A newer call with the next date tomorrow: nobody is due.
+    // A newer call, a minute later, with the next date tomorrow: nobody is due.
+    desk().setClock([] { return Now.addSecs(60); });
     history->addRecord(QStringLiteral("电话"), Now.addSecs(60));
     editor.setNextChoice(FollowUpRules::NextChoice::Tomorrow);
     QCOMPARE(editor.typedRecord().nextDate, QStringLiteral("2026-12-08"));
@@ -422,6 +429,130 @@ void TestFollowUpWindows::exportFromTheMenuAddsTheSuffix()
     QTRY_COMPARE(MessageBox::lastText(), QStringLiteral("回访记录导出成功！"));
     QVERIFY(!desk().isExporting());
     QVERIFY(TestSupport::readAll(path + QStringLiteral(".csv")).contains("13800000001"));
+}
+
+void TestFollowUpWindows::datesFarFromNowAreAskedAbout_data()
+{
+    QTest::addColumn<QString>("time");
+    QTest::addColumn<QString>("next");
+    QTest::addColumn<QString>("question"); // a part of it; "" for none
+    const QString now = QStringLiteral("2026-12-07 14:30:00");
+    QTest::newRow("now, tomorrow") << now << QStringLiteral("2026-12-08") << QString();
+    QTest::newRow("now, no next date") << now << QString() << QString();
+    QTest::newRow("time years ahead") << QStringLiteral("2099-12-07 14:30:00") << QString()
+                                      << QStringLiteral("2099-12-07 14:30:00");
+    QTest::newRow("time a minute ahead")
+        << QStringLiteral("2026-12-07 14:31:00") << QString() << QStringLiteral("还没有到");
+    QTest::newRow("next a year ahead") << now << QStringLiteral("2027-12-07") << QString();
+    QTest::newRow("next a year and a day ahead")
+        << now << QStringLiteral("2027-12-08") << QStringLiteral("一年以后");
+    QTest::newRow("next years ahead")
+        << now << QStringLiteral("2099-12-08") << QStringLiteral("2099-12-08");
+    QTest::newRow("next in the past")
+        << now << QStringLiteral("2026-12-06") << QStringLiteral("已经过去");
+}
+
+// A record dated ahead becomes the person's newest one, and decides whether
+// the person is due: the user is asked before it is saved.
+void TestFollowUpWindows::datesFarFromNowAreAskedAbout()
+{
+    QFETCH(QString, time);
+    QFETCH(QString, next);
+    QFETCH(QString, question);
+    const QString mobile = QStringLiteral("13800000001");
+    addRecord(mobile, QStringLiteral("2026-12-01 09:00:00"), QStringLiteral("2026-12-05"));
+    QCOMPARE(desk().dueCount(), 1);
+    qsizetype stored = 0;
+    QCOMPARE(desk().store().recordCount(&stored), StoreResult::Ok);
+
+    RecordEditor editor(
+        desk().store(), [] { return Now; }, nullptr);
+    editor.openForAdd(mobile, QStringLiteral("电话"), FollowUpRules::parseTime(time));
+    editor.setNextDate(FollowUpRules::parseDate(next));
+    QCOMPARE(editor.typedRecord().time, time);
+    if (!question.isEmpty()) {
+        MessageBox::setNextAnswer(QMessageBox::No);
+        QVERIFY(!editor.save());
+        QCOMPARE(MessageBox::shownCount(), 1);
+        QVERIFY2(MessageBox::lastText().contains(question), qPrintable(MessageBox::lastText()));
+        QVERIFY(editor.isVisible());
+        qsizetype after = 0;
+        QCOMPARE(desk().store().recordCount(&after), StoreResult::Ok);
+        QCOMPARE(after, stored);
+        QCOMPARE(desk().dueCount(), 1);
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+    }
+    QVERIFY(editor.save());
+    QCOMPARE(MessageBox::shownCount(), question.isEmpty() ? 0 : 2);
+    qsizetype after = 0;
+    QCOMPARE(desk().store().recordCount(&after), StoreResult::Ok);
+    QCOMPARE(after, stored + 1);
+}
+
+void TestFollowUpWindows::storedTextsTheBoxesCannotShowAreKept_data()
+{
+    QTest::addColumn<QString>("time"); // as stored: the table's pattern, no real time
+    QTest::addColumn<QString>("next");
+    QTest::addColumn<int>("change"); // 0 结果 only, 1 the time too, 2 下次回访 too, 3 不安排
+    QTest::addColumn<QString>("savedTime");
+    QTest::addColumn<QString>("savedNext");
+    const QString badTime = QStringLiteral("2026-02-30 09:00:00");
+    const QString badDate = QStringLiteral("2026-13-01");
+    const QString goodTime = QStringLiteral("2026-12-01 09:00:00");
+    QTest::newRow("time kept") << badTime << QString() << 0 << badTime << QString();
+    QTest::newRow("date kept") << goodTime << badDate << 0 << goodTime << badDate;
+    QTest::newRow("both kept") << badTime << badDate << 0 << badTime << badDate;
+    QTest::newRow("time changed") << badTime << badDate << 1
+                                  << QStringLiteral("2026-12-06 10:00:00") << badDate;
+    QTest::newRow("date changed") << badTime << badDate << 2 << badTime
+                                  << QStringLiteral("2026-12-08");
+    QTest::newRow("date given up") << goodTime << badDate << 3 << goodTime << QString();
+}
+
+// A time or date that another program (or a hand) wrote in a shape the
+// boxes cannot show survives an edit of the other fields.
+void TestFollowUpWindows::storedTextsTheBoxesCannotShowAreKept()
+{
+    QFETCH(QString, time);
+    QFETCH(QString, next);
+    QFETCH(int, change);
+    QFETCH(QString, savedTime);
+    QFETCH(QString, savedNext);
+    addRecord(QStringLiteral("13800000001"), QStringLiteral("2026-12-01 09:00:00"), QString());
+    const QByteArray sql = "UPDATE [回访记录] SET [时间] = '" + time.toUtf8()
+        + "', [下次回访] = " + (next.isEmpty() ? QByteArray("NULL") : "'" + next.toUtf8() + "'");
+    QString error;
+    QVERIFY2(m_fixture->session().database().execute(sql.constData(), &error), qPrintable(error));
+    QVector<HistoryEntry> entries;
+    QCOMPARE(desk().store().history(QStringLiteral("13800000001"), &entries), StoreResult::Ok);
+    QCOMPARE(entries.size(), 1);
+    FollowUpRecord record;
+    QCOMPARE(desk().store().record(entries.first().id, &record), StoreResult::Ok);
+    QCOMPARE(record.time, time);
+
+    RecordEditor editor(
+        desk().store(), [] { return Now; }, nullptr);
+    editor.openForEdit(record);
+    editor.findChild<QComboBox *>(QStringLiteral("result"))
+        ->setCurrentText(QStringLiteral("已接通"));
+    if (change == 1)
+        editor.findChild<QDateTimeEdit *>(QStringLiteral("time"))
+            ->setDateTime(QDateTime(QDate(2026, 12, 6), QTime(10, 0)));
+    if (change == 2)
+        editor.setNextChoice(FollowUpRules::NextChoice::Tomorrow);
+    if (change == 3)
+        editor.setNextChoice(FollowUpRules::NextChoice::None);
+    QVERIFY2(editor.save(), qPrintable(MessageBox::lastText()));
+
+    FollowUpRecord saved;
+    QCOMPARE(desk().store().record(record.id, &saved), StoreResult::Ok);
+    QCOMPARE(saved.result, QStringLiteral("已接通"));
+    QCOMPARE(saved.time, savedTime);
+    QCOMPARE(saved.nextDate, savedNext);
+    // The editor said which stored text it could not show.
+    auto *note = editor.findChild<QLabel *>(QStringLiteral("keptNote"));
+    QVERIFY(note && !note->isHidden());
+    QVERIFY(note->text().contains(time != QStringLiteral("2026-12-01 09:00:00") ? time : next));
 }
 
 QTEST_MAIN(TestFollowUpWindows)

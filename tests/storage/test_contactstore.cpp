@@ -55,6 +55,7 @@ private slots:
     void injectedFailureHitsOneWrite();
     void smsTextRoundTripsAndStaysOneRow();
     void closedDatabaseFailsCleanly();
+    void replacedTableFailsWithItsReason();
 
 private:
     qint64 count(const char *sql);
@@ -550,6 +551,37 @@ void TestContactStore::closedDatabaseFailsCleanly()
     QString error;
     QCOMPARE(m_store->setSmsText(QStringLiteral("x"), &error), StoreResult::Failed);
     QVERIFY(!error.isEmpty());
+}
+
+// A contact table replaced (by hand, another tool) by one with other columns
+// while the program runs: each operation fails and says why, nothing crashes.
+void TestContactStore::replacedTableFailsWithItsReason()
+{
+    QString error;
+    QVERIFY2(m_database->execute("DROP TABLE [通讯录]; "
+                                 "CREATE TABLE [通讯录] ([手机号] TEXT, [组别] TEXT)",
+                                 &error),
+             qPrintable(error));
+    const Contact contact = makeContact(QStringLiteral("13800000001"), QStringLiteral("一"));
+
+    error.clear();
+    QCOMPARE(
+        m_store->addGroupWithContacts(QStringLiteral("新"), {contact}, nullptr, nullptr, &error),
+        StoreResult::Failed);
+    QVERIFY2(error.contains(QStringLiteral("通讯录")), qPrintable(error));
+    QVERIFY(!m_store->groupExists(QStringLiteral("新")));
+
+    error.clear();
+    Contact added = contact;
+    QCOMPARE(m_store->addContact(QStringLiteral("客户"), &added, &error), StoreResult::Failed);
+    QVERIFY2(error.contains(QStringLiteral("通讯录")), qPrintable(error));
+
+    error.clear();
+    ContactList listed{contact};
+    QCOMPARE(m_store->contacts(QStringLiteral("客户"), {}, {}, &listed, &error),
+             StoreResult::Failed);
+    QVERIFY(listed.isEmpty());
+    QVERIFY2(error.contains(QStringLiteral("column")), qPrintable(error));
 }
 
 QTEST_GUILESS_MAIN(TestContactStore)

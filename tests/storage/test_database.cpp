@@ -46,6 +46,8 @@ private slots:
     void refusesAMissingFileOrAFolder();
     void refusesAReadOnlyFile();
     void transactionRollsBackUnlessCommitted();
+    void statementThatDidNotCompile_data();
+    void statementThatDidNotCompile();
 };
 
 void TestDatabase::createdFileIsEncrypted()
@@ -221,6 +223,48 @@ void TestDatabase::transactionRollsBackUnlessCommitted()
         QVERIFY(!nested.commit());
     }
     QVERIFY(sqlite3_get_autocommit(database.handle()));
+}
+
+// Every method of a statement that did not compile is safe to call, and
+// step() answers why it did not compile, every time it is asked.
+void TestDatabase::statementThatDidNotCompile_data()
+{
+    QTest::addColumn<bool>("connected");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("no such table") << true << int(SQLITE_ERROR) << QStringLiteral("nowhere");
+    QTest::newRow("no connection") << false << int(SQLITE_MISUSE) << QStringLiteral("未打开");
+}
+
+void TestDatabase::statementThatDidNotCompile()
+{
+    QFETCH(bool, connected);
+    QFETCH(int, code);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    Database database;
+    QString error;
+    QVERIFY2(database.create(dir.filePath(QStringLiteral("通讯录.dat")), &error)
+                 == Database::OpenResult::Ok,
+             qPrintable(error));
+
+    Statement statement(connected ? database.handle() : nullptr,
+                        "SELECT [x] FROM [nowhere] WHERE [y] = ?");
+    QVERIFY(!statement.isValid());
+    statement.bind(1, QStringLiteral("a"));
+    statement.bind(2, qint64(7));
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        error.clear();
+        QCOMPARE(statement.step(&error), code);
+        QVERIFY2(error.contains(reason), qPrintable(error));
+        // Another statement in between moves the connection's own message on.
+        Statement other(database.handle(), "SELECT 1");
+        QCOMPARE(other.step(), SQLITE_ROW);
+        statement.reset();
+    }
+    QCOMPARE(statement.text(0), QString());
+    QVERIFY(statement.utf8(0).isEmpty());
+    QCOMPARE(statement.int64(0), qint64(0));
 }
 
 QTEST_GUILESS_MAIN(TestDatabase)

@@ -65,7 +65,7 @@ ExpatParser::~ExpatParser()
         XML_ParserFree(m_parser);
 }
 
-bool ExpatParser::parse(QIODevice *device, QString *error, QByteArrayView head)
+bool ExpatParser::parse(QIODevice *device, QByteArrayView head, QString *error)
 {
     if (!m_parser)
         return false;

@@ -27,7 +27,9 @@ public:
     // then device to its end. False on a read error, an XML error or when the
     // handler stopped; error then receives the handler's reason, and is left
     // empty when the document or the device failed (the caller names the part).
-    bool parse(QIODevice *device, QString *error, QByteArrayView head = {});
+    bool parse(QIODevice *device, QByteArrayView head, QString *error);
+    // The whole document from device.
+    bool parse(QIODevice *device, QString *error) { return parse(device, {}, error); }
 
     // Called after each block with the bytes read from the device so far
     // (head included); false stops parsing with WorkProgress::cancelledMessage().

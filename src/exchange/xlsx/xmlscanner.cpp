@@ -445,7 +445,7 @@ bool XmlScanner::parse(QIODevice *device, QString *error)
             if (start == Start::OtherEncoding) {
                 ExpatParser expat(m_handler);
                 expat.setBlockWatch(m_blockWatch);
-                return expat.parse(device, error, QByteArrayView(m_at, m_end - m_at));
+                return expat.parse(device, QByteArrayView(m_at, m_end - m_at), error);
             }
             if (start == Start::Unknown) {
                 if (m_blockWatch && !m_blockWatch(bytesRead))

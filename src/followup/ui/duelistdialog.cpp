@@ -74,7 +74,7 @@ void DueListDialog::reload()
     const QDate today = m_clock().date();
     QVector<DueEntry> entries;
     QString error;
-    if (m_store.dueList(today, entries, &error) != StoreResult::Ok)
+    if (m_store.dueList(today, &entries, &error) != StoreResult::Ok)
         MessageBox::warning(this, QStringLiteral("读取待回访名单失败：%1").arg(error));
     m_model->replaceAll(std::move(entries));
     m_count->setText(QStringLiteral("截至 %1 待回访：%2 人")

@@ -40,11 +40,13 @@ ExportRun::~ExportRun()
 void ExportRun::start()
 {
     m_thread = QThread::create([this] {
-        m_ok = RecordExport::writeFromFile(m_databasePath, m_path, m_format, &m_error,
-                                           [this](qsizetype written) {
-                                               m_written = written;
-                                               return !m_cancel;
-                                           });
+        m_ok = RecordExport::writeFromFile(
+            m_databasePath, m_path, m_format,
+            [this](qsizetype written) {
+                m_written = written;
+                return !m_cancel;
+            },
+            &m_error);
     });
     connect(m_thread, &QThread::finished, this, [this] {
         m_poll->stop();

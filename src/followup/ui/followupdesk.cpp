@@ -165,7 +165,7 @@ qsizetype FollowUpDesk::dueCount()
 {
     qsizetype count = 0;
     QString error;
-    return m_store.dueCount(m_clock().date(), count, &error) == StoreResult::Ok ? count : -1;
+    return m_store.dueCount(m_clock().date(), &count, &error) == StoreResult::Ok ? count : -1;
 }
 
 QString FollowUpDesk::dueMenuText(qsizetype count)
@@ -208,7 +208,7 @@ void FollowUpDesk::exportRecords()
         return;
     qsizetype total = 0;
     QString error;
-    m_store.recordCount(total, &error); // only the progress bar's length
+    m_store.recordCount(&total, &error); // only the progress bar's length
     m_export = new ExportRun(m_contacts.database().path(), path,
                              asCsv ? RecordExport::Format::Csv : RecordExport::Format::Xlsx, total,
                              m_window);

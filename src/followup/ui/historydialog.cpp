@@ -120,7 +120,7 @@ void HistoryDialog::reload()
     QStringList groups;
     QString error;
     QString person;
-    if (m_contacts.holdersOf(m_mobile, holders, groups, &error) != StoreResult::Ok) {
+    if (m_contacts.holdersOf(m_mobile, &holders, &groups, &error) != StoreResult::Ok) {
         person = QStringLiteral("手机号：%1\n读取联系人失败：%2").arg(m_mobile, error);
     } else if (holders.isEmpty()) {
         person = QStringLiteral("手机号：%1\n该号码已不在任何分组中。").arg(m_mobile);
@@ -134,7 +134,7 @@ void HistoryDialog::reload()
     m_person->setText(person);
 
     QVector<HistoryEntry> entries;
-    if (m_store.history(m_mobile, entries, &error) != StoreResult::Ok)
+    if (m_store.history(m_mobile, &entries, &error) != StoreResult::Ok)
         MessageBox::warning(this, QStringLiteral("读取“%1”的回访记录失败：%2").arg(m_mobile, error));
     m_model->replaceAll(std::move(entries));
 }
@@ -182,7 +182,7 @@ bool HistoryDialog::storedRecord(int row, FollowUpRecord &record)
         return false;
     }
     QString error;
-    const StoreResult read = m_store.record(entry.id, record, &error);
+    const StoreResult read = m_store.record(entry.id, &record, &error);
     if (read == StoreResult::Ok)
         return true;
     MessageBox::warning(this, read == StoreResult::NotFound

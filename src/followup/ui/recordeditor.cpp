@@ -87,6 +87,17 @@ RecordEditor::RecordEditor(FollowUpStore &store, Clock clock, QWidget *parent)
             m_nextDate->setDate(
                 FollowUpRules::nextDate(NextEntries[index].choice, m_clock().date()));
     });
+    m_keptNote = new QLabel(this);
+    m_keptNote->setObjectName(QStringLiteral("keptNote"));
+    m_keptNote->setWordWrap(true);
+    m_keptNote->hide();
+    form->addRow(m_keptNote);
+    // Whatever open() sets is undone by the flags at its end.
+    connect(m_time, &QDateTimeEdit::dateTimeChanged, this, [this] { m_timeChanged = true; });
+    connect(m_next, &QComboBox::currentIndexChanged, this, [this] { m_nextChanged = true; });
+    // 不安排 chosen again while it shows (a date the box could not show).
+    connect(m_next, &QComboBox::activated, this, [this] { m_nextChanged = true; });
+    connect(m_nextDate, &QDateEdit::dateChanged, this, [this] { m_nextChanged = true; });
 
     auto *buttons = new QDialogButtonBox(this);
     QPushButton *saveButton = buttons->addButton(QStringLiteral("保存(&S)"), QDialogButtonBox::AcceptRole);
@@ -106,7 +117,7 @@ void RecordEditor::loadResults()
 {
     QStringList results;
     QString error;
-    m_store.results(results, &error); // without the list the box is simply empty
+    m_store.results(&results, &error); // without the list the box is simply empty
     m_result->clear();
     m_result->addItems(results);
 }
@@ -116,13 +127,26 @@ void RecordEditor::open(const FollowUpRecord &record)
     m_record = record;
     loadResults();
     m_mobileLabel->setText(record.mobile);
-    m_time->setDateTime(FollowUpRules::parseTime(record.time));
+    const QDateTime time = FollowUpRules::parseTime(record.time);
+    m_time->setDateTime(time.isValid() ? time : m_clock());
     m_method->setCurrentText(record.method);
     m_result->setCurrentText(record.result);
     m_content->setPlainText(record.content);
     // The date box starts where a chosen date most likely lies.
     m_nextDate->setDate(m_clock().date().addDays(1));
-    setNextDate(FollowUpRules::parseDate(record.nextDate));
+    const QDate next = FollowUpRules::parseDate(record.nextDate);
+    setNextDate(next);
+    QStringList kept;
+    if (!time.isValid())
+        kept << QStringLiteral("时间“%1”").arg(record.time);
+    if (!record.nextDate.isEmpty() && !next.isValid())
+        kept << QStringLiteral("下次回访“%1”").arg(record.nextDate);
+    m_keptNote->setText(kept.isEmpty() ? QString()
+                                       : QStringLiteral("记录中的%1无法显示，不修改就保持原样。")
+                                             .arg(kept.join(QStringLiteral("、"))));
+    m_keptNote->setVisible(!kept.isEmpty());
+    m_timeChanged = false;
+    m_nextChanged = false;
     show();
     raise();
     activateWindow();
@@ -158,6 +182,7 @@ void RecordEditor::setNextDate(QDate date)
 
 void RecordEditor::setNextChoice(FollowUpRules::NextChoice choice)
 {
+    m_nextChanged = true;
     for (int i = 0; i < OwnDateEntry; ++i) {
         if (NextEntries[i].choice == choice)
             m_next->setCurrentIndex(i);
@@ -167,31 +192,30 @@ void RecordEditor::setNextChoice(FollowUpRules::NextChoice choice)
 FollowUpRecord RecordEditor::typedRecord() const
 {
     FollowUpRecord record = m_record;
-    record.time = FollowUpRules::timeText(m_time->dateTime());
+    if (m_timeChanged)
+        record.time = FollowUpRules::timeText(m_time->dateTime());
     record.method = m_method->currentText();
     record.result = m_result->currentText().trimmed();
     record.content = m_content->toPlainText();
-    record.nextDate =
-        m_next->currentIndex() == 0 ? QString() : FollowUpRules::dateText(m_nextDate->date());
+    if (m_nextChanged)
+        record.nextDate =
+            m_next->currentIndex() == 0 ? QString() : FollowUpRules::dateText(m_nextDate->date());
     return record;
 }
 
 bool RecordEditor::save()
 {
     FollowUpRecord record = typedRecord();
-    const QString problem = FollowUpRules::problem(record);
+    const QString problem = FollowUpRules::problem(record, record.id > 0 ? &m_record : nullptr);
     if (!problem.isEmpty()) {
         MessageBox::warning(this, problem);
         return false;
     }
-    const QDate today = m_clock().date();
-    if (!record.nextDate.isEmpty() && FollowUpRules::parseDate(record.nextDate) < today
-        && !MessageBox::askYesNo(this, QStringLiteral("下次回访日期 %1 已经过去，仍然保存吗？")
-                                           .arg(record.nextDate)))
+    if (!datesConfirmed(record))
         return false;
     QString error;
     const StoreResult result =
-        record.id > 0 ? m_store.update(record, &error) : m_store.add(record, &error);
+        record.id > 0 ? m_store.update(record, &error) : m_store.add(&record, &error);
     if (result == StoreResult::NotFound) {
         MessageBox::warning(this, QStringLiteral("这条回访记录已被删除，修改没有保存。"));
         return false;
@@ -203,5 +227,27 @@ bool RecordEditor::save()
     m_store.rememberResult(record.result, &error); // only the offered list misses it
     hide();
     emit saved(record.id);
+    return true;
+}
+
+bool RecordEditor::datesConfirmed(const FollowUpRecord &record)
+{
+    const QDateTime now = m_clock();
+    const QDate today = now.date();
+    const QDateTime time = FollowUpRules::parseTime(record.time);
+    if (time.isValid() && time > now
+        && !MessageBox::askYesNo(this,
+                                 QStringLiteral("回访时间 %1 还没有到（现在是 %2），仍然保存吗？")
+                                     .arg(record.time, FollowUpRules::timeText(now))))
+        return false;
+    const QDate next = FollowUpRules::parseDate(record.nextDate);
+    if (next.isValid() && next < today
+        && !MessageBox::askYesNo(
+            this, QStringLiteral("下次回访日期 %1 已经过去，仍然保存吗？").arg(record.nextDate)))
+        return false;
+    if (next.isValid() && next > today.addYears(1)
+        && !MessageBox::askYesNo(
+            this, QStringLiteral("下次回访日期 %1 在一年以后，仍然保存吗？").arg(record.nextDate)))
+        return false;
     return true;
 }
