@@ -187,7 +187,10 @@ void SendingService::settleInterrupted(std::function<void()> done)
                                   });
         }
     };
-    if (m_modems.hasAnswered()) {
+    const bool onModems = std::any_of(records.cbegin(), records.cend(), [](const SendRecord &record) {
+        return !record.smsPath.isEmpty();
+    });
+    if (!onModems || m_modems.hasAnswered()) {
         (*ask)();
         return;
     }
