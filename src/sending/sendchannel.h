@@ -10,7 +10,9 @@
 // What became of one message handed to a channel.
 struct SendResult
 {
-    RecordState state = RecordState::Failed; // Sent, HandedToPhone or Failed
+    // Sent, HandedToPhone, Failed (surely not sent) or Unconfirmed (may have
+    // left: the modem's answer never came)
+    RecordState state = RecordState::Failed;
     QString note;                            // why it failed, for the user
     QString smsPath;                         // the message's object on a modem
     qint64 reference = -1;                   // its message reference, -1 when none

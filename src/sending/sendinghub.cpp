@@ -35,7 +35,7 @@ QList<SendDevice> SendingHub::devices() const
 {
     QList<SendDevice> devices;
     for (const ModemInfo &modem : m_modems->modems())
-        devices.append({BatchSettings::Channel::Modem, modem.path,
+        devices.append({BatchSettings::Channel::Modem, modem.id,
                         QStringLiteral("短信猫：%1").arg(modem.label())});
     for (const PhoneDevice &phone : m_phones->phones())
         devices.append({BatchSettings::Channel::Phone, phone.id,
@@ -86,18 +86,20 @@ void SendingHub::settleInterrupted(std::function<void()> done)
     }
     const QString unknown = QStringLiteral("程序在发送途中停止，无法确认是否已经发出");
     for (const SendRecord &record : std::as_const(records)) {
-        if (record.smsPath.isEmpty()) {
+        BatchSummary summary;
+        if (record.smsPath.isEmpty() || !m_log.batch(record.batch, &summary, nullptr)) {
             settle(record, RecordState::Unconfirmed, unknown);
             continue;
         }
-        m_modems->readSmsState(record.smsPath, [settle, record, unknown](std::optional<uint> state) {
-            if (state == ModemManagerLink::Sent)
-                settle(record, RecordState::Sent, QString());
-            else if (state == ModemManagerLink::Stored)
-                settle(record, RecordState::Waiting, QString());
-            else
-                settle(record, RecordState::Unconfirmed, unknown);
-        });
+        // A message made on the modem stays Unknown until it was sent, also
+        // while ModemManager is still sending it: only Sent tells.
+        m_modems->readSmsState(summary.settings.deviceId, record.smsPath, record.mobile, record.text,
+                               [settle, record, unknown](std::optional<uint> state) {
+                                   if (state == ModemManagerLink::Sent)
+                                       settle(record, RecordState::Sent, QString());
+                                   else
+                                       settle(record, RecordState::Unconfirmed, unknown);
+                               });
     }
 }
 
@@ -109,8 +111,8 @@ bool SendingHub::isOptOutReply(const QString &text)
     return words.contains(text.trimmed().toCaseFolded());
 }
 
-void SendingHub::onReceived(const QString &number, const QString &text, const QString &stamp,
-                            const QString &smsPath)
+void SendingHub::onReceived(const QString &, const QString &number, const QString &text,
+                            const QString &stamp, const QString &smsPath)
 {
     const QDateTime now = m_clock();
     writeSoon([this, number, text, stamp, now, smsPath] {
@@ -123,7 +125,8 @@ void SendingHub::onReceived(const QString &number, const QString &text, const QS
     }
 }
 
-void SendingHub::onStatusReport(const QString &number, qint64 reference, bool delivered)
+void SendingHub::onStatusReport(const QString &, const QString &number, qint64 reference,
+                                bool delivered, const QString &)
 {
     writeSoon([this, number, reference, delivered] {
         bool found = false;

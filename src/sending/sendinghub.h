@@ -50,9 +50,8 @@ public:
     BatchRunner *makeRunner(qint64 batch, const BatchSettings &settings, const SendDevice &device);
 
     // Settles recipients left 发送中 by a program that stopped while sending:
-    // a message the modem still holds is read back (sent → 已发送, only
-    // stored → 待发送 again), every other one becomes 未确认. done runs once
-    // all are settled.
+    // a message the modem still holds is read back (sent → 已发送), every
+    // other one becomes 未确认. done runs once all are settled.
     void settleInterrupted(std::function<void()> done);
     // Takes a batch nobody is to send out of the log (its preparation was
     // cancelled after all its rows had been committed).
@@ -68,9 +67,10 @@ signals:
     void logChanged();
 
 private:
-    void onReceived(const QString &number, const QString &text, const QString &stamp,
-                    const QString &smsPath);
-    void onStatusReport(const QString &number, qint64 reference, bool delivered);
+    void onReceived(const QString &modemId, const QString &number, const QString &text,
+                    const QString &stamp, const QString &smsPath);
+    void onStatusReport(const QString &modemId, const QString &number, qint64 reference,
+                        bool delivered, const QString &reportPath);
     // Runs write now, and again on a timer while the file is busy.
     void writeSoon(std::function<LogWrite()> write);
     void flushWrites();
