@@ -199,6 +199,7 @@ void ModemManagerLink::onServiceOwnerChanged(const QString &, const QString &, c
     // ModemManager went away or started anew: its objects and paths are gone.
     ++m_generation;
     m_objects.clear();
+    m_simsReading.clear();
     m_listedModems.clear();
     m_knownMessages.clear();
     m_receiving.clear();
@@ -230,8 +231,32 @@ void ModemManagerLink::readObjects(const QDBusMessage &reply)
         }
         argument.endMap();
     }
+    // SIMs are not among the managed objects: keep those read already.
+    for (auto it = m_objects.cbegin(); it != m_objects.cend(); ++it) {
+        if (!it.value().contains(ModemInterface) && it.value().contains(SimInterface))
+            objects.insert(it.key(), it.value());
+    }
     m_objects = objects;
     rebuild();
+}
+
+void ModemManagerLink::readSim(const QString &simPath)
+{
+    m_simsReading.insert(simPath);
+    QDBusMessage getAll = QDBusMessage::createMethodCall(Service, simPath, PropertiesInterface,
+                                                         QStringLiteral("GetAll"));
+    getAll << SimInterface;
+    const quint64 generation = m_generation;
+    call(getAll, ShortCallMs, [this, simPath, generation](const QDBusMessage &reply) {
+        if (generation != m_generation)
+            return;
+        m_simsReading.remove(simPath);
+        // A SIM that cannot be read is taken as one without properties.
+        m_objects[simPath][SimInterface] = reply.type() == QDBusMessage::ReplyMessage
+                                               ? mapOf(reply.arguments().value(0))
+                                               : QVariantMap();
+        rebuild();
+    });
 }
 
 void ModemManagerLink::onInterfacesAdded(const QDBusMessage &message)
@@ -291,13 +316,29 @@ void ModemManagerLink::onPropertiesChanged(const QDBusMessage &message)
 void ModemManagerLink::rebuild()
 {
     QList<ModemInfo> modems;
+    QSet<QString> sims;
     for (auto it = m_objects.cbegin(); it != m_objects.cend(); ++it) {
         const QVariantMap modem = it.value().value(ModemInterface);
         if (modem.isEmpty())
             continue;
         const QString simPath = modem.value(QStringLiteral("Sim")).value<QDBusObjectPath>().path();
+        if (!simPath.isEmpty() && simPath != QLatin1String("/")) {
+            sims.insert(simPath);
+            // Listed once its SIM is read, so that its id does not change.
+            if (!m_objects.contains(simPath)) {
+                if (!m_simsReading.contains(simPath))
+                    readSim(simPath);
+                continue;
+            }
+        }
         modems.append(ModemInfo::fromProperties(
             it.key(), it.value(), m_objects.value(simPath).value(SimInterface)));
+    }
+    for (auto it = m_objects.begin(); it != m_objects.end();) {
+        if (!it.value().contains(ModemInterface) && !sims.contains(it.key()))
+            it = m_objects.erase(it);
+        else
+            ++it;
     }
     std::sort(modems.begin(), modems.end(), pathLess);
 

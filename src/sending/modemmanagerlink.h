@@ -116,6 +116,7 @@ private:
     void queue(const QDBusMessage &message, const Reply &then);
     void pumpQueue();
     void readObjects(const QDBusMessage &reply);
+    void readSim(const QString &simPath);
     void rebuild();
     void failLater(const SendChannel::Done &done, const QString &note);
     void createAndSend(const QString &id, const QString &number, const QString &text,
@@ -128,8 +129,10 @@ private:
 
     QDBusConnection m_bus;
     QDBusServiceWatcher *m_serviceWatcher = nullptr;
-    // The modem and SIM objects ModemManager exports, with their properties.
+    // The modem and SIM objects ModemManager exports, with their properties
+    // (a SIM's read apart: the object manager lists only modems).
     QMap<QString, Interfaces> m_objects;
+    QSet<QString> m_simsReading;
     QList<ModemInfo> m_modems;
     bool m_refreshing = false;
     bool m_refreshAgain = false;

@@ -19,11 +19,12 @@ class QProcess;
 //     own any name), named in DBUS_SYSTEM_BUS_ADDRESS;
 //   - polkitd on that bus, inside a mount namespace of its own (unshare) in
 //     which /etc/polkit-1/rules.d is our folder, holding a rule that lets the
-//     test's user use every ModemManager action whatever its session (there is
-//     no logind here: a caller without a session only gets what an action
-//     allows "any" user, which for ModemManager is nothing), and
-//     /usr/share/polkit-1/rules.d is an empty tmpfs. The machine's own polkit
-//     configuration is never touched; the namespace goes with the process;
+//     user "nobody" use every ModemManager action whatever its session (there
+//     is no logind here: a caller without a session only gets what an action
+//     allows "any" user, which for ModemManager is nothing; root is allowed
+//     everything by polkit itself), and /usr/share/polkit-1/rules.d is an
+//     empty tmpfs. The machine's own polkit configuration is never touched;
+//     the namespace goes with the process;
 //   - ModemManager in test mode (no udev), logging to a file.
 // addModem() starts one emulator (tests/support/modememulator/gsmmodem.py)
 // behind a Unix socket and makes ModemManager take it as a modem of the
@@ -66,9 +67,11 @@ public:
 
     bool start(QString *error, Polkit polkit = Polkit::Allow);
     QString address() const { return m_address; }
-    // The test's own connection to the bus (a separate one for the code
-    // under test: linkConnection()).
+    // The test's own connection to the bus, as root: polkit lets it do
+    // anything.
     QDBusConnection connection() const;
+    // The connection for the code under test, as the user "nobody", the one
+    // the polkit rule names (as an ordinary desktop user without a session).
     QDBusConnection linkConnection() const;
 
     // Starts an emulator and waits until ModemManager has exported its modem;
