@@ -14,7 +14,7 @@ struct Text
     const char16_t *text;
 };
 
-constexpr std::array<Text, 58> Texts = {{
+constexpr std::array<Text, 57> Texts = {{
     {"Core.WrongState", u"短信猫还没有准备好"},
     {"Core.Unauthorized", u"系统不允许当前用户使用短信猫（polkit 没有授权）"},
     {"Core.Cancelled", u"短信猫的操作被取消"},
@@ -22,7 +22,6 @@ constexpr std::array<Text, 58> Texts = {{
     {"Core.Unsupported", u"短信猫不支持这项操作"},
     {"Core.InvalidArgs", u"号码或短信内容无效"},
     {"Core.InProgress", u"短信猫正忙"},
-    {"Core.Connected", u"短信猫正在数据连接中，不能进行这项操作"},
     {"Core.NotFound", u"短信猫上找不到这条短信"},
     {"Core.Retry", u"短信猫暂时无法完成，请稍后再试"},
     {"Core.WrongSimState", u"SIM 卡的状态不允许这项操作"},
@@ -150,11 +149,18 @@ QString reason(const QString &errorName, const QString &errorMessage)
         return code < 0 ? QStringLiteral("短信猫报告了未知错误")
                         : QStringLiteral("短信猫报告了错误（CME %1）").arg(code);
     }
+    // The port closed under ModemManager (the modem hung up); it keeps
+    // listing the modem.
+    if (errorMessage.contains(QLatin1String("forced close"), Qt::CaseInsensitive))
+        return QStringLiteral("与短信猫的连接已经断开");
+    if (shortName == QLatin1String("Core.Connected")) {
+        return errorMessage.contains(QLatin1String("port is connected"))
+                   ? QStringLiteral("短信猫正在数据连接中，不能发短信")
+                   : QStringLiteral("无法使用短信猫的端口");
+    }
     if (shortName == QLatin1String("Core.Failed")) {
         if (errorMessage.contains(QLatin1String("PolicyKit"), Qt::CaseInsensitive))
             return QStringLiteral("无法向系统（polkit）确认使用短信猫的权限");
-        if (errorMessage.contains(QLatin1String("forced close"), Qt::CaseInsensitive))
-            return QStringLiteral("与短信猫的连接已经断开");
         if (errorMessage.contains(QLatin1String("already sent"), Qt::CaseInsensitive))
             return QStringLiteral("这条短信已经发出过");
         return QStringLiteral("短信猫操作失败：") + errorMessage;

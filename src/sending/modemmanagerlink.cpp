@@ -23,12 +23,14 @@ const QString MessagingInterface = QStringLiteral("org.freedesktop.ModemManager1
 const QString SimInterface = QStringLiteral("org.freedesktop.ModemManager1.Sim");
 const QString SmsInterface = QStringLiteral("org.freedesktop.ModemManager1.Sms");
 const QString InterfacePrefix = QStringLiteral("org.freedesktop.ModemManager1.");
+const QString Prefix = QStringLiteral("org.freedesktop.ModemManager1.Error.");
 
 constexpr int ShortCallMs = 25'000;
 // Enabling waits for the modem's answers to a few dozen commands.
 constexpr int EnableCallMs = 120'000;
 constexpr int MaxCallsInFlight = 8;
-constexpr int LimitsRetryMs = 200;
+constexpr int RetryMs = 200;
+constexpr int DeleteAttempts = 50;
 
 // Sms.PduType
 constexpr uint DeliverPdu = 1;
@@ -164,7 +166,7 @@ void ModemManagerLink::pumpQueue()
             if (reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.LimitsExceeded")
                 && generation == m_generation) {
                 // Someone else's calls fill the bus's quota: try again shortly.
-                QTimer::singleShot(LimitsRetryMs, this, [this, next] { queue(next.message, next.then); });
+                QTimer::singleShot(RetryMs, this, [this, next] { queue(next.message, next.then); });
             } else if (generation == m_generation) {
                 next.then(reply);
             }
@@ -205,6 +207,8 @@ void ModemManagerLink::onServiceOwnerChanged(const QString &, const QString &, c
     m_receiving.clear();
     m_handedReports.clear();
     m_queue.clear();
+    m_deletions.clear();
+    m_deleting = false;
     rebuild();
     const auto enabling = m_enabling.keys();
     for (const QString &path : enabling)
@@ -540,9 +544,34 @@ void ModemManagerLink::deleteSms(const QString &id, const QString &smsPath)
     QDBusMessage remove = QDBusMessage::createMethodCall(Service, info->path, MessagingInterface,
                                                          QStringLiteral("Delete"));
     remove << QVariant::fromValue(QDBusObjectPath(smsPath));
-    queue(remove, [this, smsPath](const QDBusMessage &) {
-        m_handedReports.remove(smsPath);
-        m_receiving.remove(smsPath);
+    m_handedReports.remove(smsPath);
+    m_receiving.remove(smsPath);
+    m_deletions.append({remove, DeleteAttempts});
+    pumpDeletions();
+}
+
+void ModemManagerLink::pumpDeletions()
+{
+    // One at a time: ModemManager locks the SIM's storage for each and
+    // refuses a second meanwhile ("try again later").
+    if (m_deleting || m_deletions.isEmpty())
+        return;
+    m_deleting = true;
+    const Deletion next = m_deletions.takeFirst();
+    const quint64 generation = m_generation;
+    call(next.message, ShortCallMs, [this, next, generation](const QDBusMessage &reply) {
+        if (generation != m_generation)
+            return;
+        if (reply.errorName() == Prefix + QLatin1String("Core.Retry") && next.attemptsLeft > 1) {
+            QTimer::singleShot(RetryMs, this, [this, next] {
+                m_deletions.prepend({next.message, next.attemptsLeft - 1});
+                m_deleting = false;
+                pumpDeletions();
+            });
+            return;
+        }
+        m_deleting = false;
+        pumpDeletions();
     });
 }
 

@@ -109,12 +109,18 @@ private:
         QDBusMessage message;
         Reply then;
     };
+    struct Deletion
+    {
+        QDBusMessage message;
+        int attemptsLeft = 0;
+    };
 
     void call(const QDBusMessage &message, int timeoutMs, const Reply &then);
     // Calls that come in numbers (a modem's held messages) wait their turn:
     // the bus refuses more than 128 replies pending on one connection.
     void queue(const QDBusMessage &message, const Reply &then);
     void pumpQueue();
+    void pumpDeletions();
     void readObjects(const QDBusMessage &reply);
     void readSim(const QString &simPath);
     void rebuild();
@@ -149,6 +155,8 @@ private:
     QSet<QString> m_handedReports;
     QList<QueuedCall> m_queue;
     int m_callsInFlight = 0;
+    QList<Deletion> m_deletions;
+    bool m_deleting = false;
 };
 
 // One modem as a channel for a batch. A disabled modem is enabled by its

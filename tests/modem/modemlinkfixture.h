@@ -83,7 +83,8 @@ inline std::shared_ptr<SendOutcome> sendThrough(ModemManagerLink &link, const QS
             ++outcome->doneCalls;
             outcome->result = result;
         });
-    QTest::qWaitFor([&] { return outcome->result.has_value(); }, timeoutMs);
+    if (!QTest::qWaitFor([&] { return outcome->result.has_value(); }, timeoutMs))
+        qWarning("the send did not end in %d ms", timeoutMs);
     return outcome;
 }
 

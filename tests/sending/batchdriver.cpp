@@ -1,8 +1,8 @@
 // Sends a batch through the modem named on the command line into the send
 // log of a database file, the way the program does, and exits when the batch
 // is done; the test kills it in the middle.
-//   batchdriver <database> start <modem path> <first mobile> <count>
-//   batchdriver <database> continue <modem path>
+//   batchdriver <database> start <modem id> <first mobile> <count>
+//   batchdriver <database> continue <modem id>
 // Exit status 0 when the batch finished, 1 otherwise.
 
 #include "sending/sendinghub.h"

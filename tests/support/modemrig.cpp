@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QThread>
 
+#include <cerrno>
 #include <csignal>
 #include <pwd.h>
 #include <sys/prctl.h>
@@ -101,12 +102,31 @@ QMap<QString, QString> modemsByDevice(const QDBusConnection &bus)
     return modems;
 }
 
+// The rig's folder, named after the test process; on the way, the folders
+// of rigs whose process died without cleaning up (killed, or stopped by
+// QtTest's time limit) are removed.
+QString folderTemplate()
+{
+    const QDir temp(QDir::tempPath());
+    for (const QString &name : temp.entryList({QStringLiteral("modemrig-*-*")}, QDir::Dirs)) {
+        const pid_t owner = name.section(u'-', 1, 1).toInt();
+        if (owner > 0 && ::kill(owner, 0) != 0 && errno == ESRCH)
+            QDir(temp.filePath(name)).removeRecursively();
+    }
+    return temp.filePath(QStringLiteral("modemrig-%1-XXXXXX").arg(::getpid()));
+}
+
 } // namespace
 
 ModemRig::ModemRig()
-    : m_folder(QDir::tempPath() + QStringLiteral("/modemrig-XXXXXX"))
+    : m_folder(folderTemplate())
     , m_connectionName(QStringLiteral("modemrig-%1").arg(quintptr(this)))
 {
+    // For a look by hand at the logs and the AT dialogue afterwards.
+    if (qEnvironmentVariableIsSet("LANZHOU_KEEP_MODEM_RIG")) {
+        m_folder.setAutoRemove(false);
+        qInfo("modem rig in %s", qPrintable(m_folder.path()));
+    }
 }
 
 ModemRig::~ModemRig()

@@ -1,8 +1,9 @@
 '''Stand-in for ModemManager on the system bus.
 
 Starts with no modem. The test adds modems with AddModem(manufacturer,
-model, operator, signal) (the new modem's path comes back) and removes them
-with RemoveModem(path). Messages are made with the modem's
+model, operator, signal) (the new modem's path comes back; its IMEI is
+8675309 and the modem's number in eight digits, it has no SIM object) and
+removes them with RemoveModem(path). Messages are made with the modem's
 Messaging.Create and sent with the message's Sms.Send, which takes
 SetSendDelay(number, seconds) seconds ("" for every number) and fails with
 the D-Bus error named by FailNumber(number, error name). Sent() lists what
@@ -100,6 +101,7 @@ def AddModem(self, manufacturer, model, operator, signal):
     self.AddObject(path, MODEM_IFACE, {
         'Manufacturer': dbus.String(manufacturer),
         'Model': dbus.String(model),
+        'EquipmentIdentifier': dbus.String('8675309%08d' % counters['modem']),
         'SignalQuality': dbus.Struct((dbus.UInt32(signal), dbus.Boolean(True)), signature='ub'),
         'State': dbus.Int32(11),
     }, [])

@@ -49,10 +49,11 @@ class Modem:
         self.next_reference = 0
         self.fail_next = {}  # number -> list of CMS codes, one per coming send
         self.fail_any = []
-        self.delay_ms = 0
+        self.delays = {}  # number ("" for every number) -> ms before the answer to +CMGS
         self.hang = False
         self.concat_reference = 0
         self.sent = []  # (reference, number) in order
+        self.submitted = 0  # PDUs the host gave to +CMGS, answered or not
         self.writer = None
         self.present = True
         self.pdu_wait = None  # the +CMGS/+CMGW waiting for its PDU: (command, length)
@@ -98,14 +99,23 @@ class Modem:
             for pdu, length in gsmpdu.deliver_pdus(sender, text, when, self.o.smsc):
                 self.store(REC_READ, pdu, length)
 
-    def deliver(self, sender, text, parts=None, when=None):
-        when = when or datetime.datetime.now(self.tz).replace(microsecond=0)
+    def deliver(self, sender, text, parts=None, gap_ms=0):
+        """A message from the network; with gap_ms its parts come that far apart."""
+        when = datetime.datetime.now(self.tz).replace(microsecond=0)
         self.concat_reference = (self.concat_reference + 1) & 0xFF
         pdus = gsmpdu.deliver_pdus(sender, text, when, self.o.smsc,
                                    self.concat_reference, parts)
-        self.pending.extend(pdus)
-        self.flush_pending()
+        loop = asyncio.get_event_loop()
+        for i, pdu in enumerate(pdus):
+            if gap_ms and i:
+                loop.call_later(gap_ms * i / 1000, self.arrive, pdu)
+            else:
+                self.arrive(pdu)
         return len(pdus)
+
+    def arrive(self, pdu):
+        self.pending.append(pdu)
+        self.flush_pending()
 
     def flush_pending(self):
         """Stores what the network holds as long as the SIM has room, each
@@ -132,9 +142,11 @@ class Modem:
         self.write(b"\r\n" + line.encode() + b"\r\n")
 
     def final(self, lines, result="OK"):
+        # Information lines one after another, as modems write them (a PDU
+        # right below its +CMGL/+CMGR line), then the result code.
         out = b""
-        for line in lines:
-            out += b"\r\n" + line.encode() + b"\r\n"
+        if lines:
+            out = b"\r\n" + "\r\n".join(lines).encode() + b"\r\n"
         self.write(out + b"\r\n" + result.encode() + b"\r\n")
 
     def cme(self, code):
@@ -149,8 +161,8 @@ class Modem:
         if not self.present or self.writer is not None:
             writer.close()
             return
+        # The modem keeps its settings when the port is closed and opened again.
         self.writer = writer
-        self.reset_settings()
         buffer = b""
         try:
             while True:
@@ -655,6 +667,7 @@ class Modem:
             else:
                 self.final(["+CMGW: %d" % index])
             return
+        self.submitted += 1
         await self.transmit(fields, pdu_hex)
 
     def at_cmss(self, arg):
@@ -678,8 +691,9 @@ class Modem:
             record["answered"] = False
             self.record(record)
             return None
-        if self.delay_ms:
-            await asyncio.sleep(self.delay_ms / 1000)
+        delay = self.delays.get(number, self.delays.get("", 0))
+        if delay:
+            await asyncio.sleep(delay / 1000)
         if self.writer is None:
             return None
         codes = self.fail_next.get(number)
@@ -743,13 +757,14 @@ class Modem:
         elif what == "fail_any":
             self.fail_any.append(int(request["cms"]))
         elif what == "delay":
-            self.delay_ms = int(request["ms"])
+            self.delays[local_number(request.get("number", ""))] = int(request["ms"])
         elif what == "hang":
             self.hang = bool(request.get("on", True))
         elif what == "report":
             self.status_report(int(request["reference"]), request["outcome"])
         elif what == "deliver":
-            parts = self.deliver(request["from"], request["text"], request.get("parts"))
+            parts = self.deliver(request["from"], request["text"], request.get("parts"),
+                                 int(request.get("gapMs", 0)))
             return {"parts": parts}
         elif what == "registration":
             self.registered = bool(request["registered"])
@@ -768,7 +783,8 @@ class Modem:
         elif what == "state":
             return {"stored": len(self.storage), "capacity": self.capacity,
                     "pending": len(self.pending), "connected": self.writer is not None,
-                    "pinLocked": self.pin_locked, "sent": len(self.sent)}
+                    "pinLocked": self.pin_locked, "sent": len(self.sent),
+                    "submitted": self.submitted}
         else:
             raise ValueError("unknown command %r" % what)
         return {}
