@@ -132,17 +132,19 @@ int codeIn(const QString &message)
 
 QString reason(const QString &errorName, const QString &errorMessage)
 {
-    const QString shortName = errorName.startsWith(Prefix) ? errorName.mid(Prefix.size()) : errorName;
+    const QString shortName =
+        errorName.startsWith(Prefix) ? errorName.mid(Prefix.size()) : errorName;
     if (shortName == QLatin1String("Message.Unknown")) {
         const int code = codeIn(errorMessage);
         if (code < 0) {
             return errorMessage == QLatin1String("Unknown")
-                       ? QStringLiteral("短信猫报告了未知错误（CMS 500）")
-                       : QStringLiteral("短信猫报告了未知错误");
+                ? QStringLiteral("短信猫报告了未知错误（CMS 500）")
+                : QStringLiteral("短信猫报告了未知错误");
         }
         const QString cause = networkCause(code);
-        return cause.isEmpty() ? QStringLiteral("短信中心拒绝发送（CMS %1）").arg(code)
-                               : QStringLiteral("短信中心拒绝发送：%1（CMS %2）").arg(cause).arg(code);
+        return cause.isEmpty()
+            ? QStringLiteral("短信中心拒绝发送（CMS %1）").arg(code)
+            : QStringLiteral("短信中心拒绝发送：%1（CMS %2）").arg(cause).arg(code);
     }
     if (shortName == QLatin1String("MobileEquipment.Unknown")) {
         const int code = codeIn(errorMessage);
@@ -155,8 +157,8 @@ QString reason(const QString &errorName, const QString &errorMessage)
         return QStringLiteral("与短信猫的连接已经断开");
     if (shortName == QLatin1String("Core.Connected")) {
         return errorMessage.contains(QLatin1String("port is connected"))
-                   ? QStringLiteral("短信猫正在数据连接中，不能发短信")
-                   : QStringLiteral("无法使用短信猫的端口");
+            ? QStringLiteral("短信猫正在数据连接中，不能发短信")
+            : QStringLiteral("无法使用短信猫的端口");
     }
     if (shortName == QLatin1String("Core.Failed")) {
         if (errorMessage.contains(QLatin1String("PolicyKit"), Qt::CaseInsensitive))

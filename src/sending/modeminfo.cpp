@@ -113,8 +113,8 @@ QString ModemInfo::label() const
 
 QString ModemInfo::simLabel() const
 {
-    const QString digits = lastDigits(ownNumber, 4).size() == 4 ? lastDigits(ownNumber, 4)
-                                                                : lastDigits(iccid, 4);
+    const QString digits =
+        lastDigits(ownNumber, 4).size() == 4 ? lastDigits(ownNumber, 4) : lastDigits(iccid, 4);
     QStringList parts;
     if (!operatorName.isEmpty())
         parts.append(operatorName);

@@ -93,8 +93,9 @@ QString stampOf(const QString &modemId, const QVariantMap &sms)
                                         sms.value(QStringLiteral("SMSC")).toString()}
                                 .join(u'\n');
     return QStringLiteral("无时间戳-")
-           + QString::fromLatin1(
-               QCryptographicHash::hash(content.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
+        + QString::fromLatin1(QCryptographicHash::hash(content.toUtf8(), QCryptographicHash::Sha1)
+                                  .toHex()
+                                  .left(16));
 }
 
 } // namespace
@@ -105,17 +106,17 @@ ModemManagerLink::ModemManagerLink(const QDBusConnection &bus, QObject *parent)
 {
     if (!m_bus.isConnected())
         return;
-    m_serviceWatcher = new QDBusServiceWatcher(Service, m_bus,
-                                               QDBusServiceWatcher::WatchForOwnerChange, this);
+    m_serviceWatcher =
+        new QDBusServiceWatcher(Service, m_bus, QDBusServiceWatcher::WatchForOwnerChange, this);
     connect(m_serviceWatcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
             &ModemManagerLink::onServiceOwnerChanged);
-    m_bus.connect(Service, RootPath, ObjectManagerInterface, QStringLiteral("InterfacesAdded"), this,
-                  SLOT(onInterfacesAdded(QDBusMessage)));
+    m_bus.connect(Service, RootPath, ObjectManagerInterface, QStringLiteral("InterfacesAdded"),
+                  this, SLOT(onInterfacesAdded(QDBusMessage)));
     m_bus.connect(Service, RootPath, ObjectManagerInterface, QStringLiteral("InterfacesRemoved"),
                   this, SLOT(onInterfacesRemoved(QDBusMessage)));
     // Signal, operator, state and registration change only through these.
-    m_bus.connect(Service, QString(), PropertiesInterface, QStringLiteral("PropertiesChanged"), this,
-                  SLOT(onPropertiesChanged(QDBusMessage)));
+    m_bus.connect(Service, QString(), PropertiesInterface, QStringLiteral("PropertiesChanged"),
+                  this, SLOT(onPropertiesChanged(QDBusMessage)));
     m_bus.connect(Service, QString(), MessagingInterface, QStringLiteral("Added"), this,
                   SLOT(onMessageAdded(QDBusMessage)));
     refresh();
@@ -196,7 +197,8 @@ void ModemManagerLink::refresh()
          });
 }
 
-void ModemManagerLink::onServiceOwnerChanged(const QString &, const QString &, const QString &newOwner)
+void ModemManagerLink::onServiceOwnerChanged(const QString &, const QString &,
+                                             const QString &newOwner)
 {
     // ModemManager went away or started anew: its objects and paths are gone.
     ++m_generation;
@@ -212,8 +214,9 @@ void ModemManagerLink::onServiceOwnerChanged(const QString &, const QString &, c
     rebuild();
     const auto enabling = m_enabling.keys();
     for (const QString &path : enabling)
-        finishEnable(path, false, describeError(QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown"),
-                                                QString()));
+        finishEnable(
+            path, false,
+            describeError(QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown"), QString()));
     if (!newOwner.isEmpty())
         refresh();
 }
@@ -257,8 +260,8 @@ void ModemManagerLink::readSim(const QString &simPath)
         m_simsReading.remove(simPath);
         // A SIM that cannot be read is taken as one without properties.
         m_objects[simPath][SimInterface] = reply.type() == QDBusMessage::ReplyMessage
-                                               ? mapOf(reply.arguments().value(0))
-                                               : QVariantMap();
+            ? mapOf(reply.arguments().value(0))
+            : QVariantMap();
         rebuild();
     });
 }
@@ -335,8 +338,8 @@ void ModemManagerLink::rebuild()
                 continue;
             }
         }
-        modems.append(ModemInfo::fromProperties(
-            it.key(), it.value(), m_objects.value(simPath).value(SimInterface)));
+        modems.append(ModemInfo::fromProperties(it.key(), it.value(),
+                                                m_objects.value(simPath).value(SimInterface)));
     }
     for (auto it = m_objects.begin(); it != m_objects.end();) {
         if (!it.value().contains(ModemInterface) && !sims.contains(it.key()))
@@ -352,7 +355,7 @@ void ModemManagerLink::rebuild()
         // A modem reads its SIM's messages when it is enabled: only then
         // does ModemManager list them.
         const bool listable = modem.state >= ModemInfo::StateEnabled
-                              && m_objects.value(modem.path).contains(MessagingInterface);
+            && m_objects.value(modem.path).contains(MessagingInterface);
         if (listable && !m_listedModems.contains(modem.path)) {
             m_listedModems.insert(modem.path);
             listHeldMessages(modem.path);
@@ -382,7 +385,8 @@ void ModemManagerLink::enable(const QString &id,
         return;
     }
     using R = ModemInfo::Readiness;
-    if (info->readiness == R::Locked || info->readiness == R::NoSim || info->readiness == R::Failed) {
+    if (info->readiness == R::Locked || info->readiness == R::NoSim
+        || info->readiness == R::Failed) {
         later(false, info->problem);
         return;
     }
@@ -512,8 +516,8 @@ void ModemManagerLink::readSmsState(const QString &id, const QString &smsPath,
                                                        QStringLiteral("List"));
     call(list, ShortCallMs, [this, smsPath, number, text, done](const QDBusMessage &listed) {
         const auto paths = listed.type() == QDBusMessage::ReplyMessage
-                               ? qdbus_cast<QList<QDBusObjectPath>>(listed.arguments().value(0))
-                               : QList<QDBusObjectPath>();
+            ? qdbus_cast<QList<QDBusObjectPath>>(listed.arguments().value(0))
+            : QList<QDBusObjectPath>();
         if (!paths.contains(QDBusObjectPath(smsPath))) {
             done(std::nullopt);
             return;
@@ -593,8 +597,8 @@ void ModemManagerLink::cleanUp(const QString &id,
                                         QStringLiteral("List")),
          ShortCallMs, [this, id, modemPath, mayDelete, finish](const QDBusMessage &reply) {
              const auto paths = reply.type() == QDBusMessage::ReplyMessage
-                                    ? qdbus_cast<QList<QDBusObjectPath>>(reply.arguments().value(0))
-                                    : QList<QDBusObjectPath>();
+                 ? qdbus_cast<QList<QDBusObjectPath>>(reply.arguments().value(0))
+                 : QList<QDBusObjectPath>();
              struct Tally
              {
                  qsizetype left = 0;
@@ -615,20 +619,20 @@ void ModemManagerLink::cleanUp(const QString &id,
                  QDBusMessage getAll = QDBusMessage::createMethodCall(
                      Service, smsPath, PropertiesInterface, QStringLiteral("GetAll"));
                  getAll << SmsInterface;
-                 queue(getAll, [this, id, smsPath, mayDelete, tally, counted](const QDBusMessage &got) {
-                     const QVariantMap sms = mapOf(got.arguments().value(0));
-                     const uint pdu = sms.value(QStringLiteral("PduType")).toUInt();
-                     const bool received = pdu == DeliverPdu || pdu == CdmaDeliverPdu;
-                     const bool remove = got.type() == QDBusMessage::ReplyMessage
-                                         && ((pdu == StatusReportPdu && m_handedReports.contains(smsPath))
-                                             || (pdu != StatusReportPdu && !received
-                                                 && mayDelete(smsPath)));
-                     if (remove) {
-                         ++tally->removed;
-                         deleteSms(id, smsPath);
-                     }
-                     counted();
-                 });
+                 queue(getAll,
+                       [this, id, smsPath, mayDelete, tally, counted](const QDBusMessage &got) {
+                           const QVariantMap sms = mapOf(got.arguments().value(0));
+                           const uint pdu = sms.value(QStringLiteral("PduType")).toUInt();
+                           const bool received = pdu == DeliverPdu || pdu == CdmaDeliverPdu;
+                           const bool remove = got.type() == QDBusMessage::ReplyMessage
+                               && ((pdu == StatusReportPdu && m_handedReports.contains(smsPath))
+                                   || (pdu != StatusReportPdu && !received && mayDelete(smsPath)));
+                           if (remove) {
+                               ++tally->removed;
+                               deleteSms(id, smsPath);
+                           }
+                           counted();
+                       });
              }
          });
 }
@@ -691,8 +695,9 @@ void ModemManagerLink::takeMessage(const QString &smsPath, const QString &modemP
             return;
         }
         m_handedReports.insert(smsPath);
-        emit statusReport(modemId, number, sms.value(QStringLiteral("MessageReference")).toLongLong(),
-                          *delivered, smsPath);
+        emit statusReport(modemId, number,
+                          sms.value(QStringLiteral("MessageReference")).toLongLong(), *delivered,
+                          smsPath);
         return;
     }
     if (pdu != DeliverPdu && pdu != CdmaDeliverPdu)
@@ -742,5 +747,5 @@ bool ModemChannel::isPresent() const
         return false;
     using R = ModemInfo::Readiness;
     return modem->readiness != R::Locked && modem->readiness != R::NoSim
-           && modem->readiness != R::Failed;
+        && modem->readiness != R::Failed;
 }

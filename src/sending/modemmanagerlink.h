@@ -31,7 +31,14 @@ public:
     // The states of a message on the modem (Sms.State). A message made here
     // is Unknown until it was sent, also while it is being sent and after a
     // failed attempt.
-    enum SmsState : uint { Unknown = 0, Stored = 1, Receiving = 2, Received = 3, Sending = 4, Sent = 5 };
+    enum SmsState : uint {
+        Unknown = 0,
+        Stored = 1,
+        Receiving = 2,
+        Received = 3,
+        Sending = 4,
+        Sent = 5
+    };
 
     // ModemManager waits up to 300 s for the modem to answer a send; ours
     // waits longer, so that ModemManager's own answer comes first.

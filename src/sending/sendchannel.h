@@ -13,9 +13,9 @@ struct SendResult
     // Sent, HandedToPhone, Failed (surely not sent) or Unconfirmed (may have
     // left: the modem's answer never came)
     RecordState state = RecordState::Failed;
-    QString note;                            // why it failed, for the user
-    QString smsPath;                         // the message's object on a modem
-    qint64 reference = -1;                   // its message reference, -1 when none
+    QString note;          // why it failed, for the user
+    QString smsPath;       // the message's object on a modem
+    qint64 reference = -1; // its message reference, -1 when none
 };
 
 // One way out for a batch: a modem or a phone. Every call is asynchronous;

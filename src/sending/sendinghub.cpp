@@ -13,8 +13,7 @@ constexpr int BusyRetryMs = 500;
 } // namespace
 
 SendingHub::SendingHub(Database &database, const QDBusConnection &systemBus,
-                       const QDBusConnection &sessionBus, BatchRunner::Clock clock,
-                       QObject *parent)
+                       const QDBusConnection &sessionBus, BatchRunner::Clock clock, QObject *parent)
     : QObject(parent)
     , m_log(database)
     , m_clock(std::move(clock))
@@ -93,8 +92,8 @@ void SendingHub::settleInterrupted(std::function<void()> done)
         }
         // A message made on the modem stays Unknown until it was sent, also
         // while ModemManager is still sending it: only Sent tells.
-        m_modems->readSmsState(summary.settings.deviceId, record.smsPath, record.mobile, record.text,
-                               [settle, record, unknown](std::optional<uint> state) {
+        m_modems->readSmsState(summary.settings.deviceId, record.smsPath, record.mobile,
+                               record.text, [settle, record, unknown](std::optional<uint> state) {
                                    if (state == ModemManagerLink::Sent)
                                        settle(record, RecordState::Sent, QString());
                                    else

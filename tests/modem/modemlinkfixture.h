@@ -93,8 +93,7 @@ inline int smsState(ModemManagerLink &link, const QString &id, const QString &pa
                     const QString &number, const QString &text)
 {
     auto state = std::make_shared<std::optional<std::optional<uint>>>();
-    link.readSmsState(id, path, number, text,
-                      [state](std::optional<uint> read) { *state = read; });
+    link.readSmsState(id, path, number, text, [state](std::optional<uint> read) { *state = read; });
     if (!QTest::qWaitFor([&] { return state->has_value(); }, WaitMs))
         return -2;
     return state->value() ? int(*state->value()) : -1;

@@ -115,8 +115,8 @@ void TestModemList::lockedSimWaitsForItsPin()
     QVERIFY(modem.label().endsWith(QStringLiteral("：SIM 卡需要 PIN 码")));
     const QString lockedId = modem.id;
 
-    const auto refused = sendThrough(link, lockedId, QStringLiteral("13912345678"),
-                                     QStringLiteral("不该发出"));
+    const auto refused =
+        sendThrough(link, lockedId, QStringLiteral("13912345678"), QStringLiteral("不该发出"));
     QVERIFY(refused->result);
     QCOMPARE(refused->result->state, RecordState::Failed);
     QCOMPARE(refused->result->note, QStringLiteral("SIM 卡需要 PIN 码"));
@@ -124,19 +124,18 @@ void TestModemList::lockedSimWaitsForItsPin()
     QVERIFY(m_rig->sent(index).isEmpty());
 
     // The PIN given as a user would (mmcli --pin): the modem comes up.
-    const QString simPath = m_rig->connection()
-                                .call(QDBusMessage::createMethodCall(
-                                    QStringLiteral("org.freedesktop.ModemManager1"), modem.path,
-                                    QStringLiteral("org.freedesktop.DBus.Properties"),
-                                    QStringLiteral("Get"))
-                                      << QStringLiteral("org.freedesktop.ModemManager1.Modem")
-                                      << QStringLiteral("Sim"))
-                                .arguments()
-                                .value(0)
-                                .value<QDBusVariant>()
-                                .variant()
-                                .value<QDBusObjectPath>()
-                                .path();
+    const QString simPath =
+        m_rig->connection()
+            .call(QDBusMessage::createMethodCall(
+                      QStringLiteral("org.freedesktop.ModemManager1"), modem.path,
+                      QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"))
+                  << QStringLiteral("org.freedesktop.ModemManager1.Modem") << QStringLiteral("Sim"))
+            .arguments()
+            .value(0)
+            .value<QDBusVariant>()
+            .variant()
+            .value<QDBusObjectPath>()
+            .path();
     const QDBusMessage pin = m_rig->connection().call(
         QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.ModemManager1"), simPath,
                                        QStringLiteral("org.freedesktop.ModemManager1.Sim"),
@@ -145,8 +144,8 @@ void TestModemList::lockedSimWaitsForItsPin()
         QDBus::Block, WaitMs);
     QVERIFY2(pin.type() == QDBusMessage::ReplyMessage, qPrintable(pin.errorMessage()));
     QVERIFY(waitForReadiness(link, idOf(made), Readiness::Disabled));
-    const auto outcome = sendThrough(link, idOf(made), QStringLiteral("13912345678"),
-                                     QStringLiteral("解锁以后"));
+    const auto outcome =
+        sendThrough(link, idOf(made), QStringLiteral("13912345678"), QStringLiteral("解锁以后"));
     QVERIFY(outcome->result);
     QCOMPARE(outcome->result->state, RecordState::Sent);
     QCOMPARE(m_rig->sent(index).size(), 1);
@@ -190,19 +189,22 @@ void TestModemList::signalAndRegistrationShowInTheLabel()
     QVERIFY(waitForReadiness(link, idOf(made), Readiness::Ready));
     QSignalSpy changed(&link, &ModemManagerLink::modemsChanged);
 
-    m_rig->steer(index, {{QStringLiteral("cmd"), QStringLiteral("signal")},
-                         {QStringLiteral("percent"), 20}});
+    m_rig->steer(
+        index,
+        {{QStringLiteral("cmd"), QStringLiteral("signal")}, {QStringLiteral("percent"), 20}});
     QTRY_COMPARE_WITH_TIMEOUT(link.modem(idOf(made))->signalPercent, 20, WaitMs);
     QVERIFY(link.modem(idOf(made))->label().contains(QStringLiteral("信号 20%")));
     QVERIFY(!changed.isEmpty());
 
-    m_rig->steer(index, {{QStringLiteral("cmd"), QStringLiteral("registration")},
-                         {QStringLiteral("registered"), false}});
+    m_rig->steer(index,
+                 {{QStringLiteral("cmd"), QStringLiteral("registration")},
+                  {QStringLiteral("registered"), false}});
     QVERIFY(waitForReadiness(link, idOf(made), Readiness::NoNetwork));
     QVERIFY(link.modem(idOf(made))->label().endsWith(QStringLiteral("：没有注册到网络")));
 
-    m_rig->steer(index, {{QStringLiteral("cmd"), QStringLiteral("registration")},
-                         {QStringLiteral("registered"), true}});
+    m_rig->steer(index,
+                 {{QStringLiteral("cmd"), QStringLiteral("registration")},
+                  {QStringLiteral("registered"), true}});
     QVERIFY(waitForReadiness(link, idOf(made), Readiness::Ready));
 }
 
@@ -250,8 +252,8 @@ void TestModemList::restartedModemManagerKeepsTheIdButNotTheMessages()
     ADD_MODEM(*m_rig, index, made);
     ModemManagerLink link(m_rig->linkConnection());
     QVERIFY(waitForReadiness(link, idOf(made), Readiness::Disabled));
-    const auto first = sendThrough(link, idOf(made), QStringLiteral("13900000001"),
-                                   QStringLiteral("重启之前"));
+    const auto first =
+        sendThrough(link, idOf(made), QStringLiteral("13900000001"), QStringLiteral("重启之前"));
     QVERIFY(first->result);
     QCOMPARE(first->result->state, RecordState::Sent);
 
@@ -260,8 +262,8 @@ void TestModemList::restartedModemManagerKeepsTheIdButNotTheMessages()
     QVERIFY(waitForReadiness(link, idOf(made), Readiness::Disabled));
     // ModemManager gives out the same paths again: the message made now
     // lies where the one before did.
-    const auto second = sendThrough(link, idOf(made), QStringLiteral("13900000002"),
-                                    QStringLiteral("重启之后"));
+    const auto second =
+        sendThrough(link, idOf(made), QStringLiteral("13900000002"), QStringLiteral("重启之后"));
     QVERIFY(second->result);
     QCOMPARE(second->createdPath, first->createdPath);
     QCOMPARE(smsState(link, idOf(made), first->createdPath, QStringLiteral("13900000001"),
@@ -281,8 +283,8 @@ void TestModemList::refusalWithoutPolkitRuleIsToldBeforeAnythingIsSent()
     ADD_MODEM(*m_rig, index, made);
     ModemManagerLink link(m_rig->linkConnection());
     QVERIFY(waitForReadiness(link, idOf(made), Readiness::Disabled));
-    const auto refused = sendThrough(link, idOf(made), QStringLiteral("13912345678"),
-                                     QStringLiteral("没有授权"));
+    const auto refused =
+        sendThrough(link, idOf(made), QStringLiteral("13912345678"), QStringLiteral("没有授权"));
     QVERIFY(refused->result);
     QCOMPARE(refused->result->state, RecordState::Failed);
     QCOMPARE(refused->result->note,
@@ -293,8 +295,8 @@ void TestModemList::refusalWithoutPolkitRuleIsToldBeforeAnythingIsSent()
     // With the rule, the same modem sends.
     QString error;
     QVERIFY2(m_rig->setPolkit(ModemRig::Polkit::Allow, &error), qPrintable(error));
-    const auto allowed = sendThrough(link, idOf(made), QStringLiteral("13912345678"),
-                                     QStringLiteral("有了授权"));
+    const auto allowed =
+        sendThrough(link, idOf(made), QStringLiteral("13912345678"), QStringLiteral("有了授权"));
     QVERIFY(allowed->result);
     QCOMPARE(allowed->result->state, RecordState::Sent);
     QCOMPARE(m_rig->sent(index).size(), 1);

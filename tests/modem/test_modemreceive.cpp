@@ -75,13 +75,12 @@ void TestModemReceive::startWith(const ModemRig::Modem &made)
 // The messages ModemManager holds for the modem.
 QStringList TestModemReceive::listed() const
 {
-    const QDBusMessage reply = m_rig->connection().call(
-        QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.ModemManager1"),
-                                       m_rig->path(m_index),
-                                       QStringLiteral("org.freedesktop.ModemManager1.Modem.Messaging"),
-                                       QStringLiteral("List")));
+    const QDBusMessage reply = m_rig->connection().call(QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.ModemManager1"), m_rig->path(m_index),
+        QStringLiteral("org.freedesktop.ModemManager1.Modem.Messaging"), QStringLiteral("List")));
     QStringList paths;
-    for (const QDBusObjectPath &path : qdbus_cast<QList<QDBusObjectPath>>(reply.arguments().value(0)))
+    for (const QDBusObjectPath &path :
+         qdbus_cast<QList<QDBusObjectPath>>(reply.arguments().value(0)))
         paths.append(path.path());
     paths.sort();
     return paths;

@@ -61,7 +61,8 @@ void TestModemSend::disabledModemIsEnabledByItsFirstSend()
     QCOMPARE(outcome->result->smsPath, outcome->createdPath);
     const QList<QJsonObject> sent = m_rig->sent(m_index);
     QCOMPARE(sent.size(), 1);
-    QCOMPARE(sent.first().value(QStringLiteral("number")).toString(), QStringLiteral("13912345678"));
+    QCOMPARE(sent.first().value(QStringLiteral("number")).toString(),
+             QStringLiteral("13912345678"));
     QCOMPARE(sent.first().value(QStringLiteral("text")).toString(), QStringLiteral("您好，张先生"));
     QVERIFY(sent.first().value(QStringLiteral("statusReport")).toBool());
     QCOMPARE(outcome->result->reference,
@@ -81,9 +82,9 @@ void TestModemSend::messageStateIsUnknownUntilSent()
     m_link->send(
         idOf(m_made), number, text,
         [this, states, number, text](const QString &path) {
-            m_link->readSmsState(idOf(m_made), path, number, text, [states](std::optional<uint> state) {
-                states->append(state ? int(*state) : -1);
-            });
+            m_link->readSmsState(
+                idOf(m_made), path, number, text,
+                [states](std::optional<uint> state) { states->append(state ? int(*state) : -1); });
         },
         [result](const SendResult &sent) { *result = sent; });
     QTRY_VERIFY_WITH_TIMEOUT(result->has_value(), WaitMs);
@@ -100,14 +101,17 @@ void TestModemSend::refusedMessagesFail_data()
 {
     QTest::addColumn<int>("cms");
     QTest::addColumn<QString>("note");
-    const QString unknown = QStringLiteral("（org.freedesktop.ModemManager1.Error.Message.Unknown）");
+    const QString unknown =
+        QStringLiteral("（org.freedesktop.ModemManager1.Error.Message.Unknown）");
     QTest::newRow("network out of order")
         << 38 << QStringLiteral("短信中心拒绝发送：网络故障（CMS 38）") + unknown;
-    QTest::newRow("unknown error") << 500 << QStringLiteral("短信猫报告了未知错误（CMS 500）") + unknown;
+    QTest::newRow("unknown error")
+        << 500 << QStringLiteral("短信猫报告了未知错误（CMS 500）") + unknown;
     QTest::newRow("cause without a name")
         << 99 << QStringLiteral("短信中心拒绝发送（CMS 99）") + unknown;
     QTest::newRow("no network")
-        << 331 << QStringLiteral("没有网络（org.freedesktop.ModemManager1.Error.Message.NoNetwork）");
+        << 331
+        << QStringLiteral("没有网络（org.freedesktop.ModemManager1.Error.Message.NoNetwork）");
 }
 
 void TestModemSend::refusedMessagesFail()
@@ -146,8 +150,9 @@ void TestModemSend::longTextGoesOutInPartsNamedByTheLast()
     for (const QJsonObject &part : parts) {
         joined += part.value(QStringLiteral("text")).toString();
         QCOMPARE(part.value(QStringLiteral("encoding")).toString(), QStringLiteral("ucs2"));
-        QCOMPARE(part.value(QStringLiteral("concat")).toObject().value(QStringLiteral("total")).toInt(),
-                 parts.size());
+        QCOMPARE(
+            part.value(QStringLiteral("concat")).toObject().value(QStringLiteral("total")).toInt(),
+            parts.size());
         // Only the last part asks for a delivery report ...
         QCOMPARE(part.value(QStringLiteral("statusReport")).toBool(), &part == &parts.last());
     }
@@ -200,12 +205,13 @@ void TestModemSend::modemThatStoppedAnsweringFailsTheSend()
     QVERIFY(waitForReadiness(*m_link, idOf(m_made), Readiness::Ready));
     // The modem's port closes: ModemManager keeps listing it.
     steer({{QStringLiteral("cmd"), QStringLiteral("vanish")}});
-    const auto outcome = sendThrough(*m_link, idOf(m_made), QStringLiteral("13912345678"),
-                                     QStringLiteral("没人接"));
+    const auto outcome =
+        sendThrough(*m_link, idOf(m_made), QStringLiteral("13912345678"), QStringLiteral("没人接"));
     QVERIFY(outcome->result);
     QCOMPARE(outcome->result->state, RecordState::Failed);
     QCOMPARE(outcome->result->note,
-             QStringLiteral("与短信猫的连接已经断开（org.freedesktop.ModemManager1.Error.Core.Connected）"));
+             QStringLiteral(
+                 "与短信猫的连接已经断开（org.freedesktop.ModemManager1.Error.Core.Connected）"));
     QVERIFY(m_rig->sent(m_index).isEmpty());
 }
 

@@ -37,8 +37,7 @@ int main(int argc, char **argv)
         != Database::OpenResult::Ok)
         return fail(error);
     SendingHub hub(database, QDBusConnection::systemBus(),
-                   QDBusConnection(QStringLiteral("no session bus")),
-                   &QDateTime::currentDateTime);
+                   QDBusConnection(QStringLiteral("no session bus")), &QDateTime::currentDateTime);
     const SendDevice modem{BatchSettings::Channel::Modem, arguments.at(3), QString()};
 
     const auto runBatch = [&hub, &modem](qint64 batch) {

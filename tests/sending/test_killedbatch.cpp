@@ -32,9 +32,8 @@ void TestKilledBatch::killedInTheMiddleThenContinued()
         QSKIP(qPrintable(unavailable));
     ModemRig rig;
     // Prints ModemManager's log and the AT dialogue however the test ends.
-    const std::unique_ptr<ModemRig, void (*)(ModemRig *)> report(&rig, [](ModemRig *failed) {
-        failed->reportIfFailed();
-    });
+    const std::unique_ptr<ModemRig, void (*)(ModemRig *)> report(
+        &rig, [](ModemRig *failed) { failed->reportIfFailed(); });
     QString error;
     QVERIFY2(rig.start(&error), qPrintable(error));
     ModemRig::Modem made;
@@ -44,9 +43,10 @@ void TestKilledBatch::killedInTheMiddleThenContinued()
     const QString modemId = QStringLiteral("iccid:") + made.iccid;
     // The killed recipient's message takes its time on the modem.
     const QString slow = QString::number(FirstMobile + KilledAt);
-    rig.steer(modem, {{QStringLiteral("cmd"), QStringLiteral("delay")},
-                      {QStringLiteral("number"), slow},
-                      {QStringLiteral("ms"), 3000}});
+    rig.steer(modem,
+              {{QStringLiteral("cmd"), QStringLiteral("delay")},
+               {QStringLiteral("number"), slow},
+               {QStringLiteral("ms"), 3000}});
 
     SendLogFile file;
     QVERIFY2(file.open(&error), qPrintable(error));
@@ -54,8 +54,9 @@ void TestKilledBatch::killedInTheMiddleThenContinued()
     constexpr qint64 batch = 1;
     QProcess first;
     first.setProcessChannelMode(QProcess::ForwardedChannels);
-    first.start(driver, {file.path(), QStringLiteral("start"), modemId,
-                         QString::number(FirstMobile), QString::number(Recipients)});
+    first.start(driver,
+                {file.path(), QStringLiteral("start"), modemId, QString::number(FirstMobile),
+                 QString::number(Recipients)});
     QVERIFY(first.waitForStarted());
     // Killed once the modem has the message and ModemManager waits for its answer.
     const auto submitted = [&rig, modem] {

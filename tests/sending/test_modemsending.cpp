@@ -12,7 +12,8 @@ namespace {
 const QString ModemManager = QStringLiteral("org.freedesktop.ModemManager1");
 const QString Root = QStringLiteral("/org/freedesktop/ModemManager1");
 const QString Mock = QStringLiteral("org.freedesktop.DBus.Mock");
-const QString Timeout = QStringLiteral("org.freedesktop.ModemManager1.Error.Message.NetworkTimeout");
+const QString Timeout =
+    QStringLiteral("org.freedesktop.ModemManager1.Error.Message.NetworkTimeout");
 
 } // namespace
 
@@ -66,11 +67,11 @@ void TestModemSending::initTestCase()
 
 void TestModemSending::init()
 {
-    m_modemPath = steer(QStringLiteral("AddModem"),
-                        {QStringLiteral("Quectel"), QStringLiteral("EC25"),
-                         QStringLiteral("中国移动"), 80u})
-                      .value<QDBusObjectPath>()
-                      .path();
+    m_modemPath =
+        steer(QStringLiteral("AddModem"),
+              {QStringLiteral("Quectel"), QStringLiteral("EC25"), QStringLiteral("中国移动"), 80u})
+            .value<QDBusObjectPath>()
+            .path();
     m_file = std::make_unique<SendLogFile>();
     QString error;
     QVERIFY2(m_file->open(&error), qPrintable(error));
@@ -149,9 +150,10 @@ void TestModemSending::eachRecipientGetsItsOwnText()
     const qint64 batch = createBatch(mobiles);
     BatchRunner *runner = run(batch);
     QTRY_COMPARE(runner->phase(), BatchRunner::Phase::Finished);
-    QCOMPARE(sent(), (QStringList{QStringLiteral("13800000001|您好 13800000001"),
-                                  QStringLiteral("13800000002|您好 13800000002"),
-                                  QStringLiteral("13800000003|您好 13800000003")}));
+    QCOMPARE(sent(),
+             (QStringList{QStringLiteral("13800000001|您好 13800000001"),
+                          QStringLiteral("13800000002|您好 13800000002"),
+                          QStringLiteral("13800000003|您好 13800000003")}));
     QCOMPARE(m_file->states(batch), QStringList(3, QStringLiteral("已发送")));
     QCOMPARE(runner->progress().sent, 3);
     BatchSummary summary;
@@ -167,10 +169,12 @@ void TestModemSending::failureInTheMiddleIsRecordedAndTheBatchGoesOn()
     BatchRunner *runner = run(batch);
     QTRY_COMPARE(runner->phase(), BatchRunner::Phase::Finished);
     steer(QStringLiteral("FailNumber"), {QStringLiteral("13800000012"), QString()});
-    QCOMPARE(m_file->states(batch),
-             (QStringList{QStringLiteral("已发送"), QStringLiteral("失败"), QStringLiteral("已发送")}));
-    QCOMPARE(m_file->notes(batch).at(1),
-             QStringLiteral("网络超时（org.freedesktop.ModemManager1.Error.Message.NetworkTimeout）"));
+    QCOMPARE(
+        m_file->states(batch),
+        (QStringList{QStringLiteral("已发送"), QStringLiteral("失败"), QStringLiteral("已发送")}));
+    QCOMPARE(
+        m_file->notes(batch).at(1),
+        QStringLiteral("网络超时（org.freedesktop.ModemManager1.Error.Message.NetworkTimeout）"));
     QCOMPARE(runner->progress().failed, 1);
     QCOMPARE(sent().size(), 2);
 }
@@ -185,8 +189,9 @@ void TestModemSending::optOutAfterTheBatchWasMadeIsHonoured()
              LogWrite::Written);
     BatchRunner *runner = run(batch);
     QTRY_COMPARE(runner->phase(), BatchRunner::Phase::Finished);
-    QCOMPARE(sent(), (QStringList{QStringLiteral("13800000021|您好 13800000021"),
-                                  QStringLiteral("13800000023|您好 13800000023")}));
+    QCOMPARE(sent(),
+             (QStringList{QStringLiteral("13800000021|您好 13800000021"),
+                          QStringLiteral("13800000023|您好 13800000023")}));
     QCOMPARE(m_file->states(batch).at(1), QStringLiteral("失败"));
     QVERIFY(m_file->notes(batch).at(1).contains(QStringLiteral("退订名单")));
 }
@@ -282,8 +287,9 @@ void TestModemSending::optOutReplyGoesOnTheList()
     QFETCH(QString, reply);
     QFETCH(bool, optsOut);
     QSignalSpy changed(m_hub.get(), &SendingHub::logChanged);
-    steer(QStringLiteral("Receive"), {QVariant::fromValue(QDBusObjectPath(m_modemPath)),
-                                      QStringLiteral("+8613500000001"), reply});
+    steer(QStringLiteral("Receive"),
+          {QVariant::fromValue(QDBusObjectPath(m_modemPath)), QStringLiteral("+8613500000001"),
+           reply});
     QTRY_VERIFY(changed.count() > 0);
     QList<ReceivedMessage> received;
     QVERIFY(m_file->log().received(&received, nullptr));
@@ -304,8 +310,9 @@ void TestModemSending::repliesHeldByTheModemAreReadAtStartOnce()
     // Received while the program was not running.
     m_hub.reset();
     for (const QString &text : {QStringLiteral("退订"), QStringLiteral("好的")})
-        steer(QStringLiteral("Receive"), {QVariant::fromValue(QDBusObjectPath(m_modemPath)),
-                                          QStringLiteral("+8613500000007"), text});
+        steer(QStringLiteral("Receive"),
+              {QVariant::fromValue(QDBusObjectPath(m_modemPath)), QStringLiteral("+8613500000007"),
+               text});
     QList<ReceivedMessage> received;
     for (int start = 0; start < 2; ++start) {
         m_hub = std::make_unique<SendingHub>(m_file->database(), m_bus.connection(),
@@ -332,7 +339,8 @@ void TestModemSending::deliveryReportSettlesTheRecord()
 {
     QFETCH(uint, deliveryState);
     QFETCH(QString, expected);
-    const qint64 batch = createBatch({QStringLiteral("13300000001"), QStringLiteral("13300000002")});
+    const qint64 batch =
+        createBatch({QStringLiteral("13300000001"), QStringLiteral("13300000002")});
     BatchRunner *runner = run(batch);
     QTRY_COMPARE(runner->phase(), BatchRunner::Phase::Finished);
     QList<SendRecord> records;
@@ -343,8 +351,9 @@ void TestModemSending::deliveryReportSettlesTheRecord()
            uint(records.at(1).reference), deliveryState});
     // A report of a network still trying writes nothing: a message received
     // after it shows that it was read.
-    steer(QStringLiteral("Receive"), {QVariant::fromValue(QDBusObjectPath(m_modemPath)),
-                                      QStringLiteral("13300000009"), QStringLiteral("收到")});
+    steer(QStringLiteral("Receive"),
+          {QVariant::fromValue(QDBusObjectPath(m_modemPath)), QStringLiteral("13300000009"),
+           QStringLiteral("收到")});
     QList<ReceivedMessage> received;
     QTRY_VERIFY(m_file->log().received(&received, nullptr) && received.size() == 1);
     QCOMPARE(m_file->states(batch).at(1), expected);

@@ -36,7 +36,8 @@ constexpr int PollMs = 20;
 
 // Anything may own any name and talk to anyone; the rest as the system bus
 // (its limits too: 128 replies pending per connection).
-const char *BusConfig = R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+const char *BusConfig =
+    R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
   <type>system</type>
@@ -80,10 +81,11 @@ QString tail(const QString &path, int lines)
 QMap<QString, QString> modemsByDevice(const QDBusConnection &bus)
 {
     QMap<QString, QString> modems;
-    const QDBusMessage reply = bus.call(
-        QDBusMessage::createMethodCall(Service, Root, QStringLiteral("org.freedesktop.DBus.ObjectManager"),
-                                       QStringLiteral("GetManagedObjects")),
-        QDBus::Block, CallMs);
+    const QDBusMessage reply =
+        bus.call(QDBusMessage::createMethodCall(
+                     Service, Root, QStringLiteral("org.freedesktop.DBus.ObjectManager"),
+                     QStringLiteral("GetManagedObjects")),
+                 QDBus::Block, CallMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
         return modems;
     const auto argument = reply.arguments().constFirst().value<QDBusArgument>();
@@ -94,7 +96,8 @@ QMap<QString, QString> modemsByDevice(const QDBusConnection &bus)
         argument.beginMapEntry();
         argument >> path >> interfaces;
         argument.endMapEntry();
-        const QVariantMap modem = interfaces.value(QStringLiteral("org.freedesktop.ModemManager1.Modem"));
+        const QVariantMap modem =
+            interfaces.value(QStringLiteral("org.freedesktop.ModemManager1.Modem"));
         if (!modem.isEmpty())
             modems.insert(modem.value(QStringLiteral("Device")).toString(), path.path());
     }
@@ -182,8 +185,8 @@ QDBusConnection ModemRig::linkConnection() const
     return connection;
 }
 
-bool ModemRig::startDaemon(QProcess &process, const QString &program,
-                           const QStringList &arguments, QString *error)
+bool ModemRig::startDaemon(QProcess &process, const QString &program, const QStringList &arguments,
+                           QString *error)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     if (!m_address.isEmpty())
@@ -204,15 +207,17 @@ bool ModemRig::start(QString *error, Polkit polkit)
     // polkitd gives up root for a user of its own, which must still reach
     // the bus socket in here.
     if (!m_folder.isValid()
-        || !QFile::setPermissions(m_folder.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                       | QFileDevice::ExeOwner | QFileDevice::ExeGroup
-                                                       | QFileDevice::ExeOther)) {
+        || !QFile::setPermissions(m_folder.path(),
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                      | QFileDevice::ExeOwner | QFileDevice::ExeGroup
+                                      | QFileDevice::ExeOther)) {
         *error = QStringLiteral("no temporary folder: ") + m_folder.errorString();
         return false;
     }
     QFile config(file(QStringLiteral("bus.conf")));
     if (!config.open(QIODevice::WriteOnly)
-        || config.write(QString::fromLatin1(BusConfig).arg(file(QStringLiteral("bus"))).toUtf8()) < 0) {
+        || config.write(QString::fromLatin1(BusConfig).arg(file(QStringLiteral("bus"))).toUtf8())
+            < 0) {
         *error = config.errorString();
         return false;
     }
@@ -220,8 +225,9 @@ bool ModemRig::start(QString *error, Polkit polkit)
     m_bus = std::make_unique<QProcess>();
     m_bus->setProcessChannelMode(QProcess::SeparateChannels);
     if (!startDaemon(*m_bus, DBusDaemon,
-                     {QStringLiteral("--config-file=") + config.fileName(), QStringLiteral("--nofork"),
-                      QStringLiteral("--nopidfile"), QStringLiteral("--print-address=1")},
+                     {QStringLiteral("--config-file=") + config.fileName(),
+                      QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
+                      QStringLiteral("--print-address=1")},
                      error))
         return false;
     const QDeadlineTimer deadline(StartMs);
@@ -230,7 +236,7 @@ bool ModemRig::start(QString *error, Polkit polkit)
     m_address = QString::fromUtf8(m_bus->readLine()).trimmed();
     if (m_address.isEmpty()) {
         *error = QStringLiteral("dbus-daemon printed no address: ")
-                 + QString::fromLocal8Bit(m_bus->readAllStandardError());
+            + QString::fromLocal8Bit(m_bus->readAllStandardError());
         return false;
     }
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_address.toUtf8());
@@ -247,8 +253,9 @@ bool ModemRig::waitForName(const QString &name, QProcess &process, QString *erro
     while (!connection().interface()->isServiceRegistered(name)) {
         if (process.state() != QProcess::Running || deadline.hasExpired()) {
             *error = QStringLiteral("%1 did not appear on the bus (%2)\n%3")
-                         .arg(name, process.state() == QProcess::Running ? QStringLiteral("timed out")
-                                                                       : QStringLiteral("exited"),
+                         .arg(name,
+                              process.state() == QProcess::Running ? QStringLiteral("timed out")
+                                                                   : QStringLiteral("exited"),
                               QString::fromLocal8Bit(process.readAllStandardError()));
             return false;
         }
@@ -262,17 +269,19 @@ bool ModemRig::startPolkit(Polkit polkit, QString *error)
     const QString rules = file(QStringLiteral("polkit-rules"));
     QDir(rules).removeRecursively();
     if (!QDir().mkpath(rules)
-        || !QFile::setPermissions(rules, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                             | QFileDevice::ExeOwner | QFileDevice::ReadGroup
-                                             | QFileDevice::ExeGroup | QFileDevice::ReadOther
-                                             | QFileDevice::ExeOther)) {
+        || !QFile::setPermissions(rules,
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                      | QFileDevice::ExeOwner | QFileDevice::ReadGroup
+                                      | QFileDevice::ExeGroup | QFileDevice::ReadOther
+                                      | QFileDevice::ExeOther)) {
         *error = QStringLiteral("cannot make ") + rules;
         return false;
     }
     if (polkit == Polkit::Allow) {
         QFile rule(rules + QStringLiteral("/50-lanzhou-test.rules"));
         if (!rule.open(QIODevice::WriteOnly)
-            || rule.write(QString::fromLatin1(PolkitRule).arg(QLatin1String(LinkUser)).toUtf8()) < 0) {
+            || rule.write(QString::fromLatin1(PolkitRule).arg(QLatin1String(LinkUser)).toUtf8())
+                < 0) {
             *error = rule.errorString();
             return false;
         }
@@ -284,10 +293,11 @@ bool ModemRig::startPolkit(Polkit polkit, QString *error)
     m_polkit->setStandardErrorFile(file(QStringLiteral("polkitd.log")), QIODevice::Append);
     // polkitd reads only its two rules folders: in a mount namespace of its
     // own, ours hides the machine's.
-    const QString script = QStringLiteral(
-        "mount --bind \"$0\" /etc/polkit-1/rules.d"
-        " && mount -t tmpfs -o mode=0755 tmpfs /usr/share/polkit-1/rules.d"
-        " && exec %1 --no-debug").arg(Polkitd);
+    const QString script =
+        QStringLiteral("mount --bind \"$0\" /etc/polkit-1/rules.d"
+                       " && mount -t tmpfs -o mode=0755 tmpfs /usr/share/polkit-1/rules.d"
+                       " && exec %1 --no-debug")
+            .arg(Polkitd);
     if (!startDaemon(*m_polkit, Unshare,
                      {QStringLiteral("--mount"), QStringLiteral("--propagation"),
                       QStringLiteral("private"), QStringLiteral("/bin/sh"), QStringLiteral("-c"),
@@ -358,21 +368,36 @@ int ModemRig::addModem(const Modem &modem, QString *error)
     emulator.process = std::make_unique<QProcess>();
     emulator.process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QStringList arguments{QStringLiteral(LANZHOU_MODEM_EMULATOR),
-                          QStringLiteral("--at-socket"), file(prefix + QStringLiteral(".at")),
-                          QStringLiteral("--control-socket"), file(prefix + QStringLiteral(".control")),
-                          QStringLiteral("--sent-log"), file(prefix + QStringLiteral(".sent.jsonl")),
-                          QStringLiteral("--trace"), file(prefix + QStringLiteral(".trace")),
-                          QStringLiteral("--manufacturer"), modem.manufacturer,
-                          QStringLiteral("--model"), modem.model,
-                          QStringLiteral("--imei"), modem.imei,
-                          QStringLiteral("--imsi"), modem.imsi,
-                          QStringLiteral("--iccid"), modem.iccid,
-                          QStringLiteral("--number"), modem.number,
-                          QStringLiteral("--operator"), modem.operatorName,
-                          QStringLiteral("--signal"), QString::number(modem.signal),
-                          QStringLiteral("--capacity"), QString::number(modem.capacity),
-                          QStringLiteral("--held"), QString::number(modem.held),
-                          QStringLiteral("--held-optout"), QString::number(modem.heldOptOut)};
+                          QStringLiteral("--at-socket"),
+                          file(prefix + QStringLiteral(".at")),
+                          QStringLiteral("--control-socket"),
+                          file(prefix + QStringLiteral(".control")),
+                          QStringLiteral("--sent-log"),
+                          file(prefix + QStringLiteral(".sent.jsonl")),
+                          QStringLiteral("--trace"),
+                          file(prefix + QStringLiteral(".trace")),
+                          QStringLiteral("--manufacturer"),
+                          modem.manufacturer,
+                          QStringLiteral("--model"),
+                          modem.model,
+                          QStringLiteral("--imei"),
+                          modem.imei,
+                          QStringLiteral("--imsi"),
+                          modem.imsi,
+                          QStringLiteral("--iccid"),
+                          modem.iccid,
+                          QStringLiteral("--number"),
+                          modem.number,
+                          QStringLiteral("--operator"),
+                          modem.operatorName,
+                          QStringLiteral("--signal"),
+                          QString::number(modem.signal),
+                          QStringLiteral("--capacity"),
+                          QString::number(modem.capacity),
+                          QStringLiteral("--held"),
+                          QString::number(modem.held),
+                          QStringLiteral("--held-optout"),
+                          QString::number(modem.heldOptOut)};
     if (!modem.pin.isEmpty())
         arguments << QStringLiteral("--pin") << modem.pin;
     if (modem.noSim)
@@ -390,7 +415,8 @@ int ModemRig::addModem(const Modem &modem, QString *error)
     emulator.control = std::make_unique<QLocalSocket>();
     emulator.control->connectToServer(file(prefix + QStringLiteral(".control")));
     if (!emulator.control->waitForConnected(StartMs)) {
-        *error = QStringLiteral("the emulator's control socket: ") + emulator.control->errorString();
+        *error =
+            QStringLiteral("the emulator's control socket: ") + emulator.control->errorString();
         return -1;
     }
     m_emulators.push_back(std::move(emulator));
@@ -431,10 +457,11 @@ bool ModemRig::waitForPath(int modem, bool listed, QString *error, int timeoutMs
     const QDeadlineTimer deadline(timeoutMs);
     while (path(modem).isEmpty() == listed) {
         if (deadline.hasExpired()) {
-            *error = QStringLiteral("ModemManager %1 modem %2\n%3")
-                         .arg(listed ? QStringLiteral("did not export") : QStringLiteral("still lists"))
-                         .arg(modem)
-                         .arg(logs(30));
+            *error =
+                QStringLiteral("ModemManager %1 modem %2\n%3")
+                    .arg(listed ? QStringLiteral("did not export") : QStringLiteral("still lists"))
+                    .arg(modem)
+                    .arg(logs(30));
             return false;
         }
         QThread::msleep(PollMs * 2);
@@ -497,8 +524,8 @@ bool ModemRig::unplug(int modem, QString *error)
     // The inhibition lasts as long as the connection that asked for it.
     const QDBusConnection inhibitor =
         QDBusConnection::connectToBus(m_address, m_connectionName + QStringLiteral("-inhibit"));
-    QDBusMessage call = QDBusMessage::createMethodCall(Service, Root, Service,
-                                                       QStringLiteral("InhibitDevice"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(Service, Root, Service, QStringLiteral("InhibitDevice"));
     call << QStringLiteral("/virtual/") + emulator.name << true;
     const QDBusMessage reply = inhibitor.call(call, QDBus::Block, CallMs);
     if (reply.type() != QDBusMessage::ReplyMessage) {
@@ -514,8 +541,8 @@ bool ModemRig::plugIn(int modem, QString *error)
     Emulator &emulator = m_emulators.at(size_t(modem));
     const QDBusConnection inhibitor =
         QDBusConnection::connectToBus(m_address, m_connectionName + QStringLiteral("-inhibit"));
-    QDBusMessage call = QDBusMessage::createMethodCall(Service, Root, Service,
-                                                       QStringLiteral("InhibitDevice"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(Service, Root, Service, QStringLiteral("InhibitDevice"));
     call << QStringLiteral("/virtual/") + emulator.name << false;
     const QDBusMessage reply = inhibitor.call(call, QDBus::Block, CallMs);
     if (reply.type() != QDBusMessage::ReplyMessage) {

@@ -42,15 +42,15 @@ public:
         QString imei = QStringLiteral("867530900000001");
         QString iccid = QStringLiteral("89860000000000000001");
         QString imsi = QStringLiteral("460001234567801");
-        QString number;    // the SIM's own number (+CNUM), "" for none
+        QString number; // the SIM's own number (+CNUM), "" for none
         QString operatorName = QStringLiteral("中国移动");
         QString manufacturer = QStringLiteral("Lanzhou");
         QString model = QStringLiteral("GSM Modem");
-        int signal = 64;   // per cent
-        int capacity = 30; // messages the SIM holds
-        int held = 0;      // messages received earlier, on the SIM at start
+        int signal = 64;    // per cent
+        int capacity = 30;  // messages the SIM holds
+        int held = 0;       // messages received earlier, on the SIM at start
         int heldOptOut = 0; // of those, the first ones read "T"
-        QString pin;       // the SIM asks for this PIN when set
+        QString pin;        // the SIM asks for this PIN when set
         bool noSim = false;
     };
 

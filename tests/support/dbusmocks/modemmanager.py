@@ -8,8 +8,10 @@ Messaging.Create and sent with the message's Sms.Send, which takes
 SetSendDelay(number, seconds) seconds ("" for every number) and fails with
 the D-Bus error named by FailNumber(number, error name). Sent() lists what
 really went out, as "number|text", in order. Receive(modem, number, text)
-and Report(modem, number, reference, delivery state) make a received
-message or a status report and announce it with Messaging.Added(path, true).
+ReceiveAt(modem, number, text, timestamp) (a timestamp of "" as some
+networks send) and Report(modem, number, reference, delivery state) make a
+received message or a status report and announce it with
+Messaging.Added(path, true).
 '''
 
 import time
@@ -140,16 +142,27 @@ def Sent(_self):
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='oss', out_signature='o')
-def Receive(_self, modem_path, number, text):
+def Receive(self, modem_path, number, text):
+    return ReceiveAt(self, modem_path, number, text, time.strftime('%Y-%m-%dT%H:%M:%S+08:00'))
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='osss', out_signature='o')
+def ReceiveAt(_self, modem_path, number, text, timestamp):
     path = add_sms(modem_path, {
         'State': dbus.UInt32(STATE_RECEIVED),
         'PduType': dbus.UInt32(PDU_DELIVER),
         'Number': dbus.String(number),
         'Text': dbus.String(text),
-        'Timestamp': dbus.String(time.strftime('%Y-%m-%dT%H:%M:%S+08:00')),
+        'Timestamp': dbus.String(timestamp),
     })
     mockobject.objects[modem_path].EmitSignal(MESSAGING_IFACE, 'Added', 'ob', [path, True])
     return path
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='o', out_signature='')
+def ForgetMessages(_self, modem_path):
+    """The modem lists no message any more (as after ModemManager restarted)."""
+    mockobject.objects[modem_path].Set(MESSAGING_IFACE, 'Messages', dbus.Array([], signature='o'))
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='osuu', out_signature='o')

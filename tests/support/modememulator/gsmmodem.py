@@ -3,15 +3,35 @@
 
 ModemManager connects to --at-socket as it would open a serial port; this
 program answers the AT commands a plain GSM/UMTS USB modem answers (PDU-mode
-SMS on the SIM storage "SM", registration, signal, SIM PIN) and ERROR to what
-such a modem does not know.
+SMS on the SIM storage "SM", registration, signal through +CIND/+CIEV and
++CSQ, the SIM's identity and PIN) and ERROR to what such a modem does not
+know. Its settings and the SIM's messages stay when the port is closed and
+opened again (ModemManager restarting).
 
 The test steers it through --control-socket: one JSON object a line, one
 JSON reply a line ({"ok": true, ...} or {"ok": false, "error": "..."}), each
-command done before its reply. Every message the modem is asked to send is
-decoded and written to --sent-log as one JSON line, at the moment the
-modem answers +CMGS (or, for a send that never gets an answer, when its PDU
-arrived, with "answered": false). --trace gets every line of the AT dialogue.
+command done before its reply:
+  {"cmd": "fail_next", "number": N, "cms": C}  the next send to N: +CMS ERROR: C
+  {"cmd": "fail_any", "cms": C}                the next send to anyone fails so
+  {"cmd": "delay", "ms": T [, "number": N]}    answer +CMGS after T ms (to N only)
+  {"cmd": "hang" [, "on": false]}              never answer +CMGS
+  {"cmd": "report", "reference": R, "outcome": "delivered"|"failed"|"temporary"|"expired"}
+                                               a status report (+CDS) for the message R
+  {"cmd": "deliver", "from": N, "text": T [, "parts": P, "gapMs": G]}
+                                               a message from the network: stored on
+                                               the SIM and announced (+CMTI), in P parts
+                                               G ms apart; held by the network while the
+                                               SIM is full, until a message is deleted
+  {"cmd": "registration", "registered": B}     lose or regain the network (+CREG)
+  {"cmd": "signal", "percent": P}              signal quality (+CIEV)
+  {"cmd": "vanish"} / {"cmd": "return"}        close the port and refuse it / accept again
+  {"cmd": "state"}                             stored, capacity, pending, connected,
+                                               pinLocked, sent, submitted
+Every message the modem is asked to send is decoded (number, text in GSM-7,
+UCS-2 or 8-bit, the concatenation header, the status-report request, the
+reference given) and written to --sent-log as one JSON line when the modem
+answers it (or, for one it never answers, as soon as its PDU came, with
+"answered": false). --trace gets the whole AT dialogue.
 """
 
 import argparse
