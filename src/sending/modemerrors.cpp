@@ -182,7 +182,7 @@ namespace ModemErrors {
 
 QString describe(const QString &errorName, const QString &errorMessage)
 {
-    const QString text = reason(errorName, errorMessage.trimmed());
+    QString text = reason(errorName, errorMessage.trimmed());
     if (errorName.isEmpty())
         return text;
     return text + QStringLiteral("（%1）").arg(errorName);

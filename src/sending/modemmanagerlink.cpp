@@ -85,7 +85,7 @@ bool pathLess(const ModemInfo &a, const ModemInfo &b)
 // read again, whatever its object path.
 QString stampOf(const QString &modemId, const QVariantMap &sms)
 {
-    const QString stamp = sms.value(QStringLiteral("Timestamp")).toString();
+    QString stamp = sms.value(QStringLiteral("Timestamp")).toString();
     if (!stamp.isEmpty())
         return stamp;
     const QString content = QStringList{modemId, sms.value(QStringLiteral("Number")).toString(),
@@ -504,7 +504,7 @@ void ModemManagerLink::createAndSend(const QString &id, const QString &number, c
 
 void ModemManagerLink::readSmsState(const QString &id, const QString &smsPath,
                                     const QString &number, const QString &text,
-                                    std::function<void(std::optional<uint>)> done)
+                                    const std::function<void(std::optional<uint>)> &done)
 {
     const std::optional<ModemInfo> info = modem(id);
     if (!info || smsPath.isEmpty()) {
@@ -580,8 +580,8 @@ void ModemManagerLink::pumpDeletions()
 }
 
 void ModemManagerLink::cleanUp(const QString &id,
-                               std::function<bool(const QString &smsPath)> mayDelete,
-                               std::function<void(int removed)> done)
+                               const std::function<bool(const QString &smsPath)> &mayDelete,
+                               const std::function<void(int removed)> &done)
 {
     const std::optional<ModemInfo> info = modem(id);
     const auto finish = [this, done](int removed) {
@@ -725,9 +725,9 @@ ModemChannel::ModemChannel(ModemManagerLink &link, const QString &modemId, QObje
     , m_link(link)
     , m_modemId(modemId)
 {
-    m_present = isPresent();
+    m_present = usable();
     connect(&link, &ModemManagerLink::modemsChanged, this, [this] {
-        const bool present = isPresent();
+        const bool present = usable();
         if (m_present && !present)
             emit gone();
         m_present = present;
@@ -741,6 +741,11 @@ void ModemChannel::send(const QString &number, const QString &text, const Create
 }
 
 bool ModemChannel::isPresent() const
+{
+    return usable();
+}
+
+bool ModemChannel::usable() const
 {
     const std::optional<ModemInfo> modem = m_link.modem(m_modemId);
     if (!modem)

@@ -69,15 +69,15 @@ public:
     // at smsPath still holds this number and text (paths are given out again
     // after ModemManager restarts); nullopt otherwise.
     void readSmsState(const QString &id, const QString &smsPath, const QString &number,
-                      const QString &text, std::function<void(std::optional<uint>)> done);
+                      const QString &text, const std::function<void(std::optional<uint>)> &done);
     // Removes a message from the modem (best effort): a received message or
     // status report once it is kept elsewhere, a sent one no longer needed.
     void deleteSms(const QString &id, const QString &smsPath);
     // Removes the modem's messages made to be sent for which mayDelete(smsPath)
     // says yes (the caller knows which ones are settled), and the status
     // reports this link handed on. done(how many were removed).
-    void cleanUp(const QString &id, std::function<bool(const QString &smsPath)> mayDelete,
-                 std::function<void(int removed)> done = {});
+    void cleanUp(const QString &id, const std::function<bool(const QString &smsPath)> &mayDelete,
+                 const std::function<void(int removed)> &done = {});
 
     // For tests: how long a send waits for ModemManager's answer.
     void setSendTimeout(int ms) { m_sendTimeoutMs = ms; }
@@ -182,6 +182,8 @@ public:
     bool isPresent() const override;
 
 private:
+    bool usable() const;
+
     ModemManagerLink &m_link;
     QString m_modemId;
     bool m_present = false;

@@ -518,6 +518,11 @@ QList<QJsonObject> ModemRig::sent(int modem) const
     return messages;
 }
 
+QString ModemRig::traceFile(int modem) const
+{
+    return file(QStringLiteral("modem%1.trace").arg(modem));
+}
+
 bool ModemRig::unplug(int modem, QString *error)
 {
     Emulator &emulator = m_emulators.at(size_t(modem));
@@ -577,7 +582,7 @@ QString ModemRig::logs(int lines) const
 {
     QString text = tail(file(QStringLiteral("ModemManager.log")), lines);
     for (size_t i = 0; i < m_emulators.size(); ++i)
-        text += tail(file(QStringLiteral("modem%1.trace").arg(i)), lines / 2);
+        text += tail(traceFile(int(i)), lines / 2);
     return text;
 }
 

@@ -89,6 +89,8 @@ public:
     QJsonObject steer(int modem, const QJsonObject &command, QString *error = nullptr);
     // Every message the modem was asked to send, decoded, in order.
     QList<QJsonObject> sent(int modem) const;
+    // The emulator's AT dialogue, each line after its time.
+    QString traceFile(int modem) const;
 
     // The modem taken away (ModemManager forgets it, as when it is
     // unplugged) and given back: ModemManager probes it anew and exports it

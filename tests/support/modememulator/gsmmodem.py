@@ -31,7 +31,8 @@ Every message the modem is asked to send is decoded (number, text in GSM-7,
 UCS-2 or 8-bit, the concatenation header, the status-report request, the
 reference given) and written to --sent-log as one JSON line when the modem
 answers it (or, for one it never answers, as soon as its PDU came, with
-"answered": false). --trace gets the whole AT dialogue.
+"answered": false). --trace gets the whole AT dialogue, each line after the
+time it was read or written (seconds since the epoch).
 """
 
 import argparse
@@ -41,6 +42,7 @@ import json
 import os
 import re
 import sys
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import gsmpdu  # noqa: E402
@@ -155,7 +157,7 @@ class Modem:
         if self.writer is None:
             return
         if self.trace:
-            self.trace.write("<- %r\n" % data)
+            self.trace.write("%.6f <- %r\n" % (time.time(), data))
         self.writer.write(data)
 
     def urc(self, line):
@@ -190,7 +192,7 @@ class Modem:
                 if not data:
                     break
                 if self.trace:
-                    self.trace.write("-> %r\n" % data)
+                    self.trace.write("%.6f -> %r\n" % (time.time(), data))
                 buffer += data
                 buffer = await self.consume(buffer)
         except (ConnectionError, asyncio.CancelledError):
