@@ -543,14 +543,19 @@ void ModemManagerLink::readSmsState(const QString &id, const QString &smsPath,
 void ModemManagerLink::deleteSms(const QString &id, const QString &smsPath)
 {
     const std::optional<ModemInfo> info = modem(id);
-    if (!info || smsPath.isEmpty())
-        return;
-    QDBusMessage remove = QDBusMessage::createMethodCall(Service, info->path, MessagingInterface,
+    if (info && !smsPath.isEmpty())
+        removeMessage(info->path, smsPath, {});
+}
+
+void ModemManagerLink::removeMessage(const QString &modemPath, const QString &smsPath,
+                                     const std::function<void(bool removed)> &done)
+{
+    QDBusMessage remove = QDBusMessage::createMethodCall(Service, modemPath, MessagingInterface,
                                                          QStringLiteral("Delete"));
     remove << QVariant::fromValue(QDBusObjectPath(smsPath));
     m_handedReports.remove(smsPath);
     m_receiving.remove(smsPath);
-    m_deletions.append({remove, DeleteAttempts});
+    m_deletions.append({remove, DeleteAttempts, done});
     pumpDeletions();
 }
 
@@ -568,13 +573,15 @@ void ModemManagerLink::pumpDeletions()
             return;
         if (reply.errorName() == Prefix + QLatin1String("Core.Retry") && next.attemptsLeft > 1) {
             QTimer::singleShot(RetryMs, this, [this, next] {
-                m_deletions.prepend({next.message, next.attemptsLeft - 1});
+                m_deletions.prepend({next.message, next.attemptsLeft - 1, next.done});
                 m_deleting = false;
                 pumpDeletions();
             });
             return;
         }
         m_deleting = false;
+        if (next.done)
+            next.done(reply.type() == QDBusMessage::ReplyMessage);
         pumpDeletions();
     });
 }
@@ -595,7 +602,7 @@ void ModemManagerLink::cleanUp(const QString &id,
     const QString modemPath = info->path;
     call(QDBusMessage::createMethodCall(Service, modemPath, MessagingInterface,
                                         QStringLiteral("List")),
-         ShortCallMs, [this, id, modemPath, mayDelete, finish](const QDBusMessage &reply) {
+         ShortCallMs, [this, modemPath, mayDelete, finish](const QDBusMessage &reply) {
              const auto paths = reply.type() == QDBusMessage::ReplyMessage
                  ? qdbus_cast<QList<QDBusObjectPath>>(reply.arguments().value(0))
                  : QList<QDBusObjectPath>();
@@ -620,18 +627,23 @@ void ModemManagerLink::cleanUp(const QString &id,
                      Service, smsPath, PropertiesInterface, QStringLiteral("GetAll"));
                  getAll << SmsInterface;
                  queue(getAll,
-                       [this, id, smsPath, mayDelete, tally, counted](const QDBusMessage &got) {
+                       [this, modemPath, smsPath, mayDelete, tally,
+                        counted](const QDBusMessage &got) {
                            const QVariantMap sms = mapOf(got.arguments().value(0));
                            const uint pdu = sms.value(QStringLiteral("PduType")).toUInt();
                            const bool received = pdu == DeliverPdu || pdu == CdmaDeliverPdu;
                            const bool remove = got.type() == QDBusMessage::ReplyMessage
                                && ((pdu == StatusReportPdu && m_handedReports.contains(smsPath))
                                    || (pdu != StatusReportPdu && !received && mayDelete(smsPath)));
-                           if (remove) {
-                               ++tally->removed;
-                               deleteSms(id, smsPath);
+                           if (!remove) {
+                               counted();
+                               return;
                            }
-                           counted();
+                           removeMessage(modemPath, smsPath, [tally, counted](bool removed) {
+                               if (removed)
+                                   ++tally->removed;
+                               counted();
+                           });
                        });
              }
          });

@@ -75,7 +75,7 @@ public:
     void deleteSms(const QString &id, const QString &smsPath);
     // Removes the modem's messages made to be sent for which mayDelete(smsPath)
     // says yes (the caller knows which ones are settled), and the status
-    // reports this link handed on. done(how many were removed).
+    // reports this link handed on. done(how many were removed) once they are.
     void cleanUp(const QString &id, const std::function<bool(const QString &smsPath)> &mayDelete,
                  const std::function<void(int removed)> &done = {});
 
@@ -120,6 +120,7 @@ private:
     {
         QDBusMessage message;
         int attemptsLeft = 0;
+        std::function<void(bool removed)> done;
     };
 
     void call(const QDBusMessage &message, int timeoutMs, const Reply &then);
@@ -127,6 +128,8 @@ private:
     // the bus refuses more than 128 replies pending on one connection.
     void queue(const QDBusMessage &message, const Reply &then);
     void pumpQueue();
+    void removeMessage(const QString &modemPath, const QString &smsPath,
+                       const std::function<void(bool removed)> &done);
     void pumpDeletions();
     void readObjects(const QDBusMessage &reply);
     void readSim(const QString &simPath);

@@ -136,7 +136,8 @@ ModemRig::~ModemRig()
 {
     QDBusConnection::disconnectFromBus(m_connectionName + QStringLiteral("-link"));
     QDBusConnection::disconnectFromBus(m_connectionName + QStringLiteral("-inhibit"));
-    stop(m_modemManager, true);
+    // Killed: a gentle stop waits for modems that no longer answer.
+    stop(m_modemManager, false);
     for (Emulator &emulator : m_emulators) {
         emulator.control.reset();
         stop(emulator.process, false);
@@ -348,7 +349,7 @@ void ModemRig::stop(std::unique_ptr<QProcess> &process, bool gently)
     if (process->state() != QProcess::NotRunning) {
         if (gently) {
             process->terminate();
-            if (!process->waitForFinished(5000))
+            if (!process->waitForFinished(3000))
                 process->kill();
         } else {
             process->kill();
