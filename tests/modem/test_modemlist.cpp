@@ -113,10 +113,11 @@ void TestModemList::lockedSimWaitsForItsPin()
     QVERIFY(!modem.canSend());
     QCOMPARE(modem.problem, QStringLiteral("SIM 卡需要 PIN 码"));
     QVERIFY(modem.label().endsWith(QStringLiteral("：SIM 卡需要 PIN 码")));
-    const QString lockedId = modem.id;
+    // The SIM is read while it waits for its PIN: the id is the one it keeps.
+    QCOMPARE(modem.id, idOf(made));
 
     const auto refused =
-        sendThrough(link, lockedId, QStringLiteral("13912345678"), QStringLiteral("不该发出"));
+        sendThrough(link, idOf(made), QStringLiteral("13912345678"), QStringLiteral("不该发出"));
     QVERIFY(refused->result);
     QCOMPARE(refused->result->state, RecordState::Failed);
     QCOMPARE(refused->result->note, QStringLiteral("SIM 卡需要 PIN 码"));
