@@ -45,6 +45,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
@@ -238,6 +239,37 @@ double firstCmgsMs(const QString &trace, double since)
     return -1;
 }
 
+// The median time between two AT+CMGS the emulator read in [from, to] (ms
+// since the epoch): the time per message without the stragglers a loaded
+// machine adds.
+double medianCmgsGapMs(const QString &trace, double from, double to)
+{
+    QFile file(trace);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    QList<double> times;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const double at = line.left(line.indexOf(' ')).toDouble() * 1000;
+        if (at >= from && at <= to && line.contains("-> b'AT+CMGS"))
+            times.append(at);
+    }
+    QList<double> gaps;
+    for (qsizetype i = 1; i < times.size(); ++i)
+        gaps.append(times.at(i) - times.at(i - 1));
+    if (gaps.isEmpty())
+        return -1;
+    std::sort(gaps.begin(), gaps.end());
+    return gaps.at(gaps.size() / 2);
+}
+
+// How one way of sending did.
+struct Rate
+{
+    double perSecond = -1;
+    double firstCmgsMs = -1;
+    double medianGapMs = -1;
+};
+
 // One message through the link, waited for; false when it did not go out.
 bool sendOne(ModemManagerLink &link, const QString &id, int n)
 {
@@ -257,18 +289,22 @@ bool sendOne(ModemManagerLink &link, const QString &id, int n)
     return sent;
 }
 
-// Messages per second through the link, one after the other.
-double linkRate(ModemManagerLink &link, const QString &id, int messages, double *firstCmgs,
-                const QString &trace)
+Rate rateOf(int messages, double start, const QString &trace)
+{
+    const double end = nowMs();
+    return {messages * 1000.0 / (end - start), firstCmgsMs(trace, start) - start,
+            medianCmgsGapMs(trace, start, end)};
+}
+
+// Through the link, one message after the other.
+Rate linkRate(ModemManagerLink &link, const QString &id, int messages, const QString &trace)
 {
     const double start = nowMs();
     for (int n = 0; n < messages; ++n) {
         if (!sendOne(link, id, n))
-            return -1;
+            return {};
     }
-    const double elapsed = nowMs() - start;
-    *firstCmgs = firstCmgsMs(trace, start) - start;
-    return messages * 1000.0 / elapsed;
+    return rateOf(messages, start, trace);
 }
 
 QString mmcli(const QStringList &arguments)
@@ -280,8 +316,8 @@ QString mmcli(const QStringList &arguments)
     return QString::fromUtf8(process.readAll());
 }
 
-// Messages per second through mmcli: --messaging-create-sms, then --send.
-double mmcliRate(const QString &modemPath, int messages, double *firstCmgs, const QString &trace)
+// Through mmcli: --messaging-create-sms, then --send.
+Rate mmcliRate(const QString &modemPath, int messages, const QString &trace)
 {
     static const QRegularExpression smsPath(
         QStringLiteral("(/org/freedesktop/ModemManager1/SMS/\\d+)"));
@@ -298,12 +334,10 @@ double mmcliRate(const QString &modemPath, int messages, double *firstCmgs, cons
             : mmcli({QStringLiteral("-s"), path, QStringLiteral("--send")});
         if (!sent.contains(QLatin1String("successfully sent"))) {
             std::fprintf(stderr, "mmcli: %s\n", sent.toUtf8().constData());
-            return -1;
+            return {};
         }
     }
-    const double elapsed = nowMs() - start;
-    *firstCmgs = firstCmgsMs(trace, start) - start;
-    return messages * 1000.0 / elapsed;
+    return rateOf(messages, start, trace);
 }
 
 int realModem(int messages)
@@ -348,25 +382,22 @@ int realModem(int messages)
         while (removed < 0)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     };
-    double userFirst = 0;
-    double rootFirst = 0;
-    double mmcliFirst = 0;
     clear();
-    const double user = linkRate(asUser, id, messages, &userFirst, trace);
+    const Rate user = linkRate(asUser, id, messages, trace);
     clear();
-    const double viaMmcli = mmcliRate(rig.path(modem), messages, &mmcliFirst, trace);
+    const Rate viaMmcli = mmcliRate(rig.path(modem), messages, trace);
     clear();
-    const double root = linkRate(asRoot, id, messages, &rootFirst, trace);
-    std::printf("%d messages each, one after the other, enabled modem:\n", messages);
-    std::printf("  ModemManagerLink, ordinary user (polkit rule): %.1f messages/s, first AT+CMGS "
-                "after %.1f ms\n",
-                user, userFirst);
-    std::printf("  ModemManagerLink, root:                        %.1f messages/s, first AT+CMGS "
-                "after %.1f ms\n",
-                root, rootFirst);
-    std::printf("  mmcli create + send (root):                    %.1f messages/s, first AT+CMGS "
-                "after %.1f ms\n",
-                viaMmcli, mmcliFirst);
+    const Rate root = linkRate(asRoot, id, messages, trace);
+    std::printf("%d messages each, one after the other, enabled modem "
+                "(messages/s; first AT+CMGS after; median time between two AT+CMGS):\n",
+                messages);
+    const auto print = [](const char *way, const Rate &rate) {
+        std::printf("  %-48s %6.1f/s %7.1f ms %6.1f ms\n", way, rate.perSecond, rate.firstCmgsMs,
+                    rate.medianGapMs);
+    };
+    print("ModemManagerLink, ordinary user (polkit rule)", user);
+    print("ModemManagerLink, root", root);
+    print("mmcli create + send (root)", viaMmcli);
     return 0;
 }
 
