@@ -279,6 +279,8 @@ class Modem:
                         i += len(m2.group(0))
             elif c == "Z":
                 self.reset_settings()
+            elif c == "H":
+                pass  # no call to hang up
             elif c == "&":
                 if i < len(body):
                     i += 1
