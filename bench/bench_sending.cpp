@@ -12,8 +12,19 @@
 //     wall time is mostly the disk's flush of the two commits a message);
 //  3. the resident memory every 1,000 messages.
 //   bench_sending [recipients] [messages sent] [messages through the stand-in]
+//
+// With --real-modem, the real ModemManager with our modem emulator behind it
+// (tests/support/modemrig.h; root needed), no delay on the modem's side, one
+// message after the other as the program sends: messages per second through
+// ModemManagerLink (create, then send), as root and as an ordinary user whom
+// a polkit rule lets through, next to mmcli creating and sending on the same
+// modem in the same run; and the time from the first call to the emulator
+// reading the first AT+CMGS, for an enabled modem and for a disabled one (the
+// link enables it first).
+//   bench_sending --real-modem [messages each way]
 
 #include "sending/batchrunner.h"
+#include "sending/modemmanagerlink.h"
 #include "sending/preparebatchcommand.h"
 #include "sending/sendinghub.h"
 #include "storage/database.h"
@@ -21,15 +32,20 @@
 #include "storage/statement.h"
 #include "storage/template/databasetemplate.h"
 #include "support/dbusmockbus.h"
+#include "support/modemrig.h"
 
 #include <QCoreApplication>
 #include <QDBusObjectPath>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
@@ -100,8 +116,9 @@ QList<BatchRecipient> makeRecipients(int count)
     recipients.reserve(count);
     for (int i = 0; i < count; ++i) {
         const QString mobile = QString::number(13000000000LL + i);
-        recipients.append({mobile, QStringLiteral("客户%1").arg(i),
-                           QStringLiteral("客户%1您好，本店周末全场八折，欢迎光临。回T退订").arg(i)});
+        recipients.append(
+            {mobile, QStringLiteral("客户%1").arg(i),
+             QStringLiteral("客户%1您好，本店周末全场八折，欢迎光临。回T退订").arg(i)});
     }
     return recipients;
 }
@@ -114,8 +131,9 @@ double plainInsertMs(Database &database, const QList<BatchRecipient> &recipients
     database.execute("BEGIN");
     database.execute("INSERT INTO [发送批次] ([时间], [发送方式], [短信内容]) VALUES ('', '', '')");
     const qint64 batch = sqlite3_last_insert_rowid(database.handle());
-    Statement insert(database.handle(), "INSERT INTO [发送记录] ([批次], [手机号], [姓名], [发送内容], "
-                                        "[状态]) VALUES (?1, ?2, ?3, ?4, '待发送')");
+    Statement insert(database.handle(),
+                     "INSERT INTO [发送记录] ([批次], [手机号], [姓名], [发送内容], "
+                     "[状态]) VALUES (?1, ?2, ?3, ?4, '待发送')");
     for (const BatchRecipient &recipient : recipients) {
         insert.reset();
         insert.bind(1, batch);
@@ -172,8 +190,8 @@ PerMessage runBatch(SendingHub &hub, SendChannel *channel, qint64 batch, int sto
                     QList<MemorySample> *memory)
 {
     BatchSettings settings;
-    auto *runner = new BatchRunner(hub.log(), batch, settings, channel,
-                                   &QDateTime::currentDateTime, &hub);
+    auto *runner =
+        new BatchRunner(hub.log(), batch, settings, channel, &QDateTime::currentDateTime, &hub);
     QElapsedTimer timer;
     QObject::connect(runner, &BatchRunner::progressChanged, runner, [&] {
         const BatchRunner::Progress progress = runner->progress();
@@ -199,9 +217,195 @@ PerMessage runBatch(SendingHub &hub, SendChannel *channel, qint64 batch, int sto
 
 } // namespace
 
+// --- the real ModemManager -------------------------------------------------
+
+double nowMs()
+{
+    return QDateTime::currentMSecsSinceEpoch() + 0.0;
+}
+
+// When the emulator read its first AT+CMGS at or after `since` (ms since the
+// epoch), from its trace; -1 when it did not.
+double firstCmgsMs(const QString &trace, double since)
+{
+    QFile file(trace);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const double at = line.left(line.indexOf(' ')).toDouble() * 1000;
+        if (at >= since && line.contains("-> b'AT+CMGS"))
+            return at;
+    }
+    return -1;
+}
+
+// The median time between two AT+CMGS the emulator read in [from, to] (ms
+// since the epoch): the time per message without the stragglers a loaded
+// machine adds.
+double medianCmgsGapMs(const QString &trace, double from, double to)
+{
+    QFile file(trace);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    QList<double> times;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const double at = line.left(line.indexOf(' ')).toDouble() * 1000;
+        if (at >= from && at <= to && line.contains("-> b'AT+CMGS"))
+            times.append(at);
+    }
+    QList<double> gaps;
+    for (qsizetype i = 1; i < times.size(); ++i)
+        gaps.append(times.at(i) - times.at(i - 1));
+    if (gaps.isEmpty())
+        return -1;
+    std::sort(gaps.begin(), gaps.end());
+    return gaps.at(gaps.size() / 2);
+}
+
+// How one way of sending did.
+struct Rate
+{
+    double perSecond = -1;
+    double firstCmgsMs = -1;
+    double medianGapMs = -1;
+};
+
+// One message through the link, waited for; false when it did not go out.
+bool sendOne(ModemManagerLink &link, const QString &id, int n)
+{
+    bool done = false;
+    bool sent = false;
+    link.send(
+        id, QString::number(13900000000LL + n), QStringLiteral("第%1条：本店周末八折。").arg(n),
+        [](const QString &) {},
+        [&](const SendResult &result) {
+            done = true;
+            sent = result.state == RecordState::Sent;
+            if (!sent)
+                std::fprintf(stderr, "%s\n", result.note.toUtf8().constData());
+        });
+    while (!done)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    return sent;
+}
+
+Rate rateOf(int messages, double start, const QString &trace)
+{
+    const double end = nowMs();
+    return {messages * 1000.0 / (end - start), firstCmgsMs(trace, start) - start,
+            medianCmgsGapMs(trace, start, end)};
+}
+
+// Through the link, one message after the other.
+Rate linkRate(ModemManagerLink &link, const QString &id, int messages, const QString &trace)
+{
+    const double start = nowMs();
+    for (int n = 0; n < messages; ++n) {
+        if (!sendOne(link, id, n))
+            return {};
+    }
+    return rateOf(messages, start, trace);
+}
+
+QString mmcli(const QStringList &arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral("mmcli"), arguments);
+    process.waitForFinished();
+    return QString::fromUtf8(process.readAll());
+}
+
+// Through mmcli: --messaging-create-sms, then --send.
+Rate mmcliRate(const QString &modemPath, int messages, const QString &trace)
+{
+    static const QRegularExpression smsPath(
+        QStringLiteral("(/org/freedesktop/ModemManager1/SMS/\\d+)"));
+    const double start = nowMs();
+    for (int n = 0; n < messages; ++n) {
+        const QString created =
+            mmcli({QStringLiteral("-m"), modemPath,
+                   QStringLiteral("--messaging-create-sms=number=%1,text='第%2条：本店周末八折。'")
+                       .arg(13900000000LL + n)
+                       .arg(n)});
+        const QString path = smsPath.match(created).captured(1);
+        const QString sent = path.isEmpty()
+            ? created
+            : mmcli({QStringLiteral("-s"), path, QStringLiteral("--send")});
+        if (!sent.contains(QLatin1String("successfully sent"))) {
+            std::fprintf(stderr, "mmcli: %s\n", sent.toUtf8().constData());
+            return {};
+        }
+    }
+    return rateOf(messages, start, trace);
+}
+
+int realModem(int messages)
+{
+    const QString unavailable = ModemRig::unavailable();
+    if (!unavailable.isEmpty()) {
+        std::fprintf(stderr, "%s\n", unavailable.toUtf8().constData());
+        return 1;
+    }
+    ModemRig rig;
+    QString error;
+    ModemRig::Modem made;
+    const int modem = rig.start(&error) ? rig.addModem(made, &error) : -1;
+    if (modem < 0) {
+        std::fprintf(stderr, "%s\n", error.toUtf8().constData());
+        return 1;
+    }
+    std::printf("ModemManager's probing, SetProfile to the modem exported: %lld ms\n",
+                rig.lastProbeMs());
+    const QString id = QStringLiteral("iccid:") + made.iccid;
+    const QString trace = rig.traceFile(modem);
+    ModemManagerLink asUser(rig.linkConnection());
+    ModemManagerLink asRoot(rig.connection());
+    for (ModemManagerLink *link : {&asUser, &asRoot}) {
+        while (!link->modem(id))
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+
+    // The first message on a disabled modem: the link enables it first.
+    double start = nowMs();
+    if (!sendOne(asUser, id, 0))
+        return 1;
+    std::printf("disabled modem, first call to the first AT+CMGS: %.1f ms (whole send %.1f ms)\n",
+                firstCmgsMs(trace, start) - start, nowMs() - start);
+
+    // Each way starts with no message on the modem: ModemManager keeps every
+    // message made until it is deleted, and mmcli reads them all for each send.
+    const auto clear = [&asRoot, &id] {
+        int removed = -1;
+        asRoot.cleanUp(
+            id, [](const QString &) { return true; }, [&removed](int count) { removed = count; });
+        while (removed < 0)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    };
+    clear();
+    const Rate user = linkRate(asUser, id, messages, trace);
+    clear();
+    const Rate viaMmcli = mmcliRate(rig.path(modem), messages, trace);
+    clear();
+    const Rate root = linkRate(asRoot, id, messages, trace);
+    std::printf("%d messages each, one after the other, enabled modem "
+                "(messages/s; first AT+CMGS after; median time between two AT+CMGS):\n",
+                messages);
+    const auto print = [](const char *way, const Rate &rate) {
+        std::printf("  %-48s %6.1f/s %7.1f ms %6.1f ms\n", way, rate.perSecond, rate.firstCmgsMs,
+                    rate.medianGapMs);
+    };
+    print("ModemManagerLink, ordinary user (polkit rule)", user);
+    print("ModemManagerLink, root", root);
+    print("mmcli create + send (root)", viaMmcli);
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     QCoreApplication application(argc, argv);
+    if (argc > 1 && QByteArray(argv[1]) == "--real-modem")
+        return realModem(argc > 2 ? std::atoi(argv[2]) : 100);
     const int count = argc > 1 ? std::atoi(argv[1]) : 100'000;
     const int sendCount = argc > 2 ? std::atoi(argv[2]) : 5'000;
     const int throughMock = argc > 3 ? std::atoi(argv[3]) : 500;
@@ -231,8 +435,7 @@ int main(int argc, char **argv)
         return 1;
     std::printf("prepare %d recipients, the window's thread held: written on it %.0f ms, "
                 "by the command %.1f ms at the longest (%.0fx less; starting it %.2f ms)\n",
-                count, onWindowMs, worker.longestMs, onWindowMs / worker.longestMs,
-                worker.startMs);
+                count, onWindowMs, worker.longestMs, onWindowMs / worker.longestMs, worker.startMs);
     std::printf("prepare %d recipients, whole: command %.0f ms, plain transaction %.0f ms "
                 "(%.2fx)\n",
                 count, worker.wholeMs, plainMs, worker.wholeMs / plainMs);
@@ -245,7 +448,8 @@ int main(int argc, char **argv)
     const PerMessage own = runBatch(hub, &instant, batch, sendCount, &memory);
     std::printf("own time per message (%d messages): %.3f ms wall, %.3f ms CPU\n", sendCount,
                 own.wallMs, own.cpuMs);
-    std::printf("memory (messages done: resident kB / of it SQLite's page cache and statements kB):");
+    std::printf(
+        "memory (messages done: resident kB / of it SQLite's page cache and statements kB):");
     for (const MemorySample &sample : std::as_const(memory))
         std::printf(" %d: %ld / %ld", sample.done, sample.residentKb, sample.sqliteKb);
     std::printf("\n");
@@ -259,16 +463,19 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "%s\n", error.toUtf8().constData());
         return 1;
     }
-    const QString modem = bus.call(QStringLiteral("org.freedesktop.ModemManager1"),
-                                   QStringLiteral("/org/freedesktop/ModemManager1"),
-                                   QStringLiteral("org.freedesktop.DBus.Mock"),
-                                   QStringLiteral("AddModem"),
-                                   {QStringLiteral("Bench"), QStringLiteral("Modem"),
-                                    QStringLiteral("运营商"), 90u})
-                              .arguments()
-                              .value(0)
-                              .value<QDBusObjectPath>()
-                              .path();
+    const QString modem =
+        bus.call(QStringLiteral("org.freedesktop.ModemManager1"),
+                 QStringLiteral("/org/freedesktop/ModemManager1"),
+                 QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("AddModem"),
+                 {QStringLiteral("Bench"), QStringLiteral("Modem"), QStringLiteral("运营商"), 90u})
+            .arguments()
+            .value(0)
+            .value<QDBusObjectPath>()
+            .path();
+    if (modem.isEmpty()) {
+        std::fprintf(stderr, "the stand-in made no modem\n");
+        return 1;
+    }
     SendingHub busHub(logFile, bus.connection(), QDBusConnection(QStringLiteral("none")),
                       &QDateTime::currentDateTime);
     QElapsedTimer wait;
@@ -278,10 +485,11 @@ int main(int argc, char **argv)
     qint64 busBatch = 0;
     log.createBatch(BatchSettings(), recipients.mid(0, throughMock), QDateTime::currentDateTime(),
                     &busBatch, nullptr);
-    BatchRunner *runner = busHub.makeRunner(busBatch, BatchSettings(),
-                                            {BatchSettings::Channel::Modem, modem, QString()});
-    const PerMessage viaBus = runBatch(busHub, runner->findChild<SendChannel *>(), busBatch,
-                                       throughMock, nullptr);
+    BatchRunner *runner =
+        busHub.makeRunner(busBatch, BatchSettings(),
+                          {BatchSettings::Channel::Modem, busHub.devices().value(0).id, QString()});
+    const PerMessage viaBus =
+        runBatch(busHub, runner->findChild<SendChannel *>(), busBatch, throughMock, nullptr);
     std::printf("through the stand-in ModemManager (%d messages): %.3f ms wall, %.3f ms CPU "
                 "per message\n",
                 throughMock, viaBus.wallMs, viaBus.cpuMs);

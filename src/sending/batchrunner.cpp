@@ -86,12 +86,13 @@ BatchRunner::BatchRunner(const BatchServices &services, qint64 batch,
     connect(&services.writes, &PendingWrites::stateChanged, this, [this] {
         if (m_phase != Phase::Running && m_phase != Phase::Waiting)
             return;
-        const QString problem = m_services.writes.problem();
-        if (!problem.isEmpty() && !anyInFlight())
-            enter(Phase::Paused,
-                  pausedBecause(QStringLiteral("%1；写入之前不会再发").arg(problem)));
+        if (m_services.writes.isFailing() && !anyInFlight())
+            enter(Phase::Paused, pausedBecause(QStringLiteral("%1；写入之前不会再发")
+                                                   .arg(m_services.writes.problem())));
         else if (m_services.writes.isEmpty())
             stepAll();
+        else
+            showWritesWaiting();
     });
 }
 
@@ -442,7 +443,7 @@ void BatchRunner::onResult(Lane &lane, SendRecord record, const SendResult &resu
         enter(after.phase, after.text);
     } else if (noneIn && !anyInFlight()) {
         noLaneLeft();
-    } else if (!m_services.writes.problem().isEmpty() && !anyInFlight()) {
+    } else if (m_services.writes.isFailing() && !anyInFlight()) {
         enter(Phase::Paused, pausedBecause(QStringLiteral("%1；写入之前不会再发")
                                                .arg(m_services.writes.problem())));
     }
@@ -568,6 +569,15 @@ QStringList BatchRunner::keptBy() const
             devices.append(lane->device);
     }
     return devices;
+}
+
+void BatchRunner::showWritesWaiting()
+{
+    if (anyInFlight() || m_services.writes.problem().isEmpty())
+        return;
+    const QString text = QStringLiteral("%1，写入发送记录后继续…").arg(m_services.writes.problem());
+    if (m_phase != Phase::Waiting || m_statusText != text)
+        enter(Phase::Waiting, text);
 }
 
 void BatchRunner::showWaiting()

@@ -130,6 +130,8 @@ private:
     QStringList keptBy() const;
     bool anyInFlight() const;
     void showWaiting();
+    // A write of the send path waits for a busy file.
+    void showWritesWaiting();
     void enter(Phase phase, const QString &statusText = QString());
     void writeStatus(BatchStatus status);
 

@@ -27,6 +27,7 @@ void PendingWrites::flush()
         return;
     m_flushing = true;
     const QString before = m_problem;
+    const bool wasFailing = m_failing;
     const bool wasEmpty = m_writes.isEmpty();
     bool wrote = false;
     while (!m_writes.isEmpty()) {
@@ -34,12 +35,14 @@ void PendingWrites::flush()
         const LogResult result = m_writes.first().write(&error);
         if (result != LogResult::Ok) {
             m_problem = error;
-            m_retry.start(result == LogResult::Busy ? BusyRetryMs : FailedRetryMs);
+            m_failing = result == LogResult::Failed;
+            m_retry.start(m_failing ? FailedRetryMs : BusyRetryMs);
             break;
         }
         const Written written = std::move(m_writes.first().written);
         m_writes.removeFirst();
         m_problem.clear();
+        m_failing = false;
         wrote = true;
         if (written)
             written();
@@ -47,6 +50,6 @@ void PendingWrites::flush()
     m_flushing = false;
     if (wrote)
         emit written();
-    if (m_problem != before || m_writes.isEmpty() != wasEmpty)
+    if (m_problem != before || m_failing != wasFailing || m_writes.isEmpty() != wasEmpty)
         emit stateChanged();
 }

@@ -32,8 +32,11 @@ public:
     // Runs write after those before it; written runs once it went in.
     void add(Write write, Written written = {});
     bool isEmpty() const { return m_writes.isEmpty(); }
-    // Why the first write could not go in ("" while none failed).
+    // Why the first write has not gone in yet ("" while none waits for a
+    // reason): the file busy, or failing.
     QString problem() const { return m_problem; }
+    // The first write failed (not merely a busy file): a batch pauses.
+    bool isFailing() const { return m_failing; }
     // Tries the waiting writes now (the user pressed 继续).
     void retryNow();
 
@@ -53,6 +56,7 @@ private:
     };
     QList<Entry> m_writes;
     QString m_problem;
+    bool m_failing = false;
     QTimer m_retry;
     bool m_flushing = false;
 };

@@ -1,14 +1,17 @@
 '''Stand-in for ModemManager on the system bus.
 
 Starts with no modem. The test adds modems with AddModem(manufacturer,
-model, operator, signal) (the new modem's path comes back) and removes them
-with RemoveModem(path). Messages are made with the modem's
+model, operator, signal) (the new modem's path comes back; its IMEI is
+8675309 and the modem's number in eight digits, it has no SIM object) and
+removes them with RemoveModem(path). Messages are made with the modem's
 Messaging.Create and sent with the message's Sms.Send, which takes
 SetSendDelay(number, seconds) seconds ("" for every number) and fails with
 the D-Bus error named by FailNumber(number, error name). Sent() lists what
 really went out, as "number|text", in order. Receive(modem, number, text)
-and Report(modem, number, reference, delivery state) make a received
-message or a status report and announce it with Messaging.Added(path, true).
+ReceiveAt(modem, number, text, timestamp) (a timestamp of "" as some
+networks send) and Report(modem, number, reference, delivery state) make a
+received message or a status report and announce it with
+Messaging.Added(path, true).
 '''
 
 import time
@@ -100,6 +103,7 @@ def AddModem(self, manufacturer, model, operator, signal):
     self.AddObject(path, MODEM_IFACE, {
         'Manufacturer': dbus.String(manufacturer),
         'Model': dbus.String(model),
+        'EquipmentIdentifier': dbus.String('8675309%08d' % counters['modem']),
         'SignalQuality': dbus.Struct((dbus.UInt32(signal), dbus.Boolean(True)), signature='ub'),
         'State': dbus.Int32(11),
     }, [])
@@ -138,16 +142,27 @@ def Sent(_self):
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='oss', out_signature='o')
-def Receive(_self, modem_path, number, text):
+def Receive(self, modem_path, number, text):
+    return ReceiveAt(self, modem_path, number, text, time.strftime('%Y-%m-%dT%H:%M:%S+08:00'))
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='osss', out_signature='o')
+def ReceiveAt(_self, modem_path, number, text, timestamp):
     path = add_sms(modem_path, {
         'State': dbus.UInt32(STATE_RECEIVED),
         'PduType': dbus.UInt32(PDU_DELIVER),
         'Number': dbus.String(number),
         'Text': dbus.String(text),
-        'Timestamp': dbus.String(time.strftime('%Y-%m-%dT%H:%M:%S+08:00')),
+        'Timestamp': dbus.String(timestamp),
     })
     mockobject.objects[modem_path].EmitSignal(MESSAGING_IFACE, 'Added', 'ob', [path, True])
     return path
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='o', out_signature='')
+def ForgetMessages(_self, modem_path):
+    """The modem lists no message any more (as after ModemManager restarted)."""
+    mockobject.objects[modem_path].Set(MESSAGING_IFACE, 'Messages', dbus.Array([], signature='o'))
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='osuu', out_signature='o')
