@@ -5,33 +5,40 @@
 //     (the longest pause between turns of the event loop meanwhile), each on
 //     a fresh file; the command's whole time against the same rows in one
 //     plain transaction;
-//  2. the program's own time per message (log writes, queue, pace) with a
-//     channel that answers at once, and the time per message through the
-//     stand-in ModemManager on a private system bus, so that the difference
-//     is the D-Bus round trips; wall time and the thread's CPU time (the
-//     wall time is mostly the disk's flush of the two commits a message);
+//  2. the program's own time per message (the runner: the log's writes, the
+//     opt-out check, the caps read from the ledger) with a channel that
+//     answers at once; wall time and the thread's CPU time;
 //  3. the resident memory every 1,000 messages.
-//   bench_sending [recipients] [messages sent] [messages through the stand-in]
+//   bench_sending [recipients] [messages sent]
 //
 // With --real-modem, the real ModemManager with our modem emulator behind it
-// (tests/support/modemrig.h; root needed), no delay on the modem's side, one
-// message after the other as the program sends: messages per second through
-// ModemManagerLink (create, then send), as root and as an ordinary user whom
-// a polkit rule lets through, next to mmcli creating and sending on the same
-// modem in the same run; and the time from the first call to the emulator
-// reading the first AT+CMGS, for an enabled modem and for a disabled one (the
-// link enables it first).
+// (tests/support/modemrig.h; root needed), no delay on the modem's side, pace
+// 0: messages per second through the program (a batch run by the sending
+// service, as an ordinary user whom a polkit rule lets through), through the
+// modem link alone, and through mmcli creating and sending on the same modem
+// in the same run; and the time from 开始发送 (the batch handed to the
+// starter) to the emulator reading the first AT+CMGS, for an enabled modem
+// and for a disabled one (enabled first).
 //   bench_sending --real-modem [messages each way]
+//
+// With --pool, a batch over a pool of 1, 2 and 4 emulated modems, each
+// answering AT+CMGS after a delay, at an interval: the time to the last
+// message, and the end the plan gave at the start against the real one.
+//   bench_sending --pool [messages] [interval s] [modem delay ms] [pools...]
 
+#include "commands/commandqueue.h"
+#include "core/workprogress.h"
+#include "phonelink/kdeconnectphones.h"
 #include "sending/batchrunner.h"
+#include "sending/batchstarter.h"
 #include "sending/modemmanagerlink.h"
+#include "sending/pendingwrites.h"
 #include "sending/preparebatchcommand.h"
-#include "sending/sendinghub.h"
+#include "sending/sendingservice.h"
 #include "storage/database.h"
 #include "storage/migrations.h"
 #include "storage/statement.h"
 #include "storage/template/databasetemplate.h"
-#include "support/dbusmockbus.h"
 #include "support/modemrig.h"
 
 #include <QCoreApplication>
@@ -55,6 +62,8 @@ namespace {
 class InstantChannel : public SendChannel
 {
 public:
+    QString deviceId() const override { return QStringLiteral("instant"); }
+    QString label() const override { return deviceId(); }
     void send(const QString &, const QString &, const Created &, const Done &done) override
     {
         QTimer::singleShot(0, this, [done] {
@@ -64,6 +73,31 @@ public:
         });
     }
     bool isPresent() const override { return true; }
+    QString absence() const override { return QString(); }
+};
+
+// Starts each command at once and hands it back when done.
+class DirectCommands : public CommandQueue
+{
+public:
+    bool start(std::shared_ptr<Command> command, Done done) override
+    {
+        m_current = command;
+        QObject::connect(
+            command.get(), &Command::finished, command.get(),
+            [this, done = std::move(done)] {
+                const std::shared_ptr<Command> finished = std::exchange(m_current, nullptr);
+                done(*finished);
+            },
+            Qt::SingleShotConnection);
+        command->start();
+        return true;
+    }
+    void cancel() override {}
+    bool isBusy() const override { return m_current != nullptr; }
+
+private:
+    std::shared_ptr<Command> m_current;
 };
 
 double threadCpuMs()
@@ -163,7 +197,8 @@ WindowStall prepareOnWorker(const QString &path, const QList<BatchRecipient> &re
     QElapsedTimer sinceTurn;
     whole.start();
     sinceTurn.start();
-    PrepareBatchCommand command(path, BatchSettings(), recipients, QDateTime::currentDateTime());
+    PrepareBatchCommand command(path, BatchSettings(), recipients, QDateTime::currentDateTime(),
+                                QDateTime());
     QEventLoop loop;
     QTimer ticks;
     QObject::connect(&ticks, &QTimer::timeout, &loop, [&] {
@@ -186,31 +221,35 @@ WindowStall prepareOnWorker(const QString &path, const QList<BatchRecipient> &re
 }
 
 // Runs the batch until stopAfter messages are done; the time per message.
-PerMessage runBatch(SendingHub &hub, SendChannel *channel, qint64 batch, int stopAfter,
-                    QList<MemorySample> *memory)
+PerMessage runBatch(Database &database, qint64 batch, int stopAfter, QList<MemorySample> *memory)
 {
+    BatchLog log(database);
+    SendLedger ledger(database);
+    OptOutList optOuts(database);
+    PendingWrites writes;
+    const BatchServices services{log, ledger, optOuts, writes, {}, &QDateTime::currentDateTime};
     BatchSettings settings;
-    auto *runner =
-        new BatchRunner(hub.log(), batch, settings, channel, &QDateTime::currentDateTime, &hub);
+    settings.deviceIds = {QStringLiteral("instant")};
+    BatchRunner runner(services, batch, settings, {new InstantChannel});
     QElapsedTimer timer;
-    QObject::connect(runner, &BatchRunner::progressChanged, runner, [&] {
-        const BatchRunner::Progress progress = runner->progress();
+    QObject::connect(&runner, &BatchRunner::progressChanged, &runner, [&] {
+        const BatchRunner::Progress progress = runner.progress();
         const int done = progress.sent + progress.failed;
-        if (memory && done % 1'000 == 0)
+        if (memory && done % 1'000 == 0 && (memory->isEmpty() || memory->last().done != done))
             memory->append({done, residentKb(), long(sqlite3_memory_used() / 1024)});
         if (done >= stopAfter)
-            runner->stop();
+            runner.stop();
     });
-    QObject::connect(runner, &BatchRunner::phaseChanged, runner, [runner] {
-        if (runner->phase() == BatchRunner::Phase::Finished
-            || runner->phase() == BatchRunner::Phase::Stopped)
+    QObject::connect(&runner, &BatchRunner::phaseChanged, &runner, [&runner] {
+        if (runner.phase() == BatchRunner::Phase::Finished
+            || runner.phase() == BatchRunner::Phase::Stopped)
             QCoreApplication::exit(0);
     });
     timer.start();
     const double cpuStart = threadCpuMs();
-    runner->start();
+    runner.start();
     QCoreApplication::exec();
-    const BatchRunner::Progress progress = runner->progress();
+    const BatchRunner::Progress progress = runner.progress();
     const int done = std::max(1, progress.sent + progress.failed);
     return {timer.nsecsElapsed() / 1e6 / done, (threadCpuMs() - cpuStart) / done};
 }
@@ -340,6 +379,86 @@ Rate mmcliRate(const QString &modemPath, int messages, const QString &trace)
     return rateOf(messages, start, trace);
 }
 
+// The program's side: the service with its log on a fresh file, the link as
+// an ordinary user, and the starter that writes a batch and runs it.
+struct Program
+{
+    Program(ModemRig &rig, const QString &path)
+        : link(rig.linkConnection())
+    {
+        QString error;
+        if (DatabaseTemplate::ensureDatabaseFile(path, &error) == DatabaseTemplate::EnsureResult::Failed
+            || database.open(path, Database::Access::ReadWrite, &error) != Database::OpenResult::Ok
+            || !Migrations::upgrade(database.handle(), &error))
+            qFatal("%s", qPrintable(error));
+        service = std::make_unique<SendingService>(database, link, phones,
+                                                   &QDateTime::currentDateTime);
+        starter = std::make_unique<BatchStarter>(*service, commands);
+    }
+
+    // 开始发送 of a batch at this pace; its runner once it ended, with the
+    // end the plan gave as it began.
+    BatchRunner *send(BatchSettings settings, int messages, QDateTime *plannedEnd = nullptr)
+    {
+        settings.text = QStringLiteral("本店周末八折。");
+        QList<BatchRecipient> recipients;
+        for (int n = 0; n < messages; ++n) {
+            const QString mobile = QString::number(13700000000LL + sent + n);
+            recipients.append({mobile, QString(), QStringLiteral("第%1条：本店周末八折。").arg(n)});
+        }
+        sent += messages;
+        BatchRunner *runner = nullptr;
+        bool answered = false;
+        starter->startNew(settings, recipients, QDateTime(),
+                          [&](const BatchStarter::Outcome &outcome) {
+                              answered = true;
+                              runner = outcome.runner;
+                              if (!outcome.error.isEmpty())
+                                  std::fprintf(stderr, "%s\n", qPrintable(outcome.error));
+                          });
+        while (!answered)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        if (!runner)
+            return nullptr;
+        if (plannedEnd) {
+            while (runner->progress().remaining == 0 && runner->phase() != BatchRunner::Phase::Finished)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+            *plannedEnd = runner->plan().end;
+        }
+        while (runner->phase() != BatchRunner::Phase::Finished
+               && runner->phase() != BatchRunner::Phase::Paused)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        if (runner->phase() != BatchRunner::Phase::Finished
+            || runner->progress().sent != messages) {
+            std::fprintf(stderr, "the batch did not go out: %s\n", qPrintable(runner->statusText()));
+            return nullptr;
+        }
+        return runner;
+    }
+
+    Database database;
+    ModemManagerLink link;
+    KdeConnectPhones phones{QDBusConnection(QStringLiteral("no session bus"))};
+    std::unique_ptr<SendingService> service;
+    DirectCommands commands;
+    std::unique_ptr<BatchStarter> starter;
+    qint64 sent = 0;
+};
+
+BatchSettings atPaceZero(const QStringList &modems)
+{
+    BatchSettings settings;
+    settings.deviceIds = modems;
+    return settings;
+}
+
+// Waits until the program's link lists every modem.
+void waitForModems(const ModemManagerLink &link, const QStringList &ids)
+{
+    while (std::any_of(ids.cbegin(), ids.cend(), [&link](const QString &id) { return !link.modem(id); }))
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+}
+
 int realModem(int messages)
 {
     const QString unavailable = ModemRig::unavailable();
@@ -359,18 +478,17 @@ int realModem(int messages)
                 rig.lastProbeMs());
     const QString id = QStringLiteral("iccid:") + made.iccid;
     const QString trace = rig.traceFile(modem);
-    ModemManagerLink asUser(rig.linkConnection());
+    QTemporaryDir folder;
+    Program program(rig, folder.filePath(QStringLiteral("通讯录.dat")));
     ModemManagerLink asRoot(rig.connection());
-    for (ModemManagerLink *link : {&asUser, &asRoot}) {
-        while (!link->modem(id))
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    }
+    waitForModems(program.link, {id});
+    waitForModems(asRoot, {id});
 
-    // The first message on a disabled modem: the link enables it first.
+    // 开始发送 on a disabled modem: it is enabled, and what its SIM holds read, first.
     double start = nowMs();
-    if (!sendOne(asUser, id, 0))
+    if (!program.send(atPaceZero({id}), 1))
         return 1;
-    std::printf("disabled modem, first call to the first AT+CMGS: %.1f ms (whole send %.1f ms)\n",
+    std::printf("开始发送 to the first AT+CMGS, disabled modem: %.1f ms (whole batch %.1f ms)\n",
                 firstCmgsMs(trace, start) - start, nowMs() - start);
 
     // Each way starts with no message on the modem: ModemManager keeps every
@@ -383,7 +501,12 @@ int realModem(int messages)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     };
     clear();
-    const Rate user = linkRate(asUser, id, messages, trace);
+    start = nowMs();
+    if (!program.send(atPaceZero({id}), messages))
+        return 1;
+    const Rate viaProgram = rateOf(messages, start, trace);
+    clear();
+    const Rate user = linkRate(program.link, id, messages, trace);
     clear();
     const Rate viaMmcli = mmcliRate(rig.path(modem), messages, trace);
     clear();
@@ -392,12 +515,70 @@ int realModem(int messages)
                 "(messages/s; first AT+CMGS after; median time between two AT+CMGS):\n",
                 messages);
     const auto print = [](const char *way, const Rate &rate) {
-        std::printf("  %-48s %6.1f/s %7.1f ms %6.1f ms\n", way, rate.perSecond, rate.firstCmgsMs,
+        std::printf("  %-52s %6.1f/s %7.1f ms %6.1f ms\n", way, rate.perSecond, rate.firstCmgsMs,
                     rate.medianGapMs);
     };
-    print("ModemManagerLink, ordinary user (polkit rule)", user);
-    print("ModemManagerLink, root", root);
+    print("the program: a batch through the service (ordinary user)", viaProgram);
+    print("ModemManagerLink alone, ordinary user (polkit rule)", user);
+    print("ModemManagerLink alone, root", root);
     print("mmcli create + send (root)", viaMmcli);
+    std::printf("program / mmcli: %.2fx\n", viaProgram.perSecond / viaMmcli.perSecond);
+    return 0;
+}
+
+// One batch over `pool` modems at the interval, each modem answering after
+// the delay: the time to its last message, and the plan's end at its start.
+int pool(int messages, int intervalSeconds, int delayMs, const QList<int> &pools)
+{
+    const QString unavailable = ModemRig::unavailable();
+    if (!unavailable.isEmpty()) {
+        std::fprintf(stderr, "%s\n", unavailable.toUtf8().constData());
+        return 1;
+    }
+    std::printf("%d messages, %d s apart on each modem, each AT+CMGS answered after %d ms\n",
+                messages, intervalSeconds, delayMs);
+    std::printf("  modems   to the last message   plan at the start   plan / real\n");
+    QList<double> seconds;
+    for (int size : pools) {
+        ModemRig rig;
+        QString error;
+        if (!rig.start(&error)) {
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+            return 1;
+        }
+        QStringList ids;
+        for (int n = 1; n <= size; ++n) {
+            ModemRig::Modem made;
+            made.imei = QStringLiteral("8675309000000%1").arg(n, 2, 10, QLatin1Char('0'));
+            made.iccid = QStringLiteral("898600000000000000%1").arg(n, 2, 10, QLatin1Char('0'));
+            made.imsi = QStringLiteral("4600012345678%1").arg(n, 2, 10, QLatin1Char('0'));
+            const int index = rig.addModem(made, &error);
+            if (index < 0) {
+                std::fprintf(stderr, "%s\n", qPrintable(error));
+                return 1;
+            }
+            rig.steer(index, {{QStringLiteral("cmd"), QStringLiteral("delay")},
+                              {QStringLiteral("ms"), delayMs}});
+            rig.enable(index, &error);
+            ids.append(QStringLiteral("iccid:") + made.iccid);
+        }
+        QTemporaryDir folder;
+        Program program(rig, folder.filePath(QStringLiteral("通讯录.dat")));
+        waitForModems(program.link, ids);
+        BatchSettings settings = atPaceZero(ids);
+        settings.intervalSeconds = intervalSeconds;
+        QDateTime planned;
+        const QDateTime start = QDateTime::currentDateTime();
+        if (!program.send(settings, messages, &planned))
+            return 1;
+        const double real = start.msecsTo(QDateTime::currentDateTime()) / 1000.0;
+        const double plan = start.msecsTo(planned) / 1000.0;
+        seconds.append(real);
+        std::printf("  %6d   %16.1f s   %15.1f s   %10.3f\n", size, real, plan, plan / real);
+        std::fflush(stdout);
+    }
+    if (seconds.size() > 1)
+        std::printf("the first pool against the last: %.2fx faster\n", seconds.first() / seconds.last());
     return 0;
 }
 
@@ -406,9 +587,15 @@ int main(int argc, char **argv)
     QCoreApplication application(argc, argv);
     if (argc > 1 && QByteArray(argv[1]) == "--real-modem")
         return realModem(argc > 2 ? std::atoi(argv[2]) : 100);
+    if (argc > 1 && QByteArray(argv[1]) == "--pool") {
+        QList<int> pools;
+        for (int i = 5; i < argc; ++i)
+            pools.append(std::atoi(argv[i]));
+        return pool(argc > 2 ? std::atoi(argv[2]) : 2000, argc > 3 ? std::atoi(argv[3]) : 1,
+                    argc > 4 ? std::atoi(argv[4]) : 500, pools.isEmpty() ? QList<int>{1, 2, 4} : pools);
+    }
     const int count = argc > 1 ? std::atoi(argv[1]) : 100'000;
     const int sendCount = argc > 2 ? std::atoi(argv[2]) : 5'000;
-    const int throughMock = argc > 3 ? std::atoi(argv[3]) : 500;
     QTemporaryDir folder;
     const QList<BatchRecipient> recipients = makeRecipients(count);
 
@@ -422,12 +609,15 @@ int main(int argc, char **argv)
         || !openLog(workerFile, workerPath))
         return 1;
     const double plainMs = plainInsertMs(plainFile, recipients);
-    SendLog log(logFile);
     qint64 batch = 0;
     QElapsedTimer timer;
     timer.start();
-    if (log.createBatch(BatchSettings(), recipients, QDateTime::currentDateTime(), &batch, nullptr)
-        != LogWrite::Written)
+    BatchSettings settings;
+    settings.deviceIds = {QStringLiteral("instant")};
+    WorkProgress progress;
+    if (BatchLog::prepare(logFile, settings, recipients, QDateTime::currentDateTime(), QDateTime(),
+                          progress, &batch, nullptr)
+        != LogResult::Ok)
         return 1;
     const double onWindowMs = timer.nsecsElapsed() / 1e6;
     const WindowStall worker = prepareOnWorker(workerPath, recipients);
@@ -440,12 +630,9 @@ int main(int argc, char **argv)
                 "(%.2fx)\n",
                 count, worker.wholeMs, plainMs, worker.wholeMs / plainMs);
 
-    // 2. and 3. The whole batch with a channel that answers at once.
-    SendingHub hub(logFile, QDBusConnection(QStringLiteral("none")),
-                   QDBusConnection(QStringLiteral("none")), &QDateTime::currentDateTime);
-    InstantChannel instant;
+    // 2. and 3. The batch with a channel that answers at once.
     QList<MemorySample> memory{{0, residentKb(), long(sqlite3_memory_used() / 1024)}};
-    const PerMessage own = runBatch(hub, &instant, batch, sendCount, &memory);
+    const PerMessage own = runBatch(logFile, batch, sendCount, &memory);
     std::printf("own time per message (%d messages): %.3f ms wall, %.3f ms CPU\n", sendCount,
                 own.wallMs, own.cpuMs);
     std::printf(
@@ -453,45 +640,5 @@ int main(int argc, char **argv)
     for (const MemorySample &sample : std::as_const(memory))
         std::printf(" %d: %ld / %ld", sample.done, sample.residentKb, sample.sqliteKb);
     std::printf("\n");
-
-    // Through the stand-in ModemManager.
-    DBusMockBus bus(DBusMockBus::Kind::System);
-    QString error;
-    if (!bus.start(&error)
-        || !bus.startService(QStringLiteral("modemmanager.py"),
-                             QStringLiteral("org.freedesktop.ModemManager1"), &error)) {
-        std::fprintf(stderr, "%s\n", error.toUtf8().constData());
-        return 1;
-    }
-    const QString modem =
-        bus.call(QStringLiteral("org.freedesktop.ModemManager1"),
-                 QStringLiteral("/org/freedesktop/ModemManager1"),
-                 QStringLiteral("org.freedesktop.DBus.Mock"), QStringLiteral("AddModem"),
-                 {QStringLiteral("Bench"), QStringLiteral("Modem"), QStringLiteral("运营商"), 90u})
-            .arguments()
-            .value(0)
-            .value<QDBusObjectPath>()
-            .path();
-    if (modem.isEmpty()) {
-        std::fprintf(stderr, "the stand-in made no modem\n");
-        return 1;
-    }
-    SendingHub busHub(logFile, bus.connection(), QDBusConnection(QStringLiteral("none")),
-                      &QDateTime::currentDateTime);
-    QElapsedTimer wait;
-    wait.start();
-    while (busHub.devices().isEmpty() && wait.elapsed() < 10'000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
-    qint64 busBatch = 0;
-    log.createBatch(BatchSettings(), recipients.mid(0, throughMock), QDateTime::currentDateTime(),
-                    &busBatch, nullptr);
-    BatchRunner *runner =
-        busHub.makeRunner(busBatch, BatchSettings(),
-                          {BatchSettings::Channel::Modem, busHub.devices().value(0).id, QString()});
-    const PerMessage viaBus =
-        runBatch(busHub, runner->findChild<SendChannel *>(), busBatch, throughMock, nullptr);
-    std::printf("through the stand-in ModemManager (%d messages): %.3f ms wall, %.3f ms CPU "
-                "per message\n",
-                throughMock, viaBus.wallMs, viaBus.cpuMs);
     return 0;
 }

@@ -399,8 +399,14 @@ void BatchRunner::send(Lane &lane, const SendRecord &record)
     const qint64 id = record.id;
     lane.channel->send(
         record.mobile, record.text,
-        [&log, &writes, id](const QString &smsPath) {
-            writes.add([&log, id, smsPath](QString *error) { return log.notePath(id, smsPath, error); });
+        [this, &log, &writes, id](const QString &smsPath) {
+            // Written while the modem sends (the send is asked for first):
+            // a program stopped before it went in leaves the message 未确认.
+            QTimer::singleShot(0, this, [&log, &writes, id, smsPath] {
+                writes.add([&log, id, smsPath](QString *error) {
+                    return log.notePath(id, smsPath, error);
+                });
+            });
         },
         [guard, raw, record](const SendResult &result) {
             if (guard)
