@@ -324,7 +324,7 @@ bool sendOne(ModemManagerLink &link, const QString &id, int n)
                 std::fprintf(stderr, "%s\n", result.note.toUtf8().constData());
         });
     while (!done)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return sent;
 }
 
@@ -417,17 +417,17 @@ struct Program
                                   std::fprintf(stderr, "%s\n", qPrintable(outcome.error));
                           });
         while (!answered)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         if (!runner)
             return nullptr;
         if (plannedEnd) {
             while (runner->progress().remaining == 0 && runner->phase() != BatchRunner::Phase::Finished)
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
             *plannedEnd = runner->plan().end;
         }
         while (runner->phase() != BatchRunner::Phase::Finished
                && runner->phase() != BatchRunner::Phase::Paused)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         if (runner->phase() != BatchRunner::Phase::Finished
             || runner->progress().sent != messages) {
             std::fprintf(stderr, "the batch did not go out: %s\n", qPrintable(runner->statusText()));
@@ -456,7 +456,7 @@ BatchSettings atPaceZero(const QStringList &modems)
 void waitForModems(const ModemManagerLink &link, const QStringList &ids)
 {
     while (std::any_of(ids.cbegin(), ids.cend(), [&link](const QString &id) { return !link.modem(id); }))
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 int realModem(int messages)
@@ -498,7 +498,7 @@ int realModem(int messages)
         asRoot.cleanUp(
             id, [](const QString &) { return true; }, [&removed](int count) { removed = count; });
         while (removed < 0)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     };
     clear();
     start = nowMs();
@@ -578,7 +578,9 @@ int pool(int messages, int intervalSeconds, int delayMs, const QList<int> &pools
         std::fflush(stdout);
     }
     if (seconds.size() > 1)
-        std::printf("the first pool against the last: %.2fx faster\n", seconds.first() / seconds.last());
+        std::printf("the smallest pool's time over the largest's: %.2fx\n",
+                    seconds.at(pools.indexOf(*std::min_element(pools.cbegin(), pools.cend())))
+                        / seconds.at(pools.indexOf(*std::max_element(pools.cbegin(), pools.cend()))));
     return 0;
 }
 

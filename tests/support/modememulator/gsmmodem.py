@@ -53,6 +53,10 @@ ESC = b"\x1b"
 # Status values of a stored message (+CMGL/+CMGR, PDU mode).
 REC_UNREAD, REC_READ, STO_UNSENT, STO_SENT = 0, 1, 2, 3
 
+# How long the network waits before it offers a message again that a full
+# SIM could not take.
+NETWORK_RETRY_S = 2.0
+
 # Status-report outcomes the test may ask for (23.040 TP-ST).
 REPORT_STATUS = {"delivered": 0x00, "failed": 0x41, "temporary": 0x30, "expired": 0x46}
 
@@ -651,7 +655,9 @@ class Modem:
             return [], self.cms(321)
         else:
             del self.storage[index]
-        asyncio.get_event_loop().call_soon(self.flush_pending)
+        # The network tries again a while after the SIM has room, as a
+        # network does (not at the very moment of the deletion).
+        asyncio.get_event_loop().call_later(NETWORK_RETRY_S, self.flush_pending)
         return [], "OK"
 
     def at_cmgs(self, arg):
