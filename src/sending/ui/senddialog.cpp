@@ -159,9 +159,7 @@ void SendDialog::prepare(const ContactList &contacts, const QString &text)
 {
     if (isBusy())
         return;
-    m_runner = nullptr;
-    m_progress->follow(nullptr);
-    lockControls(false);
+    attach(nullptr);
     m_contacts = contacts;
     m_text = text;
     recompute();
@@ -169,20 +167,31 @@ void SendDialog::prepare(const ContactList &contacts, const QString &text)
 
 void SendDialog::follow(BatchRunner *runner)
 {
-    m_runner = runner;
-    m_progress->follow(runner);
     if (runner) {
+        // A batch from the log: what it was made with, as typed.
         const BatchSettings &settings = runner->settings();
         m_pace->show(settings);
         m_devices->choose(settings.deviceIds);
         m_optOutLine->setChecked(settings.optOutLine);
         m_preview->setPlainText(settings.text);
-        m_summary->setText(QStringLiteral("这批短信（%1）。").arg(settings.deviceName));
+        const BatchRunner::Progress progress = runner->progress();
+        m_summary->setText(QStringLiteral("发送记录里的一批短信（%1，共 %2 人）。")
+                               .arg(settings.deviceName)
+                               .arg(progress.sent + progress.failed + progress.unconfirmed
+                                    + progress.remaining));
         m_warning->clear();
         m_length->clear();
-        m_estimate->clear();
-        connect(runner, &BatchRunner::phaseChanged, this, &SendDialog::updateButtons);
     }
+    attach(runner);
+}
+
+void SendDialog::attach(BatchRunner *runner)
+{
+    m_runner = runner;
+    m_progress->follow(runner);
+    m_estimate->clear();
+    if (runner)
+        connect(runner, &BatchRunner::phaseChanged, this, &SendDialog::updateButtons);
     lockControls(runner != nullptr);
     updateButtons();
 }
@@ -292,7 +301,7 @@ void SendDialog::startSending()
 void SendDialog::started(qint64 batch, BatchRunner *runner, const QString &error)
 {
     if (runner) {
-        follow(runner);
+        attach(runner);
         return;
     }
     lockControls(false);

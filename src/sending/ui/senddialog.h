@@ -56,6 +56,9 @@ private:
     void showEstimate();
     bool confirmOddities();
     void started(qint64 batch, BatchRunner *runner, const QString &error);
+    // Shows how far runner got (nullptr: none) and locks the controls while
+    // there is one.
+    void attach(BatchRunner *runner);
     void lockControls(bool locked);
     void updateButtons();
 
