@@ -5,6 +5,7 @@
 #include "sending/sendingservice.h"
 #include "sendingfixture.h"
 #include "storage/statement.h"
+#include "support/writefault.h"
 
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
@@ -47,6 +48,7 @@ private slots:
     void noAnswerIsUnconfirmedAndNotResent();
     void refusalReplyGoesOnTheListAndLeavesTheSim();
     void refusalWhileTheFileIsHeldIsHonouredAndWrittenLater();
+    void refusalOnAFullDiskPausesAndIsWrittenOnceThereIsRoom();
     void deliveryReportSettlesTheRecordAndFreesTheModem();
     void capsAndBatchFollowTheSimToANewPath();
     void poolSplitsByEachSimsCaps();
@@ -285,23 +287,70 @@ void TestModemBatches::refusalWhileTheFileIsHeldIsHonouredAndWrittenLater()
     const qint64 batch = batchOf({idOf(modem)}, mobiles(3));
     BatchRunner *runner = runBatch(batch);
     QTRY_COMPARE_WITH_TIMEOUT(m_rig->sent(index).size(), 1, BatchMs);
-    // Another program takes the file; meanwhile number 2 says 退订.
+    // Another program takes the file while the second message is out;
+    // meanwhile number 3 says 退订.
     Database other;
     QString error;
     QCOMPARE(other.open(m_file->path(), Database::Access::ReadWrite, &error), Database::OpenResult::Ok);
     QVERIFY(other.execute("BEGIN EXCLUSIVE", &error));
     m_rig->steer(index, {{QStringLiteral("cmd"), QStringLiteral("deliver")},
-                         {QStringLiteral("from"), QStringLiteral("13800000002")},
+                         {QStringLiteral("from"), QStringLiteral("13800000003")},
                          {QStringLiteral("text"), QStringLiteral("退订")}});
     QTest::qWait(4000);
     QVERIFY(other.execute("COMMIT", &error));
     QTRY_COMPARE_WITH_TIMEOUT(runner->phase(), BatchRunner::Phase::Finished, BatchMs);
     QCOMPARE(numbersSent(*m_rig, index),
-             (QStringList{QStringLiteral("13800000001"), QStringLiteral("13800000003")}));
+             (QStringList{QStringLiteral("13800000001"), QStringLiteral("13800000002")}));
     bool optedOut = false;
-    QCOMPARE(m_file->optOuts().contains(QStringLiteral("13800000002"), &optedOut, nullptr),
+    QCOMPARE(m_file->optOuts().contains(QStringLiteral("13800000003"), &optedOut, nullptr),
              LogResult::Ok);
     QVERIFY(optedOut);
+}
+
+void TestModemBatches::refusalOnAFullDiskPausesAndIsWrittenOnceThereIsRoom()
+{
+    startService();
+    const ModemRig::Modem modem = modemNumbered(15);
+    const int index = addModem(modem);
+    QVERIFY(index >= 0);
+    m_rig->steer(index, {{QStringLiteral("cmd"), QStringLiteral("delay")}, {QStringLiteral("ms"), 1500}});
+    const qint64 batch = batchOf({idOf(modem)}, mobiles(3));
+    BatchRunner *runner = runBatch(batch);
+    QTRY_COMPARE_WITH_TIMEOUT(m_rig->sent(index).size(), 1, BatchMs);
+    // The disk fills while the second message is out; meanwhile number 3
+    // says T.
+    WriteFault disk(m_file->database().handle());
+    QVERIFY(disk.isInstalled());
+    disk.failEveryRow();
+    m_rig->steer(index, {{QStringLiteral("cmd"), QStringLiteral("deliver")},
+                         {QStringLiteral("from"), QStringLiteral("13800000003")},
+                         {QStringLiteral("text"), QStringLiteral("T")}});
+    QTRY_COMPARE_WITH_TIMEOUT(runner->phase(), BatchRunner::Phase::Paused, BatchMs);
+    QVERIFY2(runner->statusText().contains(QStringLiteral("写入")), qPrintable(runner->statusText()));
+    // The reply stays on the SIM until the log holds it.
+    QCOMPARE(m_rig->steer(index, {{QStringLiteral("cmd"), QStringLiteral("state")}})
+                 .value(QStringLiteral("stored"))
+                 .toInt(),
+             1);
+    // 继续 while the disk is still full sends nothing more.
+    const qsizetype before = m_rig->sent(index).size();
+    runner->resume();
+    QTest::qWait(2000);
+    QCOMPARE(m_rig->sent(index).size(), before);
+    disk.heal();
+    QTRY_VERIFY_WITH_TIMEOUT(m_service->writes().isEmpty(), BatchMs);
+    runner->resume();
+    QTRY_COMPARE_WITH_TIMEOUT(runner->phase(), BatchRunner::Phase::Finished, BatchMs);
+    QCOMPARE(numbersSent(*m_rig, index),
+             (QStringList{QStringLiteral("13800000001"), QStringLiteral("13800000002")}));
+    bool optedOut = false;
+    QCOMPARE(m_file->optOuts().contains(QStringLiteral("13800000003"), &optedOut, nullptr),
+             LogResult::Ok);
+    QVERIFY(optedOut);
+    QTRY_COMPARE_WITH_TIMEOUT(m_rig->steer(index, {{QStringLiteral("cmd"), QStringLiteral("state")}})
+                                  .value(QStringLiteral("stored"))
+                                  .toInt(),
+                              0, BatchMs);
 }
 
 void TestModemBatches::deliveryReportSettlesTheRecordAndFreesTheModem()

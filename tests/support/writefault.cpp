@@ -70,6 +70,6 @@ WriteFault::~WriteFault()
 void WriteFault::countRow(sqlite3_context *context, int, sqlite3_value **)
 {
     auto *fault = static_cast<WriteFault *>(sqlite3_user_data(context));
-    const bool fires = fault->m_remaining > 0 && --fault->m_remaining == 0;
+    const bool fires = fault->m_always || (fault->m_remaining > 0 && --fault->m_remaining == 0);
     sqlite3_result_int(context, fires ? 1 : 0);
 }

@@ -21,11 +21,19 @@ public:
     // 1 = the next row written; 0 switches the fault off. It switches itself
     // off after firing.
     void failNthRow(int n) { m_remaining = n; }
+    // Every row written fails, as on a full disk, until heal().
+    void failEveryRow() { m_always = true; }
+    void heal()
+    {
+        m_always = false;
+        m_remaining = 0;
+    }
 
 private:
     static void countRow(sqlite3_context *context, int argumentCount, sqlite3_value **arguments);
 
     sqlite3 *m_connection;
     int m_remaining = 0;
+    bool m_always = false;
     bool m_installed = false;
 };
