@@ -120,6 +120,14 @@ BatchRunner *SendingService::run(qint64 batch)
     QString error;
     // Read again by the runner at its start, which says what went wrong.
     m_log.batch(batch, &summary, &error);
+    // A batch of an earlier version names its modem by the path it had then:
+    // the modem at that path now stands for it.
+    for (QString &device : summary.settings.deviceIds) {
+        for (const ModemInfo &modem : m_modems.modems()) {
+            if (device.startsWith(u'/') && modem.path == device)
+                device = modem.id;
+        }
+    }
     QList<SendChannel *> channels;
     for (const QString &device : std::as_const(summary.settings.deviceIds))
         channels.append(channelFor(summary.settings.channel, device));
