@@ -3,6 +3,7 @@
 // is split into reads.
 #include "exchange/xlsx/expatparser.h"
 #include "exchange/xlsx/xlsxpackage.h"
+#include "exchange/xlsx/xmlhandler.h"
 #include "exchange/xlsx/xmlnamechars.h"
 #include "exchange/xlsx/xmlscanner.h"
 #include "support/testsupport.h"
@@ -12,6 +13,7 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+#include <expat.h>
 #include <minizip/unzip.h>
 
 #include <algorithm>
@@ -32,10 +34,13 @@ private slots:
     void malformedDocuments();
     void nameCharacters_data();
     void nameCharacters();
+    void nameTablesComeFromTheLinkedExpat();
     void longDocuments_data();
     void longDocuments();
     void refusalsWithReason_data();
     void refusalsWithReason();
+    void markupAtTheLimit_data();
+    void markupAtTheLimit();
     void readErrors_data();
     void readErrors();
     void handlerStops_data();
@@ -268,6 +273,24 @@ void TestXmlScanner::malformedDocuments()
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
 }
 
+// The name tables are expat's decisions: they were made by the expat the
+// program links (the comparisons below would not see a difference in the
+// characters they do not try).
+void TestXmlScanner::nameTablesComeFromTheLinkedExpat()
+{
+    const XML_Expat_Version linked = XML_ExpatVersionInfo();
+    const auto &made = xmlnamechars::expatVersion;
+    QVERIFY2(linked.major == made[0] && linked.minor == made[1] && linked.micro == made[2],
+             qPrintable(QStringLiteral("xmlnamechars.h comes from expat %1.%2.%3, the program "
+                                       "links %4.%5.%6: run scripts/xmlnamechars.py again")
+                            .arg(made[0])
+                            .arg(made[1])
+                            .arg(made[2])
+                            .arg(linked.major)
+                            .arg(linked.minor)
+                            .arg(linked.micro)));
+}
+
 // Non-ASCII characters at the start of a name and inside one, in element and
 // attribute names: the boundaries of the name-character ranges and a few
 // characters from between them.
@@ -374,6 +397,45 @@ void TestXmlScanner::refusalsWithReason()
     const QString problem =
         firstDifference(document, reference, document.size() > 100 ? longReads : shortReads);
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
+}
+
+// Markup whole within the limit and one byte more is read; one byte longer
+// is refused, the same way for every way the reads cut it (the longest reads
+// put it whole into one block, where no unfinished rest is held).
+void TestXmlScanner::markupAtTheLimit_data()
+{
+    QTest::addColumn<QByteArray>("document");
+    QTest::addColumn<bool>("accepted");
+    // The piece from '<' to '>', exactly length bytes, inside a document.
+    const auto document = [](const QByteArray &open, const QByteArray &close, qint64 length,
+                             const QByteArray &before, const QByteArray &after) {
+        return before + open + QByteArray(length - open.size() - close.size(), 'x') + close + after;
+    };
+    const qint64 whole = XmlHandler::longestMarkupBytes + 1;
+    for (const qint64 length : {whole, whole + 1}) {
+        const bool accepted = length == whole;
+        const QByteArray bytes = QByteArray::number(length);
+        QTest::addRow("start tag of %s bytes", bytes.constData())
+            << document("<a b=\"", "\"/>", length, {}, {}) << accepted;
+        QTest::addRow("end tag of %s bytes", bytes.constData())
+            << document("</a", ">", length, "<a>", {}).replace('x', ' ') << accepted;
+        QTest::addRow("comment of %s bytes", bytes.constData())
+            << document("<!--", "-->", length, "<a>", "</a>") << accepted;
+        QTest::addRow("instruction of %s bytes", bytes.constData())
+            << document("<?pi ", "?>", length, "<a>", "</a>") << accepted;
+    }
+}
+
+void TestXmlScanner::markupAtTheLimit()
+{
+    QFETCH(QByteArray, document);
+    QFETCH(bool, accepted);
+    const QString problem = firstDifference(document, accepted, longReads);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    if (!accepted) {
+        const Outcome refused = parseWith<XmlScanner>(document, oneRead);
+        QCOMPARE(refused.error, XmlHandler::tagTooLong());
+    }
 }
 
 namespace {

@@ -13,10 +13,12 @@
 namespace {
 
 constexpr int blockBytes = 1 << 18;
-// Longer than any tag a workbook writes. expat scans an unfinished tag again
-// from its start with every block it is given, so a tag of many megabytes
-// (one endless name) would cost time quadratic in its length before failing.
-constexpr qint64 longestTagBytes = 1 << 20;
+// XmlHandler::longestMarkupBytes. expat scans an unfinished tag again from its
+// start with every block it is given, so a tag of many megabytes (one endless
+// name) would cost time quadratic in its length before failing. As in
+// XmlScanner, markup longer than this and one byte is refused whether it came
+// whole within a block or not.
+constexpr qint64 longestTagBytes = XmlHandler::longestMarkupBytes;
 
 } // namespace
 
@@ -32,12 +34,16 @@ ExpatParser::ExpatParser(XmlHandler &handler)
         [](void *self, const XML_Char *name, const XML_Char **attributes) {
             auto *parser = static_cast<ExpatParser *>(self);
             parser->noteEventEnd();
+            if (parser->refusedAsTooLong())
+                return;
             parser->m_handler.startElement(name, attributes);
             parser->afterEvent();
         },
         [](void *self, const XML_Char *name) {
             auto *parser = static_cast<ExpatParser *>(self);
             parser->noteEventEnd();
+            if (parser->refusedAsTooLong())
+                return;
             parser->m_handler.endElement(name);
             parser->afterEvent();
         });
@@ -48,8 +54,12 @@ ExpatParser::ExpatParser(XmlHandler &handler)
         parser->afterEvent();
     });
     // Comments, declarations and the like: only their end is of interest.
-    XML_SetDefaultHandlerExpand(m_parser, [](void *self, const XML_Char *, int) {
-        static_cast<ExpatParser *>(self)->noteEventEnd();
+    XML_SetDefaultHandlerExpand(m_parser, [](void *self, const XML_Char *text, int length) {
+        auto *parser = static_cast<ExpatParser *>(self);
+        parser->noteEventEnd();
+        // Markup only: white space around the root element is not limited.
+        if (length > 0 && text[0] == '<')
+            parser->refusedAsTooLong();
     });
     XML_SetStartDoctypeDeclHandler(
         m_parser, [](void *self, const XML_Char *, const XML_Char *, const XML_Char *, int) {
@@ -109,6 +119,15 @@ bool ExpatParser::parse(QIODevice *device, QByteArrayView head, QString *error)
 void ExpatParser::noteEventEnd()
 {
     m_parsedBytes = qint64(XML_GetCurrentByteIndex(m_parser)) + XML_GetCurrentByteCount(m_parser);
+}
+
+bool ExpatParser::refusedAsTooLong()
+{
+    if (XML_GetCurrentByteCount(m_parser) <= longestTagBytes + 1)
+        return false;
+    m_handler.stop(XmlHandler::tagTooLong());
+    XML_StopParser(m_parser, XML_FALSE);
+    return true;
 }
 
 void ExpatParser::afterEvent()

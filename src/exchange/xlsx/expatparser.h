@@ -40,6 +40,9 @@ private:
     void noteEventEnd();
     // After a handler's event: expat stops when the handler did.
     void afterEvent();
+    // The current event's markup is longer than a tag may be: parsing stops
+    // with XmlHandler::tagTooLong() (true).
+    bool refusedAsTooLong();
 
     XML_ParserStruct *m_parser;
     qint64 m_fedBytes = 0;

@@ -34,6 +34,11 @@ public:
     // The reasons a parser gives for a document it refuses itself.
     static QString doctypeRefused() { return QStringLiteral("工作簿内容已损坏（含有文档类型声明）"); }
     static QString tagTooLong() { return QStringLiteral("工作簿内容已损坏（元素或属性的名称过长）"); }
+    // Longer than any tag, comment or instruction a workbook writes: markup
+    // that is not whole within its first longestMarkupBytes + 1 bytes is
+    // damage (or an attack) and refused with tagTooLong(), however the reads
+    // cut the document, once that much has been read.
+    static constexpr qint64 longestMarkupBytes = 1 << 20;
 
     // The value of the attribute with this local name, or nullptr.
     static const char *attribute(const char **attributes, const char *local)

@@ -16,10 +16,9 @@
 namespace {
 
 constexpr qsizetype blockBytes = 1 << 18;
-// Longer than any tag, comment or instruction a workbook writes: one that
-// goes on for megabytes is damage (or an attack), refused once that much has
-// been read instead of held in memory.
-constexpr qsizetype longestTagBytes = 1 << 20;
+// Markup that goes on for megabytes is refused once that much has been read,
+// instead of held in memory (XmlHandler::longestMarkupBytes).
+constexpr qsizetype longestTagBytes = XmlHandler::longestMarkupBytes;
 
 using ByteTable = std::array<bool, 256>;
 
@@ -475,7 +474,7 @@ XmlScanner::Result XmlScanner::scan(bool last)
     while (m_at < m_end) {
         Result result = Result::Read;
         if (!m_inCdata && *m_at == '<')
-            result = scanMarkup(last);
+            result = scanBoundedMarkup(last);
         else if (m_inCdata || m_place == Place::InRoot)
             result = scanCharacters(last);
         else
@@ -575,6 +574,21 @@ XmlScanner::Result XmlScanner::scanCharacters(bool last)
     m_at = cdataClosed ? p + 3 : p;
     m_inCdata = m_inCdata && !cdataClosed;
     return waiting ? need(last) : Result::Read;
+}
+
+XmlScanner::Result XmlScanner::scanBoundedMarkup(bool last)
+{
+    char *const end = m_end;
+    const bool bounded = end - m_at > longestTagBytes + 1;
+    if (bounded)
+        m_end = m_at + longestTagBytes + 1;
+    const Result result = scanMarkup(last && !bounded);
+    m_end = end;
+    if (bounded && result == Result::More) {
+        m_handler.stop(XmlHandler::tagTooLong());
+        return Result::Failed;
+    }
+    return result;
 }
 
 XmlScanner::Result XmlScanner::scanMarkup(bool last)

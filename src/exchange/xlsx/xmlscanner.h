@@ -61,6 +61,9 @@ private:
     // Text of an element, or of a CDATA section up to its end.
     Result scanCharacters(bool last);
     Result scanSpace();
+    // Markup read within its first longestTagBytes + 1 bytes: one not whole
+    // by then is refused as too long, whatever the reads deliver.
+    Result scanBoundedMarkup(bool last);
     Result scanMarkup(bool last);
     Result scanStartTag(bool last);
     Result scanEndTag(bool last);
