@@ -390,7 +390,8 @@ void TestModemBatches::capsAndBatchFollowTheSimToANewPath()
     pace.perHour = 1;
     const qint64 batch = batchOf({idOf(modem)}, mobiles(2), pace);
     BatchRunner *runner = runBatch(batch);
-    QTRY_COMPARE_WITH_TIMEOUT(runner->phase(), BatchRunner::Phase::Waiting, BatchMs);
+    QTRY_VERIFY2_WITH_TIMEOUT(runner->phase() == BatchRunner::Phase::Waiting,
+                              qPrintable(runner->statusText()), BatchMs);
     const QString before = m_rig->path(index);
     QString error;
     QVERIFY2(m_rig->unplug(index, &error), qPrintable(error));
@@ -471,7 +472,10 @@ void TestModemBatches::scheduledBatchLeavesAtItsTime()
     BatchSummary summary;
     QCOMPARE(m_file->log().batch(batch, &summary, nullptr), LogResult::Ok);
     QCOMPARE(summary.status, BatchStatus::Scheduled);
-    QTRY_COMPARE_WITH_TIMEOUT(states(batch), QStringList(2, QStringLiteral("已发送")), BatchMs);
+    QTRY_VERIFY2_WITH_TIMEOUT(states(batch) == QStringList(2, QStringLiteral("已发送")),
+                              qPrintable(m_service->runner() ? m_service->runner()->statusText()
+                                                             : QStringLiteral("not started")),
+                              BatchMs);
     // The log keeps whole seconds.
     QVERIFY(QDateTime::currentDateTime() >= at.addMSecs(-at.time().msec()));
 }
