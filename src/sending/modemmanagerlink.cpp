@@ -12,6 +12,8 @@
 #include <QDBusVariant>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 const QString Service = QStringLiteral("org.freedesktop.ModemManager1");
@@ -30,6 +32,7 @@ constexpr int ShortCallMs = 25'000;
 constexpr int EnableCallMs = 120'000;
 constexpr int MaxCallsInFlight = 8;
 constexpr int RetryMs = 200;
+constexpr int SimRetryMs = 1000;
 constexpr int DeleteAttempts = 50;
 
 // Sms.PduType
@@ -261,12 +264,31 @@ void ModemManagerLink::readSim(const QString &simPath)
     call(getAll, ShortCallMs, [this, simPath, generation](const QDBusMessage &reply) {
         if (generation != m_generation)
             return;
+        if (reply.type() != QDBusMessage::ReplyMessage) {
+            // Not exported yet, or ModemManager too slow to answer: the
+            // modem stays unlisted until its SIM is read, since an id from
+            // the IMEI now and the ICCID later would split its caps.
+            QTimer::singleShot(SimRetryMs, this, [this, simPath, generation] {
+                if (generation != m_generation)
+                    return;
+                if (isSimOfAModem(simPath))
+                    readSim(simPath);
+                else
+                    m_simsReading.remove(simPath);
+            });
+            return;
+        }
         m_simsReading.remove(simPath);
-        // A SIM that cannot be read is taken as one without properties.
-        m_objects[simPath][SimInterface] = reply.type() == QDBusMessage::ReplyMessage
-            ? mapOf(reply.arguments().value(0))
-            : QVariantMap();
+        m_objects[simPath][SimInterface] = mapOf(reply.arguments().value(0));
         rebuild();
+    });
+}
+
+bool ModemManagerLink::isSimOfAModem(const QString &simPath) const
+{
+    return std::any_of(m_objects.cbegin(), m_objects.cend(), [&simPath](const Interfaces &object) {
+        return object.value(ModemInterface).value(QStringLiteral("Sim")).value<QDBusObjectPath>().path()
+            == simPath;
     });
 }
 

@@ -140,6 +140,7 @@ private:
     void pumpDeletions();
     void readObjects(const QDBusMessage &reply);
     void readSim(const QString &simPath);
+    bool isSimOfAModem(const QString &simPath) const;
     void rebuild();
     void failLater(const SendChannel::Done &done, const QString &note);
     void createAndSend(const QString &id, const QString &number, const QString &text,

@@ -124,10 +124,12 @@ int TestModemBatches::addModem(const ModemRig::Modem &modem)
 {
     QString error;
     const int index = m_rig->addModem(modem, &error);
-    if (index < 0)
+    if (index < 0) {
         qWarning("modem not added: %s", qPrintable(error));
-    else if (!QTest::qWaitFor([&] { return m_link->modem(idOf(modem)).has_value(); }, BatchMs))
+    } else if (!QTest::qWaitFor([&] { return m_link->modem(idOf(modem)).has_value(); }, BatchMs)) {
         qWarning("the link never listed %s", qPrintable(idOf(modem)));
+        return -1;
+    }
     return index;
 }
 
