@@ -99,9 +99,12 @@ QString ModemInfo::label() const
     QString text = QStringList{manufacturer, model}.join(u' ').trimmed();
     if (text.isEmpty())
         text = QStringLiteral("短信猫");
+    // The SIM's last digits tell the modems of a pool apart, enabled or not.
     QStringList details;
     if (!operatorName.isEmpty())
         details.append(operatorName);
+    if (const QString digits = simDigits(); !digits.isEmpty())
+        details.append(QStringLiteral("尾号 ") + digits);
     if (signalPercent >= 0 && state >= StateEnabled)
         details.append(QStringLiteral("信号 %1%").arg(signalPercent));
     if (!details.isEmpty())
@@ -111,10 +114,14 @@ QString ModemInfo::label() const
     return text;
 }
 
+QString ModemInfo::simDigits() const
+{
+    return lastDigits(ownNumber, 4).size() == 4 ? lastDigits(ownNumber, 4) : lastDigits(iccid, 4);
+}
+
 QString ModemInfo::simLabel() const
 {
-    const QString digits =
-        lastDigits(ownNumber, 4).size() == 4 ? lastDigits(ownNumber, 4) : lastDigits(iccid, 4);
+    const QString digits = simDigits();
     QStringList parts;
     if (!operatorName.isEmpty())
         parts.append(operatorName);

@@ -37,11 +37,13 @@ struct ModemInfo
 
     // Ready or Disabled (the link enables a disabled modem itself).
     bool canSend() const;
-    // "制造商 型号（运营商，信号 64%）", then "：<problem>" when not ready.
+    // "制造商 型号（运营商，尾号 5678，信号 64%）", then "：<problem>" when not ready.
     QString label() const;
     // The SIM in short, for the log: the operator and the last four digits of
     // the own number, else of the ICCID ("中国移动 尾号 5678").
     QString simLabel() const;
+    // The last four digits of the own number, else of the ICCID.
+    QString simDigits() const;
 
     bool operator==(const ModemInfo &other) const = default;
 

@@ -49,7 +49,7 @@ void TestModemList::disabledModemIsListedThenEnabled()
     QCOMPARE(modem.imei, made.imei);
     QCOMPARE(modem.ownNumber, made.number);
     QVERIFY(modem.canSend());
-    QCOMPARE(modem.label(), QStringLiteral("Lanzhou GSM Modem：短信猫还没有启用"));
+    QCOMPARE(modem.label(), QStringLiteral("Lanzhou GSM Modem（尾号 5601）：短信猫还没有启用"));
 
     bool enabled = false;
     QString why = QStringLiteral("not answered");
@@ -62,7 +62,7 @@ void TestModemList::disabledModemIsListedThenEnabled()
     QVERIFY(waitForReadiness(link, idOf(made), Readiness::Ready));
     // The operator and the signal follow registration.
     QTRY_COMPARE_WITH_TIMEOUT(link.modem(idOf(made))->label(),
-                              QStringLiteral("Lanzhou GSM Modem（中国移动，信号 80%）"), WaitMs);
+                              QStringLiteral("Lanzhou GSM Modem（中国移动，尾号 5601，信号 80%）"), WaitMs);
     modem = *link.modem(idOf(made));
     QCOMPARE(modem.simLabel(), QStringLiteral("中国移动 尾号 5601"));
     QVERIFY(modem.problem.isEmpty());
