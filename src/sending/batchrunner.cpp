@@ -616,8 +616,11 @@ void BatchRunner::enter(Phase phase, const QString &statusText)
     m_pausedForGone = false;
     m_statusText = statusText;
     if (phase != Phase::Running && phase != Phase::Waiting) {
-        for (auto &lane : m_lanes)
+        // Nobody waits for a turn any more: no card is shown waiting.
+        for (auto &lane : m_lanes) {
             lane->timer.stop();
+            lane->waitText.clear();
+        }
     }
     switch (phase) {
     case Phase::Running:

@@ -264,13 +264,21 @@ void TestBatchRunner::deletingABatchKeepsItsSendsCounted()
 
 void TestBatchRunner::nothingLeftSaysFinishedNotWaiting()
 {
+    // The first card to answer starts its interval while the other still
+    // sends the last message.
     auto *a = new ScriptedChannel(QStringLiteral("iccid:A"));
-    BatchSettings settings = settingsFor({a});
+    auto *b = new ScriptedChannel(QStringLiteral("iccid:B"));
+    BatchSettings settings = settingsFor({a, b});
     settings.intervalSeconds = 30;
-    BatchRunner *runner = run(settings, mobiles(1), {a});
+    b->hold();
+    BatchRunner *runner = run(settings, mobiles(2), {a, b});
+    QTRY_VERIFY(b->sentTo.size() == 1 && !runner->devices().value(0).status.isEmpty());
+    b->release();
     QTRY_COMPARE(runner->phase(), BatchRunner::Phase::Finished);
     QCOMPARE(runner->statusText(), QStringLiteral("发送完毕。"));
     QVERIFY(!runner->isActive());
+    for (const BatchRunner::Device &device : runner->devices())
+        QVERIFY2(device.status.isEmpty(), qPrintable(device.status));
 }
 
 QTEST_GUILESS_MAIN(TestBatchRunner)

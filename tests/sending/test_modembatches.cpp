@@ -127,7 +127,11 @@ int TestModemBatches::addModem(const ModemRig::Modem &modem)
     if (index < 0) {
         qWarning("modem not added: %s", qPrintable(error));
     } else if (!QTest::qWaitFor([&] { return m_link->modem(idOf(modem)).has_value(); }, BatchMs)) {
-        qWarning("the link never listed %s", qPrintable(idOf(modem)));
+        QStringList listed;
+        for (const ModemInfo &info : m_link->modems())
+            listed.append(info.id + u' ' + info.path + u' ' + info.label());
+        qWarning("the link never listed %s; it lists: %s", qPrintable(idOf(modem)),
+                 qPrintable(listed.join(QStringLiteral("; "))));
         return -1;
     }
     return index;

@@ -1,5 +1,6 @@
 #include "sending/ui/batchprogressview.h"
 
+#include "desktop/viewheight.h"
 #include "sending/batchrunner.h"
 
 #include <QHeaderView>
@@ -7,6 +8,8 @@
 #include <QProgressBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 BatchProgressView::BatchProgressView(QWidget *parent)
     : QWidget(parent)
@@ -99,6 +102,7 @@ void BatchProgressView::refresh()
     if (devices.size() < 2)
         return;
     m_devices->setRowCount(int(devices.size()));
+    m_devices->setMinimumHeight(heightForRows(*m_devices, std::min(int(devices.size()), 4)));
     for (int row = 0; row < devices.size(); ++row) {
         const BatchRunner::Device &device = devices.at(row);
         const QStringList cells = {

@@ -1,11 +1,15 @@
 #include "sending/ui/devicepicker.h"
 
+#include "desktop/viewheight.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 DevicePicker::DevicePicker(QWidget *parent)
     : QWidget(parent)
@@ -61,6 +65,7 @@ void DevicePicker::setDevices(const QList<SendDevice> &devices)
     m_allModems->setEnabled(anyModem);
     m_none->setVisible(devices.isEmpty());
     m_list->setVisible(!devices.isEmpty());
+    m_list->setMinimumHeight(heightForRows(*m_list, std::clamp(int(devices.size()), 1, 3)));
     // The first usable device when nothing that was ticked is left.
     if (choice().ids.isEmpty()) {
         for (int row = 0; row < devices.size(); ++row) {

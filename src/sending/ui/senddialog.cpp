@@ -15,8 +15,11 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -347,6 +350,29 @@ void SendDialog::updateButtons()
     m_pause->setText(halted ? QStringLiteral("继续(&P)") : QStringLiteral("暂停(&P)"));
     m_pause->setEnabled(hasRunner && !over);
     m_stop->setEnabled(hasRunner && !halted && !over);
+}
+
+bool SendDialog::event(QEvent *event)
+{
+    const bool handled = QDialog::event(event);
+    // A warning, the progress or more devices appeared: the dialog grows
+    // rather than squeeze its wrapped texts into each other (a window's
+    // minimum size does not count the height that wrapping takes).
+    if (event->type() == QEvent::LayoutRequest) {
+        int needed = hasHeightForWidth() ? heightForWidth(width()) : sizeHint().height();
+        if (height() < needed && screen()) {
+            // Within the screen, moved up when its foot would leave it.
+            const QRect available = screen()->availableGeometry();
+            const int frame = frameGeometry().height() - height();
+            needed = std::min(needed, available.height() - frame);
+            const int overflow = frameGeometry().top() + frame + needed - available.bottom() - 1;
+            if (overflow > 0)
+                move(x(), std::max(available.top(), frameGeometry().top() - overflow));
+        }
+        if (height() < needed)
+            resize(width(), needed);
+    }
+    return handled;
 }
 
 void SendDialog::closeEvent(QCloseEvent *event)
