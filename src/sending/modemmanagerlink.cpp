@@ -33,6 +33,7 @@ constexpr int EnableCallMs = 120'000;
 constexpr int MaxCallsInFlight = 8;
 constexpr int RetryMs = 200;
 constexpr int SimRetryMs = 1000;
+constexpr int ResyncMs = 20'000;
 constexpr int DeleteAttempts = 50;
 
 // Sms.PduType
@@ -122,6 +123,12 @@ ModemManagerLink::ModemManagerLink(const QDBusConnection &bus, QObject *parent)
                   this, SLOT(onPropertiesChanged(QDBusMessage)));
     m_bus.connect(Service, QString(), MessagingInterface, QStringLiteral("Added"), this,
                   SLOT(onMessageAdded(QDBusMessage)));
+    // The list is read again now and then: a modem whose InterfacesAdded
+    // never arrived (seen once, under load) would stay hidden until the
+    // program starts again.
+    m_resync = new QTimer(this);
+    connect(m_resync, &QTimer::timeout, this, &ModemManagerLink::refresh);
+    m_resync->start(ResyncMs);
     refresh();
 }
 
@@ -196,7 +203,14 @@ void ModemManagerLink::refresh()
          ShortCallMs, [this](const QDBusMessage &reply) {
              m_refreshing = false;
              m_answered = true;
-             readObjects(reply);
+             // A slow or refused answer says nothing about the modems: the
+             // list stays as it was (ModemManager's leaving comes through
+             // the service watcher).
+             const bool told = reply.type() == QDBusMessage::ReplyMessage
+                 || reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.ServiceUnknown")
+                 || reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NameHasNoOwner");
+             if (told)
+                 readObjects(reply);
              if (m_refreshAgain) {
                  m_refreshAgain = false;
                  refresh();

@@ -16,6 +16,7 @@
 #include <optional>
 
 class QDBusServiceWatcher;
+class QTimer;
 
 // ModemManager on the system bus: the modems it knows, sending through one
 // of them, and the messages and delivery reports the modems receive. Every
@@ -162,6 +163,7 @@ private:
     bool m_answered = false;
     int m_listing = 0; // List calls under way
     bool m_refreshAgain = false;
+    QTimer *m_resync = nullptr;
     // Bumped when ModemManager starts anew: answers of the one before are
     // of no use (paths are given out again).
     quint64 m_generation = 0;
