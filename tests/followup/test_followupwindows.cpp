@@ -125,12 +125,14 @@ void TestFollowUpWindows::rowMenuOpensTheHistoryOfTheRowUnderTheMouse()
     auto *menu = m_fixture->child<QMenu>(QStringLiteral("rowMenu"));
     // The menu key keeps the selection; a right click selects the row under it.
     grid.selectShownRow(0);
-    QContextMenuEvent key(QContextMenuEvent::Keyboard, grid.table()->rect().center());
+    const QPoint keyAt = grid.table()->rect().center();
+    QContextMenuEvent key(QContextMenuEvent::Keyboard, keyAt, grid.table()->mapToGlobal(keyAt));
     QApplication::sendEvent(grid.table(), &key);
     QTRY_VERIFY(menu->isVisible());
     QCOMPARE(grid.selectedIndex(), 0);
     menu->hide();
-    QContextMenuEvent click(QContextMenuEvent::Mouse, grid.cellRect(1, 1).center());
+    const QPoint clickAt = grid.cellRect(1, 1).center();
+    QContextMenuEvent click(QContextMenuEvent::Mouse, clickAt, grid.rowArea()->mapToGlobal(clickAt));
     QApplication::sendEvent(grid.rowArea(), &click);
     QTRY_VERIFY(menu->isVisible());
     QCOMPARE(grid.selectedIndex(), 1);
