@@ -130,8 +130,10 @@ int TestModemBatches::addModem(const ModemRig::Modem &modem)
         QStringList listed;
         for (const ModemInfo &info : m_link->modems())
             listed.append(info.id + u' ' + info.path + u' ' + info.label());
-        qWarning("the link never listed %s; it lists: %s", qPrintable(idOf(modem)),
-                 qPrintable(listed.join(QStringLiteral("; "))));
+        qWarning("the link never listed %s; it lists: %s (bus %s, ModemManager %s)",
+                 qPrintable(idOf(modem)), qPrintable(listed.join(QStringLiteral("; "))),
+                 m_rig->linkConnection().isConnected() ? "connected" : "not connected",
+                 m_link->hasAnswered() ? "answered" : "never answered");
         return -1;
     }
     return index;
