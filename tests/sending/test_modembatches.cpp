@@ -1,5 +1,5 @@
-#include "modem/modemlinkfixture.h"
 #include "instantcommands.h"
+#include "modem/modemlinkfixture.h"
 #include "phonelink/kdeconnectphones.h"
 #include "sending/batchstarter.h"
 #include "sending/sendingservice.h"
@@ -64,6 +64,13 @@ private:
     QStringList states(qint64 batch) { return m_file->states(batch); }
     // The messages ModemManager holds for the modem, as its own list says.
     QStringList listedOn(int modem) const;
+    // How many messages the emulated SIM holds.
+    int storedOn(int modem) const
+    {
+        return m_rig->steer(modem, {{QStringLiteral("cmd"), QStringLiteral("state")}})
+            .value(QStringLiteral("stored"))
+            .toInt();
+    }
 
     std::unique_ptr<ModemRig> m_rig;
     std::unique_ptr<SendLogFile> m_file;
@@ -82,7 +89,8 @@ QStringList TestModemBatches::listedOn(int modem) const
         QStringLiteral("org.freedesktop.ModemManager1"), m_rig->path(modem),
         QStringLiteral("org.freedesktop.ModemManager1.Modem.Messaging"), QStringLiteral("List")));
     QStringList paths;
-    for (const QDBusObjectPath &path : qdbus_cast<QList<QDBusObjectPath>>(reply.arguments().value(0)))
+    for (const QDBusObjectPath &path :
+         qdbus_cast<QList<QDBusObjectPath>>(reply.arguments().value(0)))
         paths.append(path.path());
     return paths;
 }
@@ -114,9 +122,9 @@ void TestModemBatches::startService(ModemRig::Polkit polkit)
     START_MODEM_RIG(*m_rig, polkit);
     m_link = std::make_unique<ModemManagerLink>(m_rig->linkConnection());
     m_phones = std::make_unique<KdeConnectPhones>(QDBusConnection(QStringLiteral("none")));
-    m_service = std::make_unique<SendingService>(
-        m_file->database(), *m_link, *m_phones,
-        [this] { return QDateTime::currentDateTime().addSecs(m_clockShiftSecs); });
+    m_service = std::make_unique<SendingService>(m_file->database(), *m_link, *m_phones, [this] {
+        return QDateTime::currentDateTime().addSecs(m_clockShiftSecs);
+    });
     m_starter = std::make_unique<BatchStarter>(*m_service, m_commands);
 }
 
@@ -215,14 +223,16 @@ void TestModemBatches::networkRefusalIsFailedInChinese()
     const int index = addModem(modem);
     QVERIFY(index >= 0);
     for (int cms : {38, 500})
-        m_rig->steer(index, {{QStringLiteral("cmd"), QStringLiteral("fail_next")},
-                             {QStringLiteral("number"), QStringLiteral("13800000002")},
-                             {QStringLiteral("cms"), cms}});
+        m_rig->steer(index,
+                     {{QStringLiteral("cmd"), QStringLiteral("fail_next")},
+                      {QStringLiteral("number"), QStringLiteral("13800000002")},
+                      {QStringLiteral("cms"), cms}});
     const qint64 batch = batchOf({idOf(modem)}, mobiles(3));
     BatchRunner *runner = runBatch(batch);
     QTRY_COMPARE_WITH_TIMEOUT(runner->phase(), BatchRunner::Phase::Finished, BatchMs);
-    QCOMPARE(states(batch), (QStringList{QStringLiteral("已发送"), QStringLiteral("失败"),
-                                         QStringLiteral("已发送")}));
+    QCOMPARE(
+        states(batch),
+        (QStringList{QStringLiteral("已发送"), QStringLiteral("失败"), QStringLiteral("已发送")}));
     const QString note = m_file->notes(batch).at(1);
     // A Chinese reason first; the D-Bus name may only follow it.
     QVERIFY2(!note.isEmpty() && note.at(0).script() == QChar::Script_Han, qPrintable(note));
@@ -241,7 +251,8 @@ void TestModemBatches::noAnswerIsUnconfirmedAndNotResent()
     BatchRunner *runner = runBatch(batch);
     QTRY_COMPARE_WITH_TIMEOUT(runner->phase(), BatchRunner::Phase::Finished, BatchMs);
     QCOMPARE(states(batch), QStringList{QStringLiteral("未确认")});
-    m_rig->steer(index, {{QStringLiteral("cmd"), QStringLiteral("hang")}, {QStringLiteral("on"), false}});
+    m_rig->steer(index,
+                 {{QStringLiteral("cmd"), QStringLiteral("hang")}, {QStringLiteral("on"), false}});
     // 重发失败的 without the 未确认: there is nobody to send.
     bool answered = false;
     QString error;
@@ -261,15 +272,16 @@ void TestModemBatches::refusalReplyGoesOnTheListAndLeavesTheSim()
     const int index = addModem(modem);
     QVERIFY(index >= 0);
     QVERIFY(m_rig->enable(index, nullptr));
-    m_rig->steer(index, {{QStringLiteral("cmd"), QStringLiteral("deliver")},
-                         {QStringLiteral("from"), QStringLiteral("+8613800000007")},
-                         {QStringLiteral("text"), QStringLiteral("回T退订")}});
+    m_rig->steer(index,
+                 {{QStringLiteral("cmd"), QStringLiteral("deliver")},
+                  {QStringLiteral("from"), QStringLiteral("+8613800000007")},
+                  {QStringLiteral("text"), QStringLiteral("回T退订")}});
     QTRY_VERIFY_WITH_TIMEOUT(
         [&] {
             bool optedOut = false;
             return m_file->optOuts().contains(QStringLiteral("13800000007"), &optedOut, nullptr)
-                       == LogResult::Ok
-                   && optedOut;
+                == LogResult::Ok
+                && optedOut;
         }(),
         BatchMs);
     QList<ReceivedMessage> received;
@@ -278,11 +290,7 @@ void TestModemBatches::refusalReplyGoesOnTheListAndLeavesTheSim()
     QCOMPARE(received.first().text, QStringLiteral("回T退订"));
     QVERIFY(!received.first().deviceName.isEmpty());
     // Once the log holds it, the SIM's room is free again.
-    QTRY_COMPARE_WITH_TIMEOUT(
-        m_rig->steer(index, {{QStringLiteral("cmd"), QStringLiteral("state")}})
-            .value(QStringLiteral("stored"))
-            .toInt(),
-        0, BatchMs);
+    QTRY_COMPARE_WITH_TIMEOUT(storedOn(index), 0, BatchMs);
 }
 
 void TestModemBatches::refusalWhileTheFileIsHeldIsHonouredAndWrittenLater()
@@ -291,7 +299,8 @@ void TestModemBatches::refusalWhileTheFileIsHeldIsHonouredAndWrittenLater()
     const ModemRig::Modem modem = modemNumbered(7);
     const int index = addModem(modem);
     QVERIFY(index >= 0);
-    m_rig->steer(index, {{QStringLiteral("cmd"), QStringLiteral("delay")}, {QStringLiteral("ms"), 1500}});
+    m_rig->steer(index,
+                 {{QStringLiteral("cmd"), QStringLiteral("delay")}, {QStringLiteral("ms"), 1500}});
     const qint64 batch = batchOf({idOf(modem)}, mobiles(3));
     BatchRunner *runner = runBatch(batch);
     QTRY_COMPARE_WITH_TIMEOUT(m_rig->sent(index).size(), 1, BatchMs);
@@ -299,11 +308,13 @@ void TestModemBatches::refusalWhileTheFileIsHeldIsHonouredAndWrittenLater()
     // meanwhile number 3 says 退订.
     Database other;
     QString error;
-    QCOMPARE(other.open(m_file->path(), Database::Access::ReadWrite, &error), Database::OpenResult::Ok);
+    QCOMPARE(other.open(m_file->path(), Database::Access::ReadWrite, &error),
+             Database::OpenResult::Ok);
     QVERIFY(other.execute("BEGIN EXCLUSIVE", &error));
-    m_rig->steer(index, {{QStringLiteral("cmd"), QStringLiteral("deliver")},
-                         {QStringLiteral("from"), QStringLiteral("13800000003")},
-                         {QStringLiteral("text"), QStringLiteral("退订")}});
+    m_rig->steer(index,
+                 {{QStringLiteral("cmd"), QStringLiteral("deliver")},
+                  {QStringLiteral("from"), QStringLiteral("13800000003")},
+                  {QStringLiteral("text"), QStringLiteral("退订")}});
     QTest::qWait(4000);
     QVERIFY(other.execute("COMMIT", &error));
     QTRY_COMPARE_WITH_TIMEOUT(runner->phase(), BatchRunner::Phase::Finished, BatchMs);
@@ -321,7 +332,8 @@ void TestModemBatches::refusalOnAFullDiskPausesAndIsWrittenOnceThereIsRoom()
     const ModemRig::Modem modem = modemNumbered(15);
     const int index = addModem(modem);
     QVERIFY(index >= 0);
-    m_rig->steer(index, {{QStringLiteral("cmd"), QStringLiteral("delay")}, {QStringLiteral("ms"), 1500}});
+    m_rig->steer(index,
+                 {{QStringLiteral("cmd"), QStringLiteral("delay")}, {QStringLiteral("ms"), 1500}});
     const qint64 batch = batchOf({idOf(modem)}, mobiles(3));
     BatchRunner *runner = runBatch(batch);
     QTRY_COMPARE_WITH_TIMEOUT(m_rig->sent(index).size(), 1, BatchMs);
@@ -330,16 +342,15 @@ void TestModemBatches::refusalOnAFullDiskPausesAndIsWrittenOnceThereIsRoom()
     WriteFault disk(m_file->database().handle());
     QVERIFY(disk.isInstalled());
     disk.failEveryRow();
-    m_rig->steer(index, {{QStringLiteral("cmd"), QStringLiteral("deliver")},
-                         {QStringLiteral("from"), QStringLiteral("13800000003")},
-                         {QStringLiteral("text"), QStringLiteral("T")}});
+    m_rig->steer(index,
+                 {{QStringLiteral("cmd"), QStringLiteral("deliver")},
+                  {QStringLiteral("from"), QStringLiteral("13800000003")},
+                  {QStringLiteral("text"), QStringLiteral("T")}});
     QTRY_COMPARE_WITH_TIMEOUT(runner->phase(), BatchRunner::Phase::Paused, BatchMs);
-    QVERIFY2(runner->statusText().contains(QStringLiteral("写入")), qPrintable(runner->statusText()));
+    QVERIFY2(runner->statusText().contains(QStringLiteral("写入")),
+             qPrintable(runner->statusText()));
     // The reply stays on the SIM until the log holds it.
-    QCOMPARE(m_rig->steer(index, {{QStringLiteral("cmd"), QStringLiteral("state")}})
-                 .value(QStringLiteral("stored"))
-                 .toInt(),
-             1);
+    QCOMPARE(storedOn(index), 1);
     // 继续 while the disk is still full sends nothing more.
     const qsizetype before = m_rig->sent(index).size();
     runner->resume();
@@ -355,10 +366,7 @@ void TestModemBatches::refusalOnAFullDiskPausesAndIsWrittenOnceThereIsRoom()
     QCOMPARE(m_file->optOuts().contains(QStringLiteral("13800000003"), &optedOut, nullptr),
              LogResult::Ok);
     QVERIFY(optedOut);
-    QTRY_COMPARE_WITH_TIMEOUT(m_rig->steer(index, {{QStringLiteral("cmd"), QStringLiteral("state")}})
-                                  .value(QStringLiteral("stored"))
-                                  .toInt(),
-                              0, BatchMs);
+    QTRY_COMPARE_WITH_TIMEOUT(storedOn(index), 0, BatchMs);
 }
 
 void TestModemBatches::deliveryReportSettlesTheRecordAndFreesTheModem()
@@ -373,9 +381,10 @@ void TestModemBatches::deliveryReportSettlesTheRecordAndFreesTheModem()
     QList<SendRecord> records;
     QCOMPARE(m_file->log().records(batch, {}, &records, nullptr), LogResult::Ok);
     QVERIFY(!records.first().smsPath.isEmpty());
-    m_rig->steer(index, {{QStringLiteral("cmd"), QStringLiteral("report")},
-                         {QStringLiteral("reference"), int(records.first().reference)},
-                         {QStringLiteral("outcome"), QStringLiteral("delivered")}});
+    m_rig->steer(index,
+                 {{QStringLiteral("cmd"), QStringLiteral("report")},
+                  {QStringLiteral("reference"), int(records.first().reference)},
+                  {QStringLiteral("outcome"), QStringLiteral("delivered")}});
     QTRY_COMPARE_WITH_TIMEOUT(states(batch), QStringList{QStringLiteral("已送达")}, BatchMs);
     // The sent message and its report are gone from the modem.
     QTRY_VERIFY_WITH_TIMEOUT(
@@ -444,7 +453,8 @@ void TestModemBatches::aSimThatGoesAwayHandsItsRecipientsOver()
     const int b = addModem(second);
     QVERIFY(a >= 0 && b >= 0);
     for (int index : {a, b})
-        m_rig->steer(index, {{QStringLiteral("cmd"), QStringLiteral("delay")}, {QStringLiteral("ms"), 400}});
+        m_rig->steer(
+            index, {{QStringLiteral("cmd"), QStringLiteral("delay")}, {QStringLiteral("ms"), 400}});
     const qint64 batch = batchOf({idOf(first), idOf(second)}, mobiles(12));
     BatchRunner *runner = runBatch(batch);
     QTRY_VERIFY_WITH_TIMEOUT(numbersSent(*m_rig, b).size() >= 2, BatchMs);
@@ -472,8 +482,8 @@ void TestModemBatches::scheduledBatchLeavesAtItsTime()
     settings.deviceIds = {idOf(modem)};
     settings.text = QStringLiteral("周六促销");
     const QDateTime at = m_service->clock()().addSecs(3);
-    const qint64 batch = m_file->addBatch(settings, recipientsFor(mobiles(2), QStringLiteral("促销")),
-                                          m_service->clock()(), at);
+    const qint64 batch = m_file->addBatch(
+        settings, recipientsFor(mobiles(2), QStringLiteral("促销")), m_service->clock()(), at);
     m_service->scheduleChanged();
     QTest::qWait(1000);
     QVERIFY(m_rig->sent(index).isEmpty());

@@ -524,16 +524,21 @@ QString ModemRig::traceFile(int modem) const
     return file(QStringLiteral("modem%1.trace").arg(modem));
 }
 
-bool ModemRig::unplug(int modem, QString *error)
+QDBusMessage ModemRig::inhibit(const Emulator &emulator, bool inhibited) const
 {
-    Emulator &emulator = m_emulators.at(size_t(modem));
     // The inhibition lasts as long as the connection that asked for it.
     const QDBusConnection inhibitor =
         QDBusConnection::connectToBus(m_address, m_connectionName + QStringLiteral("-inhibit"));
     QDBusMessage call =
         QDBusMessage::createMethodCall(Service, Root, Service, QStringLiteral("InhibitDevice"));
-    call << QStringLiteral("/virtual/") + emulator.name << true;
-    const QDBusMessage reply = inhibitor.call(call, QDBus::Block, CallMs);
+    call << QStringLiteral("/virtual/") + emulator.name << inhibited;
+    return inhibitor.call(call, QDBus::Block, CallMs);
+}
+
+bool ModemRig::unplug(int modem, QString *error)
+{
+    Emulator &emulator = m_emulators.at(size_t(modem));
+    const QDBusMessage reply = inhibit(emulator, true);
     if (reply.type() != QDBusMessage::ReplyMessage) {
         *error = QStringLiteral("InhibitDevice: ") + reply.errorMessage();
         return false;
@@ -545,12 +550,7 @@ bool ModemRig::unplug(int modem, QString *error)
 bool ModemRig::plugIn(int modem, QString *error)
 {
     Emulator &emulator = m_emulators.at(size_t(modem));
-    const QDBusConnection inhibitor =
-        QDBusConnection::connectToBus(m_address, m_connectionName + QStringLiteral("-inhibit"));
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(Service, Root, Service, QStringLiteral("InhibitDevice"));
-    call << QStringLiteral("/virtual/") + emulator.name << false;
-    const QDBusMessage reply = inhibitor.call(call, QDBus::Block, CallMs);
+    const QDBusMessage reply = inhibit(emulator, false);
     if (reply.type() != QDBusMessage::ReplyMessage) {
         // ModemManager restarted since: the device is new to it.
         return setProfile(emulator, error);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+class QDBusMessage;
 class QLocalSocket;
 class QProcess;
 
@@ -129,6 +130,8 @@ private:
     bool startModemManager(QString *error);
     bool waitForName(const QString &name, QProcess &process, QString *error) const;
     bool setProfile(Emulator &emulator, QString *error);
+    // ModemManager told to leave the emulator's device alone, or to take it back.
+    QDBusMessage inhibit(const Emulator &emulator, bool inhibited) const;
     void stop(std::unique_ptr<QProcess> &process, bool gently);
 
     QTemporaryDir m_folder;
