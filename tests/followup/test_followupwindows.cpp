@@ -325,10 +325,7 @@ void TestFollowUpWindows::callThroughTheKdeConnectPhone()
 {
     PhoneRig rig;
     QString error;
-    const PhoneRig::Started started = rig.start(&error);
-    if (started == PhoneRig::Started::Impossible)
-        QSKIP(qPrintable(error));
-    QVERIFY2(started == PhoneRig::Started::Yes, qPrintable(error));
+    START_PHONE_RIG(rig);
     // A computer paired too, listed first by the daemon: it never dials.
     QString pc;
     QString phone;
@@ -369,10 +366,7 @@ void TestFollowUpWindows::withTwoPhonesTheChosenOneDials()
 {
     PhoneRig rig;
     QString error;
-    const PhoneRig::Started started = rig.start(&error);
-    if (started == PhoneRig::Started::Impossible)
-        QSKIP(qPrintable(error));
-    QVERIFY2(started == PhoneRig::Started::Yes, qPrintable(error));
+    START_PHONE_RIG(rig);
     QString first;
     QString second;
     QVERIFY2(rig.addDevice(PhoneRig::Kind::Phone, QStringLiteral("工作手机"), &first, &error),

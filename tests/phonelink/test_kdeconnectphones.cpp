@@ -86,10 +86,7 @@ private:
 void TestKdeConnectPhones::initTestCase()
 {
     QString error;
-    const PhoneRig::Started started = m_rig.start(&error);
-    if (started == PhoneRig::Started::Impossible)
-        QSKIP(qPrintable(error));
-    QVERIFY2(started == PhoneRig::Started::Yes, qPrintable(error));
+    START_PHONE_RIG(m_rig);
     QVERIFY2(m_rig.addDevice(PhoneRig::Kind::Desktop, QStringLiteral("Office PC"), &m_pc, &error),
              qPrintable(error));
     QVERIFY2(m_rig.addDevice(PhoneRig::Kind::Phone, QStringLiteral("小米手机"), &m_phone, &error),

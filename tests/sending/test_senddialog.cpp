@@ -80,10 +80,7 @@ private:
 void TestSendDialog::initTestCase()
 {
     QString error;
-    const PhoneRig::Started started = m_rig.start(&error);
-    if (started == PhoneRig::Started::Impossible)
-        QSKIP(qPrintable(error));
-    QVERIFY2(started == PhoneRig::Started::Yes, qPrintable(error));
+    START_PHONE_RIG(m_rig);
     QVERIFY2(m_rig.addDevice(PhoneRig::Kind::Phone, QStringLiteral("小米手机"), &m_phone, &error),
              qPrintable(error));
     m_contacts = {

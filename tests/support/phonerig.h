@@ -93,3 +93,14 @@ private:
     qint64 m_startMs = 0;
     qint64 m_pairMs = 0;
 };
+
+// Starts the rig in a QtTest function: skips the test when this machine
+// cannot run it (no root, packages missing), fails it when starting fails.
+#define START_PHONE_RIG(rig)                                                                       \
+    do {                                                                                           \
+        QString rigError;                                                                          \
+        const PhoneRig::Started rigStarted = (rig).start(&rigError);                               \
+        if (rigStarted == PhoneRig::Started::Impossible)                                           \
+            QSKIP(qPrintable(rigError));                                                           \
+        QVERIFY2(rigStarted == PhoneRig::Started::Yes, qPrintable(rigError));                      \
+    } while (false)
